@@ -1,0 +1,115 @@
+#include "platform/Host.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/Errors.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace zortan {
+
+namespace fs = std::filesystem;
+
+InOutError ioErrorFromErrno(int err) {
+    switch (err) {
+        case ENOENT: return InOutError(2, "File not found");
+        case ENOTDIR: return InOutError(3, "Path not found");
+        case EMFILE: return InOutError(4, "Too many open files");
+        case EACCES:
+        case EPERM:
+        case EROFS: return InOutError(5, "File access denied");
+        case ENOSPC: return InOutError(101, "Disk full");
+        default: return InOutError(err, "I/O error " + std::to_string(err) + ": " + std::strerror(err));
+    }
+}
+
+std::string runningProgramFolder() {
+    std::error_code ec;
+#ifdef _WIN32
+    char buf[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
+    fs::path exe(std::string(buf, n));
+#else
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) exe = fs::current_path(ec) / "zortan";
+#endif
+    return exe.parent_path().string();
+}
+
+std::string userConfigFolder() {
+#ifdef _WIN32
+    const char* appData = std::getenv("APPDATA");
+    std::string base = appData ? appData : ".";
+    return joinPath(base, "Zortan");
+#else
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg) return joinPath(xdg, "zortan");
+    const char* home = std::getenv("HOME");
+    return joinPath(joinPath(home && *home ? home : ".", ".config"), "zortan");
+#endif
+}
+
+bool fileExists(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    return fs::is_regular_file(fs::path(path), ec);
+}
+
+bool folderExists(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    return fs::is_directory(fs::path(path), ec);
+}
+
+bool folderWritable(const std::string& path) {
+#ifdef _WIN32
+    return folderExists(path) && _access(path.c_str(), 2) == 0;
+#else
+    return folderExists(path) && access(path.c_str(), W_OK | X_OK) == 0;
+#endif
+}
+
+bool makeFolders(const std::string& path) {
+    std::error_code ec;
+    fs::create_directories(fs::path(path), ec);
+    return folderExists(path);
+}
+
+static size_t lastSeparator(const std::string& path) { return path.find_last_of("\\/"); }
+
+std::string extractFileDir(const std::string& path) {
+    size_t p = lastSeparator(path);
+    if (p == std::string::npos) return {};
+    if (p == 0) return path.substr(0, 1);  // the root folder itself
+    return path.substr(0, p);
+}
+
+std::string extractFileName(const std::string& path) {
+    size_t p = lastSeparator(path);
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string extractFileExt(const std::string& path) {
+    size_t dot = path.find_last_of('.');
+    size_t sep = lastSeparator(path);
+    if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return {};
+    return path.substr(dot);
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    char last = folder.back();
+    if (last == '/' || last == '\\') return folder + name;
+    return folder + kPathSeparator + name;
+}
+
+}  // namespace zortan

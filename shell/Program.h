@@ -1,0 +1,35 @@
+// All program-wide state, owned by one object and passed by reference.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "events/EventRecord.h"
+#include "shell/InitFile.h"
+#include "shell/ShellState.h"
+#include "shell/Ui.h"
+#include "tree/QuantizationTree.h"
+
+namespace zortan {
+
+struct Program {
+    explicit Program(Ui& ui, std::string programFolder)
+        : ui(ui), programFolder(std::move(programFolder)) {}
+
+    Ui& ui;
+    std::string programFolder;  // where Init.txt lives
+    InitFileOptions options;
+    ShellState shell;
+    QuantizationTree tree;
+    CoderState coder;
+    EventRecord event;
+
+    // Category names: start values, then the tree and the text event file.
+    std::string cathLabel1 = "Y1", cathLabel2 = "Y2", cathLabel3 = "Y3";
+    // The shared events count.
+    int64_t eventNbr = 0;
+};
+
+}  // namespace zortan

@@ -1,0 +1,78 @@
+// A Ui for tests: records everything shown and answers questions and dialogs
+// from a script given in advance.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "shell/Ui.h"
+
+namespace zortan::testing {
+
+// Thrown when the code under test asks more than the script answers; it is
+// not one of the program's own errors, so nothing catches it on the way.
+struct ScriptExhausted {
+    std::string what;
+};
+
+class ScriptedUi : public Ui {
+public:
+    // Answers, consumed in order: "yes"/"no"/"cancel" for questions, a path
+    // (or "" to cancel) for dialogs.
+    std::deque<std::string> answers;
+    // Everything that happened, one entry each: "message: <text>",
+    // "question: <title>|<text>", "open: <title>|<filter>|<path>",
+    // "save: ...", "beep", "status: <caption>".
+    std::vector<std::string> log;
+    std::vector<std::string> messages;        // message texts only
+    std::vector<FileDialogRequest> dialogs;   // every dialog request
+    ScreenSize screen{1680, 1050};
+    int pendingEventsProcessed = 0;
+
+    void showMessage(const std::string& text) override {
+        log.push_back("message: " + text);
+        messages.push_back(text);
+    }
+    bool askYesNo(const std::string& text, const std::string& title) override {
+        log.push_back("question: " + title + "|" + text);
+        std::string a = next("Yes/No question: " + text);
+        return a == "yes";
+    }
+    Answer askYesNoCancel(const std::string& text, const std::string& title) override {
+        log.push_back("question3: " + title + "|" + text);
+        std::string a = next("Yes/No/Cancel question: " + text);
+        return a == "yes" ? Answer::Yes : a == "no" ? Answer::No : Answer::Cancel;
+    }
+    std::optional<std::string> chooseOpenFile(const FileDialogRequest& r) override {
+        return dialog("open", r);
+    }
+    std::optional<std::string> chooseSaveFile(const FileDialogRequest& r) override {
+        return dialog("save", r);
+    }
+    void processPendingEvents() override { ++pendingEventsProcessed; }
+    void beep() override { log.push_back("beep"); }
+    ScreenSize screenSize() override { return screen; }
+    void statusCaptionChanged(const std::string& caption) override {
+        log.push_back("status: " + caption);
+    }
+
+private:
+    std::string next(const std::string& what) {
+        if (answers.empty()) throw ScriptExhausted{what};
+        std::string a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::optional<std::string> dialog(const std::string& kind, const FileDialogRequest& r) {
+        log.push_back(kind + ": " + r.title + "|" + std::to_string(r.filterIndex) + "|" + r.path);
+        dialogs.push_back(r);
+        std::string a = next(kind + " dialog: " + r.title);
+        if (a.empty()) return std::nullopt;
+        return a;
+    }
+};
+
+}  // namespace zortan::testing

@@ -1,0 +1,142 @@
+// The in-memory codebook: the quantization tree read from a tree file, the
+// training settings recorded with it, and the per-tree-size working arrays
+// that coding fills.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace zortan {
+
+class Ui;
+
+constexpr int kComponents = 129;  // vector components, indices 0..128
+using ComponentVector = std::array<double, kComponents>;
+
+// Value names of the settings (0-based index, -1 for no choice).
+inline const std::array<const char*, 5> kFeatureKindNames = {
+    "rare power spectr. (ps)", "cepstr.  smooth. ps", "mel smoothed ps", "cepstrum", "mel cepstrum"};
+inline const std::array<const char*, 5> kFilterNames = {"no", "300", "1000", "4000", "summ"};
+inline const std::array<const char*, 2> kScalingConstantsNames = {"like for no filtering",
+                                                                  "like for filtered"};
+inline const std::array<const char*, 5> kWindowShapeNames = {"Rectangle", "Gauss", "Keiser-Bessel",
+                                                             "Blackman-Harris", "FlatTop"};
+inline const std::array<const char*, 2> kSetsDividingMethodNames = {"CART", "Centroids"};
+inline const std::array<const char*, 4> kSetChoiceCriterionNames = {
+    "Distortion |Cohr.", "Recogn. err.", "Info Radius", "CART-like"};
+inline const std::array<const char*, 3> kFeaturesChoiceCriterionNames = {
+    "Distortion", "Recogn. Error", "Info Radius"};
+inline const std::array<const char*, 2> kTrainingNames = {"unsupervised", "supervised"};
+
+// A set of 256 members (characters or component numbers), bit i = member i.
+struct Set256 {
+    std::array<uint64_t, 4> words{};
+    bool contains(unsigned member) const {
+        return member < 256 && ((words[member >> 6] >> (member & 63)) & 1u) != 0;
+    }
+    void insert(unsigned member) { words[member >> 6] |= uint64_t{1} << (member & 63); }
+};
+
+// How the signal of one data source was analysed.
+struct AnalysisSettings {
+    int featureKind = -1;
+    int filter = -1;
+    int scalingConstants = -1;
+    int windowShape = -1;
+    bool preemphasis = false;
+    int16_t lifterThreshold = 0;
+    double frameStep = 0.0;  // ms
+    double rate = 0.0;       // Hz
+    int64_t fftWindowWidth = 0;
+    bool averaging = false;
+    int32_t averagingFrames = 0;
+    bool eventsStandardisation = false;
+    double scalingFactor = 1.0;
+};
+
+// How the training program grew the tree.
+struct TreeTrainingSettings {
+    int setsDividingMethod = -1;  // 0 CART, 1 Centroids
+    int setChoiceCriterion = -1;
+    int featuresChoiceCriterion = -1;
+    int setChoiceClassifier = -1;
+    int featuresChoiceClassifier = -1;
+    int setChoiceTraining = -1;
+    int featuresChoiceTraining = -1;
+    bool cartLike = false;
+    // Value names of the two classifier choices: the category labels cut
+    // to 7 characters.
+    std::array<std::string, 3> classifierNames{"cath1", "cath2", "cath3"};
+    int32_t averagingWindowShape = 0;  // 0 = rectangle
+    int32_t averagingWindowMs = 0;
+};
+
+struct TreeNode {
+    int16_t son = 0;
+    int16_t brother = 0;
+    uint16_t code = 0;
+    uint8_t treeCath1 = 0;
+    uint8_t treeCath2 = 0;
+    uint8_t treeCath3 = 0;
+    ComponentVector centroid{};
+    uint8_t splitComponent = 0;
+};
+
+using TcharList = std::vector<char>;
+using TwordArray = std::vector<uint16_t>;
+
+struct TErrorRecord {
+    uint32_t cath1 = 0;
+    uint32_t cath2 = 0;
+    uint32_t cath3 = 0;
+};
+using TErrorRecordArray = std::vector<TErrorRecord>;
+
+struct ErrorFlags {
+    uint8_t cath1 = 0;
+    uint8_t cath2 = 0;
+    uint8_t cath3 = 0;
+};
+
+struct QuantizationTree {
+    std::string treeHeading;
+    std::string teachingText;
+    uint16_t centroidsNb = 0;
+    uint16_t HeapTop = 0;
+    int64_t trainingEventsNb = 0;
+    int32_t consideredComponentsNb = std::numeric_limits<int32_t>::max();
+    Set256 constrainedSet;
+    std::string featuresSetText;
+    Set256 cath1Set, cath2Set, cath3Set;
+    uint8_t cath1Active = 0, cath2Active = 0, cath3Active = 0;
+    int16_t cath1Nbr = 0, cath2Nbr = 0, cath3Nbr = 0;
+    TcharList cath1List, cath2List, cath3List;
+    std::vector<int32_t> groupTable;
+    int64_t excludeSetCard = 0;
+    std::vector<TreeNode> nodeHeap;
+    AnalysisSettings training;
+    TreeTrainingSettings treeTraining;
+
+    // Number of tree sizes the working arrays cover: tree size index t
+    // stands for the tree of t+1 clusters.
+    int treeSizesNb() const { return HeapTop / 2 + 1; }
+};
+
+// Extended-precision distance between two component vectors.
+using DistanceFunction = long double (*)(const QuantizationTree& tree, const ComponentVector& a,
+                                         const ComponentVector& b, Ui& ui);
+
+// Per-tree-size working arrays and running counts of the coder.
+struct CoderState {
+    std::vector<ErrorFlags> BoolErrorVector;           // treeSizesNb
+    TErrorRecordArray errorRecords1, errorRecords2;    // treeSizesNb
+    TwordArray nodePath1, nodePath2;                   // HeapTop+1
+    std::vector<uint32_t> groupDiff, cath1Diff, cath2Diff, cath3Diff;  // HeapTop+1
+    uint32_t cath1ErrorCount = 0, cath2ErrorCount = 0, cath3ErrorCount = 0;
+    DistanceFunction distanceFunction = nullptr;
+};
+
+}  // namespace zortan
