@@ -4,8 +4,8 @@
 #pragma once
 
 #include <concepts>
-#include <limits>
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -15,18 +15,18 @@ namespace zortan {
 
 // A value that does not fit its field, or an index beyond its array.
 class RangeError : public std::runtime_error {
-public:
+  public:
     RangeError() : std::runtime_error("Range check error") {}
 };
 
 // A failed file operation; `code` follows the classic runtime error numbers
 // (2 file not found, 5 access denied, 101 disk full, 106 invalid numeric input).
 class InOutError : public std::runtime_error {
-public:
+  public:
     InOutError(int code, std::string text) : std::runtime_error(std::move(text)), code_(code) {}
     int code() const { return code_; }
 
-private:
+  private:
     int code_;
 };
 
@@ -51,8 +51,7 @@ struct CommandAborted {};
 
 // Every narrowing store into a fixed-width field goes through here.
 template <std::integral To, typename From>
-    requires std::integral<From> || std::floating_point<From>
-To fitOrRangeError(From value) {
+requires std::integral<From> || std::floating_point<From> To fitOrRangeError(From value) {
     if constexpr (std::floating_point<From>) {
         if (!(value >= static_cast<From>(std::numeric_limits<To>::min()) &&
               value <= static_cast<From>(std::numeric_limits<To>::max())))
@@ -68,8 +67,8 @@ To fitOrRangeError(From value) {
 // some fields (two's complement wrap for signed targets).
 template <std::integral To, std::integral From>
 constexpr To lowBits(From value) {
-    return static_cast<To>(static_cast<std::make_unsigned_t<To>>(
-        static_cast<std::make_unsigned_t<From>>(value)));
+    return static_cast<To>(
+        static_cast<std::make_unsigned_t<To>>(static_cast<std::make_unsigned_t<From>>(value)));
 }
 
 // Index checking for growable arrays: a bad index is a range error.

@@ -21,14 +21,20 @@ namespace fs = std::filesystem;
 
 InOutError ioErrorFromErrno(int err) {
     switch (err) {
-        case ENOENT: return InOutError(2, "File not found");
-        case ENOTDIR: return InOutError(3, "Path not found");
-        case EMFILE: return InOutError(4, "Too many open files");
+        case ENOENT:
+            return InOutError(2, "File not found");
+        case ENOTDIR:
+            return InOutError(3, "Path not found");
+        case EMFILE:
+            return InOutError(4, "Too many open files");
         case EACCES:
         case EPERM:
-        case EROFS: return InOutError(5, "File access denied");
-        case ENOSPC: return InOutError(101, "Disk full");
-        default: return InOutError(err, "I/O error " + std::to_string(err) + ": " + std::strerror(err));
+        case EROFS:
+            return InOutError(5, "File access denied");
+        case ENOSPC:
+            return InOutError(101, "Disk full");
+        default:
+            return InOutError(err, "I/O error " + std::to_string(err) + ": " + std::strerror(err));
     }
 }
 
@@ -84,7 +90,9 @@ bool makeFolders(const std::string& path) {
     return folderExists(path);
 }
 
-static size_t lastSeparator(const std::string& path) { return path.find_last_of("\\/"); }
+static size_t lastSeparator(const std::string& path) {
+    return path.find_last_of("\\/");
+}
 
 std::string extractFileDir(const std::string& path) {
     size_t p = lastSeparator(path);

@@ -27,9 +27,9 @@ bool folderWritable(const std::string& path);
 bool makeFolders(const std::string& path);
 
 // Path pieces; both '\' and '/' separate.
-std::string extractFileDir(const std::string& path);   // without trailing separator
+std::string extractFileDir(const std::string& path);  // without trailing separator
 std::string extractFileName(const std::string& path);
-std::string extractFileExt(const std::string& path);   // from the last '.' of the name, or ""
+std::string extractFileExt(const std::string& path);  // from the last '.' of the name, or ""
 std::string joinPath(const std::string& folder, const std::string& name);
 
 }  // namespace zortan

@@ -54,15 +54,22 @@ ParsedInteger parseEditInteger(const std::string& text) {
     for (; i < n; ++i) {
         char c = text[i];
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else break;
-        if (v > (std::numeric_limits<int64_t>::max() - d) / base) overflow = true;
-        else v = v * base + d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            break;
+        if (v > (std::numeric_limits<int64_t>::max() - d) / base)
+            overflow = true;
+        else
+            v = v * base + d;
     }
     r.value = negative ? -v : v;
-    r.wholeText = i == n && i > start && !overflow && r.value >= std::numeric_limits<int32_t>::min() &&
+    r.wholeText = i == n && i > start && !overflow &&
+                  r.value >= std::numeric_limits<int32_t>::min() &&
                   r.value <= std::numeric_limits<int32_t>::max();
     return r;
 }

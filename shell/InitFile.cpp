@@ -56,8 +56,8 @@ std::string initFilePathFor(const std::string& programFolder) {
 }
 
 std::string corruptedFileMessage(const std::string& path) {
-    return "Be carefull!\r\nFile of last used options, i.e.\r\n" + std::string("\"") + path +
-           "\"" + "\r\nis corrupted" +
+    return "Be carefull!\r\nFile of last used options, i.e.\r\n" + std::string("\"") + path + "\"" +
+           "\r\nis corrupted" +
            "\r\nIt will be restored with actual options, next time this error should not appear.";
 }
 

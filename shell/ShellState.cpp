@@ -44,8 +44,10 @@ void setClustersChangeable(ShellState& s, Ui& ui, bool on) {
         return;
     }
     ParsedInteger p = parseEditInteger(s.clustersEditText);
-    if (p.wholeText) s.clustersNb = fitOrRangeError<uint16_t>(p.value);
-    else ui.showMessage("It is not a numeric format!");
+    if (p.wholeText)
+        s.clustersNb = fitOrRangeError<uint16_t>(p.value);
+    else
+        ui.showMessage("It is not a numeric format!");
     s.clustersEditEnabled = true;
     s.clustersEditRed = false;
     ui.showMessage("Do not change centroids number during processing!!!");
@@ -113,8 +115,10 @@ void moveStretchSlider(ShellState& s, int position, int32_t consideredComponents
 
 void pressStopContinue(ShellState& s) {
     s.waiting = !s.waiting;
-    if (s.stepwiseProceeding) s.stopContinueCaption = "Next";
-    else s.stopContinueCaption = s.waiting ? "Continue" : "Stop";
+    if (s.stepwiseProceeding)
+        s.stopContinueCaption = "Next";
+    else
+        s.stopContinueCaption = s.waiting ? "Continue" : "Stop";
 }
 
 void pressBreak(ShellState& s) {
@@ -122,7 +126,9 @@ void pressBreak(ShellState& s) {
     s.hibernateOnFinish = false;
 }
 
-void pressNext(ShellState& s) { s.waiting = false; }
+void pressNext(ShellState& s) {
+    s.waiting = false;
+}
 
 void setStatusCaption(ShellState& s, Ui& ui, const std::string& text) {
     s.statusCaption = text;

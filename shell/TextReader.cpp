@@ -11,7 +11,9 @@ namespace zortan {
 namespace {
 constexpr size_t kChunk = 1 << 16;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 }  // namespace
 
 TextReader::TextReader(const std::string& path) {
@@ -29,7 +31,9 @@ TextReader TextReader::fromText(std::string text) {
     return r;
 }
 
-TextReader::TextReader(TextReader&& o) noexcept { *this = std::move(o); }
+TextReader::TextReader(TextReader&& o) noexcept {
+    *this = std::move(o);
+}
 
 TextReader& TextReader::operator=(TextReader&& o) noexcept {
     if (this != &o) {
@@ -44,7 +48,9 @@ TextReader& TextReader::operator=(TextReader&& o) noexcept {
     return *this;
 }
 
-TextReader::~TextReader() { close(); }
+TextReader::~TextReader() {
+    close();
+}
 
 void TextReader::close() {
     if (file_) std::fclose(file_);
@@ -72,7 +78,9 @@ int TextReader::get() {
     return c;
 }
 
-bool TextReader::eof() { return peek() < 0; }
+bool TextReader::eof() {
+    return peek() < 0;
+}
 
 bool TextReader::eoln() {
     int c = peek();

@@ -15,7 +15,7 @@
 namespace zortan {
 
 class TextReader {
-public:
+  public:
     // Opens a file; a failure is an input/output error.
     explicit TextReader(const std::string& path);
     // Reads from text held in memory (tests, fuzzing).
@@ -54,7 +54,7 @@ public:
     bool hitEnd() const { return hitEnd_; }
     void clearHitEnd() { hitEnd_ = false; }
 
-private:
+  private:
     TextReader() = default;
     int peek();  // next byte 0..255, or -1 at the end
     int get();

@@ -18,9 +18,9 @@ struct FileFilter {
 
 struct FileDialogRequest {
     std::string title;
-    int filterIndex = 1;            // 1-based index into `filters`
-    std::string path;               // preselected folder and file name
-    std::string defaultExtension;   // e.g. ".vq*"
+    int filterIndex = 1;           // 1-based index into `filters`
+    std::string path;              // preselected folder and file name
+    std::string defaultExtension;  // e.g. ".vq*"
     std::vector<FileFilter> filters;
 };
 
@@ -30,7 +30,7 @@ struct ScreenSize {
 };
 
 class Ui {
-public:
+  public:
     virtual ~Ui() = default;
     // A modal box with an OK button.
     virtual void showMessage(const std::string& text) = 0;

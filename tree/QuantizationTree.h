@@ -18,7 +18,8 @@ using ComponentVector = std::array<double, kComponents>;
 
 // Value names of the settings (0-based index, -1 for no choice).
 inline const std::array<const char*, 5> kFeatureKindNames = {
-    "rare power spectr. (ps)", "cepstr.  smooth. ps", "mel smoothed ps", "cepstrum", "mel cepstrum"};
+    "rare power spectr. (ps)", "cepstr.  smooth. ps", "mel smoothed ps", "cepstrum",
+    "mel cepstrum"};
 inline const std::array<const char*, 5> kFilterNames = {"no", "300", "1000", "4000", "summ"};
 inline const std::array<const char*, 2> kScalingConstantsNames = {"like for no filtering",
                                                                   "like for filtered"};
@@ -131,9 +132,9 @@ using DistanceFunction = long double (*)(const QuantizationTree& tree, const Com
 
 // Per-tree-size working arrays and running counts of the coder.
 struct CoderState {
-    std::vector<ErrorFlags> BoolErrorVector;           // treeSizesNb
-    TErrorRecordArray errorRecords1, errorRecords2;    // treeSizesNb
-    TwordArray nodePath1, nodePath2;                   // HeapTop+1
+    std::vector<ErrorFlags> BoolErrorVector;                           // treeSizesNb
+    TErrorRecordArray errorRecords1, errorRecords2;                    // treeSizesNb
+    TwordArray nodePath1, nodePath2;                                   // HeapTop+1
     std::vector<uint32_t> groupDiff, cath1Diff, cath2Diff, cath3Diff;  // HeapTop+1
     uint32_t cath1ErrorCount = 0, cath2ErrorCount = 0, cath3ErrorCount = 0;
     DistanceFunction distanceFunction = nullptr;

@@ -1,1 +1,184 @@
-// placeholder
+#include "tree/TreeCoding.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "platform/Errors.h"
+#include "shell/Format.h"
+#include "shell/Ui.h"
+
+namespace zortan {
+
+namespace {
+
+// The node at `index`; an index outside 0..HeapTop is a range error.
+const TreeNode& nodeAt(const QuantizationTree& tree, long long index) {
+    if (index < 0 || index > tree.HeapTop) throw RangeError();
+    return checkedAt(tree.nodeHeap, index);
+}
+
+// The last tree size index the working arrays cover.
+int lastSizeIndex(const QuantizationTree& tree) {
+    return tree.HeapTop / 2;
+}
+
+// Shows the gap filler's message and ends the program when `t` is beyond the
+// last tree size index.
+void checkGapIndex(const QuantizationTree& tree, const char* procedure, int t, Ui& ui) {
+    const int last = lastSizeIndex(tree);
+    if (t <= last) return;
+    ui.showMessage(std::string("Program error occured in  procedure \"") + procedure +
+                   "\".\r\nIndex for the \"BoolErrorVector\" array is too high\r\nIt should be <=" +
+                   std::to_string(last) + ", but it achieves " + std::to_string(t) +
+                   ".\r\nTurn to the author, the program will be halted now.");
+    throw ProgramEnd{1};
+}
+
+[[noreturn]] void sonBeyondTree(const QuantizationTree& tree, int k, int s, Ui& ui) {
+    ui.showMessage(
+        "An error in proc. \"EncodeIter\" occured!\r\nindex k> HeapTop+1, the k is beyond the tree "
+        "node index scope.\r\nk=" +
+        std::to_string(s) + "\r\nHeapTop+1=" + std::to_string(tree.HeapTop) + "\r\ncentroidsNb=" +
+        std::to_string(tree.centroidsNb) + "\r\nstartNodeIndex=" + std::to_string(k) +
+        "\r\nnodeHeap[startNodeIndex].son=" + std::to_string(s) +
+        "\r\nThe \"heapTop\" should be HeapTop:=2*(centroidsNb-1)!\r\nProbably bad tree "
+        "construction; turn to the author.");
+    throw RangeError();
+}
+
+// 1 when the character of `reading` in `list` differs from the given one; a
+// reading beyond the list is a range error.
+uint8_t disagrees(const TcharList& list, uint8_t reading, char given) {
+    return checkedAt(list, reading) != given ? 1 : 0;
+}
+
+// Recomputes the flags of the active categories for the node reached.
+void setFlags(const QuantizationTree& tree, const TreeNode& node, const EventRecord& event,
+              ErrorFlags& flags) {
+    if (tree.cath1Active != 0) flags.cath1 = disagrees(tree.cath1List, node.treeCath1, event.cath1);
+    if (tree.cath2Active != 0) flags.cath2 = disagrees(tree.cath2List, node.treeCath2, event.cath2);
+    if (tree.cath3Active != 0) flags.cath3 = disagrees(tree.cath3List, node.treeCath3, event.cath3);
+}
+
+// Adds the leaf's disagreements of the active categories to the running counts.
+void countLeafErrors(const QuantizationTree& tree, const TreeNode& leaf, const EventRecord& event,
+                     CoderState& coder) {
+    if (tree.cath1Active != 0)
+        coder.cath1ErrorCount += disagrees(tree.cath1List, leaf.treeCath1, event.cath1);
+    if (tree.cath2Active != 0)
+        coder.cath2ErrorCount += disagrees(tree.cath2List, leaf.treeCath2, event.cath2);
+    if (tree.cath3Active != 0)
+        coder.cath3ErrorCount += disagrees(tree.cath3List, leaf.treeCath3, event.cath3);
+}
+
+}  // namespace
+
+long double EuclidDist(const QuantizationTree& tree, const ComponentVector& a,
+                       const ComponentVector& b, Ui& ui) {
+    const int n = std::clamp(tree.consideredComponentsNb, 0, kComponents);
+    long double sum = 0.0L;
+    for (int i = 0; i < n; ++i) {
+        if (!tree.constrainedSet.contains(static_cast<unsigned>(i))) continue;
+        const double d = a[static_cast<size_t>(i)] - b[static_cast<size_t>(i)];
+        sum += static_cast<long double>(d) * d;
+        if (!(sum >= 0.0L))
+            ui.showMessage("function EuclidDist, summ of squares<0!; =" +
+                           formatFixed(static_cast<double>(sum), 2) + " i=" + std::to_string(i));
+    }
+    return sum >= 0.0L ? std::sqrt(sum) : 0.0L;
+}
+
+void fillGapTranscrErr(const QuantizationTree& tree, CoderState& coder, int from, int to, Ui& ui) {
+    for (int t = from + 1; t < to; ++t) {
+        checkGapIndex(tree, "fillGapTranscrErr", t, ui);
+        checkedAt(coder.BoolErrorVector, t) = checkedAt(coder.BoolErrorVector, from);
+    }
+}
+
+void PathFillGap(const QuantizationTree& tree, TwordArray& path, int from, int to, Ui& ui) {
+    for (int t = from + 1; t < to; ++t) {
+        checkGapIndex(tree, "PathFillGap", t, ui);
+        checkedAt(path, t) = checkedAt(path, from);
+    }
+}
+
+uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
+                    const EventRecord& event, TwordArray& path, int startNode, Ui& ui) {
+    // The root alone carries no reading that is compared: every event counts
+    // as an error in every category at tree size 1.
+    checkedAt(coder.BoolErrorVector, 0) = ErrorFlags{1, 1, 1};
+
+    const bool cartRule = tree.treeTraining.setsDividingMethod == 0;
+    const DistanceFunction distance =
+        coder.distanceFunction != nullptr ? coder.distanceFunction : &EuclidDist;
+    const int heapTop = tree.HeapTop;
+
+    int k = startNode;
+    int level = 0;
+    // A grown tree takes fewer splits than it has nodes; more means the sons
+    // lead round in a circle.
+    for (int taken = 0;; ++taken) {
+        const TreeNode& node = nodeAt(tree, k);
+        const int s = node.son;
+        if (s > heapTop + 1) sonBeyondTree(tree, k, s, ui);
+        if (s <= 0) break;
+        if (taken >= heapTop) throw RangeError();
+
+        const TreeNode& first = nodeAt(tree, s);
+        const int b = first.brother;
+        const TreeNode& second = nodeAt(tree, b);
+        const int splitLevel = second.code;
+        if (splitLevel >= K) break;  // the split is not part of the K-cluster tree
+
+        // Equality goes to the second son under both rules.
+        bool takeFirst;
+        if (cartRule) {
+            const int f = node.splitComponent;
+            takeFirst = checkedAt(event.components, f) < checkedAt(node.centroid, f);
+        } else {
+            takeFirst = distance(tree, event.reals, first.centroid, ui) <
+                        distance(tree, event.reals, second.centroid, ui);
+        }
+
+        const int oldLevel = level;
+        k = takeFirst ? s : b;
+        level = splitLevel;
+        // A second son's code beyond the working arrays marks a malformed tree:
+        // refuse it before anything is written there.
+        checkGapIndex(tree, "fillGapTranscrErr", level, ui);
+        checkedAt(path, level) = fitOrRangeError<uint16_t>(k);
+        setFlags(tree, takeFirst ? first : second, event, checkedAt(coder.BoolErrorVector, level));
+        // Tree sizes skipped by this split keep the node and flags of the level before.
+        fillGapTranscrErr(tree, coder, oldLevel, level, ui);
+        PathFillGap(tree, path, oldLevel, level, ui);
+    }
+
+    countLeafErrors(tree, nodeAt(tree, k), event, coder);
+    // The tree sizes above the leaf's level up to K-1 keep the leaf.
+    fillGapTranscrErr(tree, coder, level, K, ui);
+    PathFillGap(tree, path, level, K, ui);
+    return fitOrRangeError<uint16_t>(k);
+}
+
+EncodeResult EncodeEvent(const QuantizationTree& tree, CoderState& coder, uint16_t K,
+                         const EventRecord& event, TwordArray& path, TErrorRecordArray& errors,
+                         Ui& ui) {
+    const TreeNode& leaf = nodeAt(tree, EncodeIter(tree, coder, K, event, path, 0, ui));
+    EncodeResult result;
+    result.code = leaf.code;
+    result.cath1 = leaf.treeCath1;
+    result.cath2 = leaf.treeCath2;
+    result.cath3 = leaf.treeCath3;
+
+    for (int t = 0; t < K; ++t) {
+        const ErrorFlags& flags = checkedAt(coder.BoolErrorVector, t);
+        TErrorRecord& record = checkedAt(errors, t);
+        if (flags.cath1 == 1) ++record.cath1;
+        if (flags.cath2 == 1) ++record.cath2;
+        if (flags.cath3 == 1) ++record.cath3;
+    }
+    return result;
+}
+
+}  // namespace zortan

@@ -11,7 +11,7 @@ namespace zortan {
 class Ui;
 
 struct EncodeResult {
-    uint16_t code = 0;  // the leaf's vector code
+    uint16_t code = 0;                        // the leaf's vector code
     uint8_t cath1 = 0, cath2 = 0, cath3 = 0;  // the leaf's category readings
 };
 
@@ -26,5 +26,17 @@ long double EuclidDist(const QuantizationTree& tree, const ComponentVector& a,
 EncodeResult EncodeEvent(const QuantizationTree& tree, CoderState& coder, uint16_t K,
                          const EventRecord& event, TwordArray& path, TErrorRecordArray& errors,
                          Ui& ui);
+
+// The descent inside EncodeEvent, from node `startNode` at tree size index 0:
+// sets BoolErrorVector, `path` and the running counts and returns the index of
+// the leaf of the K-cluster tree.
+uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
+                    const EventRecord& event, TwordArray& path, int startNode, Ui& ui);
+
+// Gap fillers: copy entry `from` into every entry from+1 .. to-1 (of
+// BoolErrorVector, respectively of `path`). A target beyond the last tree size
+// index shows the program error message and ends the program.
+void fillGapTranscrErr(const QuantizationTree& tree, CoderState& coder, int from, int to, Ui& ui);
+void PathFillGap(const QuantizationTree& tree, TwordArray& path, int from, int to, Ui& ui);
 
 }  // namespace zortan

@@ -34,11 +34,11 @@ TEST(Format, EditIntegersDecimalAndHexadecimal) {
         bool whole;
         int64_t value;
     };
-    for (Case c : {Case{"300", true, 300}, Case{"  -5", true, -5}, Case{"+7", true, 7},
-                   Case{"12a", false, 12}, Case{"abc", false, 0}, Case{"$1F", true, 31},
-                   Case{"x1f", true, 31}, Case{"0x1F", true, 31}, Case{"0", true, 0},
-                   Case{"12 ", false, 12}, Case{"-", false, 0}, Case{"$", false, 0},
-                   Case{"4294967296", false, 4294967296LL}}) {
+    for (Case c :
+         {Case{"300", true, 300}, Case{"  -5", true, -5}, Case{"+7", true, 7},
+          Case{"12a", false, 12}, Case{"abc", false, 0}, Case{"$1F", true, 31},
+          Case{"x1f", true, 31}, Case{"0x1F", true, 31}, Case{"0", true, 0}, Case{"12 ", false, 12},
+          Case{"-", false, 0}, Case{"$", false, 0}, Case{"4294967296", false, 4294967296LL}}) {
         ParsedInteger p = parseEditInteger(c.text);
         EXPECT_EQ(p.wholeText, c.whole) << c.text;
         EXPECT_EQ(p.value, c.value) << c.text;

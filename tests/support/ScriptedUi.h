@@ -19,7 +19,7 @@ struct ScriptExhausted {
 };
 
 class ScriptedUi : public Ui {
-public:
+  public:
     // Answers, consumed in order: "yes"/"no"/"cancel" for questions, a path
     // (or "" to cancel) for dialogs.
     std::deque<std::string> answers;
@@ -27,8 +27,8 @@ public:
     // "question: <title>|<text>", "open: <title>|<filter>|<path>",
     // "save: ...", "beep", "status: <caption>".
     std::vector<std::string> log;
-    std::vector<std::string> messages;        // message texts only
-    std::vector<FileDialogRequest> dialogs;   // every dialog request
+    std::vector<std::string> messages;       // message texts only
+    std::vector<FileDialogRequest> dialogs;  // every dialog request
     ScreenSize screen{1680, 1050};
     int pendingEventsProcessed = 0;
 
@@ -59,7 +59,7 @@ public:
         log.push_back("status: " + caption);
     }
 
-private:
+  private:
     std::string next(const std::string& what) {
         if (answers.empty()) throw ScriptExhausted{what};
         std::string a = answers.front();

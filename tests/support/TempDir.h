@@ -10,7 +10,7 @@
 namespace zortan::testing {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::random_device rd;
         auto base = std::filesystem::temp_directory_path();
@@ -35,7 +35,7 @@ public:
         return file(name);
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
