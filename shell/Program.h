@@ -3,10 +3,15 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 
 #include "events/EventRecord.h"
+#include "events/EventSeries.h"
+#include "output/Outputs.h"
+#include "platform/Clock.h"
+#include "run/CodingRun.h"
 #include "shell/InitFile.h"
 #include "shell/ShellState.h"
 #include "shell/Ui.h"
@@ -25,6 +30,14 @@ struct Program {
     QuantizationTree tree;
     CoderState coder;
     EventRecord event;
+    EventSeries data1{1}, data2{2};
+    // The record buffer of the fvs format, shared by both inputs and the
+    // pictures.
+    FvsRecord fvsRecord{};
+    CodingRun run;
+    OutputState outputs;
+    // The clock the outputs take their date and time from (a fixed one in tests).
+    std::function<LocalDateTime()> clock = currentLocalDateTime;
 
     // Category names: start values, then the tree and the text event file.
     std::string cathLabel1 = "Y1", cathLabel2 = "Y2", cathLabel3 = "Y3";

@@ -58,6 +58,7 @@ struct ShellState {
 
     bool stretchCepstra = false;
     int stretchPosition = 10;
+    bool stretchLocked = false;  // a text table fixes "Stretch cepstra" on
     bool sliderVisible = false;
     uint16_t drawnComponents = 128;
 

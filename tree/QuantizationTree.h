@@ -48,6 +48,7 @@ struct AnalysisSettings {
     int scalingConstants = -1;
     int windowShape = -1;
     bool preemphasis = false;
+    bool preemphasisIndeterminate = false;  // shown greyed: a text table says nothing of it
     int16_t lifterThreshold = 0;
     double frameStep = 0.0;  // ms
     double rate = 0.0;       // Hz

@@ -1,0 +1,77 @@
+// One input of a coding run: an event series read from an fvs file or a
+// text table, one event per coding step.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shell/TextReader.h"
+#include "tree/QuantizationTree.h"
+
+namespace zortan {
+
+// The fixed-size record of an fvs file: record 0 is the header, the others
+// are events.
+constexpr size_t kFvsRecordSize = 1812;
+using FvsRecord = std::array<uint8_t, kFvsRecordSize>;
+
+// A file of fvs records, read one record at a time.
+class FvsFile {
+  public:
+    FvsFile() = default;
+    FvsFile(const FvsFile&) = delete;
+    FvsFile& operator=(const FvsFile&) = delete;
+    ~FvsFile() { close(); }
+
+    void open(const std::string& path);  // input/output error on failure
+    bool isOpen() const { return file_ != nullptr; }
+    // Reads the next whole record; false at the end of the file (a partial
+    // last record counts as the end).
+    bool readRecord(FvsRecord& record);
+    void close();
+
+  private:
+    std::FILE* file_ = nullptr;
+};
+
+// The running average removed from each event when the tree was trained with
+// averaging; one per series, kept for the whole program run.
+constexpr int kAveragingRows = 401;
+struct AveragingState {
+    ComponentVector timeAverage{};
+    std::vector<ComponentVector> averagingRing = std::vector<ComponentVector>(kAveragingRows);
+};
+
+enum class RowStatus {
+    Read,       // an event was read (possibly after a reported error)
+    EndOfData,  // the input holds no further event
+};
+
+struct EventSeries {
+    explicit EventSeries(int number) : number(number) {}
+
+    int number;  // 1 or 2
+    std::optional<TextReader> textFile;
+    FvsFile fvsFile;
+    // Declared component count of a text table.
+    int32_t nc = std::numeric_limits<int32_t>::max();
+    std::array<double, 4> plotParameters{65535.0, 13.0, 64.0, 64.0};
+    AnalysisSettings settings;         // fvs kind (lifterThreshold also text kind)
+    std::array<uint8_t, 3> cathNbr{};  // category value counts, fvs kind
+    AveragingState averaging;
+
+    // Texts of the "Input data description" group.
+    std::string eventsCountText = "xxx";
+    std::string lifterThresholdText = "xxx";
+    std::string featureText = "xxx";
+    std::string eventsFileCaption = "xxx";
+    std::string waveText = "xxx";
+    std::string readCountText = "xxx";
+};
+
+}  // namespace zortan

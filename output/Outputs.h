@@ -1,0 +1,33 @@
+// The output files of a run and the category value lists they use.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "output/OutFile.h"
+
+namespace zortan {
+
+// The value list of one category: position <-> character.
+struct CathTables {
+    std::array<char, 256> indexToChar{};
+    std::array<uint8_t, 256> charToIndex{};
+    int count = 0;
+};
+
+constexpr size_t kCertificateSize = 1520;
+
+struct OutputState {
+    std::string outputStem;
+    OutFile teachCombined, recogCombined;
+    OutFile codeFile;
+    std::array<OutFile, 3> teachCath, recogCath;
+    OutFile errorFile;
+    std::array<CathTables, 3> cathTables;  // categories 1, 2, 3
+    // Labels of the ten output choices in the window: teaching combined,
+    // code, cath1..3, then the same for recognition.
+    std::array<std::string, 10> choiceLabels;
+};
+
+}  // namespace zortan
