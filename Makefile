@@ -44,3 +44,9 @@ format:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Regenerates the bundled samples (see samples/README.md).
+.PHONY: samples
+samples: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$(JOBS) --target zortan-samplegen
+	$(BUILD)/zortan-samplegen samples

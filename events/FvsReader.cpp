@@ -1,1 +1,141 @@
-// placeholder
+#include "events/FvsReader.h"
+
+#include <bit>
+#include <cstdint>
+#include <string>
+
+#include "platform/Errors.h"
+#include "shell/Program.h"
+#include "shell/ShellState.h"
+
+namespace zortan {
+
+namespace {
+
+constexpr int kRealTypeWords = 4;  // this system's realType: the 8-byte double
+constexpr int kParameterWords = 129;
+
+// Little-endian fields of a record, decoded byte by byte.
+uint16_t word(const FvsRecord& r, size_t offset) {
+    return static_cast<uint16_t>(r[offset] | (r[offset + 1] << 8));
+}
+int16_t signedWord(const FvsRecord& r, size_t offset) {
+    return static_cast<int16_t>(word(r, offset));
+}
+uint32_t longWord(const FvsRecord& r, size_t offset) {
+    return uint32_t{word(r, offset)} | (uint32_t{word(r, offset + 2)} << 16);
+}
+uint64_t quadWord(const FvsRecord& r, size_t offset) {
+    return uint64_t{longWord(r, offset)} | (uint64_t{longWord(r, offset + 4)} << 32);
+}
+
+// Word W[i] of the header's parameter area.
+size_t parameterOffset(int i) {
+    return kFvsParameterArea + 2 * static_cast<size_t>(i);
+}
+
+// An index with value names, or -1 (no choice) when it names none.
+int choiceIndex(int16_t value, size_t names) {
+    return value >= 0 && static_cast<size_t>(value) < names ? value : -1;
+}
+
+// Reads the next whole record; the shared buffer is only overwritten by a
+// whole record, so a partial one at the end of the file leaves it intact.
+bool readNextRecord(Program& program, EventSeries& series) {
+    FvsRecord record;
+    if (!series.fvsFile.readRecord(record)) return false;
+    program.fvsRecord = record;
+    return true;
+}
+
+std::string realTypeSizeMessage(int declaredSize, const std::string& name) {
+    return "The realType size declaread in the Ondrix analyzer (=" + std::to_string(declaredSize) +
+           "), differs from the realType declaread here (=" + std::to_string(kRealTypeWords) +
+           ").\r\nThe parameter\r\n\r\n" + name +
+           "\r\n\r\nwill be incorrectly read out."
+           "\r\nThis influences averaging parameters in the spectra or cepstra preprocessing "
+           "consisted in time-constant"
+           " contribution removal.\r\nYou should set this parameter manually"
+           "\r\nThe discrepancy can appear if you use analysis resultst from before march 2007,"
+           "\r\nwhich were recorded without sending this parameter...";
+}
+
+// Asks until a coded feature kind is chosen; the front end sets it while it
+// processes its pending events.
+void awaitFeatureKind(Program& program) {
+    const int& kind = program.tree.training.featureKind;
+    ShellState& shell = program.shell;
+    while (kind < 0 || kind >= static_cast<int>(kFeatureKindNames.size())) {
+        shell.controls.settingsPage = SettingsPage::Trb;
+        shell.controls.featureKindChoiceEnabled = true;
+        shell.controls.featureKindChoiceRed = true;
+        setStatusCaption(shell, program.ui, "Choose \"Coded feature vectors\"!");
+        program.ui.processPendingEvents();
+    }
+}
+
+}  // namespace
+
+double ReadRealTypeParameter(Program& program, const FvsRecord& header, int startWord,
+                             int declaredSize, const std::string& name) {
+    if (declaredSize != kRealTypeWords) {
+        program.ui.showMessage(realTypeSizeMessage(declaredSize, name));
+        return 0.0;
+    }
+    if (startWord < 0 || startWord + kRealTypeWords > kParameterWords) throw RangeError();
+    return std::bit_cast<double>(quadWord(header, parameterOffset(startWord)));
+}
+
+void OpenFvsHeader(Program& program, EventSeries& series) {
+    if (!readNextRecord(program, series)) throw InOutError(100, "Read beyond end of file");
+    const FvsRecord& h = program.fvsRecord;
+
+    const uint32_t records = longWord(h, 0);
+    series.eventsCountText = std::to_string(records);
+    if (program.eventNbr > static_cast<int64_t>(records)) program.eventNbr = records;
+
+    AnalysisSettings& s = series.settings;
+    s.fftWindowWidth = signedWord(h, 4);
+    for (size_t i = 0; i < series.cathNbr.size(); ++i) series.cathNbr[i] = h[kFvsCategories + i];
+
+    s.filter = choiceIndex(signedWord(h, 8), kFilterNames.size());
+    s.scalingConstants = choiceIndex(signedWord(h, 10), kScalingConstantsNames.size());
+    s.windowShape = choiceIndex(signedWord(h, 18), kWindowShapeNames.size());
+    s.preemphasis = word(h, 26) == 1;
+    s.preemphasisIndeterminate = false;
+
+    const int size = signedWord(h, parameterOffset(2));
+    s.frameStep = ReadRealTypeParameter(program, h, 3, size, "STEP");
+    s.rate = ReadRealTypeParameter(program, h, size + 4, size, "RATE");
+
+    const uint8_t nameLength = h[kFvsWaveName];
+    const std::string waveName =
+        nameLength == 0
+            ? std::string("Unknown")
+            : std::string(reinterpret_cast<const char*>(&h[kFvsWaveName + 1]), nameLength);
+    (series.number == 2 ? program.options.waveFileDir2 : program.options.waveFileDir1) = waveName;
+
+    const int16_t lifter = signedWord(h, parameterOffset(1));
+    series.lifterThresholdText = std::to_string(lifter);
+    s.lifterThreshold = lifter;
+}
+
+RowStatus ReadFvsRecord(Program& program, EventSeries& series) {
+    if (!readNextRecord(program, series)) return RowStatus::EndOfData;
+    awaitFeatureKind(program);
+    const auto kind = static_cast<size_t>(program.tree.training.featureKind);
+
+    const FvsRecord& r = program.fvsRecord;
+    EventRecord& event = program.event;
+    const size_t vector = kFvsFeatureVectors + kFvsFeatureVectorSize * kind;
+    for (size_t i = 0; i < kComponents; ++i) event.components[i] = signedWord(r, vector + 2 * i);
+    series.featureText = kFeatureKindNames[kind];
+    for (size_t i = 0; i < kComponents; ++i) event.reals[i] = event.components[i];
+    event.cath1 = static_cast<char>(r[kFvsCategories]);
+    event.cath2 = static_cast<char>(r[kFvsCategories + 1]);
+    event.cath3 = static_cast<char>(r[kFvsCategories + 2]);
+    // The input picture takes the event here.
+    return RowStatus::Read;
+}
+
+}  // namespace zortan

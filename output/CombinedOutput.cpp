@@ -1,1 +1,502 @@
-// placeholder
+#include "output/CombinedOutput.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <exception>
+
+#include "output/TextOutputs.h"
+#include "platform/Clock.h"
+#include "platform/Errors.h"
+#include "platform/Host.h"
+#include "shell/Program.h"
+
+namespace zortan {
+
+namespace {
+
+// Field offsets of the certificate image.
+namespace cert {
+constexpr size_t cDate = 0, cTime = 8, cFileHeading = 16, cGivenGroupNbr = 80;
+constexpr size_t cWaveFileDir = 81, ctreeTrainingFileDir = 145, cTreeFileDir = 209;
+constexpr size_t cWaveFileDir1 = 273, cWaveFileDir2 = 337, cfvsEventsFileDir1 = 401;
+constexpr size_t radiogroup2itemIndex = 465, radiogroup10itemIndex = 466;
+constexpr size_t radiogroup4itemIndex = 467, radiogroup2caption = 468;
+constexpr size_t radiogroup10caption = 532, radiogroup4caption = 596;
+constexpr size_t radiogroup9itemIndex = 660, radiogroup6itemIndex = 661;
+constexpr size_t radiogroup9caption = 662, radiogroup6caption = 726;
+constexpr size_t radiogroup5itemIndex = 790, radiogroup8itemIndex = 791;
+constexpr size_t radiogroup7itemIndex = 792, radiogroup5caption = 793;
+constexpr size_t radiogroup8caption = 857, radiogroup7caption = 921;
+constexpr size_t radiogroup16itemIndex = 985, radiogroup29itemIndex = 986;
+constexpr size_t radiogroup16caption = 987, radiogroup29caption = 1051;
+constexpr size_t radiogroup30itemIndex = 1115, radiogroup31itemIndex = 1116;
+constexpr size_t radiogroup30caption = 1117, radiogroup31caption = 1181;
+constexpr size_t checkBox6Checked = 1245, checkBox7Checked = 1246;
+constexpr size_t checkbox7caption = 1247, checkbox6caption = 1311;
+constexpr size_t cCath1Set = 1375, cCath2Set = 1407, cCath3Set = 1439;
+constexpr size_t cCath1Nbr = 1471, cF1cath1Nbr = 1474;
+constexpr size_t cframeStep = 1480, cRate = 1488, cF1frameStep = 1496, cF1rate = 1504;
+constexpr size_t cLifterTreshold0 = 1512, cLifterTreshold1 = 1516;
+constexpr size_t kShortStringChars = 63;
+}  // namespace cert
+
+// The records of the certificate in a combined file: its whole 6-byte pieces.
+constexpr uint16_t kCertificateRecords = kCertificateSize / kOutputRecordSize;  // 253
+
+using Image = std::array<uint8_t, kCertificateSize>;
+
+void putShortString(Image& image, size_t offset, const std::string& text) {
+    const size_t n = std::min(text.size(), cert::kShortStringChars);
+    image[offset] = static_cast<uint8_t>(n);
+    std::memcpy(image.data() + offset + 1, text.data(), n);
+}
+
+void putItemIndex(Image& image, size_t offset, int index) {
+    image[offset] = static_cast<uint8_t>(fitOrRangeError<int8_t>(index));
+}
+
+// A count byte: 255 stands for "255 or more", a negative count is stored as 0.
+void putCount(Image& image, size_t offset, long long count) {
+    image[offset] = static_cast<uint8_t>(std::clamp<long long>(count, 0, 255));
+}
+
+void putLittleEndian(Image& image, size_t offset, uint64_t value, size_t bytes) {
+    for (size_t i = 0; i < bytes; ++i) image[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void putReal(Image& image, size_t offset, double value) {
+    putLittleEndian(image, offset, std::bit_cast<uint64_t>(value), 8);
+}
+
+void putLongint(Image& image, size_t offset, int32_t value) {
+    putLittleEndian(image, offset, static_cast<uint32_t>(value), 4);
+}
+
+// Character c is bit (c mod 8) of byte (c div 8).
+void putCharSet(Image& image, size_t offset, const Set256& set) {
+    for (size_t byte = 0; byte < 32; ++byte)
+        image[offset + byte] = static_cast<uint8_t>(set.words[byte / 8] >> (8 * (byte % 8)));
+}
+
+// The folder of `path` as the output names use it, and the separator that
+// joins names to it.
+struct NameFolder {
+    std::string folder;
+    char separator = '\\';
+};
+
+NameFolder nameFolder(const std::string& path) {
+    NameFolder f;
+    const size_t last = path.find_last_of("\\/:");
+    if (last == std::string::npos) return f;  // no folder: the current one
+    f.folder = path.substr(0, last + 1);
+    const size_t sep = f.folder.find_last_of("\\/");
+    if (sep != std::string::npos) f.separator = f.folder[sep];
+    const char end = f.folder.back();
+    if (end == '\\' || end == '/') {
+        // A root ("C:\", "/", a doubled separator) keeps its separator.
+        const bool root = f.folder.size() == 1 || f.folder[f.folder.size() - 2] == ':' ||
+                          f.folder[f.folder.size() - 2] == '\\' ||
+                          f.folder[f.folder.size() - 2] == '/';
+        if (!root) f.folder.pop_back();
+    }
+    return f;
+}
+
+std::string joinName(const NameFolder& f, const std::string& name) {
+    if (f.folder.empty()) return name;
+    const char end = f.folder.back();
+    if (end == '\\' || end == '/') return f.folder + name;
+    return f.folder + f.separator + name;
+}
+
+// A file choice is needed when the file exists or its folder does not.
+bool choiceNeeded(const std::string& fileName) {
+    const std::string folder = extractFileDir(fileName);
+    return fileExists(fileName) || !folderExists(folder.empty() ? "." : folder);
+}
+
+std::array<bool*, 3> teachCathChoices(ShellState& s) {
+    return {&s.outputTeachCath1, &s.outputTeachCath2, &s.outputTeachCath3};
+}
+std::array<bool*, 3> recogCathChoices(ShellState& s) {
+    return {&s.outputRecogCath1, &s.outputRecogCath2, &s.outputRecogCath3};
+}
+std::array<std::string*, 3> teachCathNames(InitFileOptions& o) {
+    return {&o.teachCath1FileName, &o.teachCath2FileName, &o.teachCath3FileName};
+}
+std::array<std::string*, 3> recogCathNames(InitFileOptions& o) {
+    return {&o.recogCath1FileName, &o.recogCath2FileName, &o.recogCath3FileName};
+}
+std::array<const std::string*, 3> cathLabels(const Program& p) {
+    return {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3};
+}
+std::array<const Set256*, 3> cathSets(const QuantizationTree& t) {
+    return {&t.cath1Set, &t.cath2Set, &t.cath3Set};
+}
+
+// Indexes into OutputState::choiceLabels.
+constexpr size_t kTeachCombinedLabel = 0, kTeachCodeLabel = 1, kTeachCath1Label = 2;
+constexpr size_t kRecogCombinedLabel = 5, kRecogCodeLabel = 6, kRecogCath1Label = 7;
+
+const std::string kTeachDescription = " teaching output file ";
+const std::string kRecogDescription = " recognition output file ";
+
+bool createCodeFile(Program& program) {
+    return CreateTextOutput(program, program.outputs.codeFile, program.options.codeFileName, 4,
+                            "Out codes file saving", "The final out code file will not be created.",
+                            "Events codes.", "code", program.tree.cath1Set,
+                            program.outputs.cathTables[0]);
+}
+
+// Step 4 of opening a group: the three category files.
+void openCathFiles(Program& program, const std::array<bool*, 3>& choices,
+                   const std::array<std::string*, 3>& names, std::array<OutFile, 3>& files,
+                   size_t firstLabel) {
+    const auto labels = cathLabels(program);
+    const auto sets = cathSets(program.tree);
+    for (size_t k = 0; k < 3; ++k) {
+        const std::string& L = *labels[k];
+        if (*choices[k])
+            *choices[k] = CreateTextOutput(
+                program, files[k], *names[k], 4 + static_cast<int>(k) + 1,
+                "Out " + L + " annotation file saving",
+                "The final " + L + " annotation file will not be created.", L + " classification.",
+                L, *sets[k], program.outputs.cathTables[k]);
+        program.outputs.choiceLabels[firstLabel + k] = *choices[k] ? *names[k] : std::string();
+    }
+}
+
+bool anyOutputChosen(const ShellState& s) {
+    return s.outputTeachCombined || s.outputTeachCodes || s.outputTeachCath1 ||
+           s.outputTeachCath2 || s.outputTeachCath3 || s.outputRecogCombined ||
+           s.outputRecogCodes || s.outputRecogCath1 || s.outputRecogCath2 || s.outputRecogCath3;
+}
+
+void writeCathPosition(OutFile& file, const CathTables& tables, char qualifier) {
+    file.put(' ');
+    file.write(std::to_string(tables.charToIndex[static_cast<uint8_t>(qualifier)]));
+}
+
+}  // namespace
+
+std::array<uint8_t, kOutputRecordSize> encodeOutputRecord(const TOutputRecord& record) {
+    return {static_cast<uint8_t>(record.vectorCode & 0xFF),
+            static_cast<uint8_t>(record.vectorCode >> 8),
+            static_cast<uint8_t>(record.cath1),
+            static_cast<uint8_t>(record.cath2),
+            static_cast<uint8_t>(record.cath3),
+            record.tag};
+}
+
+std::array<uint8_t, kCertificateSize> buildCertificate(Program& program,
+                                                       const std::string& description) {
+    Image image{};  // fields never filled stay zero bytes
+    const InitFileOptions& o = program.options;
+    const QuantizationTree& tree = program.tree;
+    const AnalysisSettings& training = tree.training;
+    const AnalysisSettings& input = program.data1.settings;
+    const TreeTrainingSettings& growing = tree.treeTraining;
+
+    const LocalDateTime now = program.clock();
+    putReal(image, cert::cDate, toTDate(now));
+    putReal(image, cert::cTime, toTTime(now));
+    putShortString(image, cert::cFileHeading, description);
+    putCount(image, cert::cGivenGroupNbr, program.shell.clustersNb);
+    putShortString(image, cert::cWaveFileDir, o.waveFileDir);
+    putShortString(image, cert::ctreeTrainingFileDir, o.treeTrainingFileDir);
+    putShortString(image, cert::cTreeFileDir, o.treeFileDir);
+    putShortString(image, cert::cWaveFileDir1, o.waveFileDir1);
+    putShortString(image, cert::cWaveFileDir2, "");
+    putShortString(image, cert::cfvsEventsFileDir1, o.fvsEventsFileDir1);
+
+    putItemIndex(image, cert::radiogroup2itemIndex, training.featureKind);
+    putItemIndex(image, cert::radiogroup10itemIndex, training.filter);
+    putItemIndex(image, cert::radiogroup4itemIndex, input.filter);
+    putShortString(image, cert::radiogroup2caption, "Coded feature vectors");
+    putShortString(image, cert::radiogroup10caption, "Filter");
+    putShortString(image, cert::radiogroup4caption, "Filter");
+
+    putItemIndex(image, cert::radiogroup9itemIndex, training.scalingConstants);
+    putItemIndex(image, cert::radiogroup6itemIndex, input.scalingConstants);
+    putShortString(image, cert::radiogroup9caption, "Scaling constants");
+    putShortString(image, cert::radiogroup6caption, "Scaling constants");
+
+    putItemIndex(image, cert::radiogroup5itemIndex, 0);
+    putItemIndex(image, cert::radiogroup8itemIndex, training.windowShape);
+    putItemIndex(image, cert::radiogroup7itemIndex, input.windowShape);
+    putShortString(image, cert::radiogroup5caption, "");
+    putShortString(image, cert::radiogroup8caption, "Widows shape");
+    putShortString(image, cert::radiogroup7caption, "Widows shape");
+
+    putItemIndex(image, cert::radiogroup16itemIndex, growing.setChoiceCriterion);
+    putItemIndex(image, cert::radiogroup29itemIndex, growing.setChoiceClassifier);
+    putShortString(image, cert::radiogroup16caption, "Set choice criteria");
+    putShortString(image, cert::radiogroup29caption, "Classifier");
+    putItemIndex(image, cert::radiogroup30itemIndex, growing.featuresChoiceCriterion);
+    putItemIndex(image, cert::radiogroup31itemIndex, growing.featuresChoiceClassifier);
+    putShortString(image, cert::radiogroup30caption, "Features choice crit.");
+    putShortString(image, cert::radiogroup31caption, "Classifier");
+
+    image[cert::checkBox6Checked] = input.preemphasis ? 1 : 0;
+    image[cert::checkBox7Checked] = training.preemphasis ? 1 : 0;
+    putShortString(image, cert::checkbox7caption, "Preemphase");
+    putShortString(image, cert::checkbox6caption, "Preemphase");
+
+    putCharSet(image, cert::cCath1Set, tree.cath1Set);
+    putCharSet(image, cert::cCath2Set, tree.cath2Set);
+    putCharSet(image, cert::cCath3Set, tree.cath3Set);
+    putCount(image, cert::cCath1Nbr + 0, tree.cath1Nbr);
+    putCount(image, cert::cCath1Nbr + 1, tree.cath2Nbr);
+    putCount(image, cert::cCath1Nbr + 2, tree.cath3Nbr);
+    for (size_t k = 0; k < 3; ++k) putCount(image, cert::cF1cath1Nbr + k, program.data1.cathNbr[k]);
+
+    putReal(image, cert::cframeStep, training.frameStep);
+    putReal(image, cert::cRate, training.rate);
+    putReal(image, cert::cF1frameStep, input.frameStep);
+    putReal(image, cert::cF1rate, input.rate);
+    putLongint(image, cert::cLifterTreshold0, training.lifterThreshold);
+    putLongint(image, cert::cLifterTreshold1, input.lifterThreshold);
+    return image;
+}
+
+std::string outputStemOf(const std::string& eventFilePath) {
+    const std::string name = extractFileName(eventFilePath);
+    const size_t dot = name.find('.');
+    return dot == std::string::npos ? std::string() : name.substr(0, dot);
+}
+
+void BuildOutputNames(Program& program, const std::string& stem, const std::string& path) {
+    const NameFolder F = nameFolder(path);
+    InitFileOptions& o = program.options;
+    const auto name = [&](const std::string& suffix) { return joinName(F, stem + suffix); };
+    o.teachFileName = name("_Teach.zrt");
+    o.errorFileName = name("_error.txt");
+    o.codeFileName = name("_code.txt");
+    o.teachCath1FileName = name("_teach_" + program.cathLabel1 + ".txt");
+    o.teachCath2FileName = name("_teach_" + program.cathLabel2 + ".txt");
+    o.teachCath3FileName = name("_teach_" + program.cathLabel3 + ".txt");
+    o.recogFileName = name("_Recog.zrt");
+    o.recogCath1FileName = name("_recog_" + program.cathLabel1 + ".txt");
+    o.recogCath2FileName = name("_recog_" + program.cathLabel2 + ".txt");
+    o.recogCath3FileName = name("_recog_" + program.cathLabel3 + ".txt");
+}
+
+bool OpenCombinedOutput(Program& program, std::string& fileName, OutFile& file,
+                        const std::string& description) {
+    if (choiceNeeded(fileName) &&
+        !ChooseOutputFile(program, fileName, 3, description + " saving")) {
+        program.ui.showMessage("The final, " + description +
+                               " will not be created. The old one, namely \"" + fileName +
+                               "\" remains");
+        return false;
+    }
+    file.create(fileName);
+    WriteCertificate(program, file, fileName, description);
+    return true;
+}
+
+void WriteCertificate(Program& program, OutFile& file, const std::string& fileName,
+                      const std::string& description) {
+    const Image image = buildCertificate(program, description);
+    TOutputRecord countRecord;
+    countRecord.vectorCode = kCertificateRecords;
+    const auto head = encodeOutputRecord(countRecord);
+    file.write(head.data(), head.size());
+    int written = 0;
+    for (size_t offset = 0; offset + kOutputRecordSize <= image.size();
+         offset += kOutputRecordSize) {
+        file.write(image.data() + offset, kOutputRecordSize);
+        ++written;
+    }
+    if (written != kCertificateRecords)
+        program.ui.showMessage("Some error occured while writing certificate to the \"" + fileName +
+                               "\" output file\r\nTurn to the author");
+}
+
+void OpenTeachOutputs(Program& program) {
+    ShellState& s = program.shell;
+    InitFileOptions& o = program.options;
+    OutputState& out = program.outputs;
+
+    // The recognition record takes its characters from the value lists, so
+    // they are built for every run that writes anything, not only when a
+    // category file is created.
+    if (anyOutputChosen(s)) {
+        const auto labels = cathLabels(program);
+        const auto sets = cathSets(program.tree);
+        for (size_t k = 0; k < 3; ++k)
+            BuildCathList(program, *labels[k], *sets[k], out.cathTables[k]);
+    }
+
+    if (s.outputTeachCombined) {
+        s.outputTeachCombined =
+            OpenCombinedOutput(program, o.teachFileName, out.teachCombined, kTeachDescription);
+        out.choiceLabels[kTeachCombinedLabel] = o.teachFileName;
+    } else {
+        out.choiceLabels[kTeachCombinedLabel].clear();
+    }
+
+    // The rebuild takes the folder of the file actually written; a name the
+    // user picked in the save dialog stays the name of that file.
+    const std::string written = o.teachFileName;
+    BuildOutputNames(program, out.outputStem, o.teachFileName);
+    if (s.outputTeachCombined) {
+        o.teachFileName = written;
+        out.choiceLabels[kTeachCombinedLabel] = written;
+    }
+
+    if (s.outputTeachCodes) s.outputTeachCodes = createCodeFile(program);
+    out.choiceLabels[kTeachCodeLabel] = s.outputTeachCodes ? o.codeFileName : std::string();
+    out.choiceLabels[kRecogCodeLabel] = out.choiceLabels[kTeachCodeLabel];
+
+    openCathFiles(program, teachCathChoices(s), teachCathNames(o), out.teachCath, kTeachCath1Label);
+
+    program.run.teachOutputActive = s.outputTeachCombined || s.outputTeachCodes ||
+                                    s.outputTeachCath1 || s.outputTeachCath2 || s.outputTeachCath3;
+}
+
+void OpenRecogOutputs(Program& program) {
+    ShellState& s = program.shell;
+    InitFileOptions& o = program.options;
+    OutputState& out = program.outputs;
+
+    if (s.outputRecogCombined) {
+        s.outputRecogCombined =
+            OpenCombinedOutput(program, o.recogFileName, out.recogCombined, kRecogDescription);
+        out.choiceLabels[kRecogCombinedLabel] = o.recogFileName;
+    } else {
+        out.choiceLabels[kRecogCombinedLabel].clear();
+    }
+
+    if (!program.run.teachOutputActive) {
+        const std::string written = o.recogFileName;
+        BuildOutputNames(program, out.outputStem, o.recogFileName);
+        if (s.outputRecogCombined) {
+            o.recogFileName = written;
+            out.choiceLabels[kRecogCombinedLabel] = written;
+        }
+    }
+
+    if (!s.outputTeachCodes) {
+        if (s.outputRecogCodes) s.outputRecogCodes = createCodeFile(program);
+        out.choiceLabels[kRecogCodeLabel] = s.outputRecogCodes ? o.codeFileName : std::string();
+        out.choiceLabels[kTeachCodeLabel] = out.choiceLabels[kRecogCodeLabel];
+    }
+
+    openCathFiles(program, recogCathChoices(s), recogCathNames(o), out.recogCath, kRecogCath1Label);
+
+    program.run.recogOutputActive = s.outputRecogCombined || s.outputRecogCodes ||
+                                    s.outputRecogCath1 || s.outputRecogCath2 || s.outputRecogCath3;
+}
+
+void WriteTeachRecord(Program& program) {
+    const ShellState& s = program.shell;
+    OutputState& out = program.outputs;
+    const TOutputRecord& r = program.run.teachRecord;
+    if (s.outputTeachCombined) {
+        const auto bytes = encodeOutputRecord(r);
+        out.teachCombined.write(bytes.data(), bytes.size());
+    }
+    if (s.outputTeachCodes) out.codeFile.put(static_cast<char>(lowBits<uint8_t>(r.vectorCode)));
+    const std::array<bool, 3> on = {s.outputTeachCath1, s.outputTeachCath2, s.outputTeachCath3};
+    const std::array<char, 3> qualifiers = {r.cath1, r.cath2, r.cath3};
+    for (size_t k = 0; k < 3; ++k)
+        if (on[k]) writeCathPosition(out.teachCath[k], out.cathTables[k], qualifiers[k]);
+}
+
+void WriteRecogRecord(Program& program) {
+    const ShellState& s = program.shell;
+    OutputState& out = program.outputs;
+    const TOutputRecord& r = program.run.recogRecord;
+    if (s.outputRecogCombined) {
+        const auto bytes = encodeOutputRecord(r);
+        out.recogCombined.write(bytes.data(), bytes.size());
+    }
+    if (!s.outputTeachCodes && s.outputRecogCodes)
+        out.codeFile.put(static_cast<char>(lowBits<uint8_t>(r.vectorCode)));
+    const std::array<bool, 3> on = {s.outputRecogCath1, s.outputRecogCath2, s.outputRecogCath3};
+    const std::array<char, 3> qualifiers = {r.cath1, r.cath2, r.cath3};
+    for (size_t k = 0; k < 3; ++k)
+        if (on[k]) writeCathPosition(out.recogCath[k], out.cathTables[k], qualifiers[k]);
+}
+
+void CloseOutputs(Program& program) {
+    const ShellState& s = program.shell;
+    const CodingRun& run = program.run;
+    OutputState& out = program.outputs;
+
+    // Every file gets closed; the first failure is raised once all are done.
+    std::exception_ptr firstFailure;
+    const auto close = [&](OutFile& file) {
+        if (!file.isOpen()) return;
+        try {
+            file.close();
+        } catch (...) {
+            if (!firstFailure) firstFailure = std::current_exception();
+        }
+    };
+
+    if (run.teachOutputActive) {
+        if (s.outputTeachCombined) close(out.teachCombined);
+        if (s.outputTeachCodes) close(out.codeFile);
+        const std::array<bool, 3> on = {s.outputTeachCath1, s.outputTeachCath2, s.outputTeachCath3};
+        for (size_t k = 0; k < 3; ++k)
+            if (on[k]) close(out.teachCath[k]);
+    }
+    if (run.recogOutputActive) {
+        if (s.outputRecogCombined) close(out.recogCombined);
+        if (!s.outputTeachCodes && s.outputRecogCodes) close(out.codeFile);
+        const std::array<bool, 3> on = {s.outputRecogCath1, s.outputRecogCath2, s.outputRecogCath3};
+        for (size_t k = 0; k < 3; ++k)
+            if (on[k]) close(out.recogCath[k]);
+    }
+    close(out.errorFile);
+    if (program.data1.fvsFile.isOpen()) program.data1.fvsFile.close();
+
+    if (firstFailure) std::rethrow_exception(firstFailure);
+}
+
+void ShowFinishMessage(Program& program) {
+    const ShellState& s = program.shell;
+    const CodingRun& run = program.run;
+    const InitFileOptions& o = program.options;
+
+    const std::string nextEntry = "\",\r\n\"";  // after a combined, code, cath1 or cath2 path
+    const std::string lastEntry = "\"\r\n";     // after a cath3 path
+    const auto appendGroup = [&](std::string& list, bool combined, const std::string& combinedPath,
+                                 bool codes, const std::array<bool, 3>& cath,
+                                 const std::array<const std::string*, 3>& cathPaths) {
+        if (combined) list += combinedPath + nextEntry;
+        if (codes) list += o.codeFileName + nextEntry;
+        for (size_t k = 0; k < 3; ++k)
+            if (cath[k]) list += *cathPaths[k] + (k < 2 ? nextEntry : lastEntry);
+    };
+    const auto show = [&](const std::string& list) {
+        program.ui.showMessage("Program finished\r\nFind results in:\r\n\"" + list +
+                               " and in\r\n\"" + o.errorFileName + "\"");
+    };
+
+    std::string list;
+    if (run.teachOutputActive) {
+        appendGroup(list, s.outputTeachCombined, o.teachFileName, s.outputTeachCodes,
+                    {s.outputTeachCath1, s.outputTeachCath2, s.outputTeachCath3},
+                    {&o.teachCath1FileName, &o.teachCath2FileName, &o.teachCath3FileName});
+        if (!run.recogOutputActive) show(list);
+    } else {
+        program.ui.showMessage(
+            "Program finished.\r\nDue to your choice teach results were not saved...");
+    }
+    if (run.recogOutputActive) {
+        appendGroup(list, s.outputRecogCombined, o.recogFileName, s.outputRecogCodes,
+                    {s.outputRecogCath1, s.outputRecogCath2, s.outputRecogCath3},
+                    {&o.recogCath1FileName, &o.recogCath2FileName, &o.recogCath3FileName});
+        show(list);
+    } else {
+        program.ui.showMessage(
+            "Program finished.\r\nDue to your choice recognition results were not saved...");
+    }
+}
+
+}  // namespace zortan

@@ -20,7 +20,14 @@ std::array<uint8_t, kOutputRecordSize> encodeOutputRecord(const TOutputRecord& r
 std::array<uint8_t, kCertificateSize> buildCertificate(Program& program,
                                                        const std::string& description);
 
-// Sets the ten output paths from the folder of `path` and `stem`.
+// The name part of an event file's path, cut before its first "." (empty
+// when the name has no ".").
+std::string outputStemOf(const std::string& eventFilePath);
+
+// Sets the ten output paths from the folder of `path` and `stem`. The folder
+// ends at the last "\", "/" or ":"; names are joined to it with the separator
+// it uses ("\" when it has none), and a root folder such as "C:\" or "/"
+// is not given a second separator.
 void BuildOutputNames(Program& program, const std::string& stem, const std::string& path);
 
 bool OpenCombinedOutput(Program& program, std::string& fileName, OutFile& file,

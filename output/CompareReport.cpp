@@ -1,1 +1,124 @@
-// placeholder
+#include "output/CompareReport.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/Errors.h"
+#include "shell/Format.h"
+#include "shell/Program.h"
+
+namespace zortan {
+
+namespace {
+
+std::string rightIn(const std::string& text, size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+// A percentage of the events of one series, 3 decimals right in 8. The
+// product is formed in extended precision, so no count can overflow it; with
+// no coding step done there is no percentage to give.
+std::string percent(uint32_t count, unsigned scale, uint32_t N) {
+    if (N == 0) return "     n/a";
+    const long double value = static_cast<long double>(count) * scale / N;
+    const std::string text = formatFixed(value, 3);
+    return text.size() >= 8 ? text : std::string(8 - text.size(), ' ') + text;
+}
+
+const std::string& inputPath(const InitFileOptions& o, int input) {
+    if (input == 1) return o.data1IsFvs ? o.fvsEventsFileDir1 : o.txtEventsFileDir1;
+    return o.data2IsFvs ? o.fvsEventsFileDir2 : o.txtEventsFileDir2;
+}
+
+}  // namespace
+
+void CountCompareDifferences(Program& program) {
+    CoderState& c = program.coder;
+    const QuantizationTree& tree = program.tree;
+    for (int t = 0; t < tree.treeSizesNb(); ++t) {
+        const uint16_t first = checkedAt(c.nodePath1, t);
+        const uint16_t second = checkedAt(c.nodePath2, t);
+        const TreeNode& a = checkedAt(tree.nodeHeap, first);
+        const TreeNode& b = checkedAt(tree.nodeHeap, second);
+        if (first != second) ++checkedAt(c.groupDiff, t);
+        if (a.treeCath1 != b.treeCath1) ++checkedAt(c.cath1Diff, t);
+        if (a.treeCath2 != b.treeCath2) ++checkedAt(c.cath2Diff, t);
+        if (a.treeCath3 != b.treeCath3) ++checkedAt(c.cath3Diff, t);
+    }
+}
+
+void CompareReport(Program& program, uint32_t N) {
+    OutFile& f = program.outputs.errorFile;
+    if (!f.isOpen()) return;
+    const bool compare = program.shell.compareMode;
+    const size_t W = compare ? 88 : 34;
+    const unsigned scale = compare ? 200 : 100;
+    const std::string& l1 = program.cathLabel1;
+    const std::string& l2 = program.cathLabel2;
+    const std::string& l3 = program.cathLabel3;
+    CoderState& c = program.coder;
+
+    f.line("");
+    if (compare) {
+        f.line("Events number=" + std::to_string(program.eventNbr) +
+               "\r\nDiffereces between classifications of events in signals:\r\n      \"" +
+               inputPath(program.options, 1) + "\" and\r\n      \"" +
+               inputPath(program.options, 2) + "\".\r\nResults for " + l1 + " " + l2 + " " + l3);
+    } else {
+        f.line("Events number=" + std::to_string(N) + "\r\nErronous recognitions for " + l1 + " " +
+               l2 + " " + l3 + " for \"" + inputPath(program.options, 1) + "\"; results in %:");
+    }
+    f.line(std::string(W, '-'));
+    f.line(compare ? "  Nbr of First source            Second source           Differences in "
+                     "classifications:"
+                   : "  Nbr of ");
+
+    const std::string labels = rightIn(l1, 7) + " " + rightIn(l2, 7) + " " + rightIn(l3, 7);
+    std::string header = "  groups   " + labels;
+    if (compare) header += " " + labels + " " + labels + rightIn(" group ", 7);
+    f.line(header);
+    f.line(std::string(W, '='));
+
+    for (int t = 0; t < program.shell.clustersNb; ++t) {
+        const TErrorRecord& e1 = checkedAt(c.errorRecords1, t);
+        std::string row = rightIn(std::to_string(t + 1), 8) + percent(e1.cath1, scale, N) +
+                          percent(e1.cath2, scale, N) + percent(e1.cath3, scale, N);
+        if (compare) {
+            const TErrorRecord& e2 = checkedAt(c.errorRecords2, t);
+            row += percent(e2.cath1, scale, N) + percent(e2.cath2, scale, N) +
+                   percent(e2.cath3, scale, N) + percent(checkedAt(c.cath1Diff, t), scale, N) +
+                   percent(checkedAt(c.cath2Diff, t), scale, N) +
+                   percent(checkedAt(c.cath3Diff, t), scale, N) +
+                   percent(checkedAt(c.groupDiff, t), scale, N);
+        }
+        f.line(row);
+    }
+
+    f.line(std::string(W, '_'));
+    f.line("Explanatory notes");
+    if (compare) {
+        f.line(
+            "1) data-tree differences:\r\n"
+            "    cath[1,2,3](k)=sum{cath[1,2,3](k,i)<>treeCath[1,2,3](k)}\r\n"
+            "2) tree data-data differences:\r\n"
+            "   (a) "
+            "cath[1,2,3](k)=sum{data_1_treeCath[1,2,3](k,i)<>data_2_treeCath[1,2,3](k,i)}\r\n"
+            "   (b) group(k)=sum{g(data_1(k,i))<>g(data_2(k,i))}");
+    } else {
+        f.line(
+            " data-tree differences\r\n"
+            " cath[1,2,3](k)=sum{cath[1,2,3](k,i)<>treeCath[1,2,3](k)}");
+    }
+    f.line(
+        "Where:\r\n"
+        "k - tree size, k=1...K, where K - maximal tree size, i - event number, i=1...N, where N - "
+        "number of events,\r\n"
+        "treeCath - an i-th event cathegory read from tree.");
+    if (compare)
+        f.line(
+            "g - group, where i-th event drops in,\r\n"
+            "data_#_treeCah - a cathegory of an event read from tree");
+    f.flush();
+}
+
+}  // namespace zortan

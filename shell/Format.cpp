@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace zortan {
 
@@ -23,12 +25,49 @@ std::string formatGeneral(double value, int digits) {
     return mantissa + "E" + (negative ? "-" : "") + exp.substr(i);
 }
 
-std::string formatFixed(double value, int decimals) {
+std::string formatFixed(long double value, int decimals) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-    return buf;
+    if (decimals < 0) decimals = 0;
+    // 18 significant digits: "d.ddddddddddddddddde+XX".
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.17Le", value);
+    const bool negative = buf[0] == '-';
+    const char* p = buf + (negative ? 1 : 0);
+    std::string digits;
+    for (; *p != 'e'; ++p)
+        if (*p != '.') digits.push_back(*p);
+    const int exponent = std::atoi(p + 1);
+    int intDigits = exponent + 1;
+    if (intDigits < 1) {
+        digits.insert(0, static_cast<size_t>(1 - intDigits), '0');
+        intDigits = 1;
+    }
+    const size_t keep = static_cast<size_t>(intDigits + decimals);
+    if (digits.size() < keep + 1) digits.append(keep + 1 - digits.size(), '0');
+    const bool roundUp = digits[keep] >= '5';
+    digits.resize(keep);
+    if (roundUp) {
+        size_t i = keep;
+        while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+        if (i == 0) {
+            digits.insert(digits.begin(), '1');
+            ++intDigits;
+        } else {
+            ++digits[i - 1];
+        }
+    }
+    std::string intPart = digits.substr(0, static_cast<size_t>(intDigits));
+    const size_t firstNonZero = intPart.find_first_not_of('0');
+    intPart = firstNonZero == std::string::npos ? "0" : intPart.substr(firstNonZero);
+    std::string text = intPart;
+    if (decimals > 0) {
+        text.push_back('.');
+        text.append(digits, static_cast<size_t>(intDigits), std::string::npos);
+    }
+    const bool zero = digits.find_first_not_of('0') == std::string::npos;
+    if (negative && !zero) text.insert(text.begin(), '-');
+    return text;
 }
 
 ParsedInteger parseEditInteger(const std::string& text) {

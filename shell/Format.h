@@ -12,7 +12,9 @@ namespace zortan {
 std::string formatGeneral(double value, int digits = 15);
 
 // Fixed notation with `decimals` decimals; "NAN", "INF", "-INF" for those.
-std::string formatFixed(double value, int decimals);
+// The value is first taken to 18 significant digits, then rounded with
+// halves away from zero, so 12.5 gives "13" and 0.0625 gives "0.063".
+std::string formatFixed(long double value, int decimals);
 
 // Result of reading an edit's text as an integer: decimal with optional
 // leading blanks and sign; "$", "x" or "0x" make it hexadecimal.

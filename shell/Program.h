@@ -11,6 +11,7 @@
 #include "events/EventSeries.h"
 #include "output/Outputs.h"
 #include "platform/Clock.h"
+#include "platform/Power.h"
 #include "run/CodingRun.h"
 #include "shell/InitFile.h"
 #include "shell/ShellState.h"
@@ -38,6 +39,9 @@ struct Program {
     OutputState outputs;
     // The clock the outputs take their date and time from (a fixed one in tests).
     std::function<LocalDateTime()> clock = currentLocalDateTime;
+    // Hibernation at the end of a run (suspend, force); a front end or a test
+    // replaces it.
+    std::function<void(bool, bool)> hibernate = hibernateMachine;
 
     // Category names: start values, then the tree and the text event file.
     std::string cathLabel1 = "Y1", cathLabel2 = "Y2", cathLabel3 = "Y3";

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "shell/WindowControls.h"
+
 namespace zortan {
 
 class Ui;
@@ -91,6 +93,7 @@ struct ShellState {
     std::string statusCaption = "--------";
     std::string statusBarText;
     TreeDataTexts treeTexts;
+    WindowControls controls;
 };
 
 // Clusters edit: the text changed. `treeSizesNb` is the limit (1 before any

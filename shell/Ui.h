@@ -34,6 +34,8 @@ class Ui {
     virtual ~Ui() = default;
     // A modal box with an OK button.
     virtual void showMessage(const std::string& text) = 0;
+    // A platform error (range or input/output) stopped the running command.
+    virtual void showError(const std::string& text) { showMessage(text); }
     virtual bool askYesNo(const std::string& text, const std::string& title) = 0;
     virtual Answer askYesNoCancel(const std::string& text, const std::string& title) = 0;
     // File dialogs: the chosen path, or nothing when cancelled.

@@ -83,8 +83,8 @@ long double EuclidDist(const QuantizationTree& tree, const ComponentVector& a,
         const double d = a[static_cast<size_t>(i)] - b[static_cast<size_t>(i)];
         sum += static_cast<long double>(d) * d;
         if (!(sum >= 0.0L))
-            ui.showMessage("function EuclidDist, summ of squares<0!; =" +
-                           formatFixed(static_cast<double>(sum), 2) + " i=" + std::to_string(i));
+            ui.showMessage("function EuclidDist, summ of squares<0!; =" + formatFixed(sum, 2) +
+                           " i=" + std::to_string(i));
     }
     return sum >= 0.0L ? std::sqrt(sum) : 0.0L;
 }

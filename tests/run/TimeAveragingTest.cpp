@@ -1,1 +1,162 @@
+#include "run/TimeAveraging.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <vector>
+
+#include "platform/Errors.h"
+
+namespace zortan {
+namespace {
+
+EventRecord eventWith(std::initializer_list<int16_t> leading, int16_t rest = 0) {
+    EventRecord e;
+    e.components.fill(rest);
+    size_t i = 0;
+    for (int16_t v : leading) e.components[i++] = v;
+    for (size_t k = 0; k < e.components.size(); ++k) e.reals[k] = e.components[k];
+    return e;
+}
+
+TEST(TimeAveraging, FirstEventsAndComponentLimits) {
+    {  // a long window: the first event counts 1/N
+        AveragingState state;
+        EventRecord e = eventWith({400, 0, -400}, 77);
+        AveragingTransform(e, state, 200, 3, 0, false);
+        EXPECT_DOUBLE_EQ(state.timeAverage[0], 2.0);
+        EXPECT_EQ(e.components[0], 199);
+        EXPECT_EQ(e.components[1], 0);
+        EXPECT_EQ(e.components[2], -199);
+        EXPECT_EQ(e.components[3], 77);  // from K on untouched
+        EXPECT_DOUBLE_EQ(state.timeAverage[3], 0.0);
+        EXPECT_DOUBLE_EQ(e.reals[0], 400.0);  // the real copy stays as read
+    }
+    {  // a window of one frame removes everything
+        AveragingState state;
+        for (int step = 0; step < 3; ++step) {
+            EventRecord e = eventWith({32767, -32768, 5, static_cast<int16_t>(step * 1000 - 1)});
+            AveragingTransform(e, state, 1, 4, step, false);
+            for (int i = 0; i < 4; ++i) EXPECT_EQ(e.components[i], 0) << step << " " << i;
+        }
+    }
+    // Halves go to the even neighbour: with N = 2 the first event x becomes x/4.
+    const struct {
+        int16_t x, expected;
+    } halves[] = {{2, 0}, {6, 2}, {-2, 0}, {-6, -2}, {3, 1}, {10, 2}};
+    for (const auto& h : halves) {
+        AveragingState state;
+        EventRecord e = eventWith({h.x});
+        AveragingTransform(e, state, 2, 1, 0, false);
+        EXPECT_EQ(e.components[0], h.expected) << h.x;
+    }
+    // The considered count is limited to the 129 components.
+    for (int32_t K : {-5, 0, 129, 1000}) {
+        AveragingState state;
+        EventRecord e = eventWith({}, 100);
+        AveragingTransform(e, state, 1, K, 0, false);
+        const int16_t expected = K > 0 ? 0 : 100;
+        EXPECT_EQ(e.components[0], expected) << K;
+        EXPECT_EQ(e.components[128], expected) << K;
+    }
+}
+
+TEST(TimeAveraging, CompareModeRowsAndSecondRun) {
+    // Steps alternate between the two series; a pair shares the row of step div 2.
+    const int N = 3;
+    AveragingState series[2];
+    for (int64_t step = 0; step < 10; ++step) {
+        EventRecord e = eventWith({static_cast<int16_t>(30 * (step + 1))});
+        AveragingTransform(e, series[step % 2], N, 1, step, true);
+        const size_t row = static_cast<size_t>((step / 2) % N);
+        EXPECT_DOUBLE_EQ(series[step % 2].averagingRing[row][0], 10.0 * (step + 1)) << step;
+    }
+    // Series 0 saw 30, 90, 150, 210, 270 in rows 0, 1, 2, 0, 1.
+    EXPECT_DOUBLE_EQ(series[0].timeAverage[0], (210 + 270 + 150) / 3.0);
+    // Outside compare mode the same step counter picks row step mod N.
+    AveragingState single;
+    EventRecord e = eventWith({60});
+    AveragingTransform(e, single, N, 1, 5, false);
+    EXPECT_DOUBLE_EQ(single.averagingRing[2][0], 20.0);
+
+    // A second run starts its step counter at 0 but keeps the average:
+    // run 1 left rows 0, 1, 2 = 120/3, 150/3, 90/3 (average 120).
+    AveragingState carried;
+    for (int64_t step = 0; step < 5; ++step) {
+        EventRecord ev = eventWith({static_cast<int16_t>(30 * (step + 1))});
+        AveragingTransform(ev, carried, N, 1, step, false);
+    }
+    EXPECT_DOUBLE_EQ(carried.timeAverage[0], 120.0);
+    EventRecord next = eventWith({300});
+    AveragingTransform(next, carried, N, 1, 0, false);  // replaces row 0 (120)
+    EXPECT_DOUBLE_EQ(carried.timeAverage[0], (300 + 150 + 90) / 3.0);
+    EXPECT_EQ(next.components[0], 60);
+}
+
+TEST(TimeAveraging, MatchesTheMeanOfTheLastFrames) {
+    const int N = 7, K = 20;
+    AveragingState state;
+    std::deque<std::vector<int>> last;
+    uint32_t seed = 12345;
+    for (int64_t step = 0; step < 60; ++step) {
+        EventRecord e;
+        std::vector<int> x(K);
+        for (int i = 0; i < K; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            x[i] = static_cast<int>(seed >> 16) % 20001 - 10000;
+            e.components[i] = static_cast<int16_t>(x[i]);
+        }
+        last.push_back(x);
+        if (last.size() > static_cast<size_t>(N)) last.pop_front();
+        AveragingTransform(e, state, N, K, step, false);
+        for (int i = 0; i < K; ++i) {
+            double sum = 0;
+            for (const auto& v : last) sum += v[i];
+            const double mean = sum / N;  // fewer than N frames: still divided by N
+            EXPECT_NEAR(state.timeAverage[i], mean, 1e-7) << step << " " << i;
+            const double expected = std::nearbyint((x[i] - mean) / 2.0);
+            EXPECT_NEAR(e.components[i], expected, 1.0) << step << " " << i;
+            // Exactly at a half the two sums may round to different sides.
+            if (std::fabs((x[i] - mean) / 2.0 - expected) < 0.49) {
+                EXPECT_EQ(e.components[i], expected) << step << " " << i;
+            }
+        }
+    }
+}
+
+TEST(TimeAveraging, RefusedWindowsAndRangeErrors) {
+    for (int32_t N : {0, -1, 402, 100000}) {
+        AveragingState state;
+        EventRecord e = eventWith({400});
+        EXPECT_THROW(AveragingTransform(e, state, N, 1, 0, false), RangeError) << N;
+        EXPECT_EQ(e.components[0], 400);
+        EXPECT_DOUBLE_EQ(state.timeAverage[0], 0.0);
+    }
+    {  // the longest window uses the ring's last row
+        AveragingState state;
+        EventRecord e = eventWith({401});
+        AveragingTransform(e, state, 401, 1, 400, false);
+        EXPECT_DOUBLE_EQ(state.averagingRing[400][0], 1.0);
+    }
+    {  // a step counter beyond 32 bits
+        AveragingState state;
+        EventRecord e = eventWith({1});
+        EXPECT_THROW(AveragingTransform(e, state, 10, 1, int64_t{1} << 31, false), RangeError);
+        EXPECT_NO_THROW(AveragingTransform(e, state, 10, 1, int64_t{1} << 31, true));
+    }
+    {  // an average left by a window of other length can push a result out of range
+        AveragingState state;
+        state.timeAverage[0] = -40000.0;
+        EventRecord e = eventWith({32767});
+        EXPECT_THROW(AveragingTransform(e, state, 10, 1, 0, false), RangeError);
+        state.timeAverage[0] = 0.0;
+        state.averagingRing[0][0] = 0.0;
+        EventRecord ok = eventWith({32767});
+        AveragingTransform(ok, state, 10, 1, 0, false);
+        EXPECT_EQ(ok.components[0], 14745);  // (32767 - 3276.7) / 2 = 14745.15
+    }
+}
+
+}  // namespace
+}  // namespace zortan

@@ -26,6 +26,17 @@ TEST(Format, FixedNotation) {
     EXPECT_EQ(formatFixed(-3.14159, 2), "-3.14");
     EXPECT_EQ(formatFixed(std::nan(""), 2), "NAN");
     EXPECT_EQ(formatFixed(INFINITY, 2), "INF");
+    // Halves go away from zero, after the value is taken to 18 digits.
+    EXPECT_EQ(formatFixed(12.5, 0), "13");
+    EXPECT_EQ(formatFixed(-2.5, 0), "-3");
+    EXPECT_EQ(formatFixed(0.0625, 3), "0.063");
+    EXPECT_EQ(formatFixed(0.1L * 3, 1), "0.3");
+    EXPECT_EQ(formatFixed(9.9996, 3), "10.000");
+    EXPECT_EQ(formatFixed(-0.0004, 3), "0.000");
+    EXPECT_EQ(formatFixed(0.0, 2), "0.00");
+    EXPECT_EQ(formatFixed(1234567.0, 0), "1234567");
+    EXPECT_EQ(formatFixed(100.0L * 1 / 3, 3), "33.333");
+    EXPECT_EQ(formatFixed(1e20, 1), "100000000000000000000.0");
 }
 
 TEST(Format, EditIntegersDecimalAndHexadecimal) {

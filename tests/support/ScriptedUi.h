@@ -28,6 +28,7 @@ class ScriptedUi : public Ui {
     // "save: ...", "beep", "status: <caption>".
     std::vector<std::string> log;
     std::vector<std::string> messages;       // message texts only
+    std::vector<std::string> errors;         // platform errors shown by the window
     std::vector<FileDialogRequest> dialogs;  // every dialog request
     ScreenSize screen{1680, 1050};
     int pendingEventsProcessed = 0;
@@ -35,6 +36,10 @@ class ScriptedUi : public Ui {
     void showMessage(const std::string& text) override {
         log.push_back("message: " + text);
         messages.push_back(text);
+    }
+    void showError(const std::string& text) override {
+        log.push_back("error: " + text);
+        errors.push_back(text);
     }
     bool askYesNo(const std::string& text, const std::string& title) override {
         log.push_back("question: " + title + "|" + text);

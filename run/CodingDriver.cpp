@@ -1,0 +1,363 @@
+#include "run/CodingDriver.h"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+#include "events/FvsReader.h"
+#include "events/SettingsCheck.h"
+#include "events/TextEventReader.h"
+#include "output/CombinedOutput.h"
+#include "output/CompareReport.h"
+#include "output/TextOutputs.h"
+#include "platform/Errors.h"
+#include "platform/Host.h"
+#include "run/TimeAveraging.h"
+#include "shell/Program.h"
+#include "tree/ChooseFile.h"
+#include "tree/TreeCoding.h"
+
+namespace zortan {
+
+namespace {
+
+constexpr int64_t kLargestEventCount = std::numeric_limits<int64_t>::max();
+
+template <typename Options>
+auto& inputPathOption(Options& o, int number, bool fvs) {
+    if (number == 1) return fvs ? o.fvsEventsFileDir1 : o.txtEventsFileDir1;
+    return fvs ? o.fvsEventsFileDir2 : o.txtEventsFileDir2;
+}
+
+uint8_t& kindFlag(Program& p, int number) {
+    return number == 1 ? p.options.data1IsFvs : p.options.data2IsFvs;
+}
+
+// The clusters entry is locked (and red) while a run is being prepared or runs.
+void lockClusters(ShellState& s, bool locked) {
+    s.clustersEditEnabled = !locked;
+    s.clustersEditRed = locked;
+    s.clustersChangeable = !locked;
+}
+
+// Ticking "Stepwise proceeding" runs its handling only when the box changes.
+void tickStepwise(ShellState& s) {
+    if (!s.stepwiseProceeding) setStepwiseProceeding(s, true);
+}
+
+// Restores the status caption without telling the front end when it did not
+// change.
+void restoreStatus(Program& p, const std::string& caption) {
+    if (p.shell.statusCaption != caption) setStatusCaption(p.shell, p.ui, caption);
+}
+
+void clearCounts(Program& p) {
+    CoderState& c = p.coder;
+    c.cath1ErrorCount = c.cath2ErrorCount = c.cath3ErrorCount = 0;
+    const size_t sizes = static_cast<size_t>(p.tree.treeSizesNb());
+    for (size_t k = 0; k < sizes; ++k) {
+        checkedAt(c.errorRecords1, static_cast<long long>(k)) = TErrorRecord{};
+        checkedAt(c.errorRecords2, static_cast<long long>(k)) = TErrorRecord{};
+        checkedAt(c.groupDiff, static_cast<long long>(k)) = 0;
+        checkedAt(c.cath1Diff, static_cast<long long>(k)) = 0;
+        checkedAt(c.cath2Diff, static_cast<long long>(k)) = 0;
+        checkedAt(c.cath3Diff, static_cast<long long>(k)) = 0;
+    }
+}
+
+int64_t eventsOfSeries(const Program& p) {
+    return p.shell.compareMode ? p.run.stepCounter / 2 : p.run.stepCounter;
+}
+
+void reportEarlyEnd(Program& p, int number, int64_t coded) {
+    p.ui.showMessage("The event file \"" + inputPath(p, number) + "\" holds no further event.\r\n" +
+                     std::to_string(coded) + " events of it were coded; the run ends here.");
+}
+
+// The finish sequence, also after a run that a platform error stopped.
+void finishRun(Program& p) {
+    ShellState& s = p.shell;
+    WindowControls& w = s.controls;
+    CompareReport(p, static_cast<uint32_t>(std::min<int64_t>(p.run.stepCounter, UINT32_MAX)));
+    s.breakRequested = false;
+    s.nextEnabled = false;
+    w.featureKindChoiceEnabled = false;
+    w.windowMaximized = true;
+    p.ui.processPendingEvents();
+    p.ui.beep();
+    CloseOutputs(p);
+    if (s.hibernateOnFinish) {
+        // A machine that cannot hibernate must not leave the run unfinished.
+        try {
+            p.hibernate(false, true);
+        } catch (const InOutError& e) {
+            p.ui.showMessage(e.what());
+        }
+    }
+    ShowFinishMessage(p);
+    p.data2.fvsFile.close();
+    p.run.runFinished = true;
+    w.readTreeEnabled = true;
+    w.stopContinueEnabled = false;
+    w.breakEnabled = false;
+    s.nextEnabled = false;
+    w.compareEnabled = true;
+    w.readData2Enabled = s.compareMode;
+    s.clustersChangeable = true;
+    tickStepwise(s);
+    s.clustersEditEnabled = true;
+    s.clustersEditRed = false;
+    w.inputGroupEnabled = true;
+    w.inputGroupGrey = false;
+    setStatusCaption(s, p.ui, "Program Finished!");
+}
+
+// Codes every event; returns normally at the end of the data, after Break,
+// or when the run cannot start.
+void codingLoop(Program& p) {
+    ShellState& s = p.shell;
+    const AnalysisSettings& training = p.tree.training;
+    if (training.averaging &&
+        (training.averagingFrames < 1 || training.averagingFrames > kAveragingRows)) {
+        p.ui.showMessage("The tree was trained with time averaging over " +
+                         std::to_string(training.averagingFrames) +
+                         " frames, but the averaging window must hold 1 to 401 frames.\r\n"
+                         "No event has been coded.");
+        return;
+    }
+    const std::string rememberedStatus = s.statusCaption;
+    while (p.run.stepCounter < p.run.totalSteps) {
+        if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1) ==
+            RowStatus::EndOfData) {
+            reportEarlyEnd(p, 1, eventsOfSeries(p));
+            return;
+        }
+        if (!s.compareMode) {
+            if (p.run.teachOutputActive) WriteTeachRecord(p);
+            if (p.run.recogOutputActive) WriteRecogRecord(p);
+        } else {
+            if (PerEventStep(p, p.data2, p.coder.nodePath2, p.coder.errorRecords2) ==
+                RowStatus::EndOfData) {
+                reportEarlyEnd(p, 2, eventsOfSeries(p));
+                return;
+            }
+            CountCompareDifferences(p);
+        }
+        if (s.stepwiseProceeding) s.waiting = true;
+        while (s.waiting) p.ui.processPendingEvents();
+        if (s.breakRequested) {
+            if (p.ui.askYesNo("Break coding?", "Breaks program!")) return;
+            s.breakRequested = false;
+        }
+        p.ui.processPendingEvents();
+        s.controls.featureKindChoiceEnabled = false;
+        s.controls.featureKindChoiceRed = false;
+        restoreStatus(p, rememberedStatus);
+    }
+}
+
+}  // namespace
+
+const std::string& inputPath(const Program& p, int number) {
+    return inputPathOption(p.options, number, inputIsFvs(p, number));
+}
+
+bool inputIsFvs(const Program& p, int number) {
+    return (number == 1 ? p.options.data1IsFvs : p.options.data2IsFvs) != 0;
+}
+
+void ChooseAndOpenInput(Program& p, EventSeries& series, const std::string& title) {
+    const int n = series.number;
+    const bool wasFvs = kindFlag(p, n) != 0;
+    std::string path = inputPathOption(p.options, n, wasFvs);
+    ChooseExistingFile(p, title, wasFvs ? 4 : 2, "...\\Ondrix\\Results", path,
+                       series.eventsFileCaption);
+    const bool fvs = extractFileExt(path) == ".fvs";
+    kindFlag(p, n) = fvs ? 1 : 0;
+    inputPathOption(p.options, n, fvs) = path;
+    series.fvsFile.close();
+    series.textFile.reset();
+    if (fvs)
+        series.fvsFile.open(path);
+    else
+        series.textFile.emplace(path);
+    WriteInitFile(p.options);
+}
+
+void ReadData1(Program& p) {
+    ShellState& s = p.shell;
+    WindowControls& w = s.controls;
+    w.settingsPage = SettingsPage::Input1;
+    w.inputDescriptionVisible = true;
+    if (!s.treeRead) {
+        p.ui.showMessage("Read tree first!");
+        s.focus = Focus::ReadTree;
+        return;
+    }
+    if (!s.compareMode) {
+        setStatusCaption(s, p.ui, "Program started initial processing data_1");
+        s.nextEnabled = true;
+        s.focus = Focus::Next;
+        lockClusters(s, true);
+        w.readTreeEnabled = false;
+        p.ui.processPendingEvents();
+    } else {
+        setStatusCaption(s, p.ui, "First data opening and handling parameters showing; Click ");
+        w.readData2Enabled = true;
+        s.focus = Focus::ReadData2;
+    }
+    p.data1.plotParameters = {65535.0, 13.0, 64.0, 64.0};
+    w.input2TabVisible = s.compareMode;
+    p.ui.processPendingEvents();
+
+    ChooseAndOpenInput(p, p.data1, "Open first event data file");
+    const std::string name = extractFileName(inputPath(p, 1));
+    p.outputs.outputStem = outputStemOf(name);
+    BuildOutputNames(p, p.outputs.outputStem, p.options.teachFileName);
+
+    if (inputIsFvs(p, 1))
+        OpenFvsHeader(p, p.data1);
+    else
+        OpenTextHeader(p, p.data1, inputPath(p, 1));
+    p.data1.waveText = "\"" + p.options.waveFileDir1 + "\"";
+
+    if (!s.compareMode) {
+        Run(p, p.data1.nc, inputIsFvs(p, 1));
+        lockClusters(s, false);
+        tickStepwise(s);
+    } else {
+        setStatusCaption(s, p.ui, "Click Read data_2 to read next events series");
+    }
+    w.readData1Enabled = false;
+    w.compareEnabled = false;
+}
+
+void ReadData2(Program& p) {
+    ShellState& s = p.shell;
+    WindowControls& w = s.controls;
+    w.settingsPage = SettingsPage::Input2;
+    if (!s.treeRead) {
+        p.ui.showMessage("Read tree first!");
+        s.focus = Focus::ReadTree;
+        return;
+    }
+    setStatusCaption(s, p.ui, "Program started coding");
+    s.nextEnabled = true;
+    s.focus = Focus::Next;
+    lockClusters(s, true);
+    p.ui.processPendingEvents();
+    p.data2.plotParameters = {65535.0, 13.0, 64.0, 64.0};
+
+    ChooseAndOpenInput(p, p.data2, "Open second event data file");
+    if (inputIsFvs(p, 2))
+        OpenFvsHeader(p, p.data2);
+    else
+        OpenTextHeader(p, p.data2, inputPath(p, 2));
+    p.data2.waveText = "\"" + p.options.waveFileDir2 + "\"";
+    w.readData2Enabled = false;
+    w.data2FieldsVisible = s.compareMode;
+
+    Run(p, inputIsFvs(p, 2) ? p.data1.nc : p.data2.nc, inputIsFvs(p, 2));
+    w.compareEnabled = true;
+    w.readData2Enabled = false;
+}
+
+void Run(Program& p, int32_t declaredCount, bool isFvs) {
+    ShellState& s = p.shell;
+    WindowControls& w = s.controls;
+    CodingRun& run = p.run;
+
+    run.runFinished = false;
+    w.readTreeEnabled = false;
+    w.treeDataVisible = true;
+    w.inputGroupEnabled = false;
+    w.inputGroupGrey = true;
+    if (!s.compareMode) {
+        OpenTeachOutputs(p);
+        OpenRecogOutputs(p);
+    } else {
+        run.teachOutputActive = false;
+        run.recogOutputActive = false;
+        p.ui.showMessage("No output file for the teaching sample will be created");
+    }
+    CreateTextOutput(p, p.outputs.errorFile, p.options.errorFileName, 8, "Error file saving",
+                     "The final error vector file will not be created.", "Classification Error.",
+                     "error", p.tree.cath1Set, p.outputs.cathTables[0]);
+    w.vectorsCountCaption = "Vectors count = ";
+    s.statusBarText = "EventsRead; data reading";
+    clearCounts(p);
+    run.stepCounter = 0;
+    w.stopContinueEnabled = true;
+    w.breakEnabled = true;
+    s.nextEnabled = true;
+    run.totalSteps =
+        s.compareMode ? (p.eventNbr > kLargestEventCount / 2 ? kLargestEventCount : 2 * p.eventNbr)
+                      : p.eventNbr;
+    w.outputFilesVisible = false;
+    setStatusCaption(s, p.ui,
+                     s.compareMode ? "Program started coding data_1 and data_2 and comparing them"
+                                   : "Program started coding data_1");
+    w.compareEnabled = false;
+
+    CheckSettings(p, p.data1.settings, inputPath(p, 1), p.data1.nc, inputIsFvs(p, 1));
+    if (s.compareMode)
+        CheckSettings(p, p.data2.settings, inputPath(p, 2), p.data2.nc, inputIsFvs(p, 2));
+    if (!isFvs || s.compareMode)
+        p.tree.consideredComponentsNb = std::min(p.tree.consideredComponentsNb, declaredCount);
+    w.perEventDisplayVisible = true;
+    w.averagingPicturesVisible = p.tree.training.averaging;
+
+    // A platform error that stops an event still completes and closes every
+    // output written so far, then stops the command.
+    try {
+        codingLoop(p);
+    } catch (const RangeError&) {
+        finishRun(p);
+        throw;
+    } catch (const InOutError&) {
+        finishRun(p);
+        throw;
+    }
+    finishRun(p);
+}
+
+RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path,
+                       TErrorRecordArray& errors) {
+    const RowStatus status = inputIsFvs(p, series.number)
+                                 ? ReadFvsRecord(p, series)
+                                 : ReadTextRow(p, series, inputPath(p, series.number));
+    if (status == RowStatus::EndOfData) return status;
+    ShellState& s = p.shell;
+    const QuantizationTree& tree = p.tree;
+    if (tree.training.averaging)
+        AveragingTransform(p.event, series.averaging, tree.training.averagingFrames,
+                           tree.consideredComponentsNb, p.run.stepCounter, s.compareMode);
+    const EncodeResult r = EncodeEvent(tree, p.coder, s.clustersNb, p.event, path, errors, p.ui);
+    const auto& tables = p.outputs.cathTables;
+    p.run.teachRecord = {r.code, p.event.cath1, p.event.cath2, p.event.cath3, 0};
+    p.run.recogRecord = {r.code, tables[0].indexToChar[r.cath1], tables[1].indexToChar[r.cath2],
+                         tables[2].indexToChar[r.cath3], 0};
+    ++p.run.stepCounter;
+    // The event's codes and categories are drawn under its picture here.
+    const std::string count = std::to_string(eventsOfSeries(p));
+    p.data1.readCountText = count;
+    p.data2.readCountText = count;
+    return status;
+}
+
+void Halt(Program& p) {
+    setStatusCaption(p.shell, p.ui,
+                     "Program Canceled!; find results in " + p.options.teachFileName);
+    if (!p.run.runFinished) {
+        // The program ends in any case; a failing close is reported first.
+        try {
+            CloseOutputs(p);
+        } catch (const InOutError& e) {
+            p.ui.showMessage(e.what());
+        }
+        ShowFinishMessage(p);
+    }
+    throw ProgramEnd{0};
+}
+
+}  // namespace zortan

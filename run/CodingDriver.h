@@ -1,0 +1,38 @@
+// The coding run: opening the inputs, coding every event, serving the
+// stepwise and Break controls, and the finish sequence.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "events/EventSeries.h"
+#include "tree/QuantizationTree.h"
+
+namespace zortan {
+
+struct Program;
+
+// The "Read data_1" and "Read data_2" procedures.
+void ReadData1(Program& program);
+void ReadData2(Program& program);
+
+// Lets the user choose the input's file, decides its kind from the exact
+// ".fvs" extension and opens it.
+void ChooseAndOpenInput(Program& program, EventSeries& series, const std::string& title);
+
+// The run proper: `declaredCount` is the input's declared component count.
+void Run(Program& program, int32_t declaredCount, bool inputIsFvs);
+
+// Reads, transforms and codes one event of `series`.
+RowStatus PerEventStep(Program& program, EventSeries& series, TwordArray& path,
+                       TErrorRecordArray& errors);
+
+// "Halt!": closes what a run left open, shows where the results are and
+// ends the program.
+[[noreturn]] void Halt(Program& program);
+
+// The input's current event file path and kind.
+const std::string& inputPath(const Program& program, int seriesNumber);
+bool inputIsFvs(const Program& program, int seriesNumber);
+
+}  // namespace zortan

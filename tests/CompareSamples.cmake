@@ -1,0 +1,20 @@
+# Regenerates the bundled samples into a scratch folder and compares them,
+# byte for byte, with the committed ones.
+file(REMOVE_RECURSE "${OUT}")
+file(MAKE_DIRECTORY "${OUT}")
+execute_process(COMMAND "${GEN}" "${OUT}" RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the sample generator failed: ${rc}")
+endif()
+file(GLOB generated RELATIVE "${OUT}" "${OUT}/*")
+if(NOT generated)
+  message(FATAL_ERROR "the sample generator wrote nothing")
+endif()
+foreach(name IN LISTS generated)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${OUT}/${name}" "${SRC}/${name}"
+                  RESULT_VARIABLE differ)
+  if(NOT differ EQUAL 0)
+    message(FATAL_ERROR "samples/${name} differs from what the generator writes now")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${OUT}")
