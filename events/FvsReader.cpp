@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Errors.h"
+#include "plots/EventPictures.h"
 #include "shell/Program.h"
 #include "shell/ShellState.h"
 
@@ -134,7 +135,7 @@ RowStatus ReadFvsRecord(Program& program, EventSeries& series) {
     event.cath1 = static_cast<char>(r[kFvsCategories]);
     event.cath2 = static_cast<char>(r[kFvsCategories + 1]);
     event.cath3 = static_cast<char>(r[kFvsCategories + 2]);
-    // The input picture takes the event here.
+    DrawInputPicture(program, series);
     return RowStatus::Read;
 }
 

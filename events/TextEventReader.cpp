@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/Errors.h"
+#include "plots/EventPictures.h"
 #include "shell/Program.h"
 #include "shell/ShellState.h"
 
@@ -230,7 +231,7 @@ RowStatus ReadTextRow(Program& program, EventSeries& series, const std::string& 
         event.reals[i] = event.components[i];
         storeLittleEndian(program.fvsRecord, kTextFeatureSlot + 2 * i, event.components[i]);
     }
-    // The input picture takes the event here.
+    DrawInputPicture(program, series);
     return RowStatus::Read;
 }
 

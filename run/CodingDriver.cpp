@@ -1,6 +1,8 @@
 #include "run/CodingDriver.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <exception>
 #include <limits>
 #include <string>
 
@@ -12,6 +14,7 @@
 #include "output/TextOutputs.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
+#include "plots/EventPictures.h"
 #include "run/TimeAveraging.h"
 #include "shell/Program.h"
 #include "tree/ChooseFile.h"
@@ -33,16 +36,46 @@ uint8_t& kindFlag(Program& p, int number) {
     return number == 1 ? p.options.data1IsFvs : p.options.data2IsFvs;
 }
 
-// The clusters entry is locked (and red) while a run is being prepared or runs.
-void lockClusters(ShellState& s, bool locked) {
-    s.clustersEditEnabled = !locked;
-    s.clustersEditRed = locked;
-    s.clustersChangeable = !locked;
+// Setting a check box from the program runs its handling, as a click would,
+// but only when the box changes.
+void setClustersBox(Program& p, bool on) {
+    if (p.shell.clustersChangeable != on) setClustersChangeable(p.shell, p.ui, on);
 }
-
-// Ticking "Stepwise proceeding" runs its handling only when the box changes.
 void tickStepwise(ShellState& s) {
     if (!s.stepwiseProceeding) setStepwiseProceeding(s, true);
+}
+
+// The clusters entry is locked (and red) while a run is prepared or runs.
+void lockClusters(Program& p) {
+    p.shell.clustersEditEnabled = false;
+    p.shell.clustersEditRed = true;
+    setClustersBox(p, false);
+}
+
+// What "Read data_1"/"Read data_2" changed before a platform error stopped
+// them: given back, so that the window is not left half locked.
+struct OpeningControls {
+    bool readTreeEnabled, readData2Enabled, nextEnabled;
+    bool clustersChangeable, clustersEditEnabled, clustersEditRed;
+    Focus focus;
+};
+OpeningControls openingControls(const ShellState& s) {
+    return {s.controls.readTreeEnabled,
+            s.controls.readData2Enabled,
+            s.nextEnabled,
+            s.clustersChangeable,
+            s.clustersEditEnabled,
+            s.clustersEditRed,
+            s.focus};
+}
+void restore(ShellState& s, const OpeningControls& c) {
+    s.controls.readTreeEnabled = c.readTreeEnabled;
+    s.controls.readData2Enabled = c.readData2Enabled;
+    s.nextEnabled = c.nextEnabled;
+    s.clustersChangeable = c.clustersChangeable;
+    s.clustersEditEnabled = c.clustersEditEnabled;
+    s.clustersEditRed = c.clustersEditRed;
+    s.focus = c.focus;
 }
 
 // Restores the status caption without telling the front end when it did not
@@ -54,14 +87,13 @@ void restoreStatus(Program& p, const std::string& caption) {
 void clearCounts(Program& p) {
     CoderState& c = p.coder;
     c.cath1ErrorCount = c.cath2ErrorCount = c.cath3ErrorCount = 0;
-    const size_t sizes = static_cast<size_t>(p.tree.treeSizesNb());
-    for (size_t k = 0; k < sizes; ++k) {
-        checkedAt(c.errorRecords1, static_cast<long long>(k)) = TErrorRecord{};
-        checkedAt(c.errorRecords2, static_cast<long long>(k)) = TErrorRecord{};
-        checkedAt(c.groupDiff, static_cast<long long>(k)) = 0;
-        checkedAt(c.cath1Diff, static_cast<long long>(k)) = 0;
-        checkedAt(c.cath2Diff, static_cast<long long>(k)) = 0;
-        checkedAt(c.cath3Diff, static_cast<long long>(k)) = 0;
+    for (int k = 0; k < p.tree.treeSizesNb(); ++k) {
+        checkedAt(c.errorRecords1, k) = TErrorRecord{};
+        checkedAt(c.errorRecords2, k) = TErrorRecord{};
+        checkedAt(c.groupDiff, k) = 0;
+        checkedAt(c.cath1Diff, k) = 0;
+        checkedAt(c.cath2Diff, k) = 0;
+        checkedAt(c.cath3Diff, k) = 0;
     }
 }
 
@@ -69,51 +101,47 @@ int64_t eventsOfSeries(const Program& p) {
     return p.shell.compareMode ? p.run.stepCounter / 2 : p.run.stepCounter;
 }
 
-void reportEarlyEnd(Program& p, int number, int64_t coded) {
+void readHeader(Program& p, EventSeries& series) {
+    if (inputIsFvs(p, series.number))
+        OpenFvsHeader(p, series);
+    else
+        OpenTextHeader(p, series, inputPath(p, series.number));
+}
+
+// In compare mode data_2 may end right after data_1's event of a pair was
+// coded. That event has no partner: its errors are taken back and its step
+// is undone, so that the report covers whole pairs only.
+void withdrawUnpairedEvent(Program& p, const EncodeResult& coded) {
+    CoderState& c = p.coder;
+    const QuantizationTree& tree = p.tree;
+    for (int t = 0; t < p.shell.clustersNb; ++t) {
+        const ErrorFlags& flags = checkedAt(c.BoolErrorVector, t);
+        TErrorRecord& record = checkedAt(c.errorRecords1, t);
+        record.cath1 -= flags.cath1 == 1 ? 1 : 0;
+        record.cath2 -= flags.cath2 == 1 ? 1 : 0;
+        record.cath3 -= flags.cath3 == 1 ? 1 : 0;
+    }
+    const EventRecord& e = p.event;
+    if (tree.cath1Active != 0 && checkedAt(tree.cath1List, coded.cath1) != e.cath1)
+        --c.cath1ErrorCount;
+    if (tree.cath2Active != 0 && checkedAt(tree.cath2List, coded.cath2) != e.cath2)
+        --c.cath2ErrorCount;
+    if (tree.cath3Active != 0 && checkedAt(tree.cath3List, coded.cath3) != e.cath3)
+        --c.cath3ErrorCount;
+    --p.run.stepCounter;
+}
+
+// An input ended before the events count: one message, and the count
+// becomes what was coded, so the report names the events it covers.
+void endOfDataReached(Program& p, int number) {
+    const int64_t coded = eventsOfSeries(p);
     p.ui.showMessage("The event file \"" + inputPath(p, number) + "\" holds no further event.\r\n" +
                      std::to_string(coded) + " events of it were coded; the run ends here.");
+    p.eventNbr = coded;
 }
 
-// The finish sequence, also after a run that a platform error stopped.
-void finishRun(Program& p) {
-    ShellState& s = p.shell;
-    WindowControls& w = s.controls;
-    CompareReport(p, static_cast<uint32_t>(std::min<int64_t>(p.run.stepCounter, UINT32_MAX)));
-    s.breakRequested = false;
-    s.nextEnabled = false;
-    w.featureKindChoiceEnabled = false;
-    w.windowMaximized = true;
-    p.ui.processPendingEvents();
-    p.ui.beep();
-    CloseOutputs(p);
-    if (s.hibernateOnFinish) {
-        // A machine that cannot hibernate must not leave the run unfinished.
-        try {
-            p.hibernate(false, true);
-        } catch (const InOutError& e) {
-            p.ui.showMessage(e.what());
-        }
-    }
-    ShowFinishMessage(p);
-    p.data2.fvsFile.close();
-    p.run.runFinished = true;
-    w.readTreeEnabled = true;
-    w.stopContinueEnabled = false;
-    w.breakEnabled = false;
-    s.nextEnabled = false;
-    w.compareEnabled = true;
-    w.readData2Enabled = s.compareMode;
-    s.clustersChangeable = true;
-    tickStepwise(s);
-    s.clustersEditEnabled = true;
-    s.clustersEditRed = false;
-    w.inputGroupEnabled = true;
-    w.inputGroupGrey = false;
-    setStatusCaption(s, p.ui, "Program Finished!");
-}
-
-// Codes every event; returns normally at the end of the data, after Break,
-// or when the run cannot start.
+// Codes every event; returns at the end of the data, after Break, or when
+// the run cannot start.
 void codingLoop(Program& p) {
     ShellState& s = p.shell;
     const AnalysisSettings& training = p.tree.training;
@@ -126,10 +154,11 @@ void codingLoop(Program& p) {
         return;
     }
     const std::string rememberedStatus = s.statusCaption;
+    EncodeResult coded;
     while (p.run.stepCounter < p.run.totalSteps) {
-        if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1) ==
+        if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1, &coded) ==
             RowStatus::EndOfData) {
-            reportEarlyEnd(p, 1, eventsOfSeries(p));
+            endOfDataReached(p, 1);
             return;
         }
         if (!s.compareMode) {
@@ -138,7 +167,8 @@ void codingLoop(Program& p) {
         } else {
             if (PerEventStep(p, p.data2, p.coder.nodePath2, p.coder.errorRecords2) ==
                 RowStatus::EndOfData) {
-                reportEarlyEnd(p, 2, eventsOfSeries(p));
+                withdrawUnpairedEvent(p, coded);
+                endOfDataReached(p, 2);
                 return;
             }
             CountCompareDifferences(p);
@@ -154,6 +184,108 @@ void codingLoop(Program& p) {
         s.controls.featureKindChoiceRed = false;
         restoreStatus(p, rememberedStatus);
     }
+}
+
+// Runs one step of the finish sequence. After a failure the remaining steps
+// still run, so that every file gets closed and the window is given back;
+// the first failure is kept for the caller.
+template <typename Step>
+void attempt(std::exception_ptr& failure, Step step) {
+    try {
+        step();
+    } catch (const RangeError&) {
+        if (!failure) failure = std::current_exception();
+    } catch (const InOutError&) {
+        if (!failure) failure = std::current_exception();
+    } catch (const CommandAborted&) {
+        if (!failure) failure = std::current_exception();
+    }
+}
+
+// The finish sequence; `failure` is the error that stopped the run, if any.
+// Rethrows the first failure once the controls are given back.
+void finishRun(Program& p, std::exception_ptr failure) {
+    ShellState& s = p.shell;
+    WindowControls& w = s.controls;
+    attempt(failure, [&] {
+        CompareReport(p, static_cast<uint32_t>(std::min<int64_t>(p.run.stepCounter, UINT32_MAX)));
+    });
+    s.breakRequested = false;
+    s.nextEnabled = false;
+    w.featureKindChoiceEnabled = false;
+    w.windowMaximized = true;
+    p.ui.processPendingEvents();
+    p.ui.beep();
+    attempt(failure, [&] { CloseOutputs(p); });
+    // A machine is not put to sleep over a run that failed.
+    if (s.hibernateOnFinish && !failure) {
+        // A machine that cannot hibernate must not leave the run unfinished.
+        try {
+            p.hibernate(false, true);
+        } catch (const InOutError& e) {
+            p.ui.showMessage(e.what());
+        } catch (const RangeError& e) {
+            p.ui.showMessage(e.what());
+        }
+    }
+    attempt(failure, [&] { ShowFinishMessage(p); });
+    p.data2.fvsFile.close();
+    p.run.runFinished = true;
+    w.readTreeEnabled = true;
+    w.stopContinueEnabled = false;
+    w.breakEnabled = false;
+    s.nextEnabled = false;
+    w.compareEnabled = true;
+    w.readData2Enabled = s.compareMode;
+    attempt(failure, [&] { setClustersBox(p, true); });
+    tickStepwise(s);
+    s.clustersEditEnabled = true;
+    s.clustersEditRed = false;
+    w.inputGroupEnabled = true;
+    w.inputGroupGrey = false;
+    setStatusCaption(s, p.ui, "Program Finished!");
+    if (failure) std::rethrow_exception(failure);
+}
+
+// Steps 2 to 12 of a run: outputs, error file, counts, settings checks.
+void prepareRun(Program& p, int32_t declaredCount, bool isFvs) {
+    ShellState& s = p.shell;
+    WindowControls& w = s.controls;
+    CodingRun& run = p.run;
+    if (!s.compareMode) {
+        OpenTeachOutputs(p);
+        OpenRecogOutputs(p);
+    } else {
+        run.teachOutputActive = false;
+        run.recogOutputActive = false;
+        p.ui.showMessage("No output file for the teaching sample will be created");
+    }
+    CreateTextOutput(p, p.outputs.errorFile, p.options.errorFileName, 8, "Error file saving",
+                     "The final error vector file will not be created.", "Classification Error.",
+                     "error", p.tree.cath1Set, p.outputs.cathTables[0]);
+    w.vectorsCountCaption = "Vectors count = ";
+    s.statusBarText = "EventsRead; data reading";
+    clearCounts(p);
+    run.stepCounter = 0;
+    w.stopContinueEnabled = true;
+    w.breakEnabled = true;
+    s.nextEnabled = true;
+    run.totalSteps =
+        s.compareMode ? (p.eventNbr > kLargestEventCount / 2 ? kLargestEventCount : 2 * p.eventNbr)
+                      : p.eventNbr;
+    w.outputFilesVisible = false;
+    setStatusCaption(s, p.ui,
+                     s.compareMode ? "Program started coding data_1 and data_2 and comparing them"
+                                   : "Program started coding data_1");
+    w.compareEnabled = false;
+
+    CheckSettings(p, p.data1.settings, inputPath(p, 1), p.data1.nc, inputIsFvs(p, 1));
+    if (s.compareMode)
+        CheckSettings(p, p.data2.settings, inputPath(p, 2), p.data2.nc, inputIsFvs(p, 2));
+    if (!isFvs || s.compareMode)
+        p.tree.consideredComponentsNb = std::min(p.tree.consideredComponentsNb, declaredCount);
+    w.perEventDisplayVisible = true;
+    w.averagingPicturesVisible = p.tree.training.averaging;
 }
 
 }  // namespace
@@ -194,36 +326,42 @@ void ReadData1(Program& p) {
         s.focus = Focus::ReadTree;
         return;
     }
-    if (!s.compareMode) {
-        setStatusCaption(s, p.ui, "Program started initial processing data_1");
-        s.nextEnabled = true;
-        s.focus = Focus::Next;
-        lockClusters(s, true);
-        w.readTreeEnabled = false;
+    const OpeningControls before = openingControls(s);
+    try {
+        if (!s.compareMode) {
+            setStatusCaption(s, p.ui, "Program started initial processing data_1");
+            s.nextEnabled = true;
+            s.focus = Focus::Next;
+            w.readTreeEnabled = false;
+            lockClusters(p);
+            p.ui.processPendingEvents();
+        } else {
+            setStatusCaption(s, p.ui, "First data opening and handling parameters showing; Click ");
+            w.readData2Enabled = true;
+            s.focus = Focus::ReadData2;
+        }
+        p.data1.plotParameters = {65535.0, 13.0, 64.0, 64.0};
+        w.input2TabVisible = s.compareMode;
         p.ui.processPendingEvents();
-    } else {
-        setStatusCaption(s, p.ui, "First data opening and handling parameters showing; Click ");
-        w.readData2Enabled = true;
-        s.focus = Focus::ReadData2;
+
+        ChooseAndOpenInput(p, p.data1, "Open first event data file");
+        p.outputs.outputStem = outputStemOf(inputPath(p, 1));
+        BuildOutputNames(p, p.outputs.outputStem, p.options.teachFileName);
+        readHeader(p, p.data1);
+        p.data1.waveText = "\"" + p.options.waveFileDir1 + "\"";
+    } catch (const RangeError&) {
+        restore(s, before);
+        throw;
+    } catch (const InOutError&) {
+        restore(s, before);
+        throw;
     }
-    p.data1.plotParameters = {65535.0, 13.0, 64.0, 64.0};
-    w.input2TabVisible = s.compareMode;
-    p.ui.processPendingEvents();
-
-    ChooseAndOpenInput(p, p.data1, "Open first event data file");
-    const std::string name = extractFileName(inputPath(p, 1));
-    p.outputs.outputStem = outputStemOf(name);
-    BuildOutputNames(p, p.outputs.outputStem, p.options.teachFileName);
-
-    if (inputIsFvs(p, 1))
-        OpenFvsHeader(p, p.data1);
-    else
-        OpenTextHeader(p, p.data1, inputPath(p, 1));
-    p.data1.waveText = "\"" + p.options.waveFileDir1 + "\"";
 
     if (!s.compareMode) {
         Run(p, p.data1.nc, inputIsFvs(p, 1));
-        lockClusters(s, false);
+        s.clustersEditEnabled = true;
+        s.clustersEditRed = false;
+        setClustersBox(p, true);
         tickStepwise(s);
     } else {
         setStatusCaption(s, p.ui, "Click Read data_2 to read next events series");
@@ -241,19 +379,25 @@ void ReadData2(Program& p) {
         s.focus = Focus::ReadTree;
         return;
     }
-    setStatusCaption(s, p.ui, "Program started coding");
-    s.nextEnabled = true;
-    s.focus = Focus::Next;
-    lockClusters(s, true);
-    p.ui.processPendingEvents();
-    p.data2.plotParameters = {65535.0, 13.0, 64.0, 64.0};
+    const OpeningControls before = openingControls(s);
+    try {
+        setStatusCaption(s, p.ui, "Program started coding");
+        s.nextEnabled = true;
+        s.focus = Focus::Next;
+        lockClusters(p);
+        p.ui.processPendingEvents();
+        p.data2.plotParameters = {65535.0, 13.0, 64.0, 64.0};
 
-    ChooseAndOpenInput(p, p.data2, "Open second event data file");
-    if (inputIsFvs(p, 2))
-        OpenFvsHeader(p, p.data2);
-    else
-        OpenTextHeader(p, p.data2, inputPath(p, 2));
-    p.data2.waveText = "\"" + p.options.waveFileDir2 + "\"";
+        ChooseAndOpenInput(p, p.data2, "Open second event data file");
+        readHeader(p, p.data2);
+        p.data2.waveText = "\"" + p.options.waveFileDir2 + "\"";
+    } catch (const RangeError&) {
+        restore(s, before);
+        throw;
+    } catch (const InOutError&) {
+        restore(s, before);
+        throw;
+    }
     w.readData2Enabled = false;
     w.data2FieldsVisible = s.compareMode;
 
@@ -263,82 +407,45 @@ void ReadData2(Program& p) {
 }
 
 void Run(Program& p, int32_t declaredCount, bool isFvs) {
-    ShellState& s = p.shell;
-    WindowControls& w = s.controls;
-    CodingRun& run = p.run;
-
-    run.runFinished = false;
+    WindowControls& w = p.shell.controls;
+    p.run.runFinished = false;
     w.readTreeEnabled = false;
     w.treeDataVisible = true;
     w.inputGroupEnabled = false;
     w.inputGroupGrey = true;
-    if (!s.compareMode) {
-        OpenTeachOutputs(p);
-        OpenRecogOutputs(p);
-    } else {
-        run.teachOutputActive = false;
-        run.recogOutputActive = false;
-        p.ui.showMessage("No output file for the teaching sample will be created");
-    }
-    CreateTextOutput(p, p.outputs.errorFile, p.options.errorFileName, 8, "Error file saving",
-                     "The final error vector file will not be created.", "Classification Error.",
-                     "error", p.tree.cath1Set, p.outputs.cathTables[0]);
-    w.vectorsCountCaption = "Vectors count = ";
-    s.statusBarText = "EventsRead; data reading";
-    clearCounts(p);
-    run.stepCounter = 0;
-    w.stopContinueEnabled = true;
-    w.breakEnabled = true;
-    s.nextEnabled = true;
-    run.totalSteps =
-        s.compareMode ? (p.eventNbr > kLargestEventCount / 2 ? kLargestEventCount : 2 * p.eventNbr)
-                      : p.eventNbr;
-    w.outputFilesVisible = false;
-    setStatusCaption(s, p.ui,
-                     s.compareMode ? "Program started coding data_1 and data_2 and comparing them"
-                                   : "Program started coding data_1");
-    w.compareEnabled = false;
 
-    CheckSettings(p, p.data1.settings, inputPath(p, 1), p.data1.nc, inputIsFvs(p, 1));
-    if (s.compareMode)
-        CheckSettings(p, p.data2.settings, inputPath(p, 2), p.data2.nc, inputIsFvs(p, 2));
-    if (!isFvs || s.compareMode)
-        p.tree.consideredComponentsNb = std::min(p.tree.consideredComponentsNb, declaredCount);
-    w.perEventDisplayVisible = true;
-    w.averagingPicturesVisible = p.tree.training.averaging;
-
-    // A platform error that stops an event still completes and closes every
-    // output written so far, then stops the command.
-    try {
+    // A platform error that stops the run still completes and closes every
+    // output written so far and gives the window back, then stops the
+    // command.
+    std::exception_ptr failure;
+    attempt(failure, [&] {
+        prepareRun(p, declaredCount, isFvs);
         codingLoop(p);
-    } catch (const RangeError&) {
-        finishRun(p);
-        throw;
-    } catch (const InOutError&) {
-        finishRun(p);
-        throw;
-    }
-    finishRun(p);
+    });
+    finishRun(p, failure);
 }
 
-RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path,
-                       TErrorRecordArray& errors) {
+RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path, TErrorRecordArray& errors,
+                       EncodeResult* coded) {
     const RowStatus status = inputIsFvs(p, series.number)
                                  ? ReadFvsRecord(p, series)
                                  : ReadTextRow(p, series, inputPath(p, series.number));
     if (status == RowStatus::EndOfData) return status;
     ShellState& s = p.shell;
     const QuantizationTree& tree = p.tree;
-    if (tree.training.averaging)
+    if (tree.training.averaging) {
         AveragingTransform(p.event, series.averaging, tree.training.averagingFrames,
                            tree.consideredComponentsNb, p.run.stepCounter, s.compareMode);
+        DrawAveragingPicture(p, series, p.event);
+    }
     const EncodeResult r = EncodeEvent(tree, p.coder, s.clustersNb, p.event, path, errors, p.ui);
+    if (coded) *coded = r;
     const auto& tables = p.outputs.cathTables;
     p.run.teachRecord = {r.code, p.event.cath1, p.event.cath2, p.event.cath3, 0};
     p.run.recogRecord = {r.code, tables[0].indexToChar[r.cath1], tables[1].indexToChar[r.cath2],
                          tables[2].indexToChar[r.cath3], 0};
     ++p.run.stepCounter;
-    // The event's codes and categories are drawn under its picture here.
+    WriteEventText(p, r);
     const std::string count = std::to_string(eventsOfSeries(p));
     p.data1.readCountText = count;
     p.data2.readCountText = count;

@@ -11,6 +11,7 @@
 namespace zortan {
 
 struct Program;
+struct EncodeResult;
 
 // The "Read data_1" and "Read data_2" procedures.
 void ReadData1(Program& program);
@@ -21,11 +22,14 @@ void ReadData2(Program& program);
 void ChooseAndOpenInput(Program& program, EventSeries& series, const std::string& title);
 
 // The run proper: `declaredCount` is the input's declared component count.
+// A platform error stops it after the finish sequence has closed every
+// output and given the window back; the error is then raised again.
 void Run(Program& program, int32_t declaredCount, bool inputIsFvs);
 
-// Reads, transforms and codes one event of `series`.
+// Reads, transforms and codes one event of `series`; `coded`, when given,
+// receives the code and the leaf's readings.
 RowStatus PerEventStep(Program& program, EventSeries& series, TwordArray& path,
-                       TErrorRecordArray& errors);
+                       TErrorRecordArray& errors, EncodeResult* coded = nullptr);
 
 // "Halt!": closes what a run left open, shows where the results are and
 // ends the program.

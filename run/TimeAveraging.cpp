@@ -32,8 +32,6 @@ void AveragingTransform(EventRecord& event, AveragingState& state, int32_t avera
     for (size_t i = 0; i < K; ++i)
         event.components[i] = fitOrRangeError<int16_t>(
             std::nearbyint((event.components[i] - state.timeAverage[i]) / 2.0));
-
-    // The averaging picture (time average and transformed vector) is drawn here.
 }
 
 }  // namespace zortan

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "platform/Errors.h"
+#include "plots/EventPictures.h"
 #include "run/CodingDriver.h"
 #include "tree/TreeReader.h"
 
@@ -134,6 +135,7 @@ void TForm1::click(Command command) {
                 w.readData1Enabled = true;
                 w.compareEnabled = true;
                 ReadTreeProcedure(p_);
+                if (p_.tree.training.averaging) PlaceAveragingArea(p_.pictures);
                 w.treeDataVisible = true;
                 break;
             case Command::ReadData1:
@@ -155,6 +157,7 @@ void TForm1::click(Command command) {
                 w.readTreeAndDataEnabled = false;
                 s.treeRead = true;
                 ReadTreeProcedure(p_);
+                if (p_.tree.training.averaging) PlaceAveragingArea(p_.pictures);
                 w.treeDataVisible = true;
                 w.input2TabVisible = s.compareMode;
                 p_.eventNbr = kLargestEventCount;

@@ -12,6 +12,7 @@
 #include "output/Outputs.h"
 #include "platform/Clock.h"
 #include "platform/Power.h"
+#include "plots/EventPictures.h"
 #include "run/CodingRun.h"
 #include "shell/InitFile.h"
 #include "shell/ShellState.h"
@@ -37,6 +38,10 @@ struct Program {
     FvsRecord fvsRecord{};
     CodingRun run;
     OutputState outputs;
+    // The pictures' drawing surface (not owned; none in the console, where
+    // nothing is drawn) and their layout and row colour.
+    Canvas* canvas = nullptr;
+    EventPictures pictures;
     // The clock the outputs take their date and time from (a fixed one in tests).
     std::function<LocalDateTime()> clock = currentLocalDateTime;
     // Hibernation at the end of a run (suspend, force); a front end or a test

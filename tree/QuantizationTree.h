@@ -131,6 +131,19 @@ struct QuantizationTree {
 using DistanceFunction = long double (*)(const QuantizationTree& tree, const ComponentVector& a,
                                          const ComponentVector& b, Ui& ui);
 
+// The components the centroid rule measures, derived from the tree's
+// consideredComponentsNb and constrainedSet. The coder checks the key at
+// every walk and rebuilds the rest when it differs, so nobody else has to
+// refresh it.
+struct ConsideredComponents {
+    bool valid = false;
+    int32_t keyConsideredComponentsNb = 0;
+    Set256 keyConstrainedSet;
+    int leading = 0;           // components 0..leading-1 may count (at most 129)
+    bool allInSet = false;     // each of them is in the set
+    ComponentVector weight{};  // 1 for a component that counts, else 0
+};
+
 // Per-tree-size working arrays and running counts of the coder.
 struct CoderState {
     std::vector<ErrorFlags> BoolErrorVector;                           // treeSizesNb
@@ -139,6 +152,7 @@ struct CoderState {
     std::vector<uint32_t> groupDiff, cath1Diff, cath2Diff, cath3Diff;  // HeapTop+1
     uint32_t cath1ErrorCount = 0, cath2ErrorCount = 0, cath3ErrorCount = 0;
     DistanceFunction distanceFunction = nullptr;
+    ConsideredComponents considered;
 };
 
 }  // namespace zortan

@@ -1,7 +1,10 @@
 #include "tree/TreeCoding.h"
 
 #include <algorithm>
+#include <array>
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "platform/Errors.h"
@@ -13,9 +16,11 @@ namespace zortan {
 namespace {
 
 // The node at `index`; an index outside 0..HeapTop is a range error.
-const TreeNode& nodeAt(const QuantizationTree& tree, long long index) {
-    if (index < 0 || index > tree.HeapTop) throw RangeError();
-    return checkedAt(tree.nodeHeap, index);
+inline const TreeNode& nodeAt(const QuantizationTree& tree, long long index) {
+    if (index < 0 || index > tree.HeapTop ||
+        static_cast<unsigned long long>(index) >= tree.nodeHeap.size())
+        throw RangeError();
+    return tree.nodeHeap[static_cast<size_t>(index)];
 }
 
 // The last tree size index the working arrays cover.
@@ -72,6 +77,188 @@ void countLeafErrors(const QuantizationTree& tree, const TreeNode& leaf, const E
         coder.cath3ErrorCount += disagrees(tree.cath3List, leaf.treeCath3, event.cath3);
 }
 
+// --- The fast centroid decision ----------------------------------------------
+//
+// The centroid rule compares two extended-precision Euclidean distances. Most
+// comparisons are far from a tie, and double sums of squares, vectorised,
+// decide them at a fraction of the cost. Each such sum of n non-negative
+// rounded squares lies within about n*u of the exact sum of squares of the
+// same (double) differences, whatever the order of summation (u: the unit
+// roundoff of the type); the same holds for the extended sums. When the two
+// double sums differ by more than 4*(n+2)*(u_double+u_extended) times their
+// total, the extended sums are ordered the same way, with a gap far wider
+// than the rounding of their square roots, so the decision is the one
+// EuclidDist gives. Closer sums, tiny totals (where squares underflow and the
+// error is no longer relative), and infinite or not-a-number sums are decided
+// by EuclidDist itself, which also shows its message where it must.
+
+constexpr double kSmallestDecidedTotal = 0x1p-900;
+
+// Brings the considered components up to date with the tree.
+const ConsideredComponents& consideredComponents(const QuantizationTree& tree, CoderState& coder) {
+    ConsideredComponents& c = coder.considered;
+    if (c.valid && c.keyConsideredComponentsNb == tree.consideredComponentsNb &&
+        c.keyConstrainedSet.words == tree.constrainedSet.words)
+        return c;
+    c.keyConsideredComponentsNb = tree.consideredComponentsNb;
+    c.keyConstrainedSet = tree.constrainedSet;
+    c.leading = std::clamp(tree.consideredComponentsNb, 0, kComponents);
+    c.allInSet = true;
+    c.weight.fill(0.0);
+    for (int i = 0; i < c.leading; ++i) {
+        const bool in = tree.constrainedSet.contains(static_cast<unsigned>(i));
+        c.weight[static_cast<size_t>(i)] = in ? 1.0 : 0.0;
+        c.allInSet = c.allInSet && in;
+    }
+    c.valid = true;
+    return c;
+}
+
+double relativeBound(int n) {
+    return 4.0 * (n + 2) * (DBL_EPSILON / 2 + LDBL_EPSILON / 2);
+}
+
+// The kernels are built for the baseline and, where the toolchain can pick
+// the best at load time, for the wider vector units as well.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 11 && defined(__x86_64__) && \
+    defined(__ELF__)
+#define ZORTAN_VECTOR_CLONES [[gnu::target_clones("arch=x86-64-v3", "default")]]
+#else
+#define ZORTAN_VECTOR_CLONES
+#endif
+
+#if defined(__GNUC__)
+typedef double Lanes __attribute__((vector_size(32)));
+constexpr int kLanes = 4;
+
+// Unaligned loads of kLanes doubles (through the reference, which keeps
+// vector values out of function signatures).
+inline void load(Lanes& v, const double* p) {
+    std::memcpy(&v, p, sizeof v);
+}
+
+// The double sums of squares of (e - a) and (e - b) over components 0..n-1,
+// each difference times `w` when `w` is given.
+ZORTAN_VECTOR_CLONES void doubleSums(const double* e, const double* a, const double* b,
+                                     const double* w, int n, double& sumA, double& sumB) {
+    Lanes a0{}, a1{}, b0{}, b1{};
+    Lanes e0, e1, x0, x1, w0, w1;
+    int i = 0;
+    for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
+        load(e0, e + i);
+        load(e1, e + i + kLanes);
+        load(x0, a + i);
+        load(x1, a + i + kLanes);
+        Lanes da0 = e0 - x0, da1 = e1 - x1;
+        load(x0, b + i);
+        load(x1, b + i + kLanes);
+        Lanes db0 = e0 - x0, db1 = e1 - x1;
+        if (w != nullptr) {
+            load(w0, w + i);
+            load(w1, w + i + kLanes);
+            da0 *= w0;
+            da1 *= w1;
+            db0 *= w0;
+            db1 *= w1;
+        }
+        a0 += da0 * da0;
+        a1 += da1 * da1;
+        b0 += db0 * db0;
+        b1 += db1 * db1;
+    }
+    a0 += a1;
+    b0 += b1;
+    double sa = (a0[0] + a0[1]) + (a0[2] + a0[3]);
+    double sb = (b0[0] + b0[1]) + (b0[2] + b0[3]);
+    for (; i < n; ++i) {
+        const double m = w == nullptr ? 1.0 : w[i];
+        const double da = (e[i] - a[i]) * m, db = (e[i] - b[i]) * m;
+        sa += da * da;
+        sb += db * db;
+    }
+    sumA = sa;
+    sumB = sb;
+}
+#else
+void doubleSums(const double* e, const double* a, const double* b, const double* w, int n,
+                double& sumA, double& sumB) {
+    double sa[4] = {}, sb[4] = {};
+    for (int i = 0; i < n; ++i) {
+        const double m = w == nullptr ? 1.0 : w[i];
+        const double da = (e[i] - a[i]) * m, db = (e[i] - b[i]) * m;
+        sa[i & 3] += da * da;
+        sb[i & 3] += db * db;
+    }
+    sumA = (sa[0] + sa[1]) + (sa[2] + sa[3]);
+    sumB = (sb[0] + sb[1]) + (sb[2] + sb[3]);
+}
+#endif
+
+// The centroid rule with EuclidDist: is the event nearer the first son?
+bool nearerFirstSon(const QuantizationTree& tree, const ConsideredComponents& considered,
+                    const EventRecord& event, const TreeNode& first, const TreeNode& second,
+                    Ui& ui) {
+    double sumFirst = 0.0, sumSecond = 0.0;
+    doubleSums(event.reals.data(), first.centroid.data(), second.centroid.data(),
+               considered.allInSet ? nullptr : considered.weight.data(), considered.leading,
+               sumFirst, sumSecond);
+    const double total = sumFirst + sumSecond;
+    if (total >= kSmallestDecidedTotal) {
+        const double margin = relativeBound(considered.leading) * total;
+        if (sumSecond - sumFirst > margin) return true;
+        if (sumFirst - sumSecond > margin) return false;
+    }
+    return EuclidDist(tree, event.reals, first.centroid, ui) <
+           EuclidDist(tree, event.reals, second.centroid, ui);
+}
+
+// --- Gap filling and error counting --------------------------------------------
+
+// Copies entry `from` into from+1 .. to-1 when every index is known to be
+// valid; false leaves the work, and its messages, to the checked loop. The
+// copies double in size, so a long gap takes a few block copies.
+template <typename T>
+bool fillInRange(const QuantizationTree& tree, std::vector<T>& v, int from, int to) {
+    if (to <= from + 1) return true;
+    if (from < 0 || to - 1 > lastSizeIndex(tree) || static_cast<size_t>(to) > v.size())
+        return false;
+    T* const first = v.data() + from;
+    const size_t n = static_cast<size_t>(to - from);  // entry `from` and its copies
+    for (size_t done = 1; done < n;) {
+        const size_t k = std::min(done, n - done);
+        std::memcpy(first + done, first, k * sizeof(T));
+        done += k;
+    }
+    return true;
+}
+
+// The split levels a walk went through, for the counting in EncodeEvent.
+struct LevelTrail {
+    static constexpr int kCapacity = 64;
+    std::array<int, kCapacity> levels;  // the first `count` are set
+    int count = 0;
+    bool usable = true;  // levels rising from above 0, all recorded
+
+    void add(int level) {
+        const int previous = count > 0 ? levels[static_cast<size_t>(count - 1)] : 0;
+        if (count == kCapacity || level <= previous)
+            usable = false;
+        else
+            levels[static_cast<size_t>(count++)] = level;
+    }
+};
+
+// Adds flags `f` (a 1 counts) to records [0, n).
+void addFlags(TErrorRecord* records, int n, const ErrorFlags& f) {
+    const uint32_t c1 = f.cath1 == 1 ? 1 : 0, c2 = f.cath2 == 1 ? 1 : 0, c3 = f.cath3 == 1 ? 1 : 0;
+    if ((c1 | c2 | c3) == 0) return;
+    for (int t = 0; t < n; ++t) {
+        records[t].cath1 += c1;
+        records[t].cath2 += c2;
+        records[t].cath3 += c3;
+    }
+}
+
 }  // namespace
 
 long double EuclidDist(const QuantizationTree& tree, const ComponentVector& a,
@@ -90,6 +277,7 @@ long double EuclidDist(const QuantizationTree& tree, const ComponentVector& a,
 }
 
 void fillGapTranscrErr(const QuantizationTree& tree, CoderState& coder, int from, int to, Ui& ui) {
+    if (fillInRange(tree, coder.BoolErrorVector, from, to)) return;
     for (int t = from + 1; t < to; ++t) {
         checkGapIndex(tree, "fillGapTranscrErr", t, ui);
         checkedAt(coder.BoolErrorVector, t) = checkedAt(coder.BoolErrorVector, from);
@@ -97,14 +285,18 @@ void fillGapTranscrErr(const QuantizationTree& tree, CoderState& coder, int from
 }
 
 void PathFillGap(const QuantizationTree& tree, TwordArray& path, int from, int to, Ui& ui) {
+    if (fillInRange(tree, path, from, to)) return;
     for (int t = from + 1; t < to; ++t) {
         checkGapIndex(tree, "PathFillGap", t, ui);
         checkedAt(path, t) = checkedAt(path, from);
     }
 }
 
-uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
-                    const EventRecord& event, TwordArray& path, int startNode, Ui& ui) {
+namespace {
+
+// EncodeIter, also noting the split levels in `trail` when given.
+uint16_t walk(const QuantizationTree& tree, CoderState& coder, uint16_t K, const EventRecord& event,
+              TwordArray& path, int startNode, Ui& ui, LevelTrail* trail) {
     // The root alone carries no reading that is compared: every event counts
     // as an error in every category at tree size 1.
     checkedAt(coder.BoolErrorVector, 0) = ErrorFlags{1, 1, 1};
@@ -112,6 +304,8 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
     const bool cartRule = tree.treeTraining.setsDividingMethod == 0;
     const DistanceFunction distance =
         coder.distanceFunction != nullptr ? coder.distanceFunction : &EuclidDist;
+    const ConsideredComponents* considered =
+        !cartRule && distance == &EuclidDist ? &consideredComponents(tree, coder) : nullptr;
     const int heapTop = tree.HeapTop;
 
     int k = startNode;
@@ -136,6 +330,8 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
         if (cartRule) {
             const int f = node.splitComponent;
             takeFirst = checkedAt(event.components, f) < checkedAt(node.centroid, f);
+        } else if (considered != nullptr) {
+            takeFirst = nearerFirstSon(tree, *considered, event, first, second, ui);
         } else {
             takeFirst = distance(tree, event.reals, first.centroid, ui) <
                         distance(tree, event.reals, second.centroid, ui);
@@ -152,6 +348,7 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
         // Tree sizes skipped by this split keep the node and flags of the level before.
         fillGapTranscrErr(tree, coder, oldLevel, level, ui);
         PathFillGap(tree, path, oldLevel, level, ui);
+        if (trail != nullptr) trail->add(level);
     }
 
     countLeafErrors(tree, nodeAt(tree, k), event, coder);
@@ -161,16 +358,38 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
     return fitOrRangeError<uint16_t>(k);
 }
 
+}  // namespace
+
+uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
+                    const EventRecord& event, TwordArray& path, int startNode, Ui& ui) {
+    return walk(tree, coder, K, event, path, startNode, ui, nullptr);
+}
+
 EncodeResult EncodeEvent(const QuantizationTree& tree, CoderState& coder, uint16_t K,
                          const EventRecord& event, TwordArray& path, TErrorRecordArray& errors,
                          Ui& ui) {
-    const TreeNode& leaf = nodeAt(tree, EncodeIter(tree, coder, K, event, path, 0, ui));
+    LevelTrail trail;
+    const TreeNode& leaf = nodeAt(tree, walk(tree, coder, K, event, path, 0, ui, &trail));
     EncodeResult result;
     result.code = leaf.code;
     result.cath1 = leaf.treeCath1;
     result.cath2 = leaf.treeCath2;
     result.cath3 = leaf.treeCath3;
 
+    // With rising levels the walk has written every entry below K as runs:
+    // from each level up to the next (or up to K) the flags are those of the
+    // level, so each run adds the same flags.
+    const size_t sizes = K;
+    if (trail.usable && sizes <= errors.size() && sizes <= coder.BoolErrorVector.size()) {
+        int from = 0;
+        for (int j = 0; j <= trail.count; ++j) {
+            const int to = j < trail.count ? trail.levels[static_cast<size_t>(j)] : K;
+            addFlags(errors.data() + from, to - from,
+                     coder.BoolErrorVector[static_cast<size_t>(from)]);
+            from = to;
+        }
+        return result;
+    }
     for (int t = 0; t < K; ++t) {
         const ErrorFlags& flags = checkedAt(coder.BoolErrorVector, t);
         TErrorRecord& record = checkedAt(errors, t);

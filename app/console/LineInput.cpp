@@ -1,0 +1,59 @@
+#include "app/console/LineInput.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+namespace zortan::console {
+
+namespace {
+constexpr int kPollMilliseconds = 50;
+}
+
+Interrupts::Interrupts() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigprocmask(SIG_BLOCK, &set_, nullptr);
+}
+
+bool Interrupts::take() {
+    const timespec zero{0, 0};
+    return sigtimedwait(&set_, nullptr, &zero) == SIGINT;
+}
+
+std::optional<std::string> LineInput::readLine(const std::function<void()>& idle) {
+    for (;;) {
+        idle();
+        const size_t end = buffer_.find('\n');
+        if (end != std::string::npos) {
+            std::string line = buffer_.substr(0, end);
+            buffer_.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            return line;
+        }
+        if (ended_) {
+            if (buffer_.empty()) return std::nullopt;
+            std::string last;
+            last.swap(buffer_);
+            if (last.back() == '\r') last.pop_back();
+            return last;
+        }
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = poll(&p, 1, kPollMilliseconds);
+        if (ready < 0 && errno != EINTR) {
+            ended_ = true;
+            continue;
+        }
+        if (ready <= 0) continue;
+        char chunk[4096];
+        const ssize_t n = read(fd_, chunk, sizeof chunk);
+        if (n > 0)
+            buffer_.append(chunk, static_cast<size_t>(n));
+        else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+            ended_ = true;
+    }
+}
+
+}  // namespace zortan::console

@@ -1,0 +1,139 @@
+// EncodeEvent under both rules, against a brute-force search of the nearest
+// leaf centroid over the same events.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "bench/BenchData.h"
+#include "bench/QuietUi.h"
+#include "tree/TreeCoding.h"
+
+namespace zortan::bench {
+
+namespace {
+
+constexpr int kEvents = 4096;  // cycled through; a power of two
+constexpr uint32_t kTreeSeed = 7, kEventSeed = 11;
+
+enum class Rule { Centroids, Cart, CentroidsPartialSet, CentroidsExtendedOnly };
+
+// The system's distance behind a different function pointer: the coder then
+// measures every split with extended sums, as it did before the fast path.
+long double extendedOnly(const QuantizationTree& tree, const ComponentVector& a,
+                         const ComponentVector& b, Ui& ui) {
+    return EuclidDist(tree, a, b, ui);
+}
+
+void encodeEvent(benchmark::State& state, Rule rule) {
+    const int K = static_cast<int>(state.range(0));
+    fixtures::TreeFileContents contents = codebookTree(K, kTreeSeed);
+    QuantizationTree& tree = contents.tree;
+    tree.treeTraining.setsDividingMethod = rule == Rule::Cart ? 0 : 1;
+    if (rule == Rule::CentroidsPartialSet) {
+        // Every third component left out of the set.
+        tree.constrainedSet = Set256{};
+        for (unsigned i = 0; i < kComponents; ++i)
+            if (i % 3 != 2) tree.constrainedSet.insert(i);
+    }
+    CoderState coder = coderFor(tree);
+    if (rule == Rule::CentroidsExtendedOnly) coder.distanceFunction = &extendedOnly;
+    const std::vector<EventRecord> events = eventsNear(tree, kEvents, kEventSeed);
+    QuietUi ui;
+    size_t i = 0;
+    for (auto _ : state) {
+        const EncodeResult r = EncodeEvent(tree, coder, static_cast<uint16_t>(K), events[i],
+                                           coder.nodePath1, coder.errorRecords1, ui);
+        benchmark::DoNotOptimize(r);
+        i = (i + 1) & (kEvents - 1);
+    }
+    state.SetItemsProcessed(state.iterations());
+    if (ui.messages != 0) state.SkipWithError("EuclidDist reported a sum that is not a number");
+}
+
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 11 && defined(__x86_64__) && \
+    defined(__ELF__)
+#define BENCH_VECTOR_CLONES [[gnu::target_clones("arch=x86-64-v3", "default")]]
+#else
+#define BENCH_VECTOR_CLONES
+#endif
+
+#if defined(__GNUC__)
+typedef double Lanes __attribute__((vector_size(32)));
+
+inline void load(Lanes& v, const double* p) {
+    std::memcpy(&v, p, sizeof v);
+}
+
+// The double sum of squares of a - b over all 129 components, vectorised as
+// the coder's own fast path is.
+BENCH_VECTOR_CLONES double squaredDistance(const double* a, const double* b) {
+    Lanes s0{}, s1{}, x0, x1, y0, y1;
+    int i = 0;
+    for (; i + 8 <= kComponents; i += 8) {
+        load(x0, a + i);
+        load(x1, a + i + 4);
+        load(y0, b + i);
+        load(y1, b + i + 4);
+        const Lanes d0 = x0 - y0, d1 = x1 - y1;
+        s0 += d0 * d0;
+        s1 += d1 * d1;
+    }
+    s0 += s1;
+    double s = (s0[0] + s0[1]) + (s0[2] + s0[3]);
+    for (; i < kComponents; ++i) s += (a[i] - b[i]) * (a[i] - b[i]);
+    return s;
+}
+#else
+double squaredDistance(const double* a, const double* b) {
+    double s = 0.0;
+    for (int i = 0; i < kComponents; ++i) s += (a[i] - b[i]) * (a[i] - b[i]);
+    return s;
+}
+#endif
+
+// The nearest of the K leaf centroids, by the system's extended distance or
+// by the vectorised double sum.
+void bruteForce(benchmark::State& state, bool extended) {
+    const int K = static_cast<int>(state.range(0));
+    const fixtures::TreeFileContents contents = codebookTree(K, kTreeSeed);
+    const QuantizationTree& tree = contents.tree;
+    const std::vector<int> leaves = leavesOf(tree);
+    const std::vector<EventRecord> events = eventsNear(tree, kEvents, kEventSeed);
+    QuietUi ui;
+    size_t i = 0;
+    for (auto _ : state) {
+        const ComponentVector& e = events[i].reals;
+        int best = -1;
+        if (extended) {
+            long double nearest = std::numeric_limits<long double>::infinity();
+            for (int leaf : leaves) {
+                const long double d =
+                    EuclidDist(tree, e, tree.nodeHeap[static_cast<size_t>(leaf)].centroid, ui);
+                if (d < nearest) nearest = d, best = leaf;
+            }
+        } else {
+            double nearest = std::numeric_limits<double>::infinity();
+            for (int leaf : leaves) {
+                const double d = squaredDistance(
+                    e.data(), tree.nodeHeap[static_cast<size_t>(leaf)].centroid.data());
+                if (d < nearest) nearest = d, best = leaf;
+            }
+        }
+        benchmark::DoNotOptimize(best);
+        i = (i + 1) & (kEvents - 1);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(encodeEvent, Centroids, Rule::Centroids)->Arg(16)->Arg(256)->Arg(4096);
+BENCHMARK_CAPTURE(encodeEvent, Cart, Rule::Cart)->Arg(16)->Arg(256)->Arg(4096);
+BENCHMARK_CAPTURE(encodeEvent, CentroidsPartialSet, Rule::CentroidsPartialSet)->Arg(256);
+BENCHMARK_CAPTURE(encodeEvent, CentroidsExtendedOnly, Rule::CentroidsExtendedOnly)->Arg(256);
+BENCHMARK_CAPTURE(bruteForce, Double, false)->Arg(16)->Arg(256)->Arg(4096);
+BENCHMARK_CAPTURE(bruteForce, EuclidDist, true)->Arg(256);
+
+}  // namespace zortan::bench

@@ -1,0 +1,97 @@
+// The event pictures: every event's signal, spectra and features (and in
+// averaging mode its time average and centred vector) drawn in columns,
+// `picturesPerRow` to a row, with the event's code, categories and running
+// error percentages written underneath.
+#pragma once
+
+#include <string>
+
+#include "plots/Skribo.h"
+#include "tree/QuantizationTree.h"
+
+namespace zortan {
+
+struct Program;
+struct EventSeries;
+struct EventRecord;
+struct EncodeResult;
+class Ui;
+
+// A plot area in window coordinates.
+struct PlotArea {
+    int left = 0, top = 0, width = 0, height = 0;
+    int bottom() const { return top + height; }
+};
+
+// Tops of the legend rows below the lowest plot area, and of the controls
+// placed under them.
+struct LegendLayout {
+    int outputCodes = 0;  // "Output codes"
+    int cathNames = 0;    // "cath1, cath2, cath3: "
+    int given = 0;        // "given"
+    int recognized = 0;   // "reco- gnized"
+    int totalError = 0;   // "Total error"
+    int runButtons = 0;   // "Next", Stop/Continue, "Break", "Halt!"
+    int stepwiseBox = 0;  // "Stepwise proceeding"
+    int warningLine = 0;
+};
+
+// The legend rows below a lowest plot area whose bottom is `bottom`.
+LegendLayout LegendBelow(int bottom);
+
+constexpr int kPictureGap = 8;  // between two columns
+constexpr int kPlotsLeftOrigin = 233;
+
+// The pictures' state for the whole program run.
+struct EventPictures {
+    // The current row's background; the window's face until the first row.
+    Colour background = kWindowFace;
+    // Left edge of column 0: the signal area's left edge when the window was
+    // first activated.
+    int plotsLeftOrigin = kPlotsLeftOrigin;
+    bool originTaken = false;
+    PlotArea signalArea{kPlotsLeftOrigin, 332, 140, 55};
+    PlotArea spectraArea{kPlotsLeftOrigin, 400, 140, 81};
+    PlotArea featuresArea{kPlotsLeftOrigin, 498, 140, 81};
+    PlotArea averagingArea{kPlotsLeftOrigin, 498 + 81 + 16, 140, 81};
+    bool averagingAreaPlaced = false;
+    LegendLayout legend = LegendBelow(498 + 81);
+};
+
+// The window was activated: the first time, the signal area's left edge
+// becomes the plots' left origin and the legend goes below the lowest area in
+// use. Later activations keep the layout, so that pictures do not drift to
+// the column the last event was drawn in.
+void PlacePlotsOnActivation(EventPictures& pictures);
+
+// A tree trained with averaging was read: the averaging area goes below the
+// features area and the legend below the averaging area.
+void PlaceAveragingArea(EventPictures& pictures);
+
+// Draws the event just read into the shared record buffer: places the
+// picture's column, then the signal, spectra and features areas. To be
+// called right after an event has been read, before it is averaged or coded
+// (run.stepCounter still counts the steps before it).
+void DrawInputPicture(Program& program, const EventSeries& series);
+
+// Draws the averaging area: the series' time average and the event's
+// transformed components.
+void DrawAveragingPicture(Program& program, const EventSeries& series,
+                          const EventRecord& transformed);
+
+// Writes the event's code, given categories (run.teachRecord), recognised
+// categories (the leaf's readings in `leaf`) and the running error
+// percentages under its picture. run.stepCounter includes this event.
+void WriteEventText(Program& program, const EncodeResult& leaf);
+
+// The character to show for reading `index` of a category: "-" when the
+// category is not active, else the list's entry; an index beyond the list
+// is reported and lowered to the last index.
+char CategoryLookup(Ui& ui, const TcharList& list, int index, bool active);
+
+// e1 ",  " e2 ",  " e3, the error counts in percent of `steps`, padded with
+// blanks to 18 characters.
+std::string ErrorPercentagesText(uint32_t cath1Errors, uint32_t cath2Errors, uint32_t cath3Errors,
+                                 int64_t steps);
+
+}  // namespace zortan

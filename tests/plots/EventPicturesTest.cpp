@@ -1,0 +1,258 @@
+#include "plots/EventPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "events/FvsReader.h"
+#include "platform/Errors.h"
+#include "shell/Program.h"
+#include "support/ScriptedUi.h"
+#include "tree/TreeCoding.h"
+
+namespace zortan {
+namespace {
+
+// A raster of pixels that keeps every text written; erased areas show the
+// window's face.
+struct RasterCanvas : Canvas {
+    static constexpr int kWidth = 1700, kHeight = 800, kCharWidth = 7;
+    struct Text {
+        Point at;
+        std::string text;
+        Colour ink, background;
+    };
+    std::vector<Colour> pixels = std::vector<Colour>(kWidth * kHeight, kWindowFace);
+    std::vector<Text> texts;
+
+    Colour at(int x, int y) const { return pixels.at(size_t(y * kWidth + x)); }
+    void set(int x, int y, Colour c) {
+        if (x >= 0 && x < kWidth && y >= 0 && y < kHeight) pixels[size_t(y * kWidth + x)] = c;
+    }
+    void fillRect(const Rect& r, Colour c) override {
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) set(x, y, c);
+    }
+    void frameRect(const Rect& r, Colour c) override {
+        for (int x = r.left; x < r.right; ++x) set(x, r.top, c), set(x, r.bottom - 1, c);
+        for (int y = r.top; y < r.bottom; ++y) set(r.left, y, c), set(r.right - 1, y, c);
+    }
+    void line(Point a, Point b, Colour c) override {  // Bresenham, both ends
+        const int dx = std::abs(b.x - a.x), dy = -std::abs(b.y - a.y);
+        const int sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
+        for (int err = dx + dy; set(a.x, a.y, c), !(a == b);) {
+            const int e2 = 2 * err;
+            if (e2 >= dy) err += dy, a.x += sx;
+            if (e2 <= dx) err += dx, a.y += sy;
+        }
+    }
+    int text(Point p, const std::string& s, Colour ink, Colour background) override {
+        texts.push_back({p, s, ink, background});
+        return p.x + kCharWidth * int(s.size());
+    }
+    void erase(const Rect& r) override { fillRect(r, kWindowFace); }
+    // The first row of column x from `from` towards `to` that has colour c, or -1.
+    int first(int x, int from, int to, Colour c) const {
+        for (int y = from;; y += from < to ? 1 : -1) {
+            if (at(x, y) == c) return y;
+            if (y == to) return -1;
+        }
+    }
+};
+
+// Signal sample (slot 0) or component of feature vector `slot` 1..5.
+void put(FvsRecord& r, int slot, int i, int16_t v) {
+    const size_t at =
+        slot == 0 ? kFvsSignal + 2 * size_t(i)
+                  : kFvsFeatureVectors + kFvsFeatureVectorSize * size_t(slot - 1) + 2 * size_t(i);
+    r[at] = uint8_t(uint16_t(v) & 0xFF);
+    r[at + 1] = uint8_t(uint16_t(v) >> 8);
+}
+
+struct Fixture {
+    testing::ScriptedUi ui;
+    Program p{ui, "."};
+    RasterCanvas c;
+    Fixture() {
+        p.canvas = &c;
+        p.tree.consideredComponentsNb = 20;
+    }
+    void draw(int64_t step, int series = 1) {
+        p.run.stepCounter = step;
+        DrawInputPicture(p, series == 1 ? p.data1 : p.data2);
+    }
+};
+
+constexpr int kLeft = 233, kStride = 148;
+
+TEST(EventPictures, ColumnsRowsAndFrames) {
+    for (int perRow : {9, 2, 1}) {
+        Fixture f;
+        f.p.shell.picturesPerRow = uint8_t(perRow);
+        f.p.shell.compareMode = true;
+        for (int step = 0; step < 11; ++step) {
+            f.draw(step, 1 + step % 2);
+            const int left = kLeft + (step % perRow) * kStride;
+            // Rows alternate white, light green, ...; one to a row keeps the face.
+            const Colour row = perRow == 1 ? kWindowFace : step / perRow % 2 ? kLightGreen : kWhite;
+            ASSERT_EQ(f.p.pictures.featuresArea.left, left) << perRow << " " << step;
+            EXPECT_EQ(f.c.at(left + 70, 334), row) << perRow << " " << step;
+            // The sunken frame: dark left, light right.
+            EXPECT_EQ(f.c.at(left - 2, 350), kBlack);
+            EXPECT_EQ(f.c.at(left + 141, 350), kWhite);
+            EXPECT_EQ(f.c.texts.back().text, step % 2 ? "2-nd data" : "1-th data");
+            EXPECT_EQ(f.c.texts.back().at, (Point{left, 400}));
+        }
+        f.draw(0);  // a new run starts in column 0; the colours go on
+        EXPECT_EQ(f.c.at(kLeft + 70, 334), perRow == 1 ? kWindowFace : kWhite);
+    }
+    Fixture f;  // a column left edge beyond 65535
+    f.p.shell.picturesPerRow = 2;
+    f.p.pictures.plotsLeftOrigin = 65535 - kStride + 1;
+    EXPECT_THROW(f.draw(1), RangeError);
+    for (bool noCanvas : {false, true}) {  // pictures off, or no drawing surface
+        Fixture g;
+        g.p.shell.showInputRecords = noCanvas;
+        if (noCanvas) g.p.canvas = nullptr;
+        g.draw(0);
+        DrawAveragingPicture(g.p, g.p.data1, g.p.event);
+        WriteEventText(g.p, EncodeResult{});
+        EXPECT_TRUE(g.c.texts.empty() && g.c.at(kLeft + 70, 334) == kWindowFace);
+        EXPECT_EQ(g.ui.pendingEventsProcessed, 0);
+    }
+}
+
+TEST(EventPictures, CurvesScalesAndClamping) {
+    Fixture f;
+    FvsRecord& r = f.p.fvsRecord;
+    // Signal: middle 359.5 -> 360, y scale 1.5 * 55 / 65535, x scale 140 / 255.
+    put(r, 0, 60, 16384);    // 20.6 above: row 339, x 32.9 -> 33
+    put(r, 0, 128, 32767);   // 41.25 above: clamped to the top 332, x 70
+    put(r, 0, 200, -32768);  // clamped to the bottom 387, x 110
+    // Spectra: middle 440.5 -> 440, x scale 140 / 127; only 128 points.
+    put(r, 1, 128, 30000);
+    f.p.data1.plotParameters[1] = 6.5;  // the series' spectra range
+    put(r, 3, 100, 2500);               // 81 / 6.5 / 1000 * 2500 = 31.15 above 455: row 424, x 110
+    // Features: middle 538.5 -> 538, baseline 552.7 -> 553.
+    put(r, 5, 90, -10000);  // 24.7 below: row 578, x 99
+    f.draw(0);
+    const RasterCanvas& c = f.c;
+    EXPECT_EQ(c.first(kLeft + 33, 325, 395, kBlue), 339);
+    EXPECT_EQ(c.first(kLeft + 70, 325, 395, kBlue), 332);
+    EXPECT_EQ(c.first(kLeft + 110, 395, 325, kBlue), 387);
+    EXPECT_EQ(c.first(kLeft + 100, 325, 395, kBlue), 360);  // elsewhere on the baseline
+    EXPECT_EQ(c.first(kLeft + 110, 395, 485, kRed), 424);
+    EXPECT_EQ(c.first(kLeft + 140, 395, 485, kBlue), -1);
+    EXPECT_EQ(c.at(kLeft + 139, 458), kBlack);  // the smoothed spectrum on its baseline
+    EXPECT_EQ(c.first(kLeft + 99, 585, 495, kRed), 578);
+    // Every frame and every segment lets the window handle its events.
+    EXPECT_EQ(f.ui.pendingEventsProcessed, 3 + 256 + 3 * 127 + 2 * 127);
+}
+
+TEST(EventPictures, MarkerLineAndDrawnComponents) {
+    const struct {
+        int K, drawn, marker, last;  // marker and last point: offsets from the left edge
+    } cases[] = {{20, 128, 21, 140}, {20, 30, 92, 140}, {15, 16, 131, 140}, {100, 200, 70, 90}};
+    for (const auto& t : cases) {
+        Fixture f;
+        f.p.tree.consideredComponentsNb = t.K;
+        f.p.shell.drawnComponents = uint16_t(t.drawn);
+        put(f.p.fvsRecord, 4, std::min(t.drawn, 129) - 1, 10000);  // 24.7 above 553
+        ASSERT_NO_THROW(f.draw(0));
+        for (int y = 498; y <= 579; ++y) {
+            EXPECT_TRUE(y == 553 || f.c.at(kLeft + t.marker, y) == kWhite) << t.K << " " << y;
+        }
+        EXPECT_EQ(f.c.at(kLeft + t.marker - 1, 510), kWindowFace) << t.K;  // erased beside it
+        EXPECT_EQ(f.c.first(kLeft + t.last, 495, 585, kBlue), 528) << t.K;
+        // Beyond the last existing component nothing but the baseline.
+        for (int x = kLeft + t.last + 1; x <= kLeft + 140; ++x) {
+            EXPECT_EQ(f.c.first(x, 498, 579, kRed), -1) << x;
+            EXPECT_EQ(f.c.at(x, 553), kWhite) << x;
+        }
+        const int segments = std::min(t.drawn, 129) - 1;
+        EXPECT_EQ(f.ui.pendingEventsProcessed, 3 + 256 + 3 * 127 + 2 * segments);
+    }
+    Fixture f;  // one point cannot span the width: frame only
+    f.p.shell.drawnComponents = 1;
+    ASSERT_NO_THROW(f.draw(0));
+    EXPECT_EQ(f.c.first(kLeft + 5, 498, 579, kRed), -1);
+}
+
+TEST(EventPictures, AveragingPictureAndLayout) {
+    Fixture f;
+    PlacePlotsOnActivation(f.p.pictures);
+    const LegendLayout& l = f.p.pictures.legend;
+    EXPECT_EQ((std::vector<int>{l.outputCodes, l.cathNames, l.given, l.recognized, l.totalError,
+                                l.runButtons, l.stepwiseBox, l.warningLine}),
+              (std::vector<int>{595, 630, 645, 660, 688, 710, 719, 740}));
+    PlaceAveragingArea(f.p.pictures);
+    EXPECT_EQ(f.p.pictures.averagingArea.top, 595);
+    EXPECT_EQ(l.outputCodes, 692);
+    f.p.shell.picturesPerRow = 4;
+    f.p.tree.consideredComponentsNb = f.p.shell.drawnComponents = 10;
+    f.draw(2);
+    PlacePlotsOnActivation(f.p.pictures);  // a later activation keeps the origin
+    EXPECT_EQ(f.p.pictures.plotsLeftOrigin, kLeft);
+
+    EventSeries& s = f.p.data1;
+    s.averaging.timeAverage[3] = 20000.5;  // 20000: 49.4 above 651 (middle 635.5 -> 636)
+    EventRecord e;
+    e.components[6] = -10000;  // 24.7 below 651: the bottom 676
+    DrawAveragingPicture(f.p, s, e);
+    const int left = kLeft + 2 * kStride;  // x scale 140 / 9
+    EXPECT_EQ(f.c.first(left + 47, 594, 680, kBlack), 602);
+    EXPECT_EQ(f.c.first(left + 93, 680, 594, kLime), 676);
+    EXPECT_EQ(f.c.at(left + 140, 600), kWhite);  // the marker at K - 1 = 9
+    f.p.tree.consideredComponentsNb = 130;
+    EXPECT_THROW(DrawAveragingPicture(f.p, s, e), RangeError);
+}
+
+TEST(EventPictures, EventTextAndCategoryLookup) {
+    EXPECT_EQ(ErrorPercentagesText(1, 3, 5, 8), "12,  38,  62      ");  // halves to even
+    EXPECT_THROW(ErrorPercentagesText(0, 0, 0, 0), RangeError);
+    Fixture f;
+    Program& p = f.p;
+    p.shell.picturesPerRow = 9;
+    p.tree.cath1List = {'a', 'b', '\0'};
+    p.tree.cath2List = {'p', 'q'};
+    p.tree.cath3List = {'x'};
+    p.tree.cath1Active = p.tree.cath2Active = 1;
+    f.draw(0);
+    f.draw(2);
+    f.c.texts.clear();
+    p.run.teachRecord = {417, 'a', 'p', 'x', 0};
+    p.run.stepCounter = 3;
+    p.coder.cath1ErrorCount = 1;
+    p.coder.cath3ErrorCount = 2;
+    WriteEventText(p, EncodeResult{417, 1, 1, 0});
+    const int x0 = kLeft + 2 * kStride + 5;
+    const std::vector<std::pair<Point, std::string>> expected = {
+        {{x0, 595}, "        417"},
+        {{x0, 645}, "            a, p, x"},
+        {{x0, 668}, std::string(12, ' ')},
+        {{x0 + 12 * RasterCanvas::kCharWidth, 668}, "b, q, -"},  // category 3 is not active
+        {{x0, 688}, "33,  0,  67       "}};
+    ASSERT_EQ(f.c.texts.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(f.c.texts[i].at, expected[i].first) << i;
+        EXPECT_EQ(f.c.texts[i].text, expected[i].second) << i;
+        EXPECT_EQ(f.c.texts[i].ink, i == 3 ? kBlue : kBlack) << i;
+        EXPECT_EQ(f.c.texts[i].background, kWhite) << i;
+    }
+    EXPECT_TRUE(f.ui.messages.empty());
+    // An index beyond the list is reported and lowered to the last index
+    // (not for an inactive category).
+    WriteEventText(p, EncodeResult{5, 0, 4, 9});
+    EXPECT_EQ(f.c.texts[f.c.texts.size() - 2].text, "a, q, -");
+    EXPECT_EQ(f.ui.messages,
+              std::vector<std::string>{"Some error in data processing occured.\r\nThe code list "
+                                       "contain \"1\", while index is \"4\r\nNow the index will be "
+                                       "lowered to the \"1\" value to continue, but it is highly "
+                                       "erronous situation!. Turn to the author"});
+    EXPECT_THROW(CategoryLookup(f.ui, {}, 0, true), RangeError);
+}
+
+}  // namespace
+}  // namespace zortan
