@@ -10,7 +10,7 @@ namespace zortan::bench {
 
 namespace {
 
-constexpr double kRootLevel = 4000.0;   // centroid values stay well inside 16 bits
+constexpr double kRootLevel = 4000.0;    // centroid values stay well inside 16 bits
 constexpr double kFirstSpread = 3000.0;  // distance of the first split's sons from the root
 constexpr double kShrink = 0.8;          // per depth
 constexpr double kEventNoise = 60.0;
@@ -56,11 +56,10 @@ fixtures::TreeFileContents codebookTree(int leaves, uint32_t seed) {
             oldest.push_back(son);
         }
     }
-    return fixtures::makeTree(leaves, kComponents, fixtures::SplitOrder::Balanced,
-                              [&centroid](int node, int component) {
-                                  return centroid[static_cast<size_t>(node)]
-                                                 [static_cast<size_t>(component)];
-                              });
+    return fixtures::makeTree(
+        leaves, kComponents, fixtures::SplitOrder::Balanced, [&centroid](int node, int component) {
+            return centroid[static_cast<size_t>(node)][static_cast<size_t>(component)];
+        });
 }
 
 std::vector<int> leavesOf(const QuantizationTree& tree) {
@@ -77,7 +76,8 @@ EventRecord eventNear(const QuantizationTree& tree, const std::vector<int>& leav
     const TreeNode& leaf = tree.nodeHeap[static_cast<size_t>(leaves[pick(random)])];
     EventRecord e;
     for (size_t i = 0; i < e.components.size(); ++i) {
-        const double v = std::clamp(std::round(leaf.centroid[i] + noise(random)), -32768.0, 32767.0);
+        const double v =
+            std::clamp(std::round(leaf.centroid[i] + noise(random)), -32768.0, 32767.0);
         e.components[i] = static_cast<int16_t>(v);
         e.reals[i] = e.components[i];
     }

@@ -58,8 +58,9 @@ int main(int argc, char** argv) {
     std::printf("\nEncodeEvent, centroid rule, K = 256 balanced, 129 components:\n");
     std::printf("  %.0f events/s (target >= 2000000: %s)\n", walk, verdict(walk >= 2e6));
     if (brute > 0.0)
-        std::printf("  %.1f times a brute-force nearest-leaf search, double sums (target >= 10: %s)\n",
-                    walk / brute, verdict(walk / brute >= 10.0));
+        std::printf(
+            "  %.1f times a brute-force nearest-leaf search, double sums (target >= 10: %s)\n",
+            walk / brute, verdict(walk / brute >= 10.0));
     if (bruteExtended > 0.0)
         std::printf("  %.1f times a brute-force nearest-leaf search with EuclidDist\n",
                     walk / bruteExtended);

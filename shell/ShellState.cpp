@@ -98,8 +98,9 @@ void setStepwiseProceeding(ShellState& s, bool on) {
 }
 
 void setStretchCepstra(ShellState& s, bool on, int32_t consideredComponentsNb) {
-    s.stretchCepstra = on;
+    // A count that does not fit refuses the change: the box keeps its value.
     s.drawnComponents = on ? fitOrRangeError<uint16_t>(consideredComponentsNb) : uint16_t{128};
+    s.stretchCepstra = on;
     if (s.nextEnabled) s.focus = Focus::Next;
     s.sliderVisible = on;
     s.stretchPosition = 10;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "platform/Errors.h"
 #include "shell/Format.h"
@@ -215,20 +216,23 @@ bool nearerFirstSon(const QuantizationTree& tree, const ConsideredComponents& co
 // --- Gap filling and error counting --------------------------------------------
 
 // Copies entry `from` into from+1 .. to-1 when every index is known to be
-// valid; false leaves the work, and its messages, to the checked loop. The
-// copies double in size, so a long gap takes a few block copies.
+// valid; false leaves the work, and its messages, to the checked loop. Long
+// gaps are filled in blocks of 16 copies.
 template <typename T>
 bool fillInRange(const QuantizationTree& tree, std::vector<T>& v, int from, int to) {
+    static_assert(std::is_trivially_copyable_v<T>);
     if (to <= from + 1) return true;
     if (from < 0 || to - 1 > lastSizeIndex(tree) || static_cast<size_t>(to) > v.size())
         return false;
-    T* const first = v.data() + from;
-    const size_t n = static_cast<size_t>(to - from);  // entry `from` and its copies
-    for (size_t done = 1; done < n;) {
-        const size_t k = std::min(done, n - done);
-        std::memcpy(first + done, first, k * sizeof(T));
-        done += k;
+    const T value = v[static_cast<size_t>(from)];
+    T* at = v.data() + from + 1;
+    size_t left = static_cast<size_t>(to - from - 1);
+    if (left >= 16) {
+        std::array<T, 16> block;
+        block.fill(value);
+        for (; left >= 16; left -= 16, at += 16) std::memcpy(at, block.data(), sizeof block);
     }
+    for (; left > 0; --left) *at++ = value;
     return true;
 }
 

@@ -217,6 +217,7 @@ TEST(ShellStateStretch, TickingBeforeATreeIsARangeError) {
     EXPECT_THROW(setStretchCepstra(s, true, kNoTreeComponents), RangeError);
     EXPECT_EQ(s.drawnComponents, 128);
     EXPECT_FALSE(s.sliderVisible);
+    EXPECT_FALSE(s.stretchCepstra);  // the refused tick leaves the box as it was
 }
 
 TEST(ShellStateStretch, BoxAndSliderDeriveTheDrawnComponents) {

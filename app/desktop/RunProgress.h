@@ -1,0 +1,50 @@
+// The progress of a coding run for the status bar: events done, events to
+// do and the time left, estimated from the time the run spent coding (the
+// time it waited for "Next" or "Continue" does not count).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace zortan::desktop {
+
+class RunProgress {
+  public:
+    using Clock = std::chrono::steady_clock;
+    // At most this often the status bar is redrawn.
+    static constexpr std::chrono::milliseconds kRefreshPeriod{33};
+
+    // The run's state at `now`: steps done of `total`, and whether it waits.
+    void note(int64_t done, int64_t total, bool waiting, Clock::time_point now);
+    // The run ended; the next note starts a new one.
+    void stop() { running_ = false; }
+    bool running() const { return running_; }
+
+    int64_t done() const { return done_; }
+    // Steps still to do; -1 while the total is unknown.
+    int64_t toDo() const;
+    // Per mille of the run done (0 while the total is unknown).
+    int permille() const;
+    // Estimated time left; negative while there is nothing to estimate from.
+    std::chrono::milliseconds timeLeft() const;
+    // "Events done: 12, to do: 465, time left: 0:03".
+    std::string text() const;
+
+    // True, and remembers `now`, when the status bar may be redrawn.
+    bool due(Clock::time_point now);
+
+  private:
+    bool running_ = false;
+    int64_t done_ = 0, total_ = 0;
+    bool waiting_ = false;
+    Clock::time_point last_{};
+    Clock::duration busy_{};
+    Clock::time_point lastShown_{};
+    bool shown_ = false;
+};
+
+// "m:ss", or "h:mm:ss" from an hour on.
+std::string durationText(std::chrono::milliseconds duration);
+
+}  // namespace zortan::desktop
