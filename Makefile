@@ -4,7 +4,7 @@
 JOBS      ?= 2
 BUILD     ?= build
 ASAN_BUILD ?= build-asan
-DEB_PACKAGES := cmake g++ make libgtest-dev libgmock-dev
+DEB_PACKAGES := cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libbenchmark-dev
 
 .PHONY: all deps build demo test test-sanitize format clean
 
@@ -50,3 +50,14 @@ clean:
 samples: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS) --target zortan-samplegen
 	$(BUILD)/zortan-samplegen samples
+
+# Builds and runs the benchmarks: the microbenchmarks (medians of 5), then the
+# whole-run throughput of the console (see docs/performance.md). The
+# configure step runs again so that a build folder made before Google
+# Benchmark was installed picks it up.
+.PHONY: bench
+bench: deps $(BUILD)/CMakeCache.txt
+	cmake -S . -B $(BUILD)
+	cmake --build $(BUILD) -j$(JOBS) --target zortan-bench zortan-benchtool zortan-console
+	$(BUILD)/bench/zortan-bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	bench/whole_run.sh $(BUILD)

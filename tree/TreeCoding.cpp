@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -29,16 +30,19 @@ int lastSizeIndex(const QuantizationTree& tree) {
     return tree.HeapTop / 2;
 }
 
-// Shows the gap filler's message and ends the program when `t` is beyond the
-// last tree size index.
-void checkGapIndex(const QuantizationTree& tree, const char* procedure, int t, Ui& ui) {
-    const int last = lastSizeIndex(tree);
-    if (t <= last) return;
+[[noreturn]] void gapBeyondTheArrays(const QuantizationTree& tree, const char* procedure, int t,
+                                     Ui& ui) {
     ui.showMessage(std::string("Program error occured in  procedure \"") + procedure +
                    "\".\r\nIndex for the \"BoolErrorVector\" array is too high\r\nIt should be <=" +
-                   std::to_string(last) + ", but it achieves " + std::to_string(t) +
+                   std::to_string(lastSizeIndex(tree)) + ", but it achieves " + std::to_string(t) +
                    ".\r\nTurn to the author, the program will be halted now.");
     throw ProgramEnd{1};
+}
+
+// Shows the gap filler's message and ends the program when `t` is beyond the
+// last tree size index.
+inline void checkGapIndex(const QuantizationTree& tree, const char* procedure, int t, Ui& ui) {
+    if (t > lastSizeIndex(tree)) gapBeyondTheArrays(tree, procedure, t, ui);
 }
 
 [[noreturn]] void sonBeyondTree(const QuantizationTree& tree, int k, int s, Ui& ui) {
@@ -119,31 +123,30 @@ double relativeBound(int n) {
     return 4.0 * (n + 2) * (DBL_EPSILON / 2 + LDBL_EPSILON / 2);
 }
 
-// The kernels are built for the baseline and, where the toolchain can pick
-// the best at load time, for the wider vector units as well.
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 11 && defined(__x86_64__) && \
-    defined(__ELF__)
-#define ZORTAN_VECTOR_CLONES [[gnu::target_clones("arch=x86-64-v3", "default")]]
-#else
-#define ZORTAN_VECTOR_CLONES
+// The double sums of squares of (e - a) and (e - b) over components 0..n-1,
+// each difference times `w` when `w` is given.
+using DoubleSums = void (*)(const double* e, const double* a, const double* b, const double* w,
+                            int n, double& sumA, double& sumB);
+
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
+#define ZORTAN_WIDE_VECTORS 1
 #endif
 
 #if defined(__GNUC__)
-typedef double Lanes __attribute__((vector_size(32)));
-constexpr int kLanes = 4;
+template <int Bytes>
+struct LanesOf {
+    typedef double type __attribute__((vector_size(Bytes)));
+};
 
-// Unaligned loads of kLanes doubles (through the reference, which keeps
-// vector values out of function signatures).
-inline void load(Lanes& v, const double* p) {
-    std::memcpy(&v, p, sizeof v);
-}
-
-// The double sums of squares of (e - a) and (e - b) over components 0..n-1,
-// each difference times `w` when `w` is given.
-ZORTAN_VECTOR_CLONES void doubleSums(const double* e, const double* a, const double* b,
-                                     const double* w, int n, double& sumA, double& sumB) {
-    Lanes a0{}, a1{}, b0{}, b1{};
-    Lanes e0, e1, x0, x1, w0, w1;
+// The sums in vectors of `Bytes` bytes, two per sum: instantiated for the
+// baseline and, on x86-64, inside functions built for wider vector units.
+template <int Bytes>
+[[gnu::always_inline]] inline void vectorSums(const double* e, const double* a, const double* b,
+                                              const double* w, int n, double& sumA, double& sumB) {
+    using Lanes = typename LanesOf<Bytes>::type;
+    constexpr int kLanes = Bytes / static_cast<int>(sizeof(double));
+    const auto load = [](Lanes& v, const double* p) { std::memcpy(&v, p, sizeof v); };
+    Lanes a0{}, a1{}, b0{}, b1{}, e0, e1, x0, x1, w0, w1;
     int i = 0;
     for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
         load(e0, e + i);
@@ -169,8 +172,16 @@ ZORTAN_VECTOR_CLONES void doubleSums(const double* e, const double* a, const dou
     }
     a0 += a1;
     b0 += b1;
-    double sa = (a0[0] + a0[1]) + (a0[2] + a0[3]);
-    double sb = (b0[0] + b0[1]) + (b0[2] + b0[3]);
+    // The lanes added pairwise, halves onto halves.
+    double la[kLanes], lb[kLanes];
+    std::memcpy(la, &a0, sizeof la);
+    std::memcpy(lb, &b0, sizeof lb);
+    for (int width = kLanes / 2; width > 0; width /= 2)
+        for (int j = 0; j < width; ++j) {
+            la[j] += la[j + width];
+            lb[j] += lb[j + width];
+        }
+    double sa = la[0], sb = lb[0];
     for (; i < n; ++i) {
         const double m = w == nullptr ? 1.0 : w[i];
         const double da = (e[i] - a[i]) * m, db = (e[i] - b[i]) * m;
@@ -180,9 +191,14 @@ ZORTAN_VECTOR_CLONES void doubleSums(const double* e, const double* a, const dou
     sumA = sa;
     sumB = sb;
 }
+
+void baselineSums(const double* e, const double* a, const double* b, const double* w, int n,
+                  double& sumA, double& sumB) {
+    vectorSums<16>(e, a, b, w, n, sumA, sumB);
+}
 #else
-void doubleSums(const double* e, const double* a, const double* b, const double* w, int n,
-                double& sumA, double& sumB) {
+void baselineSums(const double* e, const double* a, const double* b, const double* w, int n,
+                  double& sumA, double& sumB) {
     double sa[4] = {}, sb[4] = {};
     for (int i = 0; i < n; ++i) {
         const double m = w == nullptr ? 1.0 : w[i];
@@ -195,10 +211,32 @@ void doubleSums(const double* e, const double* a, const double* b, const double*
 }
 #endif
 
+#ifdef ZORTAN_WIDE_VECTORS
+[[gnu::target("arch=x86-64-v3")]] void sums256(const double* e, const double* a, const double* b,
+                                               const double* w, int n, double& sumA, double& sumB) {
+    vectorSums<32>(e, a, b, w, n, sumA, sumB);
+}
+
+[[gnu::target("arch=x86-64-v4")]] void sums512(const double* e, const double* a, const double* b,
+                                               const double* w, int n, double& sumA, double& sumB) {
+    vectorSums<64>(e, a, b, w, n, sumA, sumB);
+}
+#endif
+
+// The widest kernel this processor runs.
+DoubleSums bestSums() {
+#ifdef ZORTAN_WIDE_VECTORS
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("x86-64-v4")) return &sums512;
+    if (__builtin_cpu_supports("x86-64-v3")) return &sums256;
+#endif
+    return &baselineSums;
+}
+
 // The centroid rule with EuclidDist: is the event nearer the first son?
 bool nearerFirstSon(const QuantizationTree& tree, const ConsideredComponents& considered,
-                    const EventRecord& event, const TreeNode& first, const TreeNode& second,
-                    Ui& ui) {
+                    DoubleSums doubleSums, const EventRecord& event, const TreeNode& first,
+                    const TreeNode& second, Ui& ui) {
     double sumFirst = 0.0, sumSecond = 0.0;
     doubleSums(event.reals.data(), first.centroid.data(), second.centroid.data(),
                considered.allInSet ? nullptr : considered.weight.data(), considered.leading,
@@ -215,24 +253,35 @@ bool nearerFirstSon(const QuantizationTree& tree, const ConsideredComponents& co
 
 // --- Gap filling and error counting --------------------------------------------
 
+// Writes `n` copies of `value` from `at` on.
+void fillCopies(uint16_t* at, size_t n, uint16_t value) {
+    for (; n > 0; --n) *at++ = value;
+}
+
+void fillCopies(ErrorFlags* at, size_t n, ErrorFlags value) {
+    static_assert(sizeof(ErrorFlags) == 3 && std::is_trivially_copyable_v<ErrorFlags>);
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight copies make 24 bytes, written as three 64-bit words.
+        const uint64_t x =
+            uint64_t{value.cath1} | uint64_t{value.cath2} << 8 | uint64_t{value.cath3} << 16;
+        const std::array<uint64_t, 3> eight = {x | x << 24 | x << 48,
+                                               x >> 16 | x << 8 | x << 32 | x << 56,
+                                               x >> 8 | x << 16 | x << 40};
+        for (; n >= 8; n -= 8, at += 8)
+            std::memcpy(static_cast<void*>(at), eight.data(), sizeof eight);
+    }
+    for (; n > 0; --n) *at++ = value;
+}
+
 // Copies entry `from` into from+1 .. to-1 when every index is known to be
-// valid; false leaves the work, and its messages, to the checked loop. Long
-// gaps are filled in blocks of 16 copies.
+// valid; false leaves the work, and its messages, to the checked loop.
 template <typename T>
 bool fillInRange(const QuantizationTree& tree, std::vector<T>& v, int from, int to) {
-    static_assert(std::is_trivially_copyable_v<T>);
     if (to <= from + 1) return true;
     if (from < 0 || to - 1 > lastSizeIndex(tree) || static_cast<size_t>(to) > v.size())
         return false;
-    const T value = v[static_cast<size_t>(from)];
-    T* at = v.data() + from + 1;
-    size_t left = static_cast<size_t>(to - from - 1);
-    if (left >= 16) {
-        std::array<T, 16> block;
-        block.fill(value);
-        for (; left >= 16; left -= 16, at += 16) std::memcpy(at, block.data(), sizeof block);
-    }
-    for (; left > 0; --left) *at++ = value;
+    fillCopies(v.data() + from + 1, static_cast<size_t>(to - from - 1),
+               v[static_cast<size_t>(from)]);
     return true;
 }
 
@@ -310,22 +359,34 @@ uint16_t walk(const QuantizationTree& tree, CoderState& coder, uint16_t K, const
         coder.distanceFunction != nullptr ? coder.distanceFunction : &EuclidDist;
     const ConsideredComponents* considered =
         !cartRule && distance == &EuclidDist ? &consideredComponents(tree, coder) : nullptr;
+    const DoubleSums sums = considered != nullptr ? bestSums() : nullptr;
     const int heapTop = tree.HeapTop;
+    const TreeNode* const heap = tree.nodeHeap.data();
+    // Node indices 0..HeapTop that the heap holds; any other is a range error.
+    const long long nodes = std::min<long long>(heapTop + 1LL, std::ssize(tree.nodeHeap));
+    const auto nodeOf = [heap, nodes](long long index) -> const TreeNode& {
+        if (index < 0 || index >= nodes) throw RangeError();
+        return heap[index];
+    };
+    // Neither array changes its size during the walk.
+    ErrorFlags* const flags = coder.BoolErrorVector.data();
+    uint16_t* const pathNodes = path.data();
+    const long long flagsSize = std::ssize(coder.BoolErrorVector), pathSize = std::ssize(path);
 
     int k = startNode;
     int level = 0;
     // A grown tree takes fewer splits than it has nodes; more means the sons
     // lead round in a circle.
     for (int taken = 0;; ++taken) {
-        const TreeNode& node = nodeAt(tree, k);
+        const TreeNode& node = nodeOf(k);
         const int s = node.son;
         if (s > heapTop + 1) sonBeyondTree(tree, k, s, ui);
         if (s <= 0) break;
         if (taken >= heapTop) throw RangeError();
 
-        const TreeNode& first = nodeAt(tree, s);
+        const TreeNode& first = nodeOf(s);
         const int b = first.brother;
-        const TreeNode& second = nodeAt(tree, b);
+        const TreeNode& second = nodeOf(b);
         const int splitLevel = second.code;
         if (splitLevel >= K) break;  // the split is not part of the K-cluster tree
 
@@ -335,7 +396,7 @@ uint16_t walk(const QuantizationTree& tree, CoderState& coder, uint16_t K, const
             const int f = node.splitComponent;
             takeFirst = checkedAt(event.components, f) < checkedAt(node.centroid, f);
         } else if (considered != nullptr) {
-            takeFirst = nearerFirstSon(tree, *considered, event, first, second, ui);
+            takeFirst = nearerFirstSon(tree, *considered, sums, event, first, second, ui);
         } else {
             takeFirst = distance(tree, event.reals, first.centroid, ui) <
                         distance(tree, event.reals, second.centroid, ui);
@@ -347,15 +408,23 @@ uint16_t walk(const QuantizationTree& tree, CoderState& coder, uint16_t K, const
         // A second son's code beyond the working arrays marks a malformed tree:
         // refuse it before anything is written there.
         checkGapIndex(tree, "fillGapTranscrErr", level, ui);
-        checkedAt(path, level) = fitOrRangeError<uint16_t>(k);
-        setFlags(tree, takeFirst ? first : second, event, checkedAt(coder.BoolErrorVector, level));
-        // Tree sizes skipped by this split keep the node and flags of the level before.
-        fillGapTranscrErr(tree, coder, oldLevel, level, ui);
-        PathFillGap(tree, path, oldLevel, level, ui);
+        if (level >= pathSize) throw RangeError();
+        pathNodes[level] = fitOrRangeError<uint16_t>(k);
+        if (level >= flagsSize) throw RangeError();
+        setFlags(tree, takeFirst ? first : second, event, flags[level]);
+        // Tree sizes skipped by this split keep the node and flags of the
+        // level before. Entry `level` exists in both arrays, so every entry
+        // below it does too.
+        if (level > oldLevel + 1) {
+            const auto from = static_cast<size_t>(oldLevel),
+                       n = static_cast<size_t>(level - oldLevel - 1);
+            fillCopies(flags + from + 1, n, flags[from]);
+            fillCopies(pathNodes + from + 1, n, pathNodes[from]);
+        }
         if (trail != nullptr) trail->add(level);
     }
 
-    countLeafErrors(tree, nodeAt(tree, k), event, coder);
+    countLeafErrors(tree, nodeOf(k), event, coder);
     // The tree sizes above the leaf's level up to K-1 keep the leaf.
     fillGapTranscrErr(tree, coder, level, K, ui);
     PathFillGap(tree, path, level, K, ui);
@@ -374,11 +443,7 @@ EncodeResult EncodeEvent(const QuantizationTree& tree, CoderState& coder, uint16
                          Ui& ui) {
     LevelTrail trail;
     const TreeNode& leaf = nodeAt(tree, walk(tree, coder, K, event, path, 0, ui, &trail));
-    EncodeResult result;
-    result.code = leaf.code;
-    result.cath1 = leaf.treeCath1;
-    result.cath2 = leaf.treeCath2;
-    result.cath3 = leaf.treeCath3;
+    const EncodeResult result{leaf.code, leaf.treeCath1, leaf.treeCath2, leaf.treeCath3};
 
     // With rising levels the walk has written every entry below K as runs:
     // from each level up to the next (or up to K) the flags are those of the

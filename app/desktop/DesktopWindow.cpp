@@ -1,0 +1,796 @@
+#include "app/desktop/DesktopWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <exception>
+#include <map>
+
+#include "app/desktop/SettingsPages.h"
+#include "platform/Errors.h"
+#include "platform/Host.h"
+#include "plots/EventPictures.h"
+
+namespace zortan::desktop {
+
+namespace {
+
+constexpr int kHintMs = 7000;
+
+// The central widget: the pictures' image, with the controls on top.
+class PictureView : public QWidget {
+  public:
+    PictureView(const ImageCanvas& canvas, QWidget* parent) : QWidget(parent), canvas_(canvas) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        const QRect r = event->rect();
+        painter.fillRect(r, toQColor(kWindowFace));
+        painter.drawImage(r.topLeft(), canvas_.image(), r);
+    }
+
+  private:
+    const ImageCanvas& canvas_;
+};
+
+size_t indexOf(Command c) {
+    return static_cast<size_t>(c);
+}
+size_t indexOf(Toggle t) {
+    return static_cast<size_t>(t);
+}
+
+void setText(QLabel* label, const QString& text) {
+    if (label->text() != text) label->setText(text);
+}
+
+void setShown(QWidget* widget, bool shown) {
+    if (widget->isHidden() == shown) widget->setVisible(shown);
+}
+
+void setEnabledIf(QWidget* widget, bool enabled) {
+    if (widget->isEnabled() != enabled) widget->setEnabled(enabled);
+}
+
+void setGeometryIf(QWidget* widget, const QRect& r) {
+    if (widget->geometry() != r) widget->setGeometry(r);
+}
+
+void setHint(QWidget* widget, const QString& hint) {
+    if (widget->toolTip() != hint) widget->setToolTip(hint);
+    widget->setToolTipDuration(kHintMs);
+}
+
+QLabel* label(const QString& text, QWidget* parent, const QRect& r, const char* name = nullptr) {
+    auto* l = new QLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setGeometry(r);
+    if (name) l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+// Captions of the ten output choices: teaching group, then recognition.
+const std::array<const char*, 10> kOutputCaptions{
+    "*_teach.zrt\"",   "*code.txt",         "*_teach_cath1.txt", "*_teach_cath2.txt",
+    "*_teach_cath3.txt", "*_recog.zrt",     "*code.txt",         "*_recog_cath1.txt",
+    "*_recog_cath2.txt", "*_recog_cath3.txt"};
+const std::array<Toggle, 10> kOutputToggles{
+    Toggle::OutputTeachCombined, Toggle::OutputTeachCodes, Toggle::OutputTeachCath1,
+    Toggle::OutputTeachCath2,    Toggle::OutputTeachCath3, Toggle::OutputRecogCombined,
+    Toggle::OutputRecogCodes,    Toggle::OutputRecogCath1, Toggle::OutputRecogCath2,
+    Toggle::OutputRecogCath3};
+const std::array<const char*, 10> kOutputNames{
+    "OutputTeachCombined", "OutputTeachCodes", "OutputTeachCath1", "OutputTeachCath2",
+    "OutputTeachCath3",    "OutputRecogCombined", "OutputRecogCodes", "OutputRecogCath1",
+    "OutputRecogCath2",    "OutputRecogCath3"};
+
+}  // namespace
+
+QString DesktopWindow::hintWithShortcut(const std::string& hint, const char* shortcut) {
+    const QString keys = QStringLiteral("Shortcut: ") + QString::fromLatin1(shortcut);
+    return hint.empty() ? keys : toQString(hint) + "\n" + keys;
+}
+
+DesktopWindow::DesktopWindow(Ui& user, std::string programFolder, QWidget* parent)
+    : QMainWindow(parent),
+      user_(user),
+      port_(user, *this),
+      program_(port_, std::move(programFolder)),
+      form_(program_),
+      canvas_(QSize(kWindowStartWidth, kWindowStartHeight)) {
+    setWindowTitle(QStringLiteral("Zortan"));
+    QPalette face = palette();
+    face.setColor(QPalette::Window, toQColor(kWindowFace));
+    setPalette(face);
+    QFont small = font();
+    small.setPixelSize(12);
+    setFont(small);
+
+    view_ = new PictureView(canvas_, this);
+    setCentralWidget(view_);
+    program_.canvas = &canvas_;
+    canvas_.changed = [this](const QRect& r) { view_->update(r); };
+
+    statusCaption_ = label(QStringLiteral("--------"), view_, QRect(232, 0, 1380, 40),
+                           "StatusCaption");
+    QFont big = statusCaption_->font();
+    big.setPixelSize(26);
+    big.setBold(true);
+    statusCaption_->setFont(big);
+    statusCaption_->setStyleSheet(QStringLiteral("color: red;"));
+
+    buildInputControls(view_);
+    buildTreeData(view_);
+    buildInputDescription(view_);
+    pages_ = new SettingsPages(view_);
+    pages_->setGeometry(232, 194, 1385, 134);
+    pages_->featureKindChosen = [this](int kind) { act([&] { form_.chooseFeatureKind(kind); }); };
+    buildOutputFiles(view_);
+    buildRunControls(view_);
+    buildAbout(view_);
+    buildMenusAndStatusBar();
+    collectHintTargets();
+    resize(kWindowStartWidth, kWindowStartHeight);
+}
+
+DesktopWindow::~DesktopWindow() {
+    program_.canvas = nullptr;
+    canvas_.changed = nullptr;
+}
+
+QPushButton* DesktopWindow::commandButton(Command command, const QString& caption,
+                                          QWidget* parent, const char* name) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    connect(b, &QPushButton::clicked, this,
+            [this, command] { act([this, command] { form_.click(command); }); });
+    buttons_[indexOf(command)] = b;
+    return b;
+}
+
+QCheckBox* DesktopWindow::toggleBox(Toggle toggle, const QString& caption, QWidget* parent,
+                                    const char* name) {
+    auto* b = new QCheckBox(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    connect(b, &QCheckBox::clicked, this, [this, toggle](bool on) {
+        act([this, toggle, on] { form_.setToggle(toggle, on); });
+    });
+    boxes_[indexOf(toggle)] = b;
+    return b;
+}
+
+QPushButton* DesktopWindow::button(Command command) const {
+    return buttons_[indexOf(command)];
+}
+
+QCheckBox* DesktopWindow::box(Toggle toggle) const {
+    return boxes_[indexOf(toggle)];
+}
+
+void DesktopWindow::buildInputControls(QWidget* view) {
+    inputGroup_ = new QGroupBox(QStringLiteral("Input"), view);
+    inputGroup_->setObjectName(QStringLiteral("InputGroup"));
+    inputGroup_->setGeometry(8, 44, 216, 146);
+    commandButton(Command::ReadTree, QStringLiteral("Read tree"), inputGroup_, "ReadTree")
+        ->setGeometry(8, 20, 150, 26);
+    commandButton(Command::ReadData1, QStringLiteral("Read data_1"), inputGroup_, "ReadData1")
+        ->setGeometry(8, 50, 150, 26);
+    commandButton(Command::ReadData2, QStringLiteral("Read data_2"), inputGroup_, "ReadData2")
+        ->setGeometry(8, 80, 150, 26);
+    // The narrow "Read tree&data" button has no caption.
+    commandButton(Command::ReadTreeAndData, QString(), inputGroup_, "ReadTreeAndData")
+        ->setGeometry(164, 20, 22, 56);
+    toggleBox(Toggle::HibernateOnFinish, QStringLiteral("Hibernate on finish"), inputGroup_,
+              "HibernateOnFinish")
+        ->setGeometry(8, 114, 200, 22);
+
+    clustersLabel_ = label(QStringLiteral("Nbr of clusters"), view, QRect(8, 196, 96, 22));
+    clustersEdit_ = new QLineEdit(view);
+    clustersEdit_->setObjectName(QStringLiteral("ClustersEdit"));
+    clustersEdit_->setGeometry(106, 196, 56, 22);
+    connect(clustersEdit_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        act([this, text] { form_.typeClusters(fromQString(text)); });
+    });
+    toggleBox(Toggle::ClustersChangeable, QString(), view, "ClustersChangeable")
+        ->setGeometry(166, 196, 20, 22);
+    actualClusters_ = label(QString(), view, QRect(188, 196, 40, 22), "ActualClusters");
+
+    picturesLabel_ =
+        label(QStringLiteral("Number of  pictures in series"), view, QRect(8, 222, 162, 22));
+    picturesEdit_ = new QLineEdit(view);
+    picturesEdit_->setObjectName(QStringLiteral("PicturesEdit"));
+    picturesEdit_->setGeometry(172, 222, 52, 22);
+    connect(picturesEdit_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        act([this, text] { form_.typePicturesPerRow(fromQString(text)); });
+    });
+    toggleBox(Toggle::ShowInputRecords, QStringLiteral("Show input records"), view,
+              "ShowInputRecords")
+        ->setGeometry(8, 248, 200, 22);
+    toggleBox(Toggle::StretchCepstra, QStringLiteral("Stretch cepstra"), view, "StretchCepstra")
+        ->setGeometry(8, 272, 112, 22);
+    slider_ = new QSlider(Qt::Horizontal, view);
+    slider_->setObjectName(QStringLiteral("StretchSlider"));
+    slider_->setRange(0, 10);
+    slider_->setGeometry(122, 272, 102, 22);
+    connect(slider_, &QSlider::valueChanged, this,
+            [this](int position) { act([this, position] { form_.moveSlider(position); }); });
+    toggleBox(Toggle::CompareMode, QStringLiteral("Compare"), view, "CompareMode")
+        ->setGeometry(8, 296, 200, 22);
+}
+
+void DesktopWindow::buildTreeData(QWidget* view) {
+    treeData_ = new QGroupBox(QStringLiteral("Tree data"), view);
+    treeData_->setObjectName(QStringLiteral("TreeData"));
+    treeData_->setGeometry(kTreeDataGroupLeft, 44, 760, 146);
+    auto* grid = new QGridLayout(treeData_);
+    grid->setContentsMargins(6, 2, 6, 2);
+    grid->setVerticalSpacing(1);
+    const std::array<const char*, 4> headings{
+        "Date@Time, teaching file", "Numbers of: groups, events, features vectors length",
+        "Exclude Set Card=", "Tree data directory "};
+    for (size_t i = 0; i < headings.size(); ++i)
+        treeHeadings_[i] = new QLabel(QString::fromLatin1(headings[i]), treeData_);
+    for (QLabel*& v : treeValues_) {
+        v = new QLabel(QStringLiteral("xxx"), treeData_);
+        v->setTextFormat(Qt::PlainText);
+    }
+    treeValues_[0]->setObjectName(QStringLiteral("TreeHeading"));
+    treeValues_[2]->setObjectName(QStringLiteral("TreeSummary"));
+    grid->addWidget(treeHeadings_[0], 0, 0);
+    grid->addWidget(treeValues_[0], 0, 1);
+    grid->addWidget(treeValues_[1], 1, 1);
+    grid->addWidget(treeHeadings_[1], 2, 0);
+    grid->addWidget(treeValues_[2], 2, 1);
+    grid->addWidget(treeHeadings_[2], 3, 0);
+    grid->addWidget(treeValues_[3], 3, 1);
+    grid->addWidget(treeValues_[4], 4, 1);
+    grid->addWidget(treeValues_[5], 5, 1);
+    grid->addWidget(treeHeadings_[3], 6, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+}
+
+void DesktopWindow::buildInputDescription(QWidget* view) {
+    inputDescription_ = new QGroupBox(QStringLiteral("Input data description"), view);
+    inputDescription_->setObjectName(QStringLiteral("InputDescription"));
+    inputDescription_->setGeometry(1000, 44, 615, 146);
+    auto* grid = new QGridLayout(inputDescription_);
+    grid->setContentsMargins(6, 2, 6, 2);
+    grid->setVerticalSpacing(1);
+    const std::array<const char*, 6> headings{"Events file", "Wave file",  "Events count",
+                                              "Lifter treshold", "Feature", ""};
+    for (size_t row = 0; row < headings.size(); ++row) {
+        descriptionHeadings_[row] = new QLabel(QString::fromLatin1(headings[row]), inputDescription_);
+        grid->addWidget(descriptionHeadings_[row], static_cast<int>(row), 0);
+        for (size_t series = 0; series < 2; ++series) {
+            auto* v = new QLabel(inputDescription_);
+            v->setTextFormat(Qt::PlainText);
+            v->setObjectName(QStringLiteral("Data%1Field%2").arg(series + 1).arg(row));
+            descriptionValues_[series][row] = v;
+            grid->addWidget(v, static_cast<int>(row), static_cast<int>(series) + 1);
+        }
+    }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 1);
+}
+
+void DesktopWindow::buildOutputFiles(QWidget* view) {
+    outputFiles_ = new QGroupBox(QStringLiteral("Output files"), view);
+    outputFiles_->setObjectName(QStringLiteral("OutputFiles"));
+    // 2 units right of the signal area, 4 above its top.
+    const PlotArea& signal = program_.pictures.signalArea;
+    outputFiles_->setGeometry(signal.left + signal.width + 2, signal.top - 4, 600, 234);
+    teachGroup_ = new QGroupBox(QStringLiteral("Teach sample output"), outputFiles_);
+    teachGroup_->setObjectName(QStringLiteral("TeachOutput"));
+    teachGroup_->setGeometry(8, 18, 288, 180);
+    recogGroup_ = new QGroupBox(QStringLiteral("Recognition output"), outputFiles_);
+    recogGroup_->setObjectName(QStringLiteral("RecogOutput"));
+    recogGroup_->setGeometry(304, 18, 288, 180);
+    for (size_t i = 0; i < kOutputToggles.size(); ++i) {
+        QGroupBox* group = i < 5 ? teachGroup_ : recogGroup_;
+        toggleBox(kOutputToggles[i], QString::fromLatin1(kOutputCaptions[i]), group,
+                  kOutputNames[i])
+            ->setGeometry(8, 20 + static_cast<int>(i % 5) * 24, 272, 22);
+    }
+    commandButton(Command::ReverseTeach, QStringLiteral("Reverse checking"), teachGroup_,
+                  "ReverseTeach")
+        ->setGeometry(8, 146, 140, 26);
+    commandButton(Command::ReverseRecog, QStringLiteral("Reverse checking"), recogGroup_,
+                  "ReverseRecog")
+        ->setGeometry(8, 146, 140, 26);
+    commandButton(Command::OutputsOk, QStringLiteral("OK"), outputFiles_, "OutputsOk")
+        ->setGeometry(520, 202, 72, 26);
+}
+
+void DesktopWindow::buildRunControls(QWidget* view) {
+    feature_ = label(QStringLiteral("feature"), view, QRect(), "FeatureLegend");
+    outputCodes_ = label(QStringLiteral("Output codes"), view, QRect());
+    cathNames_ = label(QStringLiteral("cath1, cath2, cath3: "), view, QRect(), "CathNames");
+    given_ = label(QStringLiteral("given"), view, QRect());
+    recognized_ = label(QStringLiteral("reco- gnized"), view, QRect());
+    totalError_ = label(QStringLiteral("Total error"), view, QRect());
+    timeAverage_ = label(QStringLiteral("  Time average   "), view, QRect());
+    centred_ = label(QStringLiteral("  time constant contribution removed  "), view, QRect());
+    for (QLabel* l : {feature_, outputCodes_, cathNames_, given_, recognized_, totalError_,
+                      timeAverage_, centred_})
+        l->hide();
+
+    commandButton(Command::Next, QStringLiteral("Next"), view, "Next")
+        ->setShortcut(QKeySequence(QString::fromLatin1(RunShortcuts::next)));
+    commandButton(Command::StopContinue, QStringLiteral("Stop"), view, "StopContinue")
+        ->setShortcut(QKeySequence(QString::fromLatin1(RunShortcuts::stopContinue)));
+    commandButton(Command::Break, QStringLiteral("Break"), view, "Break")
+        ->setShortcut(QKeySequence(QString::fromLatin1(RunShortcuts::breakRun)));
+    commandButton(Command::Halt, QStringLiteral("Halt!"), view, "Halt")
+        ->setShortcut(QKeySequence(QString::fromLatin1(RunShortcuts::halt)));
+    toggleBox(Toggle::StepwiseProceeding, QStringLiteral("Stepwise proceeding"), view,
+              "StepwiseProceeding");
+    warning_ = label(QStringLiteral("Be sure, that the coded events features were prepared exactly "
+                                    "in the same way as in  a training  sample ! !"),
+                     view, QRect(), "WarningLine");
+    QFont bold = warning_->font();
+    bold.setBold(true);
+    warning_->setFont(bold);
+}
+
+void DesktopWindow::buildAbout(QWidget* view) {
+    about_ = new QFrame(view);
+    about_->setObjectName(QStringLiteral("AboutBox"));
+    about_->setFrameShape(QFrame::Box);
+    about_->setAutoFillBackground(true);
+    aboutText_ = new QPlainTextEdit(about_);
+    aboutText_->setObjectName(QStringLiteral("AboutText"));
+    aboutText_->setReadOnly(true);
+    aboutText_->setPlainText(toQString(TForm1::aboutText()));
+    aboutOk_ = new QPushButton(QStringLiteral("OK"), about_);
+    aboutOk_->setObjectName(QStringLiteral("AboutOk"));
+    connect(aboutOk_, &QPushButton::clicked, this,
+            [this] { act([this] { form_.doubleClickAbout(); }); });
+    about_->installEventFilter(this);
+    aboutText_->viewport()->installEventFilter(this);
+    about_->hide();
+}
+
+void DesktopWindow::buildMenusAndStatusBar() {
+    QAction* about = menuBar()->addAction(QStringLiteral("About"));
+    about->setObjectName(QStringLiteral("AboutAction"));
+    connect(about, &QAction::triggered, this,
+            [this] { act([this] { form_.click(Command::About); }); });
+    QAction* options = menuBar()->addAction(QStringLiteral("Options"));
+    options->setObjectName(QStringLiteral("OptionsAction"));
+    connect(options, &QAction::triggered, this,
+            [this] { act([this] { form_.click(Command::Options); }); });
+    QMenu* pictures = menuBar()->addMenu(QStringLiteral("Pictures"));
+    QAction* save = pictures->addAction(QStringLiteral("Save pictures as PNG..."));
+    save->setObjectName(QStringLiteral("SavePicturesAction"));
+    connect(save, &QAction::triggered, this, [this] { act([this] { savePicturesAsPng(); }); });
+    chartAction_ = pictures->addAction(QStringLiteral("Error chart of the last run"));
+    chartAction_->setObjectName(QStringLiteral("ErrorChartAction"));
+    chartAction_->setEnabled(false);
+    connect(chartAction_, &QAction::triggered, this, [this] {
+        if (chart_) chart_->show();
+    });
+
+    statusBarText_ = new QLabel(this);
+    statusBarText_->setObjectName(QStringLiteral("StatusBarText"));
+    statusBar()->addWidget(statusBarText_, 1);
+    progressText_ = new QLabel(this);
+    progressText_->setObjectName(QStringLiteral("RunProgressText"));
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setObjectName(QStringLiteral("RunProgress"));
+    progressBar_->setRange(0, 1000);
+    progressBar_->setTextVisible(false);
+    progressBar_->setFixedWidth(240);
+    statusBar()->addPermanentWidget(progressText_);
+    statusBar()->addPermanentWidget(progressBar_);
+    progressText_->hide();
+    progressBar_->hide();
+}
+
+void DesktopWindow::start() {
+    act([this] { form_.FormCreate(); });
+    if (ended()) return;
+    show();
+    started_ = true;
+    activated();
+}
+
+void DesktopWindow::activated() {
+    act([this] {
+        form_.FormActivate();
+        PlacePlotsOnActivation(program_.pictures);
+    });
+}
+
+// --- acting on the model ---
+
+template <typename Action>
+void DesktopWindow::act(Action action) {
+    if (end_) {
+        if (depth_ == 0) finishProgram();
+        return;
+    }
+    const Focus before = program_.shell.focus;
+    ++depth_;
+    try {
+        action();
+    } catch (const ProgramEnd& end) {
+        if (!end_) end_ = end.exitStatus;
+    } catch (const std::exception& e) {
+        failure(e.what());
+    } catch (...) {
+        failure("a failure of unknown kind");
+    }
+    --depth_;
+    if (depth_ == 0 && !end_) afterOutermostAction();
+    refresh();
+    applyFocus(before);
+    if (end_ && depth_ == 0) finishProgram();
+}
+
+void DesktopWindow::failure(const std::string& what) {
+    failures_.push_back(what);
+    try {
+        user_.showError("Unexpected failure: " + what);
+    } catch (...) {
+        // The failure is kept; a box that cannot be shown adds nothing.
+    }
+}
+
+void DesktopWindow::afterOutermostAction() {
+    if (runSeen_ && program_.run.runFinished && !program_.shell.controls.stopContinueEnabled) {
+        runSeen_ = false;
+        showChart();
+    }
+}
+
+void DesktopWindow::showChart() {
+    if (!chart_) {
+        chart_ = new ErrorChartWindow(port_, this);
+        connect(chart_->saveButton(), &QPushButton::clicked, this,
+                [this] { act([this] { chart_->saveAsPng(); }); });
+    }
+    std::string png = program_.options.errorFileName;
+    const std::string ext = extractFileExt(png);
+    png = png.substr(0, png.size() - ext.size()) + ".png";
+    chart_->setData(errorChartData(program_), png);
+    chart_->show();
+    chartAction_->setEnabled(true);
+}
+
+bool DesktopWindow::savePicturesAsPng() {
+    FileDialogRequest request;
+    request.title = "Pictures saving";
+    request.path = joinPath(extractFileDir(program_.options.teachFileName), "pictures.png");
+    request.defaultExtension = ".png";
+    request.filters = {{"PNG images", "*.png"}};
+    const std::optional<std::string> path = port_.chooseSaveFile(request);
+    if (!path) return false;
+    if (canvas_.image().save(toQString(*path), "PNG")) return true;
+    port_.showMessage("The pictures could not be saved as \"" + *path + "\".");
+    return false;
+}
+
+void DesktopWindow::endProgram(int exitStatus) {
+    if (!end_) end_ = exitStatus;
+    if (depth_ == 0) finishProgram();
+}
+
+void DesktopWindow::finishProgram() {
+    if (finished_) return;
+    finished_ = true;
+    if (chart_) chart_->hide();
+    if (onEnd)
+        onEnd(exitStatus());
+    else
+        QCoreApplication::exit(exitStatus());
+    if (isVisible()) close();
+}
+
+// --- events of the window ---
+
+bool DesktopWindow::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && started_ && !finished_) activated();
+    return QMainWindow::event(event);
+}
+
+void DesktopWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    canvas_.growTo(view_->size());
+    if (started_ && !finished_) act([this] { form_.resize(width()); });
+}
+
+void DesktopWindow::closeEvent(QCloseEvent* event) {
+    if (finished_) {
+        event->accept();
+        return;
+    }
+    if (!end_) end_ = 0;
+    if (depth_ > 0) {
+        // The running command stops at its next chance; then the window closes.
+        event->ignore();
+        return;
+    }
+    event->accept();
+    finishProgram();
+}
+
+bool DesktopWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == about_ || watched == aboutText_->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            act([this] { form_.clickAbout(); });
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            act([this] { form_.doubleClickAbout(); });
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- the port's questions ---
+
+bool DesktopWindow::onlyWaiting() const {
+    const ShellState& s = program_.shell;
+    return (s.controls.stopContinueEnabled && s.waiting) || s.controls.featureKindChoiceEnabled;
+}
+
+void DesktopWindow::beforePendingEvents() {
+    const ShellState& s = program_.shell;
+    if (s.controls.stopContinueEnabled) runSeen_ = true;
+    const bool waiting = onlyWaiting();
+    // A wait begins: the user sees everything the run has done so far.
+    if (waiting && !refreshedWhileWaiting_) {
+        refreshedWhileWaiting_ = true;
+        refresh();
+        return;
+    }
+    if (!waiting) refreshedWhileWaiting_ = false;
+    if (progress_.due(RunProgress::Clock::now())) refresh();
+}
+
+void DesktopWindow::statusCaptionChanged() {
+    setText(statusCaption_, toQString(program_.shell.statusCaption));
+}
+
+// --- showing the model ---
+
+void DesktopWindow::refresh() {
+    const ShellState& s = program_.shell;
+    const WindowControls& w = s.controls;
+    if (w.stopContinueEnabled) runSeen_ = true;
+
+    for (size_t c = 0; c < buttons_.size(); ++c)
+        if (buttons_[c]) setEnabledIf(buttons_[c], form_.enabled(static_cast<Command>(c)));
+    setEnabledIf(inputGroup_, w.inputGroupEnabled);
+    setEnabledIf(teachGroup_, w.teachGroupEnabled);
+    setEnabledIf(recogGroup_, w.recogGroupEnabled);
+    for (size_t t = 0; t < boxes_.size(); ++t) {
+        const auto toggle = static_cast<Toggle>(t);
+        QCheckBox* b = boxes_[t];
+        setEnabledIf(b, form_.enabled(toggle));
+        if (b->isChecked() != form_.toggleValue(toggle)) {
+            const QSignalBlocker quiet(b);
+            b->setChecked(form_.toggleValue(toggle));
+        }
+    }
+    QPushButton* stop = button(Command::StopContinue);
+    if (stop->text() != toQString(s.stopContinueCaption)) stop->setText(toQString(s.stopContinueCaption));
+
+    if (clustersEdit_->text() != toQString(s.clustersEditText))
+        clustersEdit_->setText(toQString(s.clustersEditText));
+    setEnabledIf(clustersEdit_, s.clustersEditEnabled);
+    if (clustersRed_ != s.clustersEditRed) {
+        clustersRed_ = s.clustersEditRed;
+        clustersEdit_->setStyleSheet(
+            clustersRed_ ? QStringLiteral("QLineEdit { background-color: red; }") : QString());
+    }
+    setText(actualClusters_, toQString(s.actualClustersLabel));
+    if (picturesEdit_->text() != toQString(s.picturesEditText))
+        picturesEdit_->setText(toQString(s.picturesEditText));
+    setShown(slider_, s.sliderVisible);
+    if (slider_->value() != s.stretchPosition) {
+        const QSignalBlocker quiet(slider_);
+        slider_->setValue(s.stretchPosition);
+    }
+
+    refreshTexts();
+    refreshLayout();
+    refreshHints();
+    pages_->refresh(program_);
+    refreshProgress();
+}
+
+void DesktopWindow::refreshTexts() {
+    const ShellState& s = program_.shell;
+    const TreeDataTexts& t = s.treeTexts;
+    setText(statusCaption_, toQString(s.statusCaption));
+    setText(statusBarText_, toQString(s.statusBarText));
+    setText(treeHeadings_[2], toQString(t.excludeSetCaption));
+    setText(treeHeadings_[3], toQString(t.treePathCaption));
+    setText(treeValues_[0], toQString(t.heading));
+    setText(treeValues_[1], toQString(t.trainingDescription));
+    setText(treeValues_[2], toQString(t.summary));
+    setText(treeValues_[3], toQString(t.featuresSetTreeData));
+    setText(treeValues_[4], toQString(t.featureCaption));
+    const size_t colour = static_cast<size_t>(t.featureColour) % kPlotColours.size();
+    const QString featureStyle =
+        QStringLiteral("color: %1;").arg(toQColor(kPlotColours[colour]).name());
+    if (treeValues_[4]->styleSheet() != featureStyle) treeValues_[4]->setStyleSheet(featureStyle);
+    setText(treeValues_[5], toQString("cepstrum lifter treshold " + t.lifterThreshold +
+                                      ", scaling factor " + t.scalingFactor));
+    setText(descriptionHeadings_[5], toQString(s.controls.vectorsCountCaption));
+    for (size_t i = 0; i < 2; ++i) {
+        const EventSeries& series = i == 0 ? program_.data1 : program_.data2;
+        const std::array<const std::string*, 6> fields{
+            &series.eventsFileCaption, &series.waveText,    &series.eventsCountText,
+            &series.lifterThresholdText, &series.featureText, &series.readCountText};
+        for (size_t row = 0; row < fields.size(); ++row)
+            setText(descriptionValues_[i][row], toQString(*fields[row]));
+    }
+    setText(cathNames_, toQString(t.categoryCaptions));
+    const auto& labels = program_.outputs.choiceLabels;
+    for (size_t i = 0; i < kOutputToggles.size(); ++i) {
+        const QString text = labels[i].empty() ? QString::fromLatin1(kOutputCaptions[i])
+                                               : toQString(labels[i]);
+        QCheckBox* b = box(kOutputToggles[i]);
+        if (b->text() != text) b->setText(text);
+    }
+}
+
+void DesktopWindow::refreshLayout() {
+    const ShellState& s = program_.shell;
+    const WindowControls& w = s.controls;
+    const EventPictures& pic = program_.pictures;
+    const LegendLayout& l = pic.legend;
+
+    // "Read tree&data" reaches down to "Read data_2" in compare mode.
+    setGeometryIf(button(Command::ReadTreeAndData), QRect(164, 20, 22, s.compareMode ? 86 : 56));
+    setShown(treeData_, w.treeDataVisible);
+    setShown(inputDescription_, w.inputDescriptionVisible);
+    // A page is shown once a command has turned to it or asks on it.
+    setShown(pages_, w.settingsPagesVisible || w.settingsPage != SettingsPage::Train ||
+                         w.featureKindChoiceEnabled);
+    setShown(outputFiles_, w.outputFilesVisible);
+    for (size_t row = 0; row < 6; ++row) setShown(descriptionValues_[1][row], w.data2FieldsVisible);
+
+    const int legendLeft = 120, legendWidth = kPlotsLeftOrigin - 4 - legendLeft;
+    setGeometryIf(feature_, QRect(legendLeft, pic.featuresArea.top, legendWidth, 16));
+    setGeometryIf(outputCodes_, QRect(legendLeft, l.outputCodes, legendWidth, 16));
+    setGeometryIf(cathNames_, QRect(legendLeft, l.cathNames, legendWidth, 16));
+    setGeometryIf(given_, QRect(legendLeft, l.given, legendWidth, 16));
+    setGeometryIf(recognized_, QRect(legendLeft, l.recognized, legendWidth, 16));
+    setGeometryIf(totalError_, QRect(legendLeft, l.totalError, legendWidth, 16));
+    setGeometryIf(timeAverage_, QRect(8, pic.averagingArea.top, kPlotsLeftOrigin - 12, 16));
+    setGeometryIf(centred_, QRect(8, pic.averagingArea.top + 20, kPlotsLeftOrigin - 12, 16));
+    for (QLabel* legend : {feature_, outputCodes_, cathNames_, given_, recognized_, totalError_})
+        setShown(legend, w.perEventDisplayVisible);
+    setShown(timeAverage_, w.perEventDisplayVisible && w.averagingPicturesVisible);
+    setShown(centred_, w.perEventDisplayVisible && w.averagingPicturesVisible);
+
+    setGeometryIf(button(Command::Next), QRect(8, l.runButtons, 64, 24));
+    setGeometryIf(button(Command::StopContinue), QRect(76, l.runButtons, 72, 24));
+    setGeometryIf(button(Command::Break), QRect(152, l.runButtons, 64, 24));
+    setGeometryIf(button(Command::Halt), QRect(220, l.runButtons, 64, 24));
+    setGeometryIf(box(Toggle::StepwiseProceeding), QRect(300, l.stepwiseBox, 170, 20));
+    setGeometryIf(warning_, QRect(8, l.warningLine, 1200, 20));
+
+    const QRect small(outputFiles_->geometry().right() + 1 + 10, 0, kAboutSmall.width(),
+                      kAboutSmall.height());
+    const QRect large(0, 0, view_->width() - 20, view_->height() - 20);
+    setGeometryIf(about_, w.aboutLarge ? large : small);
+    setGeometryIf(aboutText_, QRect(10, 10, about_->width() - 20, about_->height() - 20));
+    const QRect text = aboutText_->geometry();
+    setGeometryIf(aboutOk_, QRect(text.right() + 1 - 20 - 72, text.bottom() + 1 - 20 - 26, 72, 26));
+    if (w.aboutVisible && about_->isHidden()) about_->raise();
+    setShown(about_, w.aboutVisible);
+
+    if (w.windowMaximized && !maximized_) {
+        maximized_ = true;
+        showMaximized();
+    }
+}
+
+void DesktopWindow::collectHintTargets() {
+    const std::map<std::string, const char*> named{
+        {"Read data_1", "ReadData1"},
+        {"Read tree", "ReadTree"},
+        {"Read tree&data", "ReadTreeAndData"},
+        {"Break", "Break"},
+        {"Next", "Next"},
+        {"clusters check box", "ClustersChangeable"},
+        {"Stretch cepstra", "StretchCepstra"},
+        {"Compare", "CompareMode"},
+        {"Hibernate on finish", "HibernateOnFinish"},
+        {"*_teach.zrt", "OutputTeachCombined"},
+        {"*code.txt (teach)", "OutputTeachCodes"},
+        {"*_teach_cath1.txt", "OutputTeachCath1"},
+        {"*_teach_cath2.txt", "OutputTeachCath2"},
+        {"*_teach_cath3.txt", "OutputTeachCath3"},
+        {"*_recog.zrt", "OutputRecogCombined"},
+        {"*code.txt (recog)", "OutputRecogCodes"},
+        {"*_recog_cath1.txt", "OutputRecogCath1"},
+        {"*_recog_cath2.txt", "OutputRecogCath2"},
+        {"*_recog_cath3.txt", "OutputRecogCath3"},
+        {"clusters edit", "ClustersEdit"},
+        {"stretch slider", "StretchSlider"},
+        {"Input data description", "InputDescription"},
+        {"warning line", "WarningLine"},
+        {"settings pages", "SettingsPages"},
+        {"feature", "FeatureLegend"},
+    };
+    for (const auto& [control, name] : named)
+        hintTargets_[control] = view_->findChild<QWidget*>(QString::fromLatin1(name));
+    hintTargets_["Nbr of clusters"] = clustersLabel_;
+    hintTargets_["actual clusters"] = actualClusters_;
+    hintTargets_["Number of  pictures in series"] = picturesLabel_;
+    hintTargets_["Numbers of: groups, events, features vectors length"] = treeHeadings_[1];
+    hintTargets_["Output codes"] = outputCodes_;
+    hintTargets_["given"] = given_;
+    hintTargets_["averaging area"] = timeAverage_;
+}
+
+void DesktopWindow::refreshHints() {
+    for (const auto& [control, hint] : form_.hints()) {
+        const auto found = hintTargets_.find(control);
+        if (found == hintTargets_.end() || found->second == nullptr) continue;
+        QWidget* target = found->second;
+        if (control == "Next")
+            setHint(target, hintWithShortcut(hint, RunShortcuts::next));
+        else if (control == "Break")
+            setHint(target, hintWithShortcut(hint, RunShortcuts::breakRun));
+        else
+            setHint(target, toQString(hint));
+        if (control == "averaging area") setHint(centred_, toQString(hint));
+    }
+    setHint(button(Command::StopContinue), hintWithShortcut("", RunShortcuts::stopContinue));
+    setHint(button(Command::Halt), hintWithShortcut("", RunShortcuts::halt));
+}
+
+void DesktopWindow::refreshProgress() {
+    const ShellState& s = program_.shell;
+    const bool running = s.controls.stopContinueEnabled;
+    if (running) {
+        progress_.note(program_.run.stepCounter, program_.run.totalSteps, onlyWaiting(),
+                       RunProgress::Clock::now());
+        if (progressBar_->value() != progress_.permille()) progressBar_->setValue(progress_.permille());
+        setText(progressText_, toQString(progress_.text()));
+    } else {
+        progress_.stop();
+    }
+    setShown(progressBar_, running);
+    setShown(progressText_, running);
+}
+
+void DesktopWindow::applyFocus(Focus before) {
+    const Focus focus = program_.shell.focus;
+    if (focus == before && focus == shownFocus_) return;
+    shownFocus_ = focus;
+    QWidget* target = focus == Focus::ReadTree    ? button(Command::ReadTree)
+                      : focus == Focus::ReadData1 ? button(Command::ReadData1)
+                      : focus == Focus::ReadData2 ? button(Command::ReadData2)
+                      : focus == Focus::Next      ? button(Command::Next)
+                                                  : nullptr;
+    if (target && target->isEnabled() && target->isVisible()) target->setFocus();
+}
+
+}  // namespace zortan::desktop

@@ -1,0 +1,78 @@
+// zortan: the Qt 6 Widgets main window of the coder.
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "app/desktop/DesktopWindow.h"
+#include "app/desktop/QtUi.h"
+#include "app/desktop/Screenshot.h"
+#include "platform/Host.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: zortan\n"
+    "       zortan --screenshot FILE [--events N] [--samples DIR]\n"
+    "       zortan --help | --version\n"
+    "\n"
+    "Opens the Zortan main window. Init.txt is kept beside the executable.\n"
+    "\n"
+    "  --screenshot FILE  reads the bundled sample tree and fvs file, codes N\n"
+    "                     events stepwise (12 unless --events says otherwise),\n"
+    "                     writes the window as PNG to FILE and exits; without\n"
+    "                     QT_QPA_PLATFORM it runs on the offscreen platform\n"
+    "  --samples DIR      where the samples are (default: the source tree's)\n"
+    "  --help             print this text and exit\n"
+    "  --version          print the version and exit\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace zortan::desktop;
+    ScreenshotRequest screenshot;
+#ifdef ZORTAN_SAMPLES_DIR
+    screenshot.samplesDir = ZORTAN_SAMPLES_DIR;
+#endif
+    bool takeScreenshot = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::puts("zortan 2.a");
+            return 0;
+        }
+        if (arg == "--screenshot" && hasValue) {
+            takeScreenshot = true;
+            screenshot.file = argv[++i];
+        } else if (arg == "--events" && hasValue) {
+            screenshot.events = std::atoi(argv[++i]);
+        } else if (arg == "--samples" && hasValue) {
+            screenshot.samplesDir = argv[++i];
+        } else {
+            std::fprintf(stderr, "zortan: unknown argument \"%s\"\n\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
+    if (takeScreenshot && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (takeScreenshot) {
+        std::string error;
+        const int status = writeScreenshot(screenshot, error);
+        if (status != 0) std::fprintf(stderr, "zortan: %s\n", error.c_str());
+        return status;
+    }
+
+    QtDialogs dialogs;
+    DesktopWindow window(dialogs, zortan::runningProgramFolder());
+    dialogs.setParent(&window);
+    window.start();
+    if (window.ended()) return window.exitStatus();
+    return app.exec();
+}
