@@ -31,7 +31,7 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
-	@if [ "$${CI:-}" = "true" ]; then $(MAKE) --no-print-directory test-sanitize; fi
+	@if [ "$${CI:-}" = "true" ]; then $(MAKE) --no-print-directory test-sanitize && $(MAKE) --no-print-directory fuzz-short; fi
 
 test-sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZORTAN_SANITIZE=ON
@@ -61,3 +61,31 @@ bench: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS) --target zortan-bench zortan-benchtool zortan-console
 	$(BUILD)/bench/zortan-bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 	bench/whole_run.sh $(BUILD)
+
+# Fuzzing the readers (tools/fuzz.sh; clang with libFuzzer, in build-fuzz).
+# fuzz-short is the CI pass: about a minute per target, at low priority.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz-deps fuzz-short fuzz soak
+
+fuzz-deps:
+	@missing=""; \
+	for p in $(FUZZ_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+fuzz-short: deps fuzz-deps
+	JOBS=$(JOBS) nice -n 10 ./tools/fuzz.sh all $(FUZZ_SECONDS)
+
+# A longer pass: make fuzz FUZZ_TARGET=tree FUZZ_SECONDS=1800
+FUZZ_TARGET ?= all
+fuzz: deps fuzz-deps
+	JOBS=$(JOBS) nice -n 10 ./tools/fuzz.sh $(FUZZ_TARGET) $(FUZZ_SECONDS)
+
+# The soak run: a million events through the console (label soak).
+soak: build
+	cd $(BUILD) && ZORTAN_SOAK=1 ctest --output-on-failure -L soak

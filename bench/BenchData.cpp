@@ -62,6 +62,27 @@ fixtures::TreeFileContents codebookTree(int leaves, uint32_t seed) {
         });
 }
 
+fixtures::TreeFileContents closeCallTree(int leaves, const ComponentVector& centre, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> difference(-4.0, 4.0);
+    ComponentVector differences{};
+    for (double& d : differences) d = difference(random);
+    const size_t nodes = static_cast<size_t>(2 * leaves - 1);
+    std::vector<ComponentVector> centroid(nodes);
+    for (ComponentVector& c : centroid) {
+        std::shuffle(differences.begin(), differences.end(), random);
+        for (size_t i = 0; i < c.size(); ++i) c[i] = centre[i] - differences[i];
+        double& moved = c[std::uniform_int_distribution<size_t>(0, c.size() - 1)(random)];
+        for (int ulps = std::uniform_int_distribution<int>(-2, 2)(random); ulps != 0;
+             ulps += ulps > 0 ? -1 : 1)
+            moved = std::nextafter(moved, ulps > 0 ? 1e300 : -1e300);
+    }
+    return fixtures::makeTree(
+        leaves, kComponents, fixtures::SplitOrder::Balanced, [&centroid](int node, int component) {
+            return centroid[static_cast<size_t>(node)][static_cast<size_t>(component)];
+        });
+}
+
 std::vector<int> leavesOf(const QuantizationTree& tree) {
     std::vector<int> leaves;
     for (size_t k = 0; k < tree.nodeHeap.size(); ++k)

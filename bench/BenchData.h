@@ -18,6 +18,13 @@ namespace zortan::bench {
 // meets clear decisions near the root and closer ones further down.
 fixtures::TreeFileContents codebookTree(int leaves, uint32_t seed);
 
+// A balanced tree of `leaves` leaves whose centroids are all at the same or
+// nearly the same distance from `centre` (integers in one binade): each is
+// `centre` minus the same differences in a shuffled order, one of them
+// moved by a few units in the last place. Events at `centre` meet close
+// calls at every split.
+fixtures::TreeFileContents closeCallTree(int leaves, const ComponentVector& centre, uint32_t seed);
+
 // The nodes of `tree` that are leaves of its full tree.
 std::vector<int> leavesOf(const QuantizationTree& tree);
 

@@ -5,13 +5,19 @@
 //     default, over 129 components), DIR/events.fvs and DIR/events.txt with
 //     events near its leaves (a count of 0 skips the file).
 //
-//   zortan-benchtool console EXE TREE DATA OUTDIR [TIMEOUT_S]
+//   zortan-benchtool generate-close DIR FVS_EVENTS
+//     writes DIR/tree.vq1, a 64-leaf tree whose centroids are all at nearly
+//     the same distance from one point, and DIR/events.fvs, events at or
+//     near that point: for comparing outputs where decisions are close.
+//
+//   zortan-benchtool console EXE TREE DATA OUTDIR [TIMEOUT_S [show-messages]]
 //     runs the console front end EXE over TREE and DATA with stepwise
 //     proceeding off, input records not shown and every output on, answers
 //     its dialogs (outputs go to OUTDIR), and prints one line:
-//     wall_s=... run_s=... maxrss_kb=... output_bytes=... exit=...
+//     wall_s=... run_s=... maxrss_kb=... output_bytes=... messages=... exit=...
 //     wall_s is the whole process, run_s from "read data_1" to "Program
-//     Finished!", maxrss_kb the peak resident memory of the process.
+//     Finished!", maxrss_kb the peak resident memory of the process,
+//     messages the number of message boxes (the finish message is one).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -58,6 +64,37 @@ int generate(const std::string& dir, long fvsEvents, long textEvents, int leaves
         for (long i = 0; i < textEvents; ++i) out.add(eventNear(tree, leafNodes, random));
         out.close();
     }
+    return 0;
+}
+
+// A tree of close calls (see closeCallTree) and events of which half sit at
+// its centre, where every split is a close call, and the others near it.
+int generateCloseCalls(const std::string& dir, long fvsEvents) {
+    std::filesystem::create_directories(dir);
+    std::mt19937 random(13);
+    std::uniform_int_distribution<int> level(600, 999);
+    EventRecord centre;
+    for (size_t i = 0; i < centre.components.size(); ++i) {
+        centre.components[i] = static_cast<int16_t>(level(random));
+        centre.reals[i] = centre.components[i];
+    }
+    const fixtures::TreeFileContents contents = closeCallTree(64, centre.reals, 17);
+    fixtures::writeTreeFile(dir + "/tree.vq1", contents);
+    FvsStream out(dir + "/events.fvs", static_cast<uint32_t>(fvsEvents),
+                  contents.tree.training.featureKind);
+    std::uniform_int_distribution<size_t> component(0, kComponents - 1);
+    std::uniform_int_distribution<int> step(-3, 3);
+    for (long n = 0; n < fvsEvents; ++n) {
+        EventRecord e = centre;
+        if (n % 2 == 1)
+            for (int j = 0; j < 3; ++j)
+                e.components[component(random)] += static_cast<int16_t>(step(random));
+        e.cath1 = "ab"[n % 2];
+        e.cath2 = "aeiou"[n % 5];
+        e.cath3 = "fm"[(n / 2) % 2];
+        out.add(e);
+    }
+    out.close();
     return 0;
 }
 
@@ -200,14 +237,14 @@ long long folderBytes(const std::string& dir) {
 }
 
 int console(const std::string& exe, const std::string& treePath, const std::string& dataPath,
-            const std::string& outDir, int timeoutSeconds) {
+            const std::string& outDir, int timeoutSeconds, bool showMessages) {
     std::filesystem::create_directories(outDir);
     const auto start = Clock::now();
     ConsoleSession session(exe, start + std::chrono::seconds(timeoutSeconds));
     std::deque<std::string> openAnswers{treePath, dataPath};
     Clock::time_point runStart{}, runEnd{};
     bool finished = false, failed = false;
-    int saves = 0;
+    int saves = 0, messages = 0;
 
     session.send("set stepwiseProceeding off");
     session.send("set showInputRecords off");
@@ -247,6 +284,10 @@ int console(const std::string& exe, const std::string& treePath, const std::stri
                 session.send("yes");  // overwrite an output of an earlier run
             } else if (startsWith(b.head, "[question Yes/No]")) {
                 session.send("no");
+            } else if (b.head == "[message]") {
+                ++messages;
+                if (showMessages)
+                    for (const std::string& l : b.body) std::cerr << "message: " << l << "\n";
             } else if (b.head == "[status]") {
                 if (!b.body.empty() && b.body[0] == "Program Finished!") {
                     runEnd = Clock::now();
@@ -273,14 +314,16 @@ int console(const std::string& exe, const std::string& treePath, const std::stri
         session.dumpTranscript();
     }
     const double run = finished ? std::chrono::duration<double>(runEnd - runStart).count() : 0.0;
-    std::printf("wall_s=%.4f run_s=%.4f maxrss_kb=%ld output_bytes=%lld exit=%d\n", wall, run,
-                usage.ru_maxrss, folderBytes(outDir), status);
+    std::printf("wall_s=%.4f run_s=%.4f maxrss_kb=%ld output_bytes=%lld messages=%d exit=%d\n",
+                wall, run, usage.ru_maxrss, folderBytes(outDir), messages, status);
     return finished && !failed && status == 0 ? 0 : 1;
 }
 
 int usage() {
-    std::cerr << "usage: zortan-benchtool generate DIR FVS_EVENTS TEXT_EVENTS [LEAVES]\n"
-                 "       zortan-benchtool console EXE TREE DATA OUTDIR [TIMEOUT_S]\n";
+    std::cerr
+        << "usage: zortan-benchtool generate DIR FVS_EVENTS TEXT_EVENTS [LEAVES]\n"
+           "       zortan-benchtool generate-close DIR FVS_EVENTS\n"
+           "       zortan-benchtool console EXE TREE DATA OUTDIR [TIMEOUT_S [show-messages]]\n";
     return 2;
 }
 
@@ -295,8 +338,11 @@ int main(int argc, char** argv) {
         if (a.size() >= 4 && a[0] == "generate")
             return generate(a[1], std::stol(a[2]), std::stol(a[3]),
                             a.size() > 4 ? std::stoi(a[4]) : 256);
+        if (a.size() >= 3 && a[0] == "generate-close")
+            return generateCloseCalls(a[1], std::stol(a[2]));
         if (a.size() >= 5 && a[0] == "console")
-            return console(a[1], a[2], a[3], a[4], a.size() > 5 ? std::stoi(a[5]) : 1800);
+            return console(a[1], a[2], a[3], a[4], a.size() > 5 ? std::stoi(a[5]) : 1800,
+                           a.size() > 6 && a[6] == "show-messages");
     } catch (const std::exception& e) {
         std::cerr << "zortan-benchtool: " << e.what() << "\n";
         return 1;

@@ -10,15 +10,17 @@
 # runs. A run of SMALL_EVENTS events gives the peak memory to compare with.
 #
 # usage: bench/whole_run.sh [BUILD_DIR]
+# (CONSOLE=path times another console executable, EVENTS, TEXT_EVENTS,
+# SMALL_EVENTS and REPS change the sizes.)
 set -euo pipefail
 
 build=${1:-build}
 events=${EVENTS:-500000}
 small_events=${SMALL_EVENTS:-5000}
 text_events=${TEXT_EVENTS:-100000}
-reps=${REPS:-3}
+reps=${REPS:-5}
 tool="$build/bench/zortan-benchtool"
-console="$build/zortan-console"
+console=${CONSOLE:-$build/zortan-console}
 
 if [ ! -x "$tool" ]; then
     echo "whole_run: $tool is missing; build the target zortan-benchtool first" >&2
@@ -33,16 +35,13 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zortan-whole-run.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
+field() { sed -n "s/\(^\|.* \)$1=\([^ ]*\).*/\2/p"; }
 
-# Seconds to read a file once, warm: one read to warm the cache, then REPS.
-read_time() {
+# Seconds to read a file once with cat.
+read_once() {
+    local start=$EPOCHREALTIME
     cat "$1" > /dev/null
-    for _ in $(seq "$reps"); do
-        local start=$EPOCHREALTIME
-        cat "$1" > /dev/null
-        echo "$EPOCHREALTIME - $start" | bc -l
-    done | median
+    echo "$EPOCHREALTIME - $start" | bc -l
 }
 
 # One console run over data file $1, with a fresh copy of the console (so a
@@ -57,12 +56,23 @@ console_run() {
     rm -rf "$work/run$run_count"
 }
 
-# Median figures of REPS console runs over $1: "wall run maxrss".
-console_runs() {
-    local lines
-    lines=$(for _ in $(seq "$reps"); do console_run "$1"; done)
-    echo "$(echo "$lines" | field wall_s | median) $(echo "$lines" | field run_s | median)" \
-        "$(echo "$lines" | field maxrss_kb | median)"
+# REPS pairs of a warm read of $1 and a console run over it, so that both
+# see the same machine; prints the medians "read wall run maxrss ratio
+# run_ratio", the ratios taken pair by pair.
+measure() {
+    local lines="" read wall line
+    cat "$1" > /dev/null  # warms the cache
+    for _ in $(seq "$reps"); do
+        read=$(read_once "$1")
+        line=$(console_run "$1")
+        wall=$(echo "$line" | field wall_s)
+        lines+="read_s=$read $line ratio=$(echo "$wall / $read" | bc -l)"
+        lines+=" run_ratio=$(echo "$(echo "$line" | field run_s) / $read" | bc -l)"$'\n'
+    done
+    lines=${lines%$'\n'}
+    for name in read_s wall_s run_s maxrss_kb ratio run_ratio; do
+        echo "$lines" | field "$name" | median
+    done | tr '\n' ' '
 }
 
 echo "Generating $events fvs events, $text_events text rows and $small_events fvs events in $work ..."
@@ -71,19 +81,14 @@ echo "Generating $events fvs events, $text_events text rows and $small_events fv
 fvs="$work/data/events.fvs"
 txt="$work/data/events.txt"
 
-read_fvs=$(read_time "$fvs")
-read -r wall run rss <<< "$(console_runs "$fvs")"
-read -r small_wall small_run small_rss <<< "$(console_runs "$work/small/events.fvs")"
-read_txt=$(read_time "$txt")
-read -r txt_wall txt_run txt_rss <<< "$(console_runs "$txt")"
-
-ratio=$(echo "$wall / $read_fvs" | bc -l)
-run_ratio=$(echo "$run / $read_fvs" | bc -l)
+read -r read_fvs wall run rss ratio run_ratio <<< "$(measure "$fvs")"
+read -r _ small_wall small_run small_rss _ _ <<< "$(measure "$work/small/events.fvs")"
+read -r read_txt txt_wall txt_run txt_rss txt_ratio _ <<< "$(measure "$txt")"
 rss_ratio=$(echo "$rss / $small_rss" | bc -l)
-txt_ratio=$(echo "$txt_wall / $read_txt" | bc -l)
 verdict() { if [ "$(echo "$1" | bc -l)" = 1 ]; then echo met; else echo MISSED; fi; }
 
-printf '\nWhole run, console, K = 256, 129 components, every output on, medians of %d:\n' "$reps"
+printf '\nWhole run, console, K = 256, 129 components, every output on, medians of %d runs,\n' "$reps"
+printf 'each timed right after a read of the same file (ratios taken run by run):\n'
 printf '  fvs file: %d events, %d bytes\n' "$events" "$(stat -c %s "$fvs")"
 printf '  read once (cat, warm):     %8.3f s\n' "$read_fvs"
 printf '  console process:           %8.3f s  %10.0f events/s  ratio %.2f (target <= 3: %s; > 500000 events/s: %s)\n' \

@@ -158,7 +158,10 @@ void OpenTextHeader(Program& program, EventSeries& series, const std::string& pa
         readHeaderItems(program, series, in, h);
     } catch (const FormatFault&) {
         program.ui.showMessage(error100Message(path));
-    } catch (const InOutError&) {
+    } catch (const InOutError& e) {
+        // A number that is no number is the table's fault; a device that
+        // fails is not, and stops the command with its own error.
+        if (e.code() != kInvalidNumericInput) throw;
         program.ui.showMessage(error100Message(path));
     }
     // The fourth plot parameter follows the third for a table.

@@ -128,7 +128,8 @@ double relativeBound(int n) {
 using DoubleSums = void (*)(const double* e, const double* a, const double* b, const double* w,
                             int n, double& sumA, double& sumB);
 
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && defined(__x86_64__) && \
+    defined(__ELF__)
 #define ZORTAN_WIDE_VECTORS 1
 #endif
 
@@ -223,10 +224,10 @@ void baselineSums(const double* e, const double* a, const double* b, const doubl
 }
 #endif
 
-// The widest kernel this processor runs.
+// The widest kernel this processor runs (the processor's features are read
+// once, by the runtime, before the program starts).
 DoubleSums bestSums() {
 #ifdef ZORTAN_WIDE_VECTORS
-    __builtin_cpu_init();
     if (__builtin_cpu_supports("x86-64-v4")) return &sums512;
     if (__builtin_cpu_supports("x86-64-v3")) return &sums256;
 #endif
@@ -264,11 +265,14 @@ void fillCopies(ErrorFlags* at, size_t n, ErrorFlags value) {
         // Eight copies make 24 bytes, written as three 64-bit words.
         const uint64_t x =
             uint64_t{value.cath1} | uint64_t{value.cath2} << 8 | uint64_t{value.cath3} << 16;
-        const std::array<uint64_t, 3> eight = {x | x << 24 | x << 48,
-                                               x >> 16 | x << 8 | x << 32 | x << 56,
-                                               x >> 8 | x << 16 | x << 40};
-        for (; n >= 8; n -= 8, at += 8)
-            std::memcpy(static_cast<void*>(at), eight.data(), sizeof eight);
+        const uint64_t w0 = x | x << 24 | x << 48, w1 = x >> 16 | x << 8 | x << 32 | x << 56,
+                       w2 = x >> 8 | x << 16 | x << 40;
+        for (; n >= 8; n -= 8, at += 8) {
+            auto* bytes = reinterpret_cast<unsigned char*>(at);
+            std::memcpy(bytes, &w0, 8);
+            std::memcpy(bytes + 8, &w1, 8);
+            std::memcpy(bytes + 16, &w2, 8);
+        }
     }
     for (; n > 0; --n) *at++ = value;
 }

@@ -52,6 +52,7 @@ class ConsoleUi : public Ui {
 
     LineInput& input_;
     Interrupts& interrupts_;
+    unsigned freeRunCalls_ = 0;  // processPendingEvents calls while a run goes freely
     ConsoleOutput& out_;
     Program* program_ = nullptr;
     TForm1* form_ = nullptr;

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
 #include <exception>
@@ -333,14 +334,22 @@ void DesktopWindow::buildRunControls(QWidget* view) {
                       timeAverage_, centred_})
         l->hide();
 
-    commandButton(Command::Next, QStringLiteral("Next"), view, "Next")
-        ->setShortcut(QKeySequence(QString::fromLatin1(RunShortcuts::next)));
-    commandButton(Command::StopContinue, QStringLiteral("Stop"), view, "StopContinue")
-        ->setShortcut(QKeySequence(QString::fromLatin1(RunShortcuts::stopContinue)));
-    commandButton(Command::Break, QStringLiteral("Break"), view, "Break")
-        ->setShortcut(QKeySequence(QString::fromLatin1(RunShortcuts::breakRun)));
-    commandButton(Command::Halt, QStringLiteral("Halt!"), view, "Halt")
-        ->setShortcut(QKeySequence(QString::fromLatin1(RunShortcuts::halt)));
+    commandButton(Command::Next, QStringLiteral("Next"), view, "Next");
+    commandButton(Command::StopContinue, QStringLiteral("Stop"), view, "StopContinue");
+    commandButton(Command::Break, QStringLiteral("Break"), view, "Break");
+    commandButton(Command::Halt, QStringLiteral("Halt!"), view, "Halt");
+    // The shortcuts act at once (a button's own shortcut would only animate
+    // a click); the model refuses a command whose control is disabled.
+    for (const auto& [keys, command] :
+         {std::pair{RunShortcuts::next, Command::Next},
+          std::pair{RunShortcuts::stopContinue, Command::StopContinue},
+          std::pair{RunShortcuts::breakRun, Command::Break},
+          std::pair{RunShortcuts::halt, Command::Halt}}) {
+        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(keys)), this);
+        shortcut->setObjectName(QStringLiteral("Shortcut") + button(command)->objectName());
+        connect(shortcut, &QShortcut::activated, this,
+                [this, command] { act([this, command] { form_.click(command); }); });
+    }
     toggleBox(Toggle::StepwiseProceeding, QStringLiteral("Stepwise proceeding"), view,
               "StepwiseProceeding");
     warning_ = label(QStringLiteral("Be sure, that the coded events features were prepared exactly "
@@ -414,6 +423,7 @@ void DesktopWindow::start() {
 }
 
 void DesktopWindow::activated() {
+    shownFocus_ = Focus::Other;  // the focus goes to its control again
     act([this] {
         form_.FormActivate();
         PlacePlotsOnActivation(program_.pictures);
@@ -565,7 +575,27 @@ void DesktopWindow::beforePendingEvents() {
         return;
     }
     if (!waiting) refreshedWhileWaiting_ = false;
-    if (progress_.due(RunProgress::Clock::now())) refresh();
+    // What can be clicked is shown at once; everything else about 30 times
+    // a second.
+    if (controlsSignature() != shownSignature_ || progress_.due(RunProgress::Clock::now()))
+        refresh();
+}
+
+uint64_t DesktopWindow::controlsSignature() const {
+    const ShellState& s = program_.shell;
+    const WindowControls& w = s.controls;
+    uint64_t bits = 0;
+    const auto add = [&bits](bool b) { bits = bits << 1 | (b ? 1u : 0u); };
+    for (size_t c = 0; c < buttons_.size(); ++c) add(form_.enabled(static_cast<Command>(c)));
+    for (size_t t = 0; t < boxes_.size(); ++t) {
+        add(form_.enabled(static_cast<Toggle>(t)));
+        add(form_.toggleValue(static_cast<Toggle>(t)));
+    }
+    for (bool b : {w.outputFilesVisible, w.aboutVisible, w.featureKindChoiceEnabled,
+                   s.clustersEditEnabled, s.sliderVisible, s.stopContinueCaption == "Stop",
+                   s.stopContinueCaption == "Next"})
+        add(b);
+    return bits;
 }
 
 void DesktopWindow::statusCaptionChanged() {
@@ -618,6 +648,7 @@ void DesktopWindow::refresh() {
     refreshHints();
     pages_->refresh(program_);
     refreshProgress();
+    shownSignature_ = controlsSignature();
 }
 
 void DesktopWindow::refreshTexts() {
@@ -784,13 +815,15 @@ void DesktopWindow::refreshProgress() {
 void DesktopWindow::applyFocus(Focus before) {
     const Focus focus = program_.shell.focus;
     if (focus == before && focus == shownFocus_) return;
-    shownFocus_ = focus;
     QWidget* target = focus == Focus::ReadTree    ? button(Command::ReadTree)
                       : focus == Focus::ReadData1 ? button(Command::ReadData1)
                       : focus == Focus::ReadData2 ? button(Command::ReadData2)
                       : focus == Focus::Next      ? button(Command::Next)
                                                   : nullptr;
-    if (target && target->isEnabled() && target->isVisible()) target->setFocus();
+    if (target && target->isEnabled() && target->isVisible()) {
+        target->setFocus();
+        shownFocus_ = focus;
+    }
 }
 
 }  // namespace zortan::desktop

@@ -125,6 +125,8 @@ class DesktopWindow : public QMainWindow, private PortWindow {
     QCheckBox* toggleBox(Toggle toggle, const QString& caption, QWidget* parent, const char* name);
 
     void collectHintTargets();
+    // The enabled states, check marks and captions the user can act on.
+    uint64_t controlsSignature() const;
     void refreshHints();
     void refreshTexts();
     void refreshLayout();
@@ -146,6 +148,7 @@ class DesktopWindow : public QMainWindow, private PortWindow {
     bool runSeen_ = false;
     bool refreshedWhileWaiting_ = false;
     bool maximized_ = false;
+    uint64_t shownSignature_ = 0;
     Focus shownFocus_ = Focus::Other;
     std::vector<std::string> failures_;
     std::map<std::string, QWidget*> hintTargets_;

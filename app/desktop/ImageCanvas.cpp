@@ -27,6 +27,8 @@ ImageCanvas::ImageCanvas(QSize size) : image_(size, QImage::Format_RGB32) {
     image_.fill(toQColor(kWindowFace));
     font_.setFamily("DejaVu Sans");
     font_.setPixelSize(11);
+    // Crisp glyphs in the ink colour, as on the pictures' original surface.
+    font_.setStyleStrategy(QFont::NoAntialias);
 }
 
 void ImageCanvas::growTo(QSize size) {

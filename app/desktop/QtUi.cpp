@@ -152,8 +152,8 @@ void QtUi::throwIfEnded() const {
 
 void QtUi::processPendingEvents() {
     throwIfEnded();
-    user_.processPendingEvents();
     window_.beforePendingEvents();
+    user_.processPendingEvents();
     // The run's wait loop calls again and again with nothing drawn in
     // between; only then is there nothing to do but wait for the user. Calls
     // while a picture grows, or the first call of a wait, do not sleep.

@@ -147,6 +147,7 @@ SettingsPages::SettingsPages(QWidget* parent) : QTabWidget(parent) {
         trbLayout->addWidget(w, 0, Qt::AlignTop);
     treeValues_ = valuesLabel(trb);
     treeValues_->setToolTip(QStringLiteral("Parameters read from quantization tree file"));
+    treeValues_->setToolTipDuration(7000);
     trbLayout->addWidget(treeValues_, 0, Qt::AlignTop);
     trbLayout->addStretch();
     addTab(trb, QStringLiteral("TRB"));

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -59,6 +60,9 @@ struct Session {
         program().hibernate = [](bool, bool) { ADD_FAILURE() << "hibernated"; };
         program().clock = [] { return LocalDateTime{2024, 3, 1, 12, 0, 0, 0}; };
         window->start();
+        // Shortcuts reach only the active window.
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
     ~Session() { EXPECT_TRUE(window->failures().empty()) << window->failures().front(); }
 

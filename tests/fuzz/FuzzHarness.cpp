@@ -76,16 +76,32 @@ class FuzzUi : public Ui {
     int saveDialogs_ = 0;
 };
 
-// A started program in a fresh folder of its own, with every output on.
+// A drawing surface that draws nothing: the pictures are computed as the
+// window computes them.
+class NullCanvas : public Canvas {
+  public:
+    void fillRect(const Rect&, Colour) override {}
+    void frameRect(const Rect&, Colour) override {}
+    void line(Point, Point, Colour) override {}
+    int text(Point at, const std::string& text, Colour, Colour) override {
+        return at.x + 6 * static_cast<int>(text.size());
+    }
+    void erase(const Rect&) override {}
+};
+
+// A started program in a fresh folder of its own, with every output on and
+// the pictures drawn.
 struct Session {
     testing::TempDir dir;
     FuzzUi ui;
+    NullCanvas canvas;
     Program p{ui, dir.path()};
     TForm1 window{p};
 
     Session() {
         ui.program = &p;
         ui.window = &window;
+        p.canvas = &canvas;
         p.clock = [] { return LocalDateTime{2024, 3, 1, 12, 0, 0, 0}; };
         p.hibernate = [](bool, bool) {};
     }
@@ -94,11 +110,11 @@ struct Session {
     void start() {
         window.FormCreate();
         p.options.teachFileName = dir.file("out_Teach.zrt");
-        for (bool* b : {&p.shell.outputTeachCombined, &p.shell.outputTeachCodes,
-                        &p.shell.outputTeachCath1, &p.shell.outputTeachCath2,
-                        &p.shell.outputTeachCath3, &p.shell.outputRecogCombined,
-                        &p.shell.outputRecogCodes, &p.shell.outputRecogCath1,
-                        &p.shell.outputRecogCath2, &p.shell.outputRecogCath3})
+        for (bool* b :
+             {&p.shell.outputTeachCombined, &p.shell.outputTeachCodes, &p.shell.outputTeachCath1,
+              &p.shell.outputTeachCath2, &p.shell.outputTeachCath3, &p.shell.outputRecogCombined,
+              &p.shell.outputRecogCodes, &p.shell.outputRecogCath1, &p.shell.outputRecogCath2,
+              &p.shell.outputRecogCath3})
             *b = true;
     }
 
@@ -151,10 +167,14 @@ struct Session {
     }
 };
 
-// The tree every event input is coded against: three leaves over twenty
-// components, trained on cepstra (the kind an fvs input is read as).
-std::string fixedTreeText() {
-    return fixtures::treeFileText(fixtures::makeTree(3, 20));
+// The trees an event input is coded against: three leaves over twenty
+// components, trained on cepstra (the kind an fvs input is read as), with
+// or without time averaging.
+std::string fixedTreeText(bool averaging) {
+    fixtures::TreeFileContents c = fixtures::makeTree(3, 20);
+    c.tree.training.averaging = averaging;
+    c.tree.training.averagingFrames = 10;
+    return fixtures::treeFileText(c);
 }
 
 // The table a read tree is tried on: four events of 129 components.
@@ -175,26 +195,44 @@ std::string fixedTableText() {
 std::vector<std::string> optionTexts(const InitFileOptions& o) {
     return {std::to_string(o.reservedFlag) + " " + std::to_string(o.data1IsFvs) + " " +
                 std::to_string(o.data2IsFvs),
-            o.waveFileDir,        o.treeTrainingFileDir, o.treeFileDir,
-            o.waveFileDir1,       o.waveFileDir2,        o.fvsEventsFileDir1,
-            o.txtEventsFileDir1,  o.fvsEventsFileDir2,   o.txtEventsFileDir2,
-            o.errorFileName,      o.codeFileName,        o.teachFileName,
-            o.teachCath1FileName, o.teachCath2FileName,  o.teachCath3FileName,
-            o.recogFileName,      o.recogCath1FileName,  o.recogCath2FileName,
-            o.recogCath3FileName, o.initFilePath};
+            o.waveFileDir,
+            o.treeTrainingFileDir,
+            o.treeFileDir,
+            o.waveFileDir1,
+            o.waveFileDir2,
+            o.fvsEventsFileDir1,
+            o.txtEventsFileDir1,
+            o.fvsEventsFileDir2,
+            o.txtEventsFileDir2,
+            o.errorFileName,
+            o.codeFileName,
+            o.teachFileName,
+            o.teachCath1FileName,
+            o.teachCath2FileName,
+            o.teachCath3FileName,
+            o.recogFileName,
+            o.recogCath1FileName,
+            o.recogCath2FileName,
+            o.recogCath3FileName,
+            o.initFilePath};
 }
 
-bool compareModeFor(const uint8_t* data, size_t size) {
-    return std::accumulate(data, data + size, 0u) % 4 == 3;
+// The session's variant, from the bytes: bit 0 compare mode, bit 1 a tree
+// with time averaging; the pictures, the costliest part, for one in four.
+unsigned variantOf(const uint8_t* data, size_t size) {
+    return std::accumulate(data, data + size, 0u) % 16;
 }
 
 void fuzzEvents(const uint8_t* data, size_t size, const char* name) {
-    static const std::string tree = fixedTreeText();
+    static const std::string plainTree = fixedTreeText(false);
+    static const std::string averagingTree = fixedTreeText(true);
+    const unsigned variant = variantOf(data, size);
     Session s;
     s.start();
-    s.readTree(s.dir.write("tree.vq", tree));
+    s.p.shell.showInputRecords = variant / 4 == 0;
+    s.readTree(s.dir.write("tree.vq", variant & 2 ? averagingTree : plainTree));
     if (!s.p.shell.treeRead) throw HarnessFault("the fixed tree was not read: " + s.ui.lastMessage);
-    s.code(s.write(name, data, size), compareModeFor(data, size));
+    s.code(s.write(name, data, size), (variant & 1) != 0);
 }
 
 }  // namespace
@@ -231,7 +269,8 @@ void fuzzInitFile(const uint8_t* data, size_t size) {
     FuzzUi ui;
     InitFileOptions again;
     ReadInitFile(again, ui, s.dir.path());
-    if (ui.messages + ui.errors != 0) throw HarnessFault("a saved file is damaged: " + ui.lastMessage);
+    if (ui.messages + ui.errors != 0)
+        throw HarnessFault("a saved file is damaged: " + ui.lastMessage);
     if (optionTexts(again) != optionTexts(first))
         throw HarnessFault("the options changed on their way through the file");
 }

@@ -20,7 +20,8 @@ struct HarnessFault : std::runtime_error {
 // fixed text table against it with every output on.
 void fuzzTreeFile(const uint8_t* data, size_t size);
 // A text event table: "Read data_1" on it after a fixed tree (in compare
-// mode, chosen by the bytes, also "Read data_2" on the same table).
+// mode, chosen by the bytes as is the tree's time averaging, also
+// "Read data_2" on the same table).
 void fuzzTextTable(const uint8_t* data, size_t size);
 // An fvs event file, driven as the text table is.
 void fuzzFvsFile(const uint8_t* data, size_t size);

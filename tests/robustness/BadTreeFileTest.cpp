@@ -53,8 +53,8 @@ TreeFileContents earlierTree() {
 // The damaged tree's sound original: three leaves over two components, every
 // item that the checks below look at different from the earlier tree.
 TreeFileContents laterTree() {
-    TreeFileContents c =
-        makeTree(3, 2, fixtures::SplitOrder::Balanced, [](int n, int i) { return 100 + n + i / 8.0; });
+    TreeFileContents c = makeTree(3, 2, fixtures::SplitOrder::Balanced,
+                                  [](int n, int i) { return 100 + n + i / 8.0; });
     QuantizationTree& t = c.tree;
     c.line2Text = "teaching set B C:\\b\\b.fvs";
     t.treeTraining.setsDividingMethod = 0;
@@ -93,7 +93,7 @@ TreeFileContents laterTree() {
     c.cathLabel3 = "Ge-B";
     c.line46 = "nodes of B";
     t.nodeHeap[0].splitComponent = 1;
-    t.nodeHeap[2].code = 1;
+    t.nodeHeap[2].treeCath3 = 7;
     return c;
 }
 
@@ -125,12 +125,14 @@ const std::vector<Field>& fields() {
         {4, "centroidsNb", [](const Program& p) { return std::to_string(p.tree.centroidsNb); }},
         {5, "consideredComponentsNb",
          [](const Program& p) { return std::to_string(p.tree.consideredComponentsNb); }},
-        {6, "featureKind", [](const Program& p) { return std::to_string(p.tree.training.featureKind); }},
+        {6, "featureKind",
+         [](const Program& p) { return std::to_string(p.tree.training.featureKind); }},
         {7, "cath1Set", [](const Program& p) { return std::to_string(p.tree.cath1Set.words[1]); }},
         {8, "constrainedSet",
          [](const Program& p) { return std::to_string(p.tree.constrainedSet.words[0]); }},
         {9, "cath1Active", [](const Program& p) { return std::to_string(p.tree.cath1Active); }},
-        {10, "averaging", [](const Program& p) { return std::to_string(p.tree.training.averaging); }},
+        {10, "averaging",
+         [](const Program& p) { return std::to_string(p.tree.training.averaging); }},
         {11, "averagingWindowShape",
          [](const Program& p) { return std::to_string(p.tree.treeTraining.averagingWindowShape); }},
         {12, "averagingWindowMs",
@@ -142,30 +144,39 @@ const std::vector<Field>& fields() {
         {18, "scalingConstants",
          [](const Program& p) { return std::to_string(p.tree.training.scalingConstants); }},
         {19, "filter", [](const Program& p) { return std::to_string(p.tree.training.filter); }},
-        {20, "windowShape", [](const Program& p) { return std::to_string(p.tree.training.windowShape); }},
+        {20, "windowShape",
+         [](const Program& p) { return std::to_string(p.tree.training.windowShape); }},
         {22, "setChoiceCriterion",
          [](const Program& p) { return std::to_string(p.tree.treeTraining.setChoiceCriterion); }},
         {23, "featuresChoiceCriterion",
-         [](const Program& p) { return std::to_string(p.tree.treeTraining.featuresChoiceCriterion); }},
+         [](const Program& p) {
+             return std::to_string(p.tree.treeTraining.featuresChoiceCriterion);
+         }},
         {24, "setChoiceClassifier",
          [](const Program& p) { return std::to_string(p.tree.treeTraining.setChoiceClassifier); }},
         {25, "featuresChoiceClassifier",
-         [](const Program& p) { return std::to_string(p.tree.treeTraining.featuresChoiceClassifier); }},
+         [](const Program& p) {
+             return std::to_string(p.tree.treeTraining.featuresChoiceClassifier);
+         }},
         {26, "setChoiceTraining",
          [](const Program& p) { return std::to_string(p.tree.treeTraining.setChoiceTraining); }},
         {27, "featuresChoiceTraining",
-         [](const Program& p) { return std::to_string(p.tree.treeTraining.featuresChoiceTraining); }},
-        {28, "preemphasis", [](const Program& p) { return std::to_string(p.tree.training.preemphasis); }},
-        {29, "cartLike", [](const Program& p) { return std::to_string(p.tree.treeTraining.cartLike); }},
-        {31, "groupTable", [](const Program& p) { return std::to_string(p.tree.groupTable.at(1)); }},
-        {32, "excludeSetCard", [](const Program& p) { return std::to_string(p.tree.excludeSetCard); }},
+         [](const Program& p) {
+             return std::to_string(p.tree.treeTraining.featuresChoiceTraining);
+         }},
+        {28, "preemphasis",
+         [](const Program& p) { return std::to_string(p.tree.training.preemphasis); }},
+        {29, "cartLike",
+         [](const Program& p) { return std::to_string(p.tree.treeTraining.cartLike); }},
+        {31, "groupTable",
+         [](const Program& p) { return std::to_string(p.tree.groupTable.at(1)); }},
+        {32, "excludeSetCard",
+         [](const Program& p) { return std::to_string(p.tree.excludeSetCard); }},
         {34, "cath2Nbr", [](const Program& p) { return std::to_string(p.tree.cath2Nbr); }},
-        {37, "cath2List",
-         [](const Program& p) { return std::string(p.tree.cath2List.begin(), p.tree.cath2List.end()); }},
-        {39, "cath1List",
-         [](const Program& p) { return std::string(p.tree.cath1List.begin(), p.tree.cath1List.end()); }},
-        {41, "cath3List",
-         [](const Program& p) { return std::string(p.tree.cath3List.begin(), p.tree.cath3List.end()); }},
+        // A list's first entry: line 34 sizes the list, keeping what it held.
+        {37, "cath2List", [](const Program& p) { return std::string(1, p.tree.cath2List.at(0)); }},
+        {39, "cath1List", [](const Program& p) { return std::string(1, p.tree.cath1List.at(0)); }},
+        {41, "cath3List", [](const Program& p) { return std::string(1, p.tree.cath3List.at(0)); }},
         {43, "cathLabel1", [](const Program& p) { return p.cathLabel1; }},
         {45, "cathLabel3", [](const Program& p) { return p.cathLabel3; }},
         {46, "status bar", [](const Program& p) { return p.shell.statusBarText; }},
@@ -175,8 +186,8 @@ const std::vector<Field>& fields() {
          [](const Program& p) { return real(p.tree.nodeHeap.at(0).centroid[0]); }},
         {centroidLine(1, 0), "node 1 centroid 0",
          [](const Program& p) { return real(p.tree.nodeHeap.at(1).centroid[0]); }},
-        {nodeLine(2), "node 2 code",
-         [](const Program& p) { return std::to_string(p.tree.nodeHeap.at(2).code); }},
+        {nodeLine(2), "node 2 treeCath3",
+         [](const Program& p) { return std::to_string(p.tree.nodeHeap.at(2).treeCath3); }},
         {centroidLine(2, 1), "node 2 centroid 1",
          [](const Program& p) { return real(p.tree.nodeHeap.at(2).centroid[1]); }},
     };
@@ -238,7 +249,8 @@ TEST(BadTreeFile, WrongFirstLineIsRefusedTwiceThenTheUserIsAsked) {
     const std::string good = treeFileText(laterTree());
     const std::string body = good.substr(good.find("\r\n") + 2);
     const std::string question =
-        "You have tried 2 times more to point proper tree file, but you failed.\r\nHang up with it?";
+        "You have tried 2 times more to point proper tree file, but you failed.\r\nHang up with "
+        "it?";
     for (const std::string& first :
          {std::string("Date 2024"), std::string(" date"), std::string("DATE"), std::string(),
           std::string("dat"), std::string("\0\x01\x02\x03 binary", 11)}) {
@@ -270,8 +282,8 @@ TEST(BadTreeFile, WrongFirstLineIsRefusedTwiceThenTheUserIsAsked) {
 // Lines holding numbers, with their count of numbers (line 5: only the
 // first; its second, the FFT width, is reported but does not stop).
 std::vector<std::pair<int, int>> numberLines() {
-    std::vector<std::pair<int, int>> l = {{2, 1}, {3, 1},  {4, 4},  {5, 1},  {6, 1},  {7, 12},
-                                          {8, 8}, {9, 5},  {16, 2}, {31, 4}, {32, 1}, {34, 3}};
+    std::vector<std::pair<int, int>> l = {{2, 1}, {3, 1}, {4, 4},  {5, 1},  {6, 1},  {7, 12},
+                                          {8, 8}, {9, 5}, {16, 2}, {31, 4}, {32, 1}, {34, 3}};
     for (int line : {10, 11, 12, 13, 14, 15, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29})
         l.push_back({line, 1});
     for (int k = 0; k < 5; ++k) {
@@ -288,7 +300,8 @@ TEST(BadTreeFile, NonNumericItemOnAnyLineStopsWithInvalidNumericInput) {
         for (int item : {0, -1}) {
             for (const char* word : {"7q", "x", "--1", "1e5", "0x10"}) {
                 // 1e5 is a real, a fine centroid value.
-                const bool realLine = line == 14 || line == 15 || line > 46 && line != nodeLine((line - 48) / 5);
+                const bool realLine =
+                    line == 14 || line == 15 || (line > 46 && line != nodeLine((line - 48) / 5));
                 if (realLine && std::string(word) == "1e5") continue;
                 SCOPED_TRACE("line " + std::to_string(line) + " item " + std::to_string(item) +
                              " " + word);
@@ -330,11 +343,12 @@ TEST(BadTreeFile, FileTruncatedAtEveryLineIsRefusedNamingWhatIsMissing) {
         const std::string path =
             s.dir.write("cut.vq", join(std::vector<std::string>(good.begin(), good.begin() + n)));
         s.readTree(path);
-        const std::string where = n < 46 ? "line " + std::to_string(n + 1)
-                                         : "node block " + std::to_string((n - 46) / 5 + 1) + " of 5";
-        EXPECT_EQ(s.ui.messages,
-                  std::vector<std::string>{"The tree file \"" + path + "\" ends too early: " + where +
-                                           " is missing or incomplete.\r\nThe tree has not been read."});
+        const std::string where = n < 46
+                                      ? "line " + std::to_string(n + 1)
+                                      : "node block " + std::to_string((n - 46) / 5 + 1) + " of 5";
+        EXPECT_EQ(s.ui.messages, std::vector<std::string>{
+                                     "The tree file \"" + path + "\" ends too early: " + where +
+                                     " is missing or incomplete.\r\nThe tree has not been read."});
         EXPECT_TRUE(s.ui.errors.empty());
         EXPECT_FALSE(s.p.shell.treeRead);
         s.expectStoppedAt(n + 1);
@@ -356,8 +370,8 @@ TEST(BadTreeFile, CountsOutOfRange) {
     const std::vector<Case> cases = {
         // 16-bit sizes keep their low 16 bits: 65539 groups are 3.
         {4, "65539 4 477 30 w", "", 0, ""},
-        // 65541 nodes are 5; -1 is 65535: its node blocks are missing.
-        {4, "3 65541 477 30 w", "", 0, ""},
+        // 65540 nodes are 4; -1 is 65535: its node blocks are missing.
+        {4, "3 65540 477 30 w", "", 0, ""},
         {4, "3 -1 477 30 w", "", 0, "node block 6 of 65536"},
         {4, "3 4 9223372036854775808 30 w", "Invalid numeric input", 4, ""},
         {4, "3 4 477 2147483648 w", "Invalid numeric input", 4, ""},
@@ -372,7 +386,7 @@ TEST(BadTreeFile, CountsOutOfRange) {
         // A negative count of components reads no centroid lines: the next
         // block's heading is taken from a centroid line, and its integers from
         // a real.
-        {5, "-1 512", "Invalid numeric input", nodeLine(1), ""},
+        {5, "-1 512", "Invalid numeric input", 0, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.line) + ": " + c.text);
@@ -381,12 +395,12 @@ TEST(BadTreeFile, CountsOutOfRange) {
         bad[size_t(c.line - 1)] = c.text;
         const std::string path = s.dir.write("bad.vq", join(bad));
         s.readTree(path);
-        EXPECT_EQ(s.ui.errors, c.error.empty() ? std::vector<std::string>{}
-                                               : std::vector<std::string>{c.error});
+        EXPECT_EQ(s.ui.errors,
+                  c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
         if (!c.early.empty()) {
             EXPECT_EQ(s.ui.messages,
-                      std::vector<std::string>{"The tree file \"" + path + "\" ends too early: " +
-                                               c.early +
+                      std::vector<std::string>{"The tree file \"" + path +
+                                               "\" ends too early: " + c.early +
                                                " is missing or incomplete.\r\nThe tree has not "
                                                "been read."});
         } else {
@@ -398,7 +412,7 @@ TEST(BadTreeFile, CountsOutOfRange) {
     // What the accepted ones gave.
     TreeSession s;
     std::vector<std::string> bad = good;
-    bad[3] = "65539 65541 477 30 w";
+    bad[3] = "65539 65540 477 30 w";
     bad[5] = "99";
     bad[2] = "-5";
     bad[33] = "2 1 -1 counts";
@@ -407,7 +421,7 @@ TEST(BadTreeFile, CountsOutOfRange) {
     ASSERT_TRUE(s.p.shell.treeRead);
     const QuantizationTree& t = s.p.tree;
     EXPECT_EQ(t.centroidsNb, 3);
-    EXPECT_EQ(t.HeapTop, 5 - 1 + 1);  // 65541 keeps 5
+    EXPECT_EQ(t.HeapTop, 4);
     EXPECT_EQ(t.training.featureKind, 4);
     EXPECT_EQ(s.p.shell.treeTexts.featureCaption, "mel cepstrum");
     EXPECT_EQ(t.treeTraining.setsDividingMethod, -1);
@@ -438,8 +452,8 @@ TEST(BadTreeFile, SonIndicesBeyondHeapTopStopTheRunWithNothingLost) {
         SCOPED_TRACE(son);
         TreeSession s;
         s.allOutputs(true);
-        TreeFileContents c = laterTree();
-        c.tree.training.averaging = false;
+        TreeFileContents c = makeTree(3, 2, fixtures::SplitOrder::Balanced,
+                                      [](int n, int i) { return 100 + n + i / 8.0; });
         c.tree.nodeHeap[2].son = static_cast<int16_t>(son);
         s.readTree(s.dir.write("sons.vq", treeFileText(c)));
         ASSERT_TRUE(s.p.shell.treeRead);
@@ -461,7 +475,7 @@ TEST(BadTreeFile, SonIndicesBeyondHeapTopStopTheRunWithNothingLost) {
         EXPECT_EQ(s.ui.errors, std::vector<std::string>{"Range check error"});
         std::vector<std::string> shown;
         for (const std::string& m : s.ui.messages)
-            if (!m.starts_with("Program finished")) shown.push_back(m);
+            if (m.starts_with("An error in proc.")) shown.push_back(m);
         if (son == 5) {
             EXPECT_TRUE(shown.empty());
         } else {
