@@ -452,6 +452,13 @@ void CloseOutputs(Program& program) {
         for (size_t k = 0; k < 3; ++k)
             if (on[k]) close(out.recogCath[k]);
     }
+    // A group whose opening failed part-way has no active flag, but the files
+    // it did create are open: they are closed all the same.
+    for (OutFile* file : {&out.teachCombined, &out.recogCombined, &out.codeFile}) close(*file);
+    for (size_t k = 0; k < 3; ++k) {
+        close(out.teachCath[k]);
+        close(out.recogCath[k]);
+    }
     close(out.errorFile);
     if (program.data1.fvsFile.isOpen()) program.data1.fvsFile.close();
 

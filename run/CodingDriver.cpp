@@ -253,6 +253,9 @@ void prepareRun(Program& p, int32_t declaredCount, bool isFvs) {
     WindowControls& w = s.controls;
     CodingRun& run = p.run;
     if (!s.compareMode) {
+        // Until a group has been opened whole, nothing of it counts as saved.
+        run.teachOutputActive = false;
+        run.recogOutputActive = false;
         OpenTeachOutputs(p);
         OpenRecogOutputs(p);
     } else {

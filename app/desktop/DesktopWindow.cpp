@@ -90,16 +90,15 @@ QLabel* label(const QString& text, QWidget* parent, const QRect& r, const char* 
 
 // Captions of the ten output choices: teaching group, then recognition.
 const std::array<const char*, 10> kOutputCaptions{
-    "*_teach.zrt\"",   "*code.txt",         "*_teach_cath1.txt", "*_teach_cath2.txt",
-    "*_teach_cath3.txt", "*_recog.zrt",     "*code.txt",         "*_recog_cath1.txt",
-    "*_recog_cath2.txt", "*_recog_cath3.txt"};
+    "*_teach.zrt\"", "*code.txt", "*_teach_cath1.txt", "*_teach_cath2.txt", "*_teach_cath3.txt",
+    "*_recog.zrt",   "*code.txt", "*_recog_cath1.txt", "*_recog_cath2.txt", "*_recog_cath3.txt"};
 const std::array<Toggle, 10> kOutputToggles{
     Toggle::OutputTeachCombined, Toggle::OutputTeachCodes, Toggle::OutputTeachCath1,
     Toggle::OutputTeachCath2,    Toggle::OutputTeachCath3, Toggle::OutputRecogCombined,
     Toggle::OutputRecogCodes,    Toggle::OutputRecogCath1, Toggle::OutputRecogCath2,
     Toggle::OutputRecogCath3};
 const std::array<const char*, 10> kOutputNames{
-    "OutputTeachCombined", "OutputTeachCodes", "OutputTeachCath1", "OutputTeachCath2",
+    "OutputTeachCombined", "OutputTeachCodes",    "OutputTeachCath1", "OutputTeachCath2",
     "OutputTeachCath3",    "OutputRecogCombined", "OutputRecogCodes", "OutputRecogCath1",
     "OutputRecogCath2",    "OutputRecogCath3"};
 
@@ -122,7 +121,7 @@ DesktopWindow::DesktopWindow(Ui& user, std::string programFolder, QWidget* paren
     face.setColor(QPalette::Window, toQColor(kWindowFace));
     setPalette(face);
     QFont small = font();
-    small.setPixelSize(12);
+    small.setPixelSize(11);
     setFont(small);
 
     view_ = new PictureView(canvas_, this);
@@ -130,8 +129,8 @@ DesktopWindow::DesktopWindow(Ui& user, std::string programFolder, QWidget* paren
     program_.canvas = &canvas_;
     canvas_.changed = [this](const QRect& r) { view_->update(r); };
 
-    statusCaption_ = label(QStringLiteral("--------"), view_, QRect(232, 0, 1380, 40),
-                           "StatusCaption");
+    statusCaption_ =
+        label(QStringLiteral("--------"), view_, QRect(232, 0, 1380, 40), "StatusCaption");
     QFont big = statusCaption_->font();
     big.setPixelSize(26);
     big.setBold(true);
@@ -157,8 +156,8 @@ DesktopWindow::~DesktopWindow() {
     canvas_.changed = nullptr;
 }
 
-QPushButton* DesktopWindow::commandButton(Command command, const QString& caption,
-                                          QWidget* parent, const char* name) {
+QPushButton* DesktopWindow::commandButton(Command command, const QString& caption, QWidget* parent,
+                                          const char* name) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setAutoDefault(false);
@@ -172,9 +171,8 @@ QCheckBox* DesktopWindow::toggleBox(Toggle toggle, const QString& caption, QWidg
                                     const char* name) {
     auto* b = new QCheckBox(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
-    connect(b, &QCheckBox::clicked, this, [this, toggle](bool on) {
-        act([this, toggle, on] { form_.setToggle(toggle, on); });
-    });
+    connect(b, &QCheckBox::clicked, this,
+            [this, toggle](bool on) { act([this, toggle, on] { form_.setToggle(toggle, on); }); });
     boxes_[indexOf(toggle)] = b;
     return b;
 }
@@ -216,10 +214,10 @@ void DesktopWindow::buildInputControls(QWidget* view) {
     actualClusters_ = label(QString(), view, QRect(188, 196, 40, 22), "ActualClusters");
 
     picturesLabel_ =
-        label(QStringLiteral("Number of  pictures in series"), view, QRect(8, 222, 162, 22));
+        label(QStringLiteral("Number of  pictures in series"), view, QRect(8, 222, 166, 22));
     picturesEdit_ = new QLineEdit(view);
     picturesEdit_->setObjectName(QStringLiteral("PicturesEdit"));
-    picturesEdit_->setGeometry(172, 222, 52, 22);
+    picturesEdit_->setGeometry(176, 222, 48, 22);
     connect(picturesEdit_, &QLineEdit::textEdited, this, [this](const QString& text) {
         act([this, text] { form_.typePicturesPerRow(fromQString(text)); });
     });
@@ -241,13 +239,13 @@ void DesktopWindow::buildInputControls(QWidget* view) {
 void DesktopWindow::buildTreeData(QWidget* view) {
     treeData_ = new QGroupBox(QStringLiteral("Tree data"), view);
     treeData_->setObjectName(QStringLiteral("TreeData"));
-    treeData_->setGeometry(kTreeDataGroupLeft, 44, 760, 146);
+    treeData_->setGeometry(kTreeDataGroupLeft, 44, 900, 146);
     auto* grid = new QGridLayout(treeData_);
     grid->setContentsMargins(6, 2, 6, 2);
     grid->setVerticalSpacing(1);
-    const std::array<const char*, 4> headings{
-        "Date@Time, teaching file", "Numbers of: groups, events, features vectors length",
-        "Exclude Set Card=", "Tree data directory "};
+    const std::array<const char*, 4> headings{"Date@Time, teaching file",
+                                              "Numbers of: groups, events, features vectors length",
+                                              "Exclude Set Card=", "Tree data directory "};
     for (size_t i = 0; i < headings.size(); ++i)
         treeHeadings_[i] = new QLabel(QString::fromLatin1(headings[i]), treeData_);
     for (QLabel*& v : treeValues_) {
@@ -259,11 +257,11 @@ void DesktopWindow::buildTreeData(QWidget* view) {
     grid->addWidget(treeHeadings_[0], 0, 0);
     grid->addWidget(treeValues_[0], 0, 1);
     grid->addWidget(treeValues_[1], 1, 1);
-    grid->addWidget(treeHeadings_[1], 2, 0);
-    grid->addWidget(treeValues_[2], 2, 1);
-    grid->addWidget(treeHeadings_[2], 3, 0);
-    grid->addWidget(treeValues_[3], 3, 1);
-    grid->addWidget(treeValues_[4], 4, 1);
+    grid->addWidget(treeHeadings_[1], 2, 0, 1, 2);
+    grid->addWidget(treeValues_[2], 3, 0, 1, 2);
+    grid->addWidget(treeHeadings_[2], 4, 0);
+    grid->addWidget(treeValues_[3], 4, 1);
+    grid->addWidget(treeValues_[4], 5, 0);
     grid->addWidget(treeValues_[5], 5, 1);
     grid->addWidget(treeHeadings_[3], 6, 0, 1, 2);
     grid->setColumnStretch(1, 1);
@@ -272,14 +270,15 @@ void DesktopWindow::buildTreeData(QWidget* view) {
 void DesktopWindow::buildInputDescription(QWidget* view) {
     inputDescription_ = new QGroupBox(QStringLiteral("Input data description"), view);
     inputDescription_->setObjectName(QStringLiteral("InputDescription"));
-    inputDescription_->setGeometry(1000, 44, 615, 146);
+    inputDescription_->setGeometry(1140, 44, 477, 146);
     auto* grid = new QGridLayout(inputDescription_);
     grid->setContentsMargins(6, 2, 6, 2);
     grid->setVerticalSpacing(1);
-    const std::array<const char*, 6> headings{"Events file", "Wave file",  "Events count",
-                                              "Lifter treshold", "Feature", ""};
+    const std::array<const char*, 6> headings{"Events file",     "Wave file", "Events count",
+                                              "Lifter treshold", "Feature",   ""};
     for (size_t row = 0; row < headings.size(); ++row) {
-        descriptionHeadings_[row] = new QLabel(QString::fromLatin1(headings[row]), inputDescription_);
+        descriptionHeadings_[row] =
+            new QLabel(QString::fromLatin1(headings[row]), inputDescription_);
         grid->addWidget(descriptionHeadings_[row], static_cast<int>(row), 0);
         for (size_t series = 0; series < 2; ++series) {
             auto* v = new QLabel(inputDescription_);
@@ -591,9 +590,9 @@ uint64_t DesktopWindow::controlsSignature() const {
         add(form_.enabled(static_cast<Toggle>(t)));
         add(form_.toggleValue(static_cast<Toggle>(t)));
     }
-    for (bool b : {w.outputFilesVisible, w.aboutVisible, w.featureKindChoiceEnabled,
-                   s.clustersEditEnabled, s.sliderVisible, s.stopContinueCaption == "Stop",
-                   s.stopContinueCaption == "Next"})
+    for (bool b :
+         {w.outputFilesVisible, w.aboutVisible, w.featureKindChoiceEnabled, s.clustersEditEnabled,
+          s.sliderVisible, s.stopContinueCaption == "Stop", s.stopContinueCaption == "Next"})
         add(b);
     return bits;
 }
@@ -624,7 +623,8 @@ void DesktopWindow::refresh() {
         }
     }
     QPushButton* stop = button(Command::StopContinue);
-    if (stop->text() != toQString(s.stopContinueCaption)) stop->setText(toQString(s.stopContinueCaption));
+    if (stop->text() != toQString(s.stopContinueCaption))
+        stop->setText(toQString(s.stopContinueCaption));
 
     if (clustersEdit_->text() != toQString(s.clustersEditText))
         clustersEdit_->setText(toQString(s.clustersEditText));
@@ -673,7 +673,7 @@ void DesktopWindow::refreshTexts() {
     for (size_t i = 0; i < 2; ++i) {
         const EventSeries& series = i == 0 ? program_.data1 : program_.data2;
         const std::array<const std::string*, 6> fields{
-            &series.eventsFileCaption, &series.waveText,    &series.eventsCountText,
+            &series.eventsFileCaption,   &series.waveText,    &series.eventsCountText,
             &series.lifterThresholdText, &series.featureText, &series.readCountText};
         for (size_t row = 0; row < fields.size(); ++row)
             setText(descriptionValues_[i][row], toQString(*fields[row]));
@@ -681,8 +681,8 @@ void DesktopWindow::refreshTexts() {
     setText(cathNames_, toQString(t.categoryCaptions));
     const auto& labels = program_.outputs.choiceLabels;
     for (size_t i = 0; i < kOutputToggles.size(); ++i) {
-        const QString text = labels[i].empty() ? QString::fromLatin1(kOutputCaptions[i])
-                                               : toQString(labels[i]);
+        const QString text =
+            labels[i].empty() ? QString::fromLatin1(kOutputCaptions[i]) : toQString(labels[i]);
         QCheckBox* b = box(kOutputToggles[i]);
         if (b->text() != text) b->setText(text);
     }
@@ -704,7 +704,7 @@ void DesktopWindow::refreshLayout() {
     setShown(outputFiles_, w.outputFilesVisible);
     for (size_t row = 0; row < 6; ++row) setShown(descriptionValues_[1][row], w.data2FieldsVisible);
 
-    const int legendLeft = 120, legendWidth = kPlotsLeftOrigin - 4 - legendLeft;
+    const int legendLeft = 60, legendWidth = kPlotsLeftOrigin - 4 - legendLeft;
     setGeometryIf(feature_, QRect(legendLeft, pic.featuresArea.top, legendWidth, 16));
     setGeometryIf(outputCodes_, QRect(legendLeft, l.outputCodes, legendWidth, 16));
     setGeometryIf(cathNames_, QRect(legendLeft, l.cathNames, legendWidth, 16));
@@ -803,7 +803,8 @@ void DesktopWindow::refreshProgress() {
     if (running) {
         progress_.note(program_.run.stepCounter, program_.run.totalSteps, onlyWaiting(),
                        RunProgress::Clock::now());
-        if (progressBar_->value() != progress_.permille()) progressBar_->setValue(progress_.permille());
+        if (progressBar_->value() != progress_.permille())
+            progressBar_->setValue(progress_.permille());
         setText(progressText_, toQString(progress_.text()));
     } else {
         progress_.stop();

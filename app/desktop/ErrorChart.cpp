@@ -162,8 +162,7 @@ QImage renderErrorChart(const ErrorChartData& data, QSize size) {
         const int x = plot.right() + 20;
         painter.drawLine(x, legendY + 8, x + 30, legendY + 8);
         painter.setPen(Qt::black);
-        painter.drawText(QPoint(x + 38, legendY + 8 + metrics.ascent() / 2),
-                         toQString(l.name));
+        painter.drawText(QPoint(x + 38, legendY + 8 + metrics.ascent() / 2), toQString(l.name));
         legendY += 20;
     }
     return image;

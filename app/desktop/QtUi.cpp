@@ -38,7 +38,8 @@ QStringList nameFilters(const FileDialogRequest& request) {
 DialogStart dialogStart(const FileDialogRequest& request) {
     DialogStart start;
     const std::string folder = extractFileDir(request.path);
-    start.folder = !folder.empty() && folderExists(folder) ? toQString(folder) : QDir::currentPath();
+    start.folder =
+        !folder.empty() && folderExists(folder) ? toQString(folder) : QDir::currentPath();
     const std::string name = extractFileName(request.path);
     if (name.find_first_of("*?") == std::string::npos) start.fileName = toQString(name);
     return start;

@@ -68,8 +68,9 @@ int writeScreenshot(const ScreenshotRequest& request, std::string& error) {
     window.button(Command::ReadTree)->click();
     window.button(Command::ReadData1)->click();
     if (!written) {
-        error = window.failures().empty() ? "the window could not be saved as \"" + request.file + "\""
-                                          : window.failures().front();
+        error = window.failures().empty()
+                    ? "the window could not be saved as \"" + request.file + "\""
+                    : window.failures().front();
         return 1;
     }
     return 0;

@@ -111,8 +111,8 @@ SettingsPages::AnalysisPage SettingsPages::analysisPage(const QString& name) {
     }
     layout->addStretch();
     // Read-only: the choices show what the sources say.
-    for (QWidget* w : std::initializer_list<QWidget*>{p.filter, p.scaling, p.window,
-                                                      p.preemphasis, p.averaging})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{p.filter, p.scaling, p.window, p.preemphasis, p.averaging})
         w->setEnabled(false);
     addTab(page, name);
     return p;
@@ -135,12 +135,11 @@ SettingsPages::SettingsPages(QWidget* parent) : QTabWidget(parent) {
     };
     dividingMethod_ = new ChoiceGroup(QStringLiteral("Sets  dividing method"),
                                       names(kSetsDividingMethodNames), trb);
-    setCriterion_ =
-        new ChoiceGroup(QStringLiteral("Set choice criteria"), names(kSetChoiceCriterionNames), trb);
-    setClassifier_ = new ChoiceGroup(QStringLiteral("Classifier"),
-                                     {QStringLiteral("cath1"), QStringLiteral("cath2"),
-                                      QStringLiteral("cath3")},
-                                     trb);
+    setCriterion_ = new ChoiceGroup(QStringLiteral("Set choice criteria"),
+                                    names(kSetChoiceCriterionNames), trb);
+    setClassifier_ = new ChoiceGroup(
+        QStringLiteral("Classifier"),
+        {QStringLiteral("cath1"), QStringLiteral("cath2"), QStringLiteral("cath3")}, trb);
     setTraining_ = new ChoiceGroup(QStringLiteral("Training"), names(kTrainingNames), trb);
     for (QWidget* w : std::initializer_list<QWidget*>{featureKind_, dividingMethod_, setCriterion_,
                                                       setClassifier_, setTraining_})
@@ -157,11 +156,11 @@ SettingsPages::SettingsPages(QWidget* parent) : QTabWidget(parent) {
     featuresLayout->setContentsMargins(4, 2, 4, 2);
     featuresCriterion_ = new ChoiceGroup(QStringLiteral("Features choice crit."),
                                          names(kFeaturesChoiceCriterionNames), features);
-    featuresClassifier_ = new ChoiceGroup(QStringLiteral("Classifier"),
-                                          {QStringLiteral("cath1"), QStringLiteral("cath2"),
-                                           QStringLiteral("cath3")},
-                                          features);
-    featuresTraining_ = new ChoiceGroup(QStringLiteral("Training"), names(kTrainingNames), features);
+    featuresClassifier_ = new ChoiceGroup(
+        QStringLiteral("Classifier"),
+        {QStringLiteral("cath1"), QStringLiteral("cath2"), QStringLiteral("cath3")}, features);
+    featuresTraining_ =
+        new ChoiceGroup(QStringLiteral("Training"), names(kTrainingNames), features);
     auto* preprocessing = new QGroupBox(QStringLiteral("Preprocessing"), features);
     auto* preLayout = new QVBoxLayout(preprocessing);
     preLayout->setContentsMargins(4, 2, 4, 2);
@@ -181,8 +180,9 @@ SettingsPages::SettingsPages(QWidget* parent) : QTabWidget(parent) {
         w->setEnabled(false);
     featureKind_->setEnabled(false);
     setTabVisible(kInput2, false);
-    setToolTip(QStringLiteral("The Input and Train Radiogroups taken from the Ondrix Analyzer\n"
-                              "The TRB Radiogroups taken from the TRB programm"));
+    setToolTip(
+        QStringLiteral("The Input and Train Radiogroups taken from the Ondrix Analyzer\n"
+                       "The TRB Radiogroups taken from the TRB programm"));
 }
 
 std::array<ChoiceGroup*, 3> SettingsPages::analysisGroups(int tab) const {
@@ -198,14 +198,13 @@ void SettingsPages::show(AnalysisPage& page, const AnalysisSettings& s) {
                                     : s.preemphasis            ? Qt::Checked
                                                                : Qt::Unchecked);
     page.averaging->setChecked(s.averaging);
-    setText(page.values,
-            QStringLiteral("Lifter treshold: %1\nFrame step: %2 ms\nRate: %3 Hz\n"
-                           "FFT window width: %4\nAveraging frames: %5")
-                .arg(s.lifterThreshold)
-                .arg(toQString(formatGeneral(s.frameStep)))
-                .arg(toQString(formatGeneral(s.rate)))
-                .arg(s.fftWindowWidth)
-                .arg(s.averagingFrames));
+    setText(page.values, QStringLiteral("Lifter treshold: %1    Frame step: %2 ms\nRate: %3 Hz    "
+                                        "FFT window width: %4\nAveraging frames: %5")
+                             .arg(s.lifterThreshold)
+                             .arg(toQString(formatGeneral(s.frameStep)))
+                             .arg(toQString(formatGeneral(s.rate)))
+                             .arg(s.fftWindowWidth)
+                             .arg(s.averagingFrames));
 }
 
 void SettingsPages::refresh(const Program& p) {
@@ -236,8 +235,8 @@ void SettingsPages::refresh(const Program& p) {
     featuresClassifier_->setChoice(trb.featuresChoiceClassifier);
     featuresTraining_->setChoice(trb.featuresChoiceTraining);
     treeAveraging_->setChecked(p.tree.training.averaging);
-    setText(preprocessing_, toQString(captions[0] + ", " + captions[1] + ", " + captions[2] +
-                                      "\n" + captions[3] + ", " + captions[4]));
+    setText(preprocessing_, toQString(captions[0] + ", " + captions[1] + ", " + captions[2] + "\n" +
+                                      captions[3] + ", " + captions[4]));
     setText(treeValues_,
             toQString(texts.featureCaption + "\nConstrained features set: " + texts.featuresSet +
                       "\ncepstrum lifter treshold: " + texts.lifterThreshold +

@@ -51,8 +51,8 @@ struct Session {
         o.initFilePath = dir.file("Init.txt");
         for (std::string* path :
              {&o.errorFileName, &o.codeFileName, &o.teachFileName, &o.teachCath1FileName,
-              &o.teachCath2FileName, &o.teachCath3FileName, &o.recogFileName,
-              &o.recogCath1FileName, &o.recogCath2FileName, &o.recogCath3FileName})
+              &o.teachCath2FileName, &o.teachCath3FileName, &o.recogFileName, &o.recogCath1FileName,
+              &o.recogCath2FileName, &o.recogCath3FileName})
             *path = dir.file(extractFileName(*path));
         WriteInitFile(o);
         window = std::make_unique<DesktopWindow>(ui, dir.path());
@@ -77,7 +77,9 @@ struct Session {
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    std::string text(const char* labelName) { return find<QLabel>(labelName)->text().toStdString(); }
+    std::string text(const char* labelName) {
+        return find<QLabel>(labelName)->text().toStdString();
+    }
 
     void click(Command c) { button(c)->click(); }
     void readTree(const std::string& tree = kCentroidsTree) {
@@ -89,9 +91,7 @@ struct Session {
         click(c);
     }
     // The run waits for "Next" or "Continue".
-    bool runWaits() {
-        return shell().waiting && shell().controls.stopContinueEnabled;
-    }
+    bool runWaits() { return shell().waiting && shell().controls.stopContinueEnabled; }
     std::string bytes(const std::string& name) { return readFileBytes(dir.file(name)); }
 };
 

@@ -119,7 +119,8 @@ TEST(DesktopRun, StepwiseRunWithNextShowsEveryStateAndDrawsThePictures) {
     EXPECT_EQ(s.text("Data1Field5"), "477");
     EXPECT_EQ(outputRecords(s.bytes("vowels_Teach.zrt")), 477u);
     // The output choice shows the file it wrote.
-    EXPECT_EQ(s.box(Toggle::OutputTeachCombined)->text().toStdString(), s.dir.file("vowels_Teach.zrt"));
+    EXPECT_EQ(s.box(Toggle::OutputTeachCombined)->text().toStdString(),
+              s.dir.file("vowels_Teach.zrt"));
 
     // The chart of the error table shows the error file's numbers.
     ErrorChartWindow* chart = s.window->chartWindow();
@@ -157,7 +158,7 @@ TEST(DesktopRun, FreeRunPausesOnStopAndGoesOnWithContinue) {
             EXPECT_EQ(s.program().run.stepCounter, 101);
             EXPECT_EQ(s.button(Command::Break)->toolTip().toStdString(),
                       "After then click \"Continue\" or \"Next\" if enabled\nShortcut: B");
-            QTest::keyClick(s.window.get(), Qt::Key_S);    // "Continue" by its shortcut
+            QTest::keyClick(s.window.get(), Qt::Key_S);  // "Continue" by its shortcut
             captions.push_back(s.button(Command::StopContinue)->text().toStdString());
         }
     };

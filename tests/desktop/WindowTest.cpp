@@ -27,11 +27,11 @@ int redPixels(QWidget* w) {
     return n;
 }
 
-const std::array<Toggle, 10> kOutputs{
-    Toggle::OutputTeachCombined, Toggle::OutputTeachCodes, Toggle::OutputTeachCath1,
-    Toggle::OutputTeachCath2,    Toggle::OutputTeachCath3, Toggle::OutputRecogCombined,
-    Toggle::OutputRecogCodes,    Toggle::OutputRecogCath1, Toggle::OutputRecogCath2,
-    Toggle::OutputRecogCath3};
+const std::array<Toggle, 10> kOutputs{Toggle::OutputTeachCombined, Toggle::OutputTeachCodes,
+                                      Toggle::OutputTeachCath1,    Toggle::OutputTeachCath2,
+                                      Toggle::OutputTeachCath3,    Toggle::OutputRecogCombined,
+                                      Toggle::OutputRecogCodes,    Toggle::OutputRecogCath1,
+                                      Toggle::OutputRecogCath2,    Toggle::OutputRecogCath3};
 
 TEST(DesktopWindow, StartUpShowsTheModelsStartState) {
     Session s;

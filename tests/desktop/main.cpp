@@ -1,7 +1,7 @@
 // The desktop tests need a QApplication; without a platform chosen they run
 // on the offscreen one, so no display is needed.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
