@@ -31,7 +31,7 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
-	@if [ "$${CI:-}" = "true" ]; then $(MAKE) --no-print-directory test-sanitize && $(MAKE) --no-print-directory fuzz-short; fi
+	@if [ "$${CI:-}" = "true" ]; then $(MAKE) --no-print-directory fuzz-short && $(MAKE) --no-print-directory test-sanitize; fi
 
 test-sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZORTAN_SANITIZE=ON
