@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "tree/TreeCoding.h"
+#include "tree/TreeReader.h"
 
 namespace zortan::bench {
 
@@ -123,17 +124,7 @@ std::vector<EventRecord> eventsNear(const QuantizationTree& tree, int count, uin
 
 CoderState coderFor(const QuantizationTree& tree) {
     CoderState coder;
-    const auto sizes = static_cast<size_t>(tree.treeSizesNb());
-    const auto nodes = static_cast<size_t>(tree.HeapTop) + 1;
-    coder.BoolErrorVector.resize(sizes);
-    coder.errorRecords1.resize(sizes);
-    coder.errorRecords2.resize(sizes);
-    coder.nodePath1.resize(nodes);
-    coder.nodePath2.resize(nodes);
-    coder.groupDiff.resize(nodes);
-    coder.cath1Diff.resize(nodes);
-    coder.cath2Diff.resize(nodes);
-    coder.cath3Diff.resize(nodes);
+    SizeCoderArrays(tree, coder);
     coder.distanceFunction = &EuclidDist;
     return coder;
 }

@@ -120,19 +120,9 @@ void readCharList(TreeFileCursor& in, TcharList& list, int16_t nbr, int line) {
 }
 
 void sizeWorkingArrays(QuantizationTree& tree, CoderState& coder) {
-    const size_t sizes = static_cast<size_t>(tree.treeSizesNb());
-    const size_t nodes = static_cast<size_t>(tree.HeapTop) + 1;
-    coder.BoolErrorVector.resize(sizes);
-    coder.errorRecords1.resize(sizes);
-    coder.errorRecords2.resize(sizes);
-    coder.nodePath1.resize(nodes);
-    coder.nodePath2.resize(nodes);
-    coder.groupDiff.resize(nodes);
-    coder.cath1Diff.resize(nodes);
-    coder.cath2Diff.resize(nodes);
-    coder.cath3Diff.resize(nodes);
+    SizeCoderArrays(tree, coder);
     tree.groupTable.resize(static_cast<size_t>(tree.centroidsNb) + 1);
-    tree.nodeHeap.resize(nodes);
+    tree.nodeHeap.resize(static_cast<size_t>(tree.HeapTop) + 1);
 }
 
 void publishAveraging(const QuantizationTree& tree, TreeDataTexts& texts) {
@@ -173,6 +163,20 @@ void refuseBadSplitCodes(const QuantizationTree& tree, Ui& ui, const std::string
 }
 
 }  // namespace
+
+void SizeCoderArrays(const QuantizationTree& tree, CoderState& coder) {
+    const size_t sizes = static_cast<size_t>(tree.treeSizesNb());
+    const size_t nodes = static_cast<size_t>(tree.HeapTop) + 1;
+    coder.BoolErrorVector.resize(sizes);
+    coder.errorRecords1.resize(sizes);
+    coder.errorRecords2.resize(sizes);
+    coder.nodePath1.resize(nodes);
+    coder.nodePath2.resize(nodes);
+    coder.groupDiff.resize(nodes);
+    coder.cath1Diff.resize(nodes);
+    coder.cath2Diff.resize(nodes);
+    coder.cath3Diff.resize(nodes);
+}
 
 TextReader OpenTreeFile(Program& program) {
     program.shell.treeTexts.treePathCaption = "Tree data directory ";

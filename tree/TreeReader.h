@@ -2,10 +2,15 @@
 #pragma once
 
 #include "shell/TextReader.h"
+#include "tree/QuantizationTree.h"
 
 namespace zortan {
 
 struct Program;
+
+// Sizes the coder's per-tree-size working arrays for `tree`, keeping the
+// entries that exist and adding new ones as zero.
+void SizeCoderArrays(const QuantizationTree& tree, CoderState& coder);
 
 // Chooses the tree file (with the options' last path) and opens it.
 TextReader OpenTreeFile(Program& program);

@@ -9,6 +9,7 @@
 
 #include "tree/QuantizationTree.h"
 #include "tree/TreeCoding.h"
+#include "tree/TreeReader.h"
 
 namespace zortan::testing {
 
@@ -101,17 +102,7 @@ inline TreeBuilder balancedTree(int leaves, const std::vector<ComponentVector>& 
 // with EuclidDist as the distance.
 inline CoderState coderFor(const QuantizationTree& tree) {
     CoderState coder;
-    const auto sizes = static_cast<size_t>(tree.treeSizesNb());
-    const auto nodes = static_cast<size_t>(tree.HeapTop) + 1;
-    coder.BoolErrorVector.resize(sizes);
-    coder.errorRecords1.resize(sizes);
-    coder.errorRecords2.resize(sizes);
-    coder.nodePath1.resize(nodes);
-    coder.nodePath2.resize(nodes);
-    coder.groupDiff.resize(nodes);
-    coder.cath1Diff.resize(nodes);
-    coder.cath2Diff.resize(nodes);
-    coder.cath3Diff.resize(nodes);
+    SizeCoderArrays(tree, coder);
     coder.distanceFunction = &EuclidDist;
     return coder;
 }
