@@ -78,6 +78,22 @@ void restore(ShellState& s, const OpeningControls& c) {
     s.focus = c.focus;
 }
 
+// Opens an input; a platform error on the way gives back the controls the
+// opening had changed before it stops the command.
+template <typename Opening>
+void openInput(ShellState& s, Opening opening) {
+    const OpeningControls before = openingControls(s);
+    try {
+        opening();
+    } catch (const RangeError&) {
+        restore(s, before);
+        throw;
+    } catch (const InOutError&) {
+        restore(s, before);
+        throw;
+    }
+}
+
 // Restores the status caption without telling the front end when it did not
 // change.
 void restoreStatus(Program& p, const std::string& caption) {
@@ -329,8 +345,7 @@ void ReadData1(Program& p) {
         s.focus = Focus::ReadTree;
         return;
     }
-    const OpeningControls before = openingControls(s);
-    try {
+    openInput(s, [&] {
         if (!s.compareMode) {
             setStatusCaption(s, p.ui, "Program started initial processing data_1");
             s.nextEnabled = true;
@@ -352,13 +367,7 @@ void ReadData1(Program& p) {
         BuildOutputNames(p, p.outputs.outputStem, p.options.teachFileName);
         readHeader(p, p.data1);
         p.data1.waveText = "\"" + p.options.waveFileDir1 + "\"";
-    } catch (const RangeError&) {
-        restore(s, before);
-        throw;
-    } catch (const InOutError&) {
-        restore(s, before);
-        throw;
-    }
+    });
 
     if (!s.compareMode) {
         Run(p, p.data1.nc, inputIsFvs(p, 1));
@@ -382,8 +391,7 @@ void ReadData2(Program& p) {
         s.focus = Focus::ReadTree;
         return;
     }
-    const OpeningControls before = openingControls(s);
-    try {
+    openInput(s, [&] {
         setStatusCaption(s, p.ui, "Program started coding");
         s.nextEnabled = true;
         s.focus = Focus::Next;
@@ -394,13 +402,7 @@ void ReadData2(Program& p) {
         ChooseAndOpenInput(p, p.data2, "Open second event data file");
         readHeader(p, p.data2);
         p.data2.waveText = "\"" + p.options.waveFileDir2 + "\"";
-    } catch (const RangeError&) {
-        restore(s, before);
-        throw;
-    } catch (const InOutError&) {
-        restore(s, before);
-        throw;
-    }
+    });
     w.readData2Enabled = false;
     w.data2FieldsVisible = s.compareMode;
 
