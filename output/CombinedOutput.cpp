@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cstring>
 #include <exception>
+#include <limits>
 
 #include "output/TextOutputs.h"
 #include "platform/Clock.h"
@@ -174,9 +176,12 @@ bool anyOutputChosen(const ShellState& s) {
            s.outputRecogCodes || s.outputRecogCath1 || s.outputRecogCath2 || s.outputRecogCath3;
 }
 
+// " " and the qualifier's position, as one unit of the file.
 void writeCathPosition(OutFile& file, const CathTables& tables, char qualifier) {
-    file.put(' ');
-    file.write(std::to_string(tables.charToIndex[static_cast<uint8_t>(qualifier)]));
+    char item[1 + std::numeric_limits<int>::digits10 + 2] = {' '};
+    const auto end = std::to_chars(item + 1, item + sizeof item,
+                                   tables.charToIndex[static_cast<uint8_t>(qualifier)]);
+    file.write(item, static_cast<size_t>(end.ptr - item));
 }
 
 }  // namespace
@@ -469,16 +474,22 @@ void ShowFinishMessage(Program& program) {
     const ShellState& s = program.shell;
     const CodingRun& run = program.run;
     const InitFileOptions& o = program.options;
+    const OutputState& out = program.outputs;
 
+    // A file whose writing failed is not among the results.
+    const auto kept = [](bool chosen, const OutFile& file) { return chosen && !file.failed(); };
     const std::string nextEntry = "\",\r\n\"";  // after a combined, code, cath1 or cath2 path
     const std::string lastEntry = "\"\r\n";     // after a cath3 path
-    const auto appendGroup = [&](std::string& list, bool combined, const std::string& combinedPath,
-                                 bool codes, const std::array<bool, 3>& cath,
+    const auto appendGroup = [&](std::string& list, bool combined, const OutFile& combinedFile,
+                                 const std::string& combinedPath, bool codes,
+                                 const std::array<bool, 3>& cath,
+                                 const std::array<OutFile, 3>& cathFiles,
                                  const std::array<const std::string*, 3>& cathPaths) {
-        if (combined) list += combinedPath + nextEntry;
-        if (codes) list += o.codeFileName + nextEntry;
+        if (kept(combined, combinedFile)) list += combinedPath + nextEntry;
+        if (kept(codes, out.codeFile)) list += o.codeFileName + nextEntry;
         for (size_t k = 0; k < 3; ++k)
-            if (cath[k]) list += *cathPaths[k] + (k < 2 ? nextEntry : lastEntry);
+            if (kept(cath[k], cathFiles[k]))
+                list += *cathPaths[k] + (k < 2 ? nextEntry : lastEntry);
     };
     const auto show = [&](const std::string& list) {
         program.ui.showMessage("Program finished\r\nFind results in:\r\n\"" + list +
@@ -487,8 +498,9 @@ void ShowFinishMessage(Program& program) {
 
     std::string list;
     if (run.teachOutputActive) {
-        appendGroup(list, s.outputTeachCombined, o.teachFileName, s.outputTeachCodes,
-                    {s.outputTeachCath1, s.outputTeachCath2, s.outputTeachCath3},
+        appendGroup(list, s.outputTeachCombined, out.teachCombined, o.teachFileName,
+                    s.outputTeachCodes,
+                    {s.outputTeachCath1, s.outputTeachCath2, s.outputTeachCath3}, out.teachCath,
                     {&o.teachCath1FileName, &o.teachCath2FileName, &o.teachCath3FileName});
         if (!run.recogOutputActive) show(list);
     } else {
@@ -496,8 +508,9 @@ void ShowFinishMessage(Program& program) {
             "Program finished.\r\nDue to your choice teach results were not saved...");
     }
     if (run.recogOutputActive) {
-        appendGroup(list, s.outputRecogCombined, o.recogFileName, s.outputRecogCodes,
-                    {s.outputRecogCath1, s.outputRecogCath2, s.outputRecogCath3},
+        appendGroup(list, s.outputRecogCombined, out.recogCombined, o.recogFileName,
+                    s.outputRecogCodes,
+                    {s.outputRecogCath1, s.outputRecogCath2, s.outputRecogCath3}, out.recogCath,
                     {&o.recogCath1FileName, &o.recogCath2FileName, &o.recogCath3FileName});
         show(list);
     } else {

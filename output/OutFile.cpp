@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/Errors.h"
+#include "platform/Host.h"
 
 namespace zortan {
 
@@ -18,56 +19,108 @@ OutFile::~OutFile() {
 
 void OutFile::create(const std::string& path) {
     if (file_) close();
+    failed_ = false;
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) throw ioErrorFromErrno(errno);
+    if (!f) {
+        failed_ = true;
+        throw ioErrorFromErrno(errno);
+    }
+    // The buffer here is the only one, so that what the system has taken is
+    // known to the byte.
+    std::setvbuf(f, nullptr, _IONBF, 0);
     file_ = f;
     path_ = path;
     buffer_.resize(kBufferSize);
     used_ = 0;
+    sent_ = 0;
+}
+
+void OutFile::fail(int err) {
+    used_ = 0;
+    if (!failed_) {
+        failed_ = true;
+        // What the system took of the last buffer may end inside a unit.
+        cutFileTo(file_, sent_);
+    }
+    throw ioErrorFromErrno(err);
+}
+
+void OutFile::send(const char* data, size_t size) {
+    errno = 0;
+    if (std::fwrite(data, 1, size, file_) != size) fail(errno ? errno : EIO);
+    sent_ += size;
 }
 
 void OutFile::drain() {
     if (!file_) throw InOutError(103, "File not open");
-    if (used_ > 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
+    if (failed_) {
         used_ = 0;
-        throw ioErrorFromErrno(errno ? errno : EIO);
+        return;
     }
+    if (used_ > 0) send(buffer_.data(), used_);
     used_ = 0;
 }
 
 void OutFile::write(const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        if (used_ == buffer_.size()) drain();
-        const size_t n = std::min(size, buffer_.size() - used_);
-        std::memcpy(buffer_.data() + used_, p, n);
-        used_ += n;
-        p += n;
-        size -= n;
+    if (size > buffer_.size() - used_) {
+        drain();
+        if (size > buffer_.size()) {
+            if (!failed_) send(static_cast<const char*>(data), size);
+            return;
+        }
     }
+    if (failed_) return;
+    std::memcpy(buffer_.data() + used_, data, size);
+    used_ += size;
+}
+
+void OutFile::line(std::string_view text) {
+    if (text.size() + 2 > buffer_.size() - used_) {
+        drain();
+        if (text.size() + 2 > buffer_.size()) {
+            // A line longer than the buffer goes out in two pieces; a failure
+            // between them is cut back all the same.
+            const uint64_t start = sent_;
+            try {
+                write(text);
+                write("\r\n", 2);
+                drain();
+            } catch (const InOutError&) {
+                if (file_) cutFileTo(file_, start);
+                throw;
+            }
+            return;
+        }
+    }
+    if (failed_) return;
+    std::memcpy(buffer_.data() + used_, text.data(), text.size());
+    std::memcpy(buffer_.data() + used_ + text.size(), "\r\n", 2);
+    used_ += text.size() + 2;
 }
 
 void OutFile::flush() {
     drain();
-    if (std::fflush(file_) != 0) throw ioErrorFromErrno(errno ? errno : EIO);
+    if (!failed_ && std::fflush(file_) != 0) fail(errno ? errno : EIO);
 }
 
 void OutFile::close() {
     if (!file_) return;
-    std::FILE* f = file_;
     int err = 0;
     try {
         drain();
     } catch (const InOutError&) {
-        std::fclose(f);
+        std::fclose(file_);
         file_ = nullptr;
         throw;
     }
     errno = 0;
-    if (std::fflush(f) != 0) err = errno ? errno : EIO;
-    if (std::fclose(f) != 0 && err == 0) err = errno ? errno : EIO;
+    if (std::fflush(file_) != 0) err = errno ? errno : EIO;
+    if (std::fclose(file_) != 0 && err == 0) err = errno ? errno : EIO;
     file_ = nullptr;
-    if (err != 0) throw ioErrorFromErrno(err);
+    if (err != 0 && !failed_) {
+        failed_ = true;
+        throw ioErrorFromErrno(err);
+    }
 }
 
 }  // namespace zortan

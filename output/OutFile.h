@@ -1,5 +1,10 @@
 // A buffered output file. Nothing is allocated per write; failures of the
 // system calls are input/output errors.
+//
+// Each write, put and line is a unit that the file never splits: the buffer
+// goes to the system only between units. When the system takes a buffer in
+// part (a full disk), the file is cut back to the units it holds whole and
+// counts as failed; its later writes are dropped, so it never holds a gap.
 #pragma once
 
 #include <cstddef>
@@ -22,30 +27,35 @@ class OutFile {
     void create(const std::string& path);
     bool isOpen() const { return file_ != nullptr; }
     const std::string& path() const { return path_; }
+    // The last creation, or a write or close since, failed: the file does
+    // not hold all that was written to it.
+    bool failed() const { return failed_; }
 
     void write(const void* data, size_t size);
     void write(std::string_view text) { write(text.data(), text.size()); }
     void put(char c) {
         if (used_ == buffer_.size()) drain();
+        if (failed_) return;
         buffer_[used_++] = c;
     }
-    // Writes text followed by CR LF.
-    void line(std::string_view text) {
-        write(text);
-        write("\r\n", 2);
-    }
+    // Writes text followed by CR LF, as one unit.
+    void line(std::string_view text);
     void flush();
     // Flushes and closes; the file counts as closed afterwards even when
-    // this throws.
+    // this throws. A file that failed before closes without a new error.
     void close();
 
   private:
     void drain();
+    void send(const char* data, size_t size);
+    [[noreturn]] void fail(int err);
 
     std::FILE* file_ = nullptr;
     std::string path_;
     std::vector<char> buffer_;
     size_t used_ = 0;
+    uint64_t sent_ = 0;  // bytes the system has taken, all whole units
+    bool failed_ = false;
 };
 
 }  // namespace zortan

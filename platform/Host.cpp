@@ -19,6 +19,14 @@ namespace zortan {
 
 namespace fs = std::filesystem;
 
+bool cutFileTo(std::FILE* file, uint64_t size) {
+#ifdef _WIN32
+    return _chsize_s(_fileno(file), static_cast<long long>(size)) == 0;
+#else
+    return ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
+#endif
+}
+
 InOutError ioErrorFromErrno(int err) {
     switch (err) {
         case ENOENT:

@@ -2,6 +2,8 @@
 // configuration folder, file and folder tests, path helpers.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace zortan {
@@ -25,6 +27,10 @@ bool folderExists(const std::string& path);  // an existing directory
 bool folderWritable(const std::string& path);
 // Creates the folder and its parents; true when it exists afterwards.
 bool makeFolders(const std::string& path);
+
+// Cuts an open file back to its first `size` bytes; false when the system
+// cannot (a device, for one).
+bool cutFileTo(std::FILE* file, uint64_t size);
 
 // Path pieces; both '\' and '/' separate.
 std::string extractFileDir(const std::string& path);  // without trailing separator
