@@ -51,16 +51,19 @@ samples: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS) --target zortan-samplegen
 	$(BUILD)/zortan-samplegen samples
 
-# Builds and runs the benchmarks: the microbenchmarks (medians of 5), then the
-# whole-run throughput of the console (see docs/performance.md). The
+# Builds and runs the benchmarks: the microbenchmarks (medians of 5), the
+# whole-run throughput of the console, then the desktop window with pictures
+# on, offscreen (see docs/performance.md). The
 # configure step runs again so that a build folder made before Google
 # Benchmark was installed picks it up.
 .PHONY: bench
 bench: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD)
-	cmake --build $(BUILD) -j$(JOBS) --target zortan-bench zortan-benchtool zortan-console
+	cmake --build $(BUILD) -j$(JOBS) --target zortan-bench zortan-benchtool zortan-console \
+	    zortan-desktop-bench
 	$(BUILD)/bench/zortan-bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 	bench/whole_run.sh $(BUILD)
+	$(BUILD)/bench/zortan-desktop-bench
 
 # Fuzzing the readers (tools/fuzz.sh; clang with libFuzzer, in build-fuzz).
 # fuzz-short is the CI pass: about a minute per target, at low priority.

@@ -46,27 +46,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int generate(const std::string& dir, long fvsEvents, long textEvents, int leaves) {
-    std::filesystem::create_directories(dir);
-    const fixtures::TreeFileContents contents = codebookTree(leaves, 7);
-    fixtures::writeTreeFile(dir + "/tree.vq1", contents);
-    const QuantizationTree& tree = contents.tree;
-    const std::vector<int> leafNodes = leavesOf(tree);
-    std::mt19937 random(11);
-    if (fvsEvents > 0) {
-        FvsStream out(dir + "/events.fvs", static_cast<uint32_t>(fvsEvents),
-                      tree.training.featureKind);
-        for (long i = 0; i < fvsEvents; ++i) out.add(eventNear(tree, leafNodes, random));
-        out.close();
-    }
-    if (textEvents > 0) {
-        TextTableStream out(dir + "/events.txt", textEvents, kComponents);
-        for (long i = 0; i < textEvents; ++i) out.add(eventNear(tree, leafNodes, random));
-        out.close();
-    }
-    return 0;
-}
-
 // A tree of close calls (see closeCallTree) and events of which half sit at
 // its centre, where every split is a close call, and the others near it.
 int generateCloseCalls(const std::string& dir, long fvsEvents) {
@@ -336,8 +315,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> a(argv + 1, argv + argc);
     try {
         if (a.size() >= 4 && a[0] == "generate")
-            return generate(a[1], std::stol(a[2]), std::stol(a[3]),
-                            a.size() > 4 ? std::stoi(a[4]) : 256);
+            return writeCodebookInputs(a[1], std::stol(a[2]), std::stol(a[3]),
+                                       a.size() > 4 ? std::stoi(a[4]) : 256),
+                   0;
         if (a.size() >= 3 && a[0] == "generate-close")
             return generateCloseCalls(a[1], std::stol(a[2]));
         if (a.size() >= 5 && a[0] == "console")

@@ -1,11 +1,15 @@
 #include "bench/EventFiles.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <random>
 #include <vector>
 
+#include "bench/BenchData.h"
 #include "platform/Errors.h"
 #include "tools/fixtures/FvsFileWriter.h"
 #include "tools/fixtures/TextEventFileWriter.h"
+#include "tools/fixtures/TreeFileWriter.h"
 
 namespace zortan::bench {
 
@@ -113,6 +117,26 @@ void TextTableStream::flushRows() {
 void TextTableStream::close() {
     if (file_) flushRows();
     finish(file_);
+}
+
+void writeCodebookInputs(const std::string& dir, long fvsEvents, long textEvents, int leaves) {
+    std::filesystem::create_directories(dir);
+    const fixtures::TreeFileContents contents = codebookTree(leaves, 7);
+    fixtures::writeTreeFile(dir + "/tree.vq1", contents);
+    const QuantizationTree& tree = contents.tree;
+    const std::vector<int> leafNodes = leavesOf(tree);
+    std::mt19937 random(11);
+    if (fvsEvents > 0) {
+        FvsStream out(dir + "/events.fvs", static_cast<uint32_t>(fvsEvents),
+                      tree.training.featureKind);
+        for (long i = 0; i < fvsEvents; ++i) out.add(eventNear(tree, leafNodes, random));
+        out.close();
+    }
+    if (textEvents > 0) {
+        TextTableStream out(dir + "/events.txt", textEvents, kComponents);
+        for (long i = 0; i < textEvents; ++i) out.add(eventNear(tree, leafNodes, random));
+        out.close();
+    }
 }
 
 }  // namespace zortan::bench

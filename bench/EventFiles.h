@@ -46,4 +46,9 @@ class TextTableStream {
     std::vector<EventRecord> pending_;
 };
 
+// Writes DIR/tree.vq1, a balanced codebook of `leaves` leaves over 129
+// components, and DIR/events.fvs and DIR/events.txt with events near its
+// leaves (a count of 0 skips the file). The folder is created when needed.
+void writeCodebookInputs(const std::string& dir, long fvsEvents, long textEvents, int leaves);
+
 }  // namespace zortan::bench
