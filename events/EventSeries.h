@@ -20,7 +20,8 @@ namespace zortan {
 constexpr size_t kFvsRecordSize = 1812;
 using FvsRecord = std::array<uint8_t, kFvsRecordSize>;
 
-// A file of fvs records, read one record at a time.
+// A file of fvs records, read one record at a time out of a buffer that
+// takes many records per system call.
 class FvsFile {
   public:
     FvsFile() = default;
@@ -30,13 +31,15 @@ class FvsFile {
 
     void open(const std::string& path);  // input/output error on failure
     bool isOpen() const { return file_ != nullptr; }
-    // Reads the next whole record; false at the end of the file (a partial
-    // last record counts as the end).
-    bool readRecord(FvsRecord& record);
+    // The next whole record, valid until the next call; nullptr at the end
+    // of the file (a partial last record counts as the end).
+    const uint8_t* nextRecord();
     void close();
 
   private:
     std::FILE* file_ = nullptr;
+    std::vector<uint8_t> buffer_;
+    size_t begin_ = 0, end_ = 0;  // the bytes read and not yet taken
 };
 
 // The running average removed from each event when the tree was trained with

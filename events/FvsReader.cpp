@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "platform/Errors.h"
@@ -43,9 +44,9 @@ int choiceIndex(int16_t value, size_t names) {
 // Reads the next whole record; the shared buffer is only overwritten by a
 // whole record, so a partial one at the end of the file leaves it intact.
 bool readNextRecord(Program& program, EventSeries& series) {
-    FvsRecord record;
-    if (!series.fvsFile.readRecord(record)) return false;
-    program.fvsRecord = record;
+    const uint8_t* record = series.fvsFile.nextRecord();
+    if (record == nullptr) return false;
+    std::memcpy(program.fvsRecord.data(), record, kFvsRecordSize);
     return true;
 }
 

@@ -13,6 +13,16 @@
 #include "shell/Format.h"
 #include "shell/Ui.h"
 
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && defined(__x86_64__) && \
+    defined(__ELF__)
+#define ZORTAN_WIDE_VECTORS 1
+// The walk and the counting, built for the baseline and for wider vector
+// units; the one for this processor is chosen when the program is loaded.
+#define ZORTAN_VECTOR_CLONES [[gnu::target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")]]
+#else
+#define ZORTAN_VECTOR_CLONES
+#endif
+
 namespace zortan {
 
 namespace {
@@ -127,11 +137,6 @@ double relativeBound(int n) {
 // each difference times `w` when `w` is given.
 using DoubleSums = void (*)(const double* e, const double* a, const double* b, const double* w,
                             int n, double& sumA, double& sumB);
-
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && defined(__x86_64__) && \
-    defined(__ELF__)
-#define ZORTAN_WIDE_VECTORS 1
-#endif
 
 #if defined(__GNUC__)
 template <int Bytes>
@@ -352,8 +357,9 @@ void PathFillGap(const QuantizationTree& tree, TwordArray& path, int from, int t
 namespace {
 
 // EncodeIter, also noting the split levels in `trail` when given.
-uint16_t walk(const QuantizationTree& tree, CoderState& coder, uint16_t K, const EventRecord& event,
-              TwordArray& path, int startNode, Ui& ui, LevelTrail* trail) {
+ZORTAN_VECTOR_CLONES uint16_t walk(const QuantizationTree& tree, CoderState& coder, uint16_t K,
+                                   const EventRecord& event, TwordArray& path, int startNode,
+                                   Ui& ui, LevelTrail* trail) {
     // The root alone carries no reading that is compared: every event counts
     // as an error in every category at tree size 1.
     checkedAt(coder.BoolErrorVector, 0) = ErrorFlags{1, 1, 1};
@@ -442,9 +448,9 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
     return walk(tree, coder, K, event, path, startNode, ui, nullptr);
 }
 
-EncodeResult EncodeEvent(const QuantizationTree& tree, CoderState& coder, uint16_t K,
-                         const EventRecord& event, TwordArray& path, TErrorRecordArray& errors,
-                         Ui& ui) {
+ZORTAN_VECTOR_CLONES EncodeResult EncodeEvent(const QuantizationTree& tree, CoderState& coder,
+                                              uint16_t K, const EventRecord& event,
+                                              TwordArray& path, TErrorRecordArray& errors, Ui& ui) {
     LevelTrail trail;
     const TreeNode& leaf = nodeAt(tree, walk(tree, coder, K, event, path, 0, ui, &trail));
     const EncodeResult result{leaf.code, leaf.treeCath1, leaf.treeCath2, leaf.treeCath3};
