@@ -60,6 +60,7 @@ struct EventSeries {
 
     int number;  // 1 or 2
     std::optional<TextReader> textFile;
+    std::string rowBuffer;  // the table row being read, kept between rows
     FvsFile fvsFile;
     // Declared component count of a text table.
     int32_t nc = std::numeric_limits<int32_t>::max();

@@ -203,10 +203,10 @@ RowStatus ReadTextRow(Program& program, EventSeries& series, const std::string& 
     if (program.shell.compareMode) program.fvsRecord.fill(0);
 
     // Blank lines hold no event; only blanks left means the data are done.
-    std::string row;
+    std::string& row = series.rowBuffer;
     do {
         if (in.eof()) return RowStatus::EndOfData;
-        row = in.readLine(std::string::npos);
+        in.readLineInto(row, std::string::npos);
     } while (isBlank(row));
 
     // A row is one line: a faulty row is reported, its remaining fields keep
@@ -217,7 +217,7 @@ RowStatus ReadTextRow(Program& program, EventSeries& series, const std::string& 
         event.cath1 = qualifier(row, pos);
         event.cath2 = qualifier(row, pos);
         event.cath3 = qualifier(row, pos);
-        TextReader values = TextReader::fromText(row.substr(pos));
+        TokenScanner values(std::string_view(row).substr(pos));
         const int32_t count = program.tree.consideredComponentsNb;
         for (int32_t i = 0; i < count; ++i) {
             const int32_t v = values.readInt32();

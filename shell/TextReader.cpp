@@ -106,12 +106,10 @@ std::string TextReader::readToken() {
     return token;
 }
 
-int64_t TextReader::readInt64() {
-    std::string t = readToken();
-    if (t.empty()) return 0;  // end of file
+int64_t parseIntegerToken(std::string_view t) {
     const char* b = t.data();
     const char* e = b + t.size();
-    if (*b == '+') {
+    if (b != e && *b == '+') {
         ++b;
         if (b == e || !isDigit(*b)) throw invalidNumericInput();
     }
@@ -119,6 +117,12 @@ int64_t TextReader::readInt64() {
     auto [p, ec] = std::from_chars(b, e, v);
     if (ec != std::errc() || p != e) throw invalidNumericInput();
     return v;
+}
+
+int64_t TextReader::readInt64() {
+    std::string t = readToken();
+    if (t.empty()) return 0;  // end of file
+    return parseIntegerToken(t);
 }
 
 int32_t TextReader::readInt32() {
@@ -167,17 +171,22 @@ char TextReader::readChar() {
 
 std::string TextReader::readText(size_t keep) {
     std::string s;
+    readTextInto(s, keep);
+    return s;
+}
+
+void TextReader::readTextInto(std::string& s, size_t keep) {
+    s.clear();
     int c = peek();
     if (c < 0) {
         hitEnd_ = true;
-        return s;
+        return;
     }
     while (c >= 0 && c != '\r' && c != '\n') {
         if (s.size() < keep) s.push_back(static_cast<char>(c));
         ++pos_;
         c = peek();
     }
-    return s;
 }
 
 void TextReader::readLn() {
@@ -190,6 +199,24 @@ std::string TextReader::readLine(size_t keep) {
     std::string s = readText(keep);
     readLn();
     return s;
+}
+
+void TextReader::readLineInto(std::string& line, size_t keep) {
+    readTextInto(line, keep);
+    readLn();
+}
+
+int32_t TokenScanner::readInt32() {
+    while (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) <= 32) ++pos_;
+    if (pos_ >= text_.size()) {
+        hitEnd_ = true;
+        return 0;
+    }
+    const size_t begin = pos_;
+    while (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) > 32) ++pos_;
+    const int64_t v = parseIntegerToken(text_.substr(begin, pos_ - begin));
+    if (!std::in_range<int32_t>(v)) throw invalidNumericInput();
+    return static_cast<int32_t>(v);
 }
 
 }  // namespace zortan

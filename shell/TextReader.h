@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zortan {
@@ -46,6 +47,9 @@ class TextReader {
     std::string readText(size_t keep = 255);
     // A whole line: readText followed by readLn.
     std::string readLine(size_t keep = 255);
+    // readLine into a string kept by the caller, so that reading line after
+    // line reuses its storage.
+    void readLineInto(std::string& line, size_t keep = 255);
     // Skips to the beginning of the next line.
     void readLn();
 
@@ -60,12 +64,32 @@ class TextReader {
     int get();
     bool refill();
     std::string readToken();
+    void readTextInto(std::string& s, size_t keep);
 
     std::FILE* file_ = nullptr;
     std::vector<char> buf_;
     size_t pos_ = 0;
     size_t len_ = 0;
     bool open_ = false;
+    bool hitEnd_ = false;
+};
+
+// An integer token: optional sign, decimal digits. A malformed token or one
+// that does not fit 64 bits is an input/output error (invalid numeric input).
+int64_t parseIntegerToken(std::string_view token);
+
+// Reads integers out of text held by the caller (one row of a table) by the
+// same rules as TextReader, without copying the text.
+class TokenScanner {
+  public:
+    explicit TokenScanner(std::string_view text) : text_(text) {}
+    // 0 past the end of the text, which hitEnd() then tells.
+    int32_t readInt32();
+    bool hitEnd() const { return hitEnd_; }
+
+  private:
+    std::string_view text_;
+    size_t pos_ = 0;
     bool hitEnd_ = false;
 };
 
