@@ -1,6 +1,5 @@
 // The real window driven by a scripted user: dialogs are answered from the
-// ScriptedUi's script, and `user` acts (clicks the window's controls)
-// whenever the window processes its pending events.
+// script, and `user` clicks the window's controls from inside a run.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,39 +8,19 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <functional>
 #include <memory>
-#include <optional>
-#include <string>
 
 #include "app/desktop/DesktopWindow.h"
-#include "platform/Host.h"
-#include "shell/InitFile.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "robustness/WindowSession.h"
 
 namespace zortan::desktop::testing {
 
-using zortan::testing::readFileBytes;
-
-inline const std::string kSamples = ZORTAN_SAMPLES_DIR;
-inline const std::string kCentroidsTree = kSamples + "/vowels-cep16-centroids32.vq";
-inline const std::string kAveragingTree = kSamples + "/vowels-cep16-cart8-avg10.vq";
-inline const std::string kVowels = kSamples + "/vowels.fvs";
-constexpr int kVowelEvents = 477;
-
-class UserUi : public zortan::testing::ScriptedUi {
-  public:
-    std::function<void()> user;
-    void processPendingEvents() override {
-        ScriptedUi::processPendingEvents();
-        if (user) user();
-    }
-};
+inline const std::string kCentroidsTree = ZORTAN_SAMPLES_DIR "/vowels-cep16-centroids32.vq";
+inline const std::string kVowels = ZORTAN_SAMPLES_DIR "/vowels.fvs";
 
 struct Session {
     zortan::testing::TempDir dir;
-    UserUi ui;
+    zortan::testing::WindowUi ui;  // `user` acts as the window processes its events
     std::unique_ptr<DesktopWindow> window;
     std::optional<int> endedWith;
 
@@ -68,7 +47,6 @@ struct Session {
 
     Program& program() { return window->program(); }
     ShellState& shell() { return program().shell; }
-    QtUi& port() { return window->port(); }
     QPushButton* button(Command c) { return window->button(c); }
     QCheckBox* box(Toggle t) { return window->box(t); }
     template <typename W = QWidget>
@@ -77,28 +55,30 @@ struct Session {
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    std::string text(const char* labelName) {
-        return find<QLabel>(labelName)->text().toStdString();
-    }
-
+    std::string text(const char* label) { return find<QLabel>(label)->text().toStdString(); }
     void click(Command c) { button(c)->click(); }
-    void readTree(const std::string& tree = kCentroidsTree) {
-        ui.answers.push_back(tree);
+    void readTree() {
+        ui.answers.push_back(kCentroidsTree);
         click(Command::ReadTree);
     }
-    void readData(Command c, const std::string& events = kVowels) {
-        ui.answers.push_back(events);
-        click(c);
+    void readData1() {
+        ui.answers.push_back(kVowels);
+        click(Command::ReadData1);
     }
     // The run waits for "Next" or "Continue".
     bool runWaits() { return shell().waiting && shell().controls.stopContinueEnabled; }
-    std::string bytes(const std::string& name) { return readFileBytes(dir.file(name)); }
+    // Records in a combined output file after its certificate.
+    size_t outputRecords(const std::string& name) {
+        return zortan::testing::readFileBytes(dir.file(name)).size() / 6 - 254;
+    }
 };
 
-// Records in a combined output file after its certificate.
-inline size_t outputRecords(const std::string& bytes) {
-    constexpr size_t kCertificateRecords = 254, kRecord = 6;
-    return bytes.size() / kRecord - kCertificateRecords;
+// Pixels of `colour` in the rectangle.
+inline int pixelsOf(const ImageCanvas& c, const QRect& r, Colour colour) {
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) n += c.pixel(x, y) == colour;
+    return n;
 }
 
 }  // namespace zortan::desktop::testing

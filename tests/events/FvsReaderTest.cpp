@@ -21,37 +21,16 @@ using fixtures::encodeFvsHeader;
 using fixtures::FvsEvent;
 using fixtures::FvsHeader;
 
-std::string sizeMessage(const std::string& s, const std::string& name) {
-    return "The realType size declaread in the Ondrix analyzer (=" + s +
-           "), differs from the realType declaread here (=4).\r\nThe parameter\r\n\r\n" + name +
-           "\r\n\r\nwill be incorrectly read out.\r\nThis influences averaging parameters in the "
-           "spectra or cepstra preprocessing consisted in time-constant contribution "
-           "removal.\r\nYou should set this parameter manually\r\nThe discrepancy can appear if "
-           "you use analysis resultst from before march 2007,\r\nwhich were recorded without "
-           "sending this parameter...";
-}
-
 std::string bytes(const FvsRecord& r) {
     return std::string(reinterpret_cast<const char*>(r.data()), r.size());
 }
 
-// Chooses the feature kind "cepstrum" at the second processing of events.
-struct ChoosingUi : testing::ScriptedUi {
-    Program* program = nullptr;
-    void processPendingEvents() override {
-        if (++pendingEventsProcessed == 2) program->tree.training.featureKind = 3;
-    }
-};
-
 struct Session {
     testing::TempDir dir;
-    ChoosingUi ui;
+    testing::ScriptedUi ui;
     Program program{ui, dir.path()};
 
-    Session() {
-        ui.program = &program;
-        program.eventNbr = std::numeric_limits<int64_t>::max();
-    }
+    Session() { program.eventNbr = std::numeric_limits<int64_t>::max(); }
     void open(EventSeries& series, const std::string& content) {
         series.fvsFile.open(dir.write("s" + std::to_string(series.number) + ".fvs", content));
     }
@@ -71,26 +50,22 @@ struct Session {
                " waves=" + program.options.waveFileDir1 + "|" + program.options.waveFileDir2 +
                " messages=" + std::to_string(ui.messages.size());
     }
-    std::string header(EventSeries& series, const FvsHeader& h) {
-        return header(series, encodeFvsHeader(h));
-    }
 };
 
+// The reader tests read what this writer writes: its layout is checked here.
 TEST(FvsFileWriter, PutsEveryFieldAtItsOffset) {
     FvsHeader h{0x01020304, -2, 3, 1, 0x0102, 1, 0x1234, 4, 12.5, 22050.0, "C:\\w", {5, 6, 7}};
     const FvsRecord r = encodeFvsHeader(h);
-    const std::vector<std::pair<size_t, std::vector<uint8_t>>> expected = {
-        {0, {4, 3, 2, 1}},
-        {4, {0xFE, 0xFF, 0}},
-        {8, {3, 0, 1, 0}},
-        {18, {2, 1}},
-        {26, {1, 0}},
-        {518, {0x34, 0x12, 4, 0}},
-        {774, {4, 'C', ':', '\\', 'w', 0}},
-        {1806, {5, 6, 7, 0}}};
+    const std::pair<size_t, std::vector<uint8_t>> expected[] = {{0, {4, 3, 2, 1}},
+                                                                {4, {0xFE, 0xFF, 0}},
+                                                                {8, {3, 0, 1, 0}},
+                                                                {18, {2, 1}},
+                                                                {26, {1, 0}},
+                                                                {518, {0x34, 0x12, 4, 0}},
+                                                                {774, {4, 'C', ':', '\\', 'w', 0}},
+                                                                {1806, {5, 6, 7, 0}}};
     for (const auto& [offset, values] : expected)
-        for (size_t i = 0; i < values.size(); ++i)
-            EXPECT_EQ(r[offset + i], values[i]) << "offset " << offset + i;
+        EXPECT_EQ(std::vector<uint8_t>(&r[offset], &r[offset + values.size()]), values) << offset;
     double step, rate;
     std::memcpy(&step, &r[522], 8);  // the test machine is little-endian
     std::memcpy(&rate, &r[532], 8);
@@ -106,57 +81,29 @@ TEST(FvsFileWriter, PutsEveryFieldAtItsOffset) {
     for (size_t k = 0; k < 5; ++k)
         EXPECT_EQ(ev[516 + 258 * k + 256] + 256 * ev[517 + 258 * k + 256], 0x0100 + k);
     EXPECT_EQ(std::string(&ev[1806], &ev[1809]), "aaz");
-
-    testing::TempDir dir;
-    fixtures::writeFvsFile(dir.file("f.fvs"), h, {e, e});
-    EXPECT_EQ(testing::readFileBytes(dir.file("f.fvs")), bytes(r) + bytes(ev) + bytes(ev));
 }
 
 TEST(FvsHeaderReading, AppliesTheHeader) {
     Session s;
-    EventSeries &d1 = s.program.data1, &d2 = s.program.data2;
     FvsHeader h{500, -512, 7, 1, 4, 1, -20, 4, 12.5, 22050.0, "C:\\waves\\a.wav", {2, 5, 255}};
     FvsRecord header = encodeFvsHeader(h);
     header[530] = 0xAB;  // W[7] is not read
     header[531] = 0xCD;
-    const std::string wave2 = "|" + s.program.options.waveFileDir2;
-    EXPECT_EQ(s.header(d1, header),
+    EXPECT_EQ(s.header(s.program.data1, header),
               "n=500/500 fft=-512 choices=-1,1,4 pre step=12.500000 rate=22050.000000 "
-              "lifter=-20/-20 cath= 2 5 255 waves=C:\\waves\\a.wav" +
-                  wave2 + " messages=0");
+              "lifter=-20/-20 cath= 2 5 255 waves=C:\\waves\\a.wav|" +
+                  s.program.options.waveFileDir2 + " messages=0");
     EXPECT_EQ(s.program.fvsRecord, header);
     // The second input: 400 records lower the count; no wave name, other choices.
     h = {400, 0, 4, 2, -1, 2, 3, 4, 1.0, 2.0, "", {}};
-    EXPECT_EQ(s.header(d2, h),
+    EXPECT_EQ(s.header(s.program.data2, encodeFvsHeader(h)),
               "n=400/400 fft=0 choices=4,-1,-1 step=1.000000 rate=2.000000 lifter=3/3 cath= 0 0 0 "
               "waves=C:\\waves\\a.wav|Unknown messages=0");
     h.recordCount = 450;  // a larger file never raises the count
-    EXPECT_EQ(s.header(d2, h).substr(0, 10), "n=400/450 ");
-}
+    EXPECT_TRUE(s.header(s.program.data2, encodeFvsHeader(h)).starts_with("n=400/450 "));
 
-TEST(FvsHeaderReading, WrongRealTypeSizeAndShortFile) {
-    for (int16_t size : {3, -2, 32767}) {
-        Session s;
-        FvsHeader h;
-        h.realTypeSize = size;
-        s.header(s.program.data1, h);
-        const AnalysisSettings& a = s.program.data1.settings;
-        const std::string text = std::to_string(size);
-        EXPECT_EQ(s.ui.messages,
-                  (std::vector<std::string>{sizeMessage(text, "STEP"), sizeMessage(text, "RATE")}));
-        EXPECT_EQ(a.frameStep, 0.0);
-        EXPECT_EQ(a.rate, 0.0);
-    }
-    Session s;
+    // A wrong real type size, a short file: see the bad event file tests.
     EXPECT_THROW(ReadRealTypeParameter(s.program, s.program.fvsRecord, 126, 4, "X"), RangeError);
-    s.open(s.program.data1, std::string(1000, '\0'));
-    try {
-        OpenFvsHeader(s.program, s.program.data1);
-        FAIL() << "a short header was read";
-    } catch (const InOutError& e) {
-        EXPECT_EQ(e.code(), 100);
-        EXPECT_STREQ(e.what(), "Read beyond end of file");
-    }
 }
 
 TEST(FvsRecordReading, CodesTheChosenFeatureVector) {
@@ -174,26 +121,20 @@ TEST(FvsRecordReading, CodesTheChosenFeatureVector) {
                   bytes(encodeFvsEvent(events[1])) + std::string(100, '\x7F'));
     OpenFvsHeader(s.program, d);
 
-    s.program.tree.training.featureKind = -1;  // unchosen: asked for at the first event
+    // A kind chosen only when the run asks for it: see the console tests.
+    s.program.tree.training.featureKind = 3;
     ASSERT_EQ(ReadFvsRecord(s.program, d), RowStatus::Read);
-    EXPECT_EQ(s.ui.pendingEventsProcessed, 2);
-    EXPECT_EQ(s.program.shell.statusCaption, "Choose \"Coded feature vectors\"!");
-    EXPECT_TRUE(s.program.shell.controls.featureKindChoiceRed);
     const EventRecord& e = s.program.event;
-    for (size_t i = 0; i < kComponents; ++i) {
-        EXPECT_EQ(e.components[i], events[0].features[3][i]);
-        EXPECT_EQ(e.reals[i], e.components[i]);
-    }
+    for (size_t i = 0; i < kComponents; ++i)
+        EXPECT_TRUE(e.components[i] == events[0].features[3][i] && e.reals[i] == e.components[i])
+            << i;
     EXPECT_EQ(d.featureText, "cepstrum");
 
     s.program.tree.training.featureKind = 1;
     ASSERT_EQ(ReadFvsRecord(s.program, d), RowStatus::Read);
-    EXPECT_EQ(s.ui.pendingEventsProcessed, 2);  // chosen: no further question
     EXPECT_EQ(e.components[128], events[1].features[1][128]);
     EXPECT_EQ(d.featureText, "cepstr.  smooth. ps");
-    EXPECT_EQ(std::string({e.cath1, e.cath2, e.cath3}),
-              "x\xE9"
-              "a");
+    EXPECT_EQ(std::string({e.cath1, e.cath2, e.cath3}), "x\xE9\x61");
 
     const FvsRecord last = s.program.fvsRecord;
     EXPECT_EQ(ReadFvsRecord(s.program, d), RowStatus::EndOfData);

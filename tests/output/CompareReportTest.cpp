@@ -13,29 +13,25 @@
 namespace zortan {
 namespace {
 
-using testing::readFileBytes;
-using testing::ScriptedUi;
-using testing::TempDir;
-
 // A program with a tree of `sizes` tree sizes and an error file that holds
 // one header line.
 struct Fixture {
-    ScriptedUi ui;
-    TempDir dir;
+    testing::ScriptedUi ui;
+    testing::TempDir dir;
     Program program{ui, dir.path()};
     explicit Fixture(int sizes, bool compare) {
         program.tree = testing::balancedTree(sizes).tree;
         program.coder = testing::coderFor(program.tree);
         program.shell.clustersNb = static_cast<uint16_t>(sizes);
         program.shell.compareMode = compare;
-        program.options.data1IsFvs = 1;
-        program.options.fvsEventsFileDir1 = "C:\\d\\a.fvs";
-        program.options.txtEventsFileDir2 = "C:\\d\\b.txt";
+        InitFileOptions& o = program.options;
+        o.data1IsFvs = 1, o.fvsEventsFileDir1 = "C:\\d\\a.fvs",
+        o.txtEventsFileDir2 = "C:\\d\\b.txt";
         program.outputs.errorFile.create(dir.file("e.txt"));
         program.outputs.errorFile.write("HEAD\r\n");
     }
     // The report without the header line; the file is flushed by the report.
-    std::string report() { return readFileBytes(dir.file("e.txt")).substr(6); }
+    std::string report() { return testing::readFileBytes(dir.file("e.txt")).substr(6); }
 };
 
 const std::string kWhere =
@@ -69,6 +65,7 @@ TEST(CompareReport, SingleModeTable) {
                   kWhere);
 }
 
+// Counts times 200 beyond 32 bits still give their percentage.
 TEST(CompareReport, CompareModeTableWithLargeCounts) {
     Fixture f(2, true);
     Program& p = f.program;
@@ -112,21 +109,7 @@ TEST(CompareReport, CompareModeTableWithLargeCounts) {
                   "data_#_treeCah - a cathegory of an event read from tree\r\n");
 }
 
-TEST(CompareReport, LargeCountsAndNoEvents) {
-    {  // 30,000,000 of 100,000,000 pairs: 30 %, not the wrapped 8.525
-        Fixture f(1, true);
-        f.program.coder.groupDiff[0] = 30000000;
-        CompareReport(f.program, 200000000);
-        EXPECT_NE(f.report().find("\r\n       1   0.000   0.000   0.000   0.000   0.000   0.000"
-                                  "   0.000   0.000   0.000  30.000\r\n"),
-                  std::string::npos);
-    }
-    {  // single mode: 50,000,000 of 100,000,000 events
-        Fixture f(1, false);
-        f.program.coder.errorRecords1[0] = {50000000, 100000000, 1};
-        CompareReport(f.program, 100000000);
-        EXPECT_NE(f.report().find("\r\n       1  50.000 100.000   0.000\r\n"), std::string::npos);
-    }
+TEST(CompareReport, NoEventsAndNoFile) {
     {  // no coding step: no percentage, no division
         Fixture f(2, true);
         CompareReport(f.program, 0);
@@ -134,12 +117,10 @@ TEST(CompareReport, LargeCountsAndNoEvents) {
         for (int i = 0; i < 10; ++i) row += "     n/a";
         EXPECT_NE(f.report().find("\r\n" + row + "\r\n"), std::string::npos);
     }
-    {  // a refused error file gets nothing
-        Fixture f(2, false);
-        f.program.outputs.errorFile.close();
-        CompareReport(f.program, 10);
-        EXPECT_EQ(f.report(), "");
-    }
+    Fixture f(2, false);  // a refused error file gets nothing
+    f.program.outputs.errorFile.close();
+    CompareReport(f.program, 10);
+    EXPECT_EQ(f.report(), "");
 }
 
 TEST(CompareReport, CountsPairsInDifferentNodesAndReadings) {

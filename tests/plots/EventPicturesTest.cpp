@@ -87,43 +87,6 @@ struct Fixture {
 
 constexpr int kLeft = 233, kStride = 148;
 
-TEST(EventPictures, ColumnsRowsAndFrames) {
-    for (int perRow : {9, 2, 1}) {
-        Fixture f;
-        f.p.shell.picturesPerRow = uint8_t(perRow);
-        f.p.shell.compareMode = true;
-        for (int step = 0; step < 11; ++step) {
-            f.draw(step, 1 + step % 2);
-            const int left = kLeft + (step % perRow) * kStride;
-            // Rows alternate white, light green, ...; one to a row keeps the face.
-            const Colour row = perRow == 1 ? kWindowFace : step / perRow % 2 ? kLightGreen : kWhite;
-            ASSERT_EQ(f.p.pictures.featuresArea.left, left) << perRow << " " << step;
-            EXPECT_EQ(f.c.at(left + 70, 334), row) << perRow << " " << step;
-            // The sunken frame: dark left, light right.
-            EXPECT_EQ(f.c.at(left - 2, 350), kBlack);
-            EXPECT_EQ(f.c.at(left + 141, 350), kWhite);
-            EXPECT_EQ(f.c.texts.back().text, step % 2 ? "2-nd data" : "1-th data");
-            EXPECT_EQ(f.c.texts.back().at, (Point{left, 400}));
-        }
-        f.draw(0);  // a new run starts in column 0; the colours go on
-        EXPECT_EQ(f.c.at(kLeft + 70, 334), perRow == 1 ? kWindowFace : kWhite);
-    }
-    Fixture f;  // a column left edge beyond 65535
-    f.p.shell.picturesPerRow = 2;
-    f.p.pictures.plotsLeftOrigin = 65535 - kStride + 1;
-    EXPECT_THROW(f.draw(1), RangeError);
-    for (bool noCanvas : {false, true}) {  // pictures off, or no drawing surface
-        Fixture g;
-        g.p.shell.showInputRecords = noCanvas;
-        if (noCanvas) g.p.canvas = nullptr;
-        g.draw(0);
-        DrawAveragingPicture(g.p, g.p.data1, g.p.event);
-        WriteEventText(g.p, EncodeResult{});
-        EXPECT_TRUE(g.c.texts.empty() && g.c.at(kLeft + 70, 334) == kWindowFace);
-        EXPECT_EQ(g.ui.pendingEventsProcessed, 0);
-    }
-}
-
 TEST(EventPictures, CurvesScalesAndClamping) {
     Fixture f;
     FvsRecord& r = f.p.fvsRecord;
@@ -209,6 +172,32 @@ TEST(EventPictures, AveragingPictureAndLayout) {
     EXPECT_THROW(DrawAveragingPicture(f.p, s, e), RangeError);
 }
 
+// Row colours and the marker line in a run: see also the desktop tests.
+TEST(EventPictures, LabelsColumnLimitAndNoSurface) {
+    Fixture f;
+    f.p.shell.picturesPerRow = 2;
+    f.p.shell.compareMode = true;
+    for (int step = 0; step < 3; ++step) {
+        f.draw(step, 1 + step % 2);
+        EXPECT_EQ(f.c.texts.back().text, step % 2 ? "2-nd data" : "1-th data");
+        EXPECT_EQ(f.c.texts.back().at, (Point{kLeft + step % 2 * kStride, 400}));
+        EXPECT_EQ(f.c.at(kLeft + step % 2 * kStride - 2, 350), kBlack);  // the sunken frame
+        EXPECT_EQ(f.c.at(kLeft + step % 2 * kStride + 141, 350), kWhite);
+    }
+    f.p.pictures.plotsLeftOrigin = 65535 - kStride + 1;  // a column left edge beyond 65535
+    EXPECT_THROW(f.draw(1), RangeError);
+    for (bool noCanvas : {false, true}) {  // pictures off, or no drawing surface
+        Fixture g;
+        g.p.shell.showInputRecords = noCanvas;
+        if (noCanvas) g.p.canvas = nullptr;
+        g.draw(0);
+        DrawAveragingPicture(g.p, g.p.data1, g.p.event);
+        WriteEventText(g.p, EncodeResult{});
+        EXPECT_TRUE(g.c.texts.empty() && g.c.at(kLeft + 70, 334) == kWindowFace);
+        EXPECT_EQ(g.ui.pendingEventsProcessed, 0);
+    }
+}
+
 TEST(EventPictures, EventTextAndCategoryLookup) {
     EXPECT_EQ(ErrorPercentagesText(1, 3, 5, 8), "12,  38,  62      ");  // halves to even
     EXPECT_THROW(ErrorPercentagesText(0, 0, 0, 0), RangeError);
@@ -219,13 +208,11 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     p.tree.cath2List = {'p', 'q'};
     p.tree.cath3List = {'x'};
     p.tree.cath1Active = p.tree.cath2Active = 1;
-    f.draw(0);
-    f.draw(2);
+    f.draw(0), f.draw(2);
     f.c.texts.clear();
     p.run.teachRecord = {417, 'a', 'p', 'x', 0};
     p.run.stepCounter = 3;
-    p.coder.cath1ErrorCount = 1;
-    p.coder.cath3ErrorCount = 2;
+    p.coder.cath1ErrorCount = 1, p.coder.cath3ErrorCount = 2;
     WriteEventText(p, EncodeResult{417, 1, 1, 0});
     const int x0 = kLeft + 2 * kStride + 5;
     const std::vector<std::pair<Point, std::string>> expected = {
@@ -238,8 +225,9 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(f.c.texts[i].at, expected[i].first) << i;
         EXPECT_EQ(f.c.texts[i].text, expected[i].second) << i;
-        EXPECT_EQ(f.c.texts[i].ink, i == 3 ? kBlue : kBlack) << i;
-        EXPECT_EQ(f.c.texts[i].background, kWhite) << i;
+        EXPECT_TRUE(f.c.texts[i].ink == (i == 3 ? kBlue : kBlack) &&
+                    f.c.texts[i].background == kWhite)
+            << i;
     }
     EXPECT_TRUE(f.ui.messages.empty());
     // An index beyond the list is reported and lowered to the last index

@@ -1,21 +1,18 @@
 // Damaged options files found at start-up: the message, the options they
 // leave, and the repair at the next file choice.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "robustness/WindowSession.h"
-#include "tools/fixtures/TreeFileWriter.h"
+#include "robustness/ReferenceRun.h"
 
 namespace zortan {
 namespace {
 
 using testing::WindowSession;
+using Lines = std::vector<std::string>;
 
-// Lines 2 to 18 of the options file in file order, lines 7 and 8 by the flags.
-std::vector<std::string> paths(const InitFileOptions& o) {
-    return {o.waveFileDir,
+// The flags, then lines 2 to 18 of the options file in file order.
+Lines options(const InitFileOptions& o) {
+    return {std::to_string(o.reservedFlag) + " " + std::to_string(o.data1IsFvs) + " " +
+                std::to_string(o.data2IsFvs),
+            o.waveFileDir,
             o.treeTrainingFileDir,
             o.treeFileDir,
             o.waveFileDir1,
@@ -33,107 +30,80 @@ std::vector<std::string> paths(const InitFileOptions& o) {
             o.recogCath2FileName,
             o.recogCath3FileName};
 }
-std::string flags(const InitFileOptions& o) {
-    return std::to_string(o.reservedFlag) + " " + std::to_string(o.data1IsFvs) + " " +
-           std::to_string(o.data2IsFvs);
+Lines withFlags(const std::string& flags, Lines paths) {
+    paths.insert(paths.begin(), flags);
+    return paths;
 }
-
-std::vector<std::string> numbered(const std::string& stem) {
-    std::vector<std::string> p;
-    for (int i = 2; i <= 18; ++i) p.push_back(stem + std::to_string(i));
-    return p;
-}
-std::string fileOf(const std::string& line1, const std::vector<std::string>& lines,
-                   const std::string& end = "\r\n") {
-    std::string text = line1 + end;
+std::string fileOf(const Lines& lines, const std::string& end = "\r\n") {
+    std::string text;
     for (const std::string& l : lines) text += l + end;
     return text;
 }
-
-// Reads the options as start-up does, in a folder of its own.
-struct Started {
-    WindowSession s;
-    InitFileOptions options;  // as start-up left them
-    explicit Started(const std::string& init) : s(init), options(s.startOptions) {}
-    std::string corrupted() const {
-        return "Be carefull!\r\nFile of last used options, i.e.\r\n\"" + s.dir.file("Init.txt") +
-               "\"\r\nis corrupted\r\nIt will be restored with actual options, next time this "
-               "error should not appear.";
-    }
-};
-
-TEST(BadInitFile, DamagedFirstLineKeepsEveryOptionAndSaysSo) {
-    const InitFileOptions defaults;
-    for (const std::string& line1 :
-         {std::string("a b c"), std::string("0 1 x"), std::string("0 1 0x1"),
-          std::string("99999999999 1 1"), std::string("1.5 1 1"), std::string("\x00\x01\x02", 3)}) {
-        SCOPED_TRACE(line1);
-        Started st(fileOf(line1, numbered("p")));
-        EXPECT_EQ(st.s.ui.messages, std::vector<std::string>{st.corrupted()});
-        EXPECT_EQ(flags(st.options), "0 0 0");
-        EXPECT_EQ(paths(st.options), paths(defaults));
-        EXPECT_EQ(st.options.initFilePath, st.s.dir.file("Init.txt"));
-    }
+std::string corrupted(const WindowSession& s) {
+    return "Be carefull!\r\nFile of last used options, i.e.\r\n\"" + s.dir.file("Init.txt") +
+           "\"\r\nis corrupted\r\nIt will be restored with actual options, next time this error "
+           "should not appear.";
 }
 
-TEST(BadInitFile, OddButReadableFilesAreTakenAsTheyStand) {
+TEST(BadInitFile, DamagedOrOddFilesAtStartUp) {
+    Lines paths;
+    for (int i = 2; i <= 18; ++i) paths.push_back("p" + std::to_string(i));
+    const Lines defaults = options(InitFileOptions{}), none(17);
+    Lines withBinary = paths, some(paths.begin(), paths.begin() + 5);
+    withBinary[3] = std::string("\0\xff\x1a\x7f path", 9);
+    withBinary[4] = std::string(100000, 'w');
+    some.resize(17);
     struct Case {
         std::string text;
-        std::string flags;
-        std::vector<std::string> paths;
+        Lines options;  // as start-up leaves them
+        bool damaged = false;
     };
-    std::vector<std::string> some = numbered("p");
-    some.resize(5);
-    std::vector<std::string> someThenEmpty = some;
-    someThenEmpty.resize(17);
-    const std::string binary("\0\xff\x1a\x7f path", 9);
-    std::vector<std::string> withBinary = numbered("p");
-    withBinary[3] = binary;
-    withBinary[4] = std::string(100000, 'w');
     const std::vector<Case> cases = {
+        // A damaged first line keeps every option and says so.
+        {fileOf(withFlags("a b c", paths)), defaults, true},
+        {fileOf(withFlags("0 1 x", paths)), defaults, true},
+        {fileOf(withFlags(std::string("\x00\x01\x02", 3), paths)), defaults, true},
         // Signs and a low-byte wrap; words after the flags are skipped.
-        {fileOf("+1 -1 256 more words", numbered("p")), "1 255 0", numbered("p")},
+        {fileOf(withFlags("+1 -1 256 more words", paths)), withFlags("1 255 0", paths)},
         // The third flag at the end of the file reads 0; no path follows.
-        {"0 1", "0 1 0", std::vector<std::string>(17)},
+        {"0 1", withFlags("0 1 0", none)},
         // A file ending after line 6; blank lines only.
-        {fileOf("2 0 1", some), "2 0 1", someThenEmpty},
-        {"\r\n\r\n \t\r\n", "0 0 0", std::vector<std::string>(17)},
-        // Bare CR and bare LF line ends.
-        {fileOf("0 0 0", numbered("p"), "\r"), "0 0 0", numbered("p")},
-        {fileOf("0 0 0", numbered("p"), "\n"), "0 0 0", numbered("p")},
+        {fileOf(withFlags("2 0 1", Lines(paths.begin(), paths.begin() + 5))),
+         withFlags("2 0 1", some)},
+        {"\r\n\r\n \t\r\n", withFlags("0 0 0", none)},
+        // Bare CR line ends.
+        {fileOf(withFlags("0 0 0", paths), "\r"), withFlags("0 0 0", paths)},
         // Control characters, code 26, a long path: kept byte for byte.
-        {fileOf("0 0 0", withBinary), "0 0 0", withBinary},
+        {fileOf(withFlags("0 0 0", withBinary)), withFlags("0 0 0", withBinary)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 40));
-        Started st(c.text);
-        EXPECT_TRUE(st.s.ui.messages.empty());
-        EXPECT_EQ(flags(st.options), c.flags);
-        EXPECT_EQ(paths(st.options), c.paths);
+        WindowSession s(c.text);
+        EXPECT_EQ(s.ui.messages, c.damaged ? Lines{corrupted(s)} : Lines{});
+        EXPECT_EQ(options(s.startOptions), c.options);
+        EXPECT_EQ(s.startOptions.initFilePath, s.dir.file("Init.txt"));
         // A save and a read give them back unchanged.
-        WriteInitFile(st.options);
-        Started again(st.s.bytes("Init.txt"));
-        EXPECT_TRUE(again.s.ui.messages.empty());
-        EXPECT_EQ(flags(again.options), c.flags);
-        EXPECT_EQ(paths(again.options), c.paths);
+        WriteInitFile(s.startOptions);
+        WindowSession again(s.bytes("Init.txt"));
+        EXPECT_TRUE(again.ui.messages.empty());
+        EXPECT_EQ(options(again.startOptions), c.options);
     }
 }
 
 TEST(BadInitFile, DamageIsShownAgainByReadTreeUntilAFileChoiceRewritesTheFile) {
-    Started st(fileOf("a b c", numbered("p")));
-    const std::string tree =
-        st.s.dir.write("t.vq", fixtures::treeFileText(fixtures::makeTree(2, 1)));
-    st.s.readTree(tree);
-    EXPECT_TRUE(st.s.p.shell.treeRead);
-    EXPECT_EQ(st.s.ui.messages, std::vector<std::string>(2, st.corrupted()));
+    WindowSession s("a b c\r\n");
+    const std::string tree = s.dir.write("t.vq", fixtures::treeFileText(fixtures::makeTree(2, 1)));
+    s.readTree(tree);
+    EXPECT_TRUE(s.p.shell.treeRead);
+    EXPECT_EQ(s.ui.messages, Lines(2, corrupted(s)));
     // The file now holds every option, the chosen tree among them.
     InitFileOptions want;
     want.treeFileDir = tree;
-    want.teachFileName = st.s.p.options.teachFileName;
-    EXPECT_EQ(st.s.bytes("Init.txt"), fileOf("0 0 0", paths(want)));
-    st.s.ui.messages.clear();
-    st.s.readTree(tree);
-    EXPECT_TRUE(st.s.ui.messages.empty());
+    want.teachFileName = s.p.options.teachFileName;
+    EXPECT_EQ(s.bytes("Init.txt"), fileOf(options(want)));
+    s.ui.messages.clear();
+    s.readTree(tree);
+    EXPECT_TRUE(s.ui.messages.empty());
 }
 
 }  // namespace

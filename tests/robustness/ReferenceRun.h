@@ -1,18 +1,22 @@
-// A whole run of a small input with every output on, kept as the reference
-// that interrupted and failing runs of the same input are held against.
+// The reference input that window and console runs share, and an
+// independent check of every output of a run on it, worked out from the
+// input alone. RunSession keeps a whole run's outputs aside, for failing or
+// interrupted runs to be held against.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "robustness/WindowSession.h"
 #include "tools/fixtures/FvsFileWriter.h"
-#include "tools/fixtures/TextEventFileWriter.h"
 #include "tools/fixtures/TreeFileWriter.h"
 
 namespace zortan::testing {
@@ -23,120 +27,135 @@ inline const std::vector<std::string> kOutputs = {
     "_teach_G.txt", "_recog_V.txt", "_recog_S.txt", "_recog_G.txt", "_error.txt"};
 
 // Three leaves over three components, only component 0 telling the nodes
-// apart: -20 codes as 0, 5 as 2 and 90 as 1.
-inline fixtures::TreeFileContents referenceTree() {
-    const std::vector<double> c0 = {0, 0, 100, -10, 10};
-    fixtures::TreeFileContents t =
-        fixtures::makeTree(3, 3, fixtures::SplitOrder::Balanced,
-                           [c0](int n, int i) { return i == 0 ? c0.at(n) : 0.0; });
-    t.tree.training.lifterThreshold = 3;
-    // The names a text table gives, so that both kinds name the same files.
-    t.cathLabel1 = "V";
-    t.cathLabel2 = "S";
-    t.cathLabel3 = "G";
-    return t;
+// apart: -20 codes as 0 (node 3), 90 as 1 (node 2) and 5 as 2 (node 4). The
+// category names are those the table's header row gives.
+inline const fixtures::TreeFileContents& referenceTree() {
+    static const fixtures::TreeFileContents tree = [] {
+        const std::vector<double> c0 = {0, 0, 100, -10, 10};
+        auto t = fixtures::makeTree(3, 3, fixtures::SplitOrder::Balanced,
+                                    [c0](int n, int i) { return i == 0 ? c0.at(size_t(n)) : 0.0; });
+        t.tree.training.lifterThreshold = 3;
+        t.cathLabel1 = "V", t.cathLabel2 = "S", t.cathLabel3 = "G";
+        return t;
+    }();
+    return tree;
+}
+// Event i: component 0, its code, and qualifiers cycling through the tree's lists.
+inline int16_t referenceValue(int64_t i) {
+    return std::array<int16_t, 3>{-20, 5, 90}[size_t(i % 3)];
+}
+inline uint16_t referenceCode(int64_t i) {
+    return std::array<uint16_t, 3>{0, 2, 1}[size_t(i % 3)];
+}
+inline std::string referenceQualifiers(int64_t i) {
+    return {"ab"[i % 2], "aeiou"[i % 5], "fm"[i / 7 % 2]};
 }
 
-// Component 0 of event i.
-inline int16_t referenceValue(int i) {
-    return std::array<int16_t, 3>{-20, 5, 90}[static_cast<size_t>(i % 3)];
+// The table, written without the program's writers. Its header takes 48
+// bytes and each row 16, so that a reader's buffer of a power of two of at
+// least 16 bytes ends between rows.
+inline void writeReferenceTable(const std::string& path, int64_t events) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fprintf(f, "%-20s\r\n3\r\n32767\r\nV S G c0 c1 c2\r\n",
+                 (std::to_string(events) + " events").c_str());
+    for (int64_t i = 0; i < events; ++i) {
+        const std::string q = referenceQualifiers(i);
+        std::fprintf(f, "%c\t%c %c\t%4d\t0\t0\r\n", q[0], q[1], q[2], referenceValue(i));
+    }
+    ASSERT_EQ(std::fclose(f), 0);
 }
-
-inline std::string referenceTable(int events) {
-    fixtures::TextEventTable t;
-    t.eventCount = events;
-    t.nc = 3;
-    t.headerRow = "V S G";
-    for (int i = 0; i < events; ++i)
-        t.rows.push_back({std::string{"ab"[i % 2], ' ', "aeiou"[i % 5], ' ', "fm"[i / 3 % 2]},
-                          {referenceValue(i), 0, 0}});
-    return fixtures::textEventFileText(t);
-}
-
-inline void writeReferenceFvs(const std::string& path, int events) {
+// The same events as an fvs file whose settings match the tree's; the
+// cepstrum (kind 3) is coded.
+inline void writeReferenceFvs(const std::string& path, int events,
+                              const std::function<void(fixtures::FvsHeader&)>& damage = {}) {
     fixtures::FvsHeader h;
     h.recordCount = static_cast<uint32_t>(events);
     h.windowShape = h.preemphasis = 1;
     h.lifterThreshold = 3;
+    if (damage) damage(h);
     std::vector<fixtures::FvsEvent> e(static_cast<size_t>(events));
-    for (int i = 0; i < events; ++i) {
-        e[size_t(i)].features[3][0] = referenceValue(i);
-        e[size_t(i)].cath1 = "ab"[i % 2];
+    for (size_t i = 0; i < e.size(); ++i) {
+        const std::string q = referenceQualifiers(int64_t(i));
+        e[i].features[3][0] = referenceValue(int64_t(i));
+        e[i].cath1 = q[0], e[i].cath2 = q[1], e[i].cath3 = q[2];
     }
     fixtures::writeFvsFile(path, h, e);
+}
+
+// Every output of a run on the reference input in `dir` holds exactly events
+// 0..n-1. The error file's report names n events when `reported`, is missing
+// when not (a halted run writes none), and may be either when unknown.
+inline void expectReferenceOutputs(const TempDir& dir, int64_t n, std::optional<bool> reported) {
+    const QuantizationTree& t = referenceTree().tree;
+    const std::array<const TcharList*, 3> lists = {&t.cath1List, &t.cath2List, &t.cath3List};
+    const auto indexIn = [](const TcharList* l, char c) {
+        return int(std::find(l->begin(), l->end(), c) - l->begin());
+    };
+    // What the outputs must hold; a code's readings are those of its leaf.
+    std::vector<std::pair<uint16_t, std::string>> teach, recog;
+    std::string codes;
+    std::array<std::vector<int>, 6> positions;  // teaching, then recognition categories
+    for (int64_t i = 0; i < n; ++i) {
+        const uint16_t c = referenceCode(i);
+        const TreeNode& leaf = t.nodeHeap.at(size_t(std::array{3, 2, 4}[c]));
+        const std::string q = referenceQualifiers(i),
+                          r = {lists[0]->at(leaf.treeCath1), lists[1]->at(leaf.treeCath2),
+                               lists[2]->at(leaf.treeCath3)};
+        teach.push_back({c, q}), recog.push_back({c, r}), codes += char(c);
+        for (size_t k = 0; k < 3; ++k)
+            positions[k].push_back(indexIn(lists[k], q[k])),
+                positions[k + 3].push_back(indexIn(lists[k], r[k]));
+    }
+    const auto file = [&](size_t o) { return readFileBytes(dir.file("ev" + kOutputs[o])); };
+    const CombinedFile gotTeach = readCombinedFile(file(0)), gotRecog = readCombinedFile(file(1));
+    EXPECT_TRUE(gotTeach.wellFormed && gotTeach.records == teach) << gotTeach.records.size();
+    EXPECT_TRUE(gotRecog.wellFormed && gotRecog.records == recog) << gotRecog.records.size();
+    EXPECT_TRUE(codeCharacters(file(2)) == codes);
+    for (size_t k = 0; k < 6; ++k) {
+        const std::string text = file(3 + k);
+        EXPECT_TRUE(categoryPositions(text) == positions[k]) << kOutputs[3 + k];
+        // The header lists the tree's values in order (the first list ends
+        // with a terminator).
+        for (size_t v = 0; v + (k % 3 ? 0 : 1) < lists[k % 3]->size(); ++v) {
+            char line[40];
+            std::snprintf(line, sizeof line, "%6zu%6c\r\n", v, lists[k % 3]->at(v));
+            EXPECT_NE(text.find(line), std::string::npos) << kOutputs[3 + k] << " " << line;
+        }
+    }
+    const std::string error = file(9);
+    const bool named =
+        error.find("Events number=" + std::to_string(n) + "\r\n") != std::string::npos;
+    EXPECT_EQ(error.find("Events number=") != std::string::npos, reported.value_or(named));
+    EXPECT_EQ(named, reported.value_or(named));
 }
 
 // A session with every output on and the tree read, after a whole run of
 // the input whose outputs are kept aside as the reference.
 struct RunSession : WindowSession {
     int events;
-    std::vector<std::string> reference;  // by kOutputs
     std::string input;
+    std::vector<std::string> reference;  // by kOutputs
 
-    explicit RunSession(bool fvs = false, int events = 6) : events(events) {
-        allOutputs(true);
-        input = dir.file(fvs ? "ev.fvs" : "ev.txt");
+    explicit RunSession(bool fvs = false, int events = 6)
+        : events(events), input(dir.file(fvs ? "ev.fvs" : "ev.txt")) {
+        allOutputs();
         if (fvs)
             writeReferenceFvs(input, events);
         else
-            dir.write("ev.txt", referenceTable(events));
-        readTree(dir.write("t.vq", fixtures::treeFileText(referenceTree())));
+            writeReferenceTable(input, events);
+        fixtures::writeTreeFile(dir.file("t.vq"), referenceTree());
+        readTree(dir.file("t.vq"));
         setStepwiseProceeding(p.shell, events <= 100);
         readData1(input);
         EXPECT_TRUE(ui.errors.empty());
+        expectReferenceOutputs(dir, events, true);
         for (const std::string& o : kOutputs) {
             reference.push_back(bytes("ev" + o));
-            EXPECT_TRUE(std::filesystem::remove(dir.file("ev" + o))) << o;
+            std::filesystem::remove(dir.file("ev" + o));
         }
-        EXPECT_EQ(readCombinedFile(reference[0]).records.size(), size_t(events));
         readTree(dir.file("t.vq"));
-        ui.messages.clear();
-        ui.errors.clear();
-        ui.log.clear();
-    }
-
-    // Every output holds the first `n` events of the reference, after the
-    // same header; the error file has its report when `reported`.
-    void expectCompleteUpTo(int64_t n, bool reported) const {
-        ASSERT_LE(n, events);
-        const auto n_ = static_cast<size_t>(n);
-        for (size_t i = 0; i < 2; ++i) {
-            const auto got = readCombinedFile(bytes("ev" + kOutputs[i]));
-            const auto want = readCombinedFile(reference[i]);
-            EXPECT_TRUE(got.wellFormed) << kOutputs[i];
-            EXPECT_TRUE(got.certificate == want.certificate) << kOutputs[i];
-            ASSERT_EQ(got.records.size(), n_) << kOutputs[i];
-            EXPECT_TRUE(std::equal(got.records.begin(), got.records.end(), want.records.begin()))
-                << kOutputs[i];
-        }
-        const std::string code = bytes("ev_code.txt");
-        EXPECT_EQ(codeCharacters(code), codeCharacters(reference[2]).substr(0, n_));
-        EXPECT_EQ(code.substr(0, code.size() - n_),
-                  reference[2].substr(0, reference[2].size() - size_t(events)));
-        for (size_t i = 3; i < 9; ++i) {
-            const CategoryFile got = readCategoryFile(bytes("ev" + kOutputs[i]));
-            const CategoryFile want = readCategoryFile(reference[i]);
-            EXPECT_TRUE(got.wellFormed) << kOutputs[i];
-            EXPECT_EQ(got.positionOf, want.positionOf) << kOutputs[i];
-            EXPECT_EQ(got.positions,
-                      std::vector<int>(want.positions.begin(), want.positions.begin() + n))
-                << kOutputs[i];
-        }
-        // The report, when the run got to write it, covers the `n` events;
-        // without it the file holds the header, as the reference begins.
-        const std::string error = bytes("ev_error.txt");
-        const size_t report = error.find("Events number=");
-        EXPECT_TRUE(report != std::string::npos || !reported);
-        if (report == std::string::npos) {
-            const size_t header = reference[9].find("Events number=");
-            EXPECT_EQ(error, reference[9].substr(0, std::min(header, error.size())));
-        } else {
-            EXPECT_EQ(error.substr(report, 14 + std::to_string(n).size() + 2),
-                      "Events number=" + std::to_string(n) + "\r\n");
-            if (n == events) {
-                EXPECT_EQ(error, reference[9]);
-            }
-        }
+        clearShown();
     }
 };
 
