@@ -14,6 +14,11 @@ constexpr size_t kChunk = 1 << 16;
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
+
+int32_t toInt32(int64_t v) {
+    if (!std::in_range<int32_t>(v)) throw invalidNumericInput();
+    return static_cast<int32_t>(v);
+}
 }  // namespace
 
 TextReader::TextReader(const std::string& path) {
@@ -126,9 +131,7 @@ int64_t TextReader::readInt64() {
 }
 
 int32_t TextReader::readInt32() {
-    int64_t v = readInt64();
-    if (!std::in_range<int32_t>(v)) throw invalidNumericInput();
-    return static_cast<int32_t>(v);
+    return toInt32(readInt64());
 }
 
 double TextReader::readReal() {
@@ -214,9 +217,7 @@ int32_t TokenScanner::readInt32() {
     }
     const size_t begin = pos_;
     while (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) > 32) ++pos_;
-    const int64_t v = parseIntegerToken(text_.substr(begin, pos_ - begin));
-    if (!std::in_range<int32_t>(v)) throw invalidNumericInput();
-    return static_cast<int32_t>(v);
+    return toInt32(parseIntegerToken(text_.substr(begin, pos_ - begin)));
 }
 
 }  // namespace zortan
