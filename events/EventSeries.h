@@ -3,11 +3,14 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shell/TextReader.h"
@@ -20,8 +23,10 @@ namespace zortan {
 constexpr size_t kFvsRecordSize = 1812;
 using FvsRecord = std::array<uint8_t, kFvsRecordSize>;
 
-// A file of fvs records, read one record at a time out of a buffer that
-// takes many records per system call.
+// A file of fvs records, read one record at a time. A regular file is read
+// ahead by a thread of its own into a ring of buffers, many records per
+// system call, so that the copy from the system overlaps the coding; any
+// other file is read by the caller, into the same buffers.
 class FvsFile {
   public:
     FvsFile() = default;
@@ -32,14 +37,46 @@ class FvsFile {
     void open(const std::string& path);  // input/output error on failure
     bool isOpen() const { return file_ != nullptr; }
     // The next whole record, valid until the next call; nullptr at the end
-    // of the file (a partial last record counts as the end).
+    // of the file (a partial last record counts as the end). A failed read
+    // is an input/output error, at this call and every later one, once the
+    // records read before it have been handed out.
     const uint8_t* nextRecord();
+    // The record after the one nextRecord gave last, when it has been read
+    // already (for prefetching); nullptr otherwise.
+    const uint8_t* peekNext() const {
+        return current_ != nullptr && current_->size - position_ >= kFvsRecordSize
+                   ? current_->bytes.data() + position_
+                   : nullptr;
+    }
     void close();
 
   private:
+    struct Chunk {
+        std::vector<uint8_t> bytes;
+        size_t size = 0;  // bytes read into it
+        int error = 0;    // errno of a failed read, after `size` bytes
+        bool last = false;
+    };
+    static constexpr size_t kChunks = 8;
+
+    void fill(Chunk& chunk);  // reads until the chunk is full or the file ends
+    void readAhead();         // the reading thread's work
+
     std::FILE* file_ = nullptr;
-    std::vector<uint8_t> buffer_;
-    size_t begin_ = 0, end_ = 0;  // the bytes read and not yet taken
+    std::array<Chunk, kChunks> chunks_;
+    // Chunks are filled and taken in turn: `filled_` counts those the reader
+    // has filled, `released_` those the caller has finished with.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    uint64_t filled_ = 0, released_ = 0;
+    bool stopping_ = false;
+    // Who waits for the other: the reader for free chunks, the caller for a
+    // filled one. Each is woken only when it waits.
+    bool readerWaits_ = false, callerWaits_ = false;
+    std::thread reader_;
+    // The caller's side: the chunk being taken and the position in it.
+    Chunk* current_ = nullptr;
+    size_t position_ = 0;
 };
 
 // The running average removed from each event when the tree was trained with

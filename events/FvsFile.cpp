@@ -1,53 +1,144 @@
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "events/EventSeries.h"
 #include "platform/Errors.h"
+#include "platform/Host.h"
 
 namespace zortan {
 
 namespace {
-// Records per read: large enough to keep the system calls few, small enough
-// to stay in the processor's cache.
-constexpr size_t kRecordsPerRead = 128;
+// Records per chunk: enough to keep the system calls few, few enough that
+// the ring stays within the processors' caches.
+constexpr size_t kRecordsPerChunk = 64;
 }  // namespace
 
 void FvsFile::open(const std::string& path) {
     close();
     file_ = std::fopen(path.c_str(), "rb");
     if (!file_) throw ioErrorFromErrno(errno);
-    // The buffer here is the only one: each read goes straight into it.
+    // The chunks are the only buffers: each read goes straight into one.
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    buffer_.resize(kRecordsPerRead * kFvsRecordSize);
-    begin_ = end_ = 0;
+    for (Chunk& c : chunks_) {
+        c.bytes.resize(kRecordsPerChunk * kFvsRecordSize);
+        c.size = 0;
+        c.error = 0;
+        c.last = false;
+    }
+    filled_ = released_ = 0;
+    stopping_ = readerWaits_ = callerWaits_ = false;
+    current_ = nullptr;
+    position_ = 0;
+    if (isRegularFile(file_)) {
+        try {
+            reader_ = startQuietThread([this] { readAhead(); });
+        } catch (const std::system_error&) {
+            // Without a thread the caller reads for itself.
+        }
+    }
+}
+
+void FvsFile::fill(Chunk& chunk) {
+    chunk.size = 0;
+    chunk.error = 0;
+    chunk.last = false;
+    while (chunk.size < chunk.bytes.size()) {
+        errno = 0;
+        const size_t n =
+            std::fread(chunk.bytes.data() + chunk.size, 1, chunk.bytes.size() - chunk.size, file_);
+        chunk.size += n;
+        if (std::ferror(file_)) {
+            chunk.error = errno ? errno : EIO;
+            std::clearerr(file_);
+            chunk.last = true;
+            return;
+        }
+        if (n == 0 || std::feof(file_)) {
+            chunk.last = true;
+            return;
+        }
+    }
+}
+
+void FvsFile::readAhead() {
+    for (;;) {
+        Chunk* chunk;
+        {
+            std::unique_lock lock(mutex_);
+            if (filled_ - released_ == kChunks) {
+                // A full ring waits until half of it is free again, so that
+                // the caller wakes the reader once for several chunks.
+                readerWaits_ = true;
+                changed_.wait(lock,
+                              [this] { return stopping_ || filled_ - released_ <= kChunks / 2; });
+                readerWaits_ = false;
+            }
+            if (stopping_) return;
+            chunk = &chunks_[filled_ % kChunks];
+        }
+        fill(*chunk);
+        bool wake;
+        {
+            std::lock_guard lock(mutex_);
+            ++filled_;
+            wake = callerWaits_;
+        }
+        if (wake) changed_.notify_all();
+        if (chunk->last) return;
+    }
 }
 
 const uint8_t* FvsFile::nextRecord() {
     if (!file_) throw InOutError(103, "File not open");
-    if (end_ - begin_ < kFvsRecordSize) {
-        // The part of a record left over moves to the front; the rest of the
-        // buffer is filled.
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-        end_ -= begin_;
-        begin_ = 0;
-        errno = 0;
-        end_ += std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
-        if (std::ferror(file_)) {
-            const int err = errno ? errno : EIO;
-            std::clearerr(file_);
-            throw ioErrorFromErrno(err);
+    for (;;) {
+        if (current_ != nullptr) {
+            if (current_->size - position_ >= kFvsRecordSize) {
+                const uint8_t* record = current_->bytes.data() + position_;
+                position_ += kFvsRecordSize;
+                return record;
+            }
+            // The end or the failure stays where it is, for every later call.
+            if (current_->error != 0) throw ioErrorFromErrno(current_->error);
+            if (current_->last) return nullptr;
+            if (reader_.joinable()) {
+                bool wake;
+                {
+                    std::lock_guard lock(mutex_);
+                    ++released_;
+                    wake = readerWaits_ && filled_ - released_ <= kChunks / 2;
+                }
+                if (wake) changed_.notify_all();
+            }
+            current_ = nullptr;
         }
-        if (end_ < kFvsRecordSize) return nullptr;
+        if (reader_.joinable()) {
+            std::unique_lock lock(mutex_);
+            callerWaits_ = true;
+            changed_.wait(lock, [this] { return filled_ > released_; });
+            callerWaits_ = false;
+            current_ = &chunks_[released_ % kChunks];
+        } else {
+            current_ = &chunks_[0];
+            fill(*current_);
+        }
+        position_ = 0;
     }
-    const uint8_t* record = buffer_.data() + begin_;
-    begin_ += kFvsRecordSize;
-    return record;
 }
 
 void FvsFile::close() {
+    if (reader_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        reader_.join();
+    }
     if (file_) std::fclose(file_);
     file_ = nullptr;
-    begin_ = end_ = 0;
+    current_ = nullptr;
+    position_ = 0;
 }
 
 }  // namespace zortan

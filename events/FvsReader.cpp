@@ -17,17 +17,25 @@ namespace {
 constexpr int kRealTypeWords = 4;  // this system's realType: the 8-byte double
 constexpr int kParameterWords = 129;
 
+void prefetchForReading(const uint8_t* p) {
+#if defined(__GNUC__)
+    __builtin_prefetch(p, 0, 3);
+#else
+    (void)p;
+#endif
+}
+
 // Little-endian fields of a record, decoded byte by byte.
-uint16_t word(const FvsRecord& r, size_t offset) {
+uint16_t word(const uint8_t* r, size_t offset) {
     return static_cast<uint16_t>(r[offset] | (r[offset + 1] << 8));
 }
-int16_t signedWord(const FvsRecord& r, size_t offset) {
+int16_t signedWord(const uint8_t* r, size_t offset) {
     return static_cast<int16_t>(word(r, offset));
 }
-uint32_t longWord(const FvsRecord& r, size_t offset) {
+uint32_t longWord(const uint8_t* r, size_t offset) {
     return uint32_t{word(r, offset)} | (uint32_t{word(r, offset + 2)} << 16);
 }
-uint64_t quadWord(const FvsRecord& r, size_t offset) {
+uint64_t quadWord(const uint8_t* r, size_t offset) {
     return uint64_t{longWord(r, offset)} | (uint64_t{longWord(r, offset + 4)} << 32);
 }
 
@@ -41,13 +49,10 @@ int choiceIndex(int16_t value, size_t names) {
     return value >= 0 && static_cast<size_t>(value) < names ? value : -1;
 }
 
-// Reads the next whole record; the shared buffer is only overwritten by a
-// whole record, so a partial one at the end of the file leaves it intact.
-bool readNextRecord(Program& program, EventSeries& series) {
-    const uint8_t* record = series.fvsFile.nextRecord();
-    if (record == nullptr) return false;
+// Copies a record into the shared buffer, which is only overwritten by a
+// whole record: a partial one at the end of the file leaves it intact.
+void keepRecord(Program& program, const uint8_t* record) {
     std::memcpy(program.fvsRecord.data(), record, kFvsRecordSize);
-    return true;
 }
 
 std::string realTypeSizeMessage(int declaredSize, const std::string& name) {
@@ -85,12 +90,14 @@ double ReadRealTypeParameter(Program& program, const FvsRecord& header, int star
         return 0.0;
     }
     if (startWord < 0 || startWord + kRealTypeWords > kParameterWords) throw RangeError();
-    return std::bit_cast<double>(quadWord(header, parameterOffset(startWord)));
+    return std::bit_cast<double>(quadWord(header.data(), parameterOffset(startWord)));
 }
 
 void OpenFvsHeader(Program& program, EventSeries& series) {
-    if (!readNextRecord(program, series)) throw InOutError(100, "Read beyond end of file");
-    const FvsRecord& h = program.fvsRecord;
+    const uint8_t* header = series.fvsFile.nextRecord();
+    if (header == nullptr) throw InOutError(100, "Read beyond end of file");
+    keepRecord(program, header);
+    const uint8_t* h = program.fvsRecord.data();
 
     const uint32_t records = longWord(h, 0);
     series.eventsCountText = std::to_string(records);
@@ -107,8 +114,8 @@ void OpenFvsHeader(Program& program, EventSeries& series) {
     s.preemphasisIndeterminate = false;
 
     const int size = signedWord(h, parameterOffset(2));
-    s.frameStep = ReadRealTypeParameter(program, h, 3, size, "STEP");
-    s.rate = ReadRealTypeParameter(program, h, size + 4, size, "RATE");
+    s.frameStep = ReadRealTypeParameter(program, program.fvsRecord, 3, size, "STEP");
+    s.rate = ReadRealTypeParameter(program, program.fvsRecord, size + 4, size, "RATE");
 
     const uint8_t nameLength = h[kFvsWaveName];
     const std::string waveName =
@@ -123,13 +130,27 @@ void OpenFvsHeader(Program& program, EventSeries& series) {
 }
 
 RowStatus ReadFvsRecord(Program& program, EventSeries& series) {
-    if (!readNextRecord(program, series)) return RowStatus::EndOfData;
+    const uint8_t* r = series.fvsFile.nextRecord();
+    if (r == nullptr) return RowStatus::EndOfData;
+    // Only the pictures read the whole record; the event is decoded where
+    // the file's reader holds it, unless the window must wait for a choice
+    // first.
+    const int chosen = program.tree.training.featureKind;
+    if (DrawsInputPictures(program) || chosen < 0 ||
+        chosen >= static_cast<int>(kFeatureKindNames.size())) {
+        keepRecord(program, r);
+        r = program.fvsRecord.data();
+    }
     awaitFeatureKind(program);
     const auto kind = static_cast<size_t>(program.tree.training.featureKind);
 
-    const FvsRecord& r = program.fvsRecord;
     EventRecord& event = program.event;
     const size_t vector = kFvsFeatureVectors + kFvsFeatureVectorSize * kind;
+    // The next event's vector may sit in another processor's cache: fetch it
+    // while this one is coded.
+    if (const uint8_t* next = series.fvsFile.peekNext())
+        for (size_t at = 0; at < kFvsFeatureVectorSize; at += 64)
+            prefetchForReading(next + vector + at);
     for (size_t i = 0; i < kComponents; ++i) event.components[i] = signedWord(r, vector + 2 * i);
     series.featureText = kFeatureKindNames[kind];
     for (size_t i = 0; i < kComponents; ++i) event.reals[i] = event.components[i];

@@ -8,16 +8,49 @@
 
 #include "platform/Errors.h"
 
+#include <sys/stat.h>
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 #else
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
 namespace zortan {
 
 namespace fs = std::filesystem;
+
+bool isRegularFile(std::FILE* file) {
+#ifdef _WIN32
+    struct _stat64 st;
+    return _fstat64(_fileno(file), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat st;
+    return fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
+#endif
+}
+
+std::thread startQuietThread(std::function<void()> work) {
+#ifdef _WIN32
+    return std::thread(std::move(work));
+#else
+    // The new thread inherits the mask of the one that creates it.
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
+    try {
+        std::thread t(std::move(work));
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        return t;
+    } catch (...) {
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        throw;
+    }
+#endif
+}
 
 bool cutFileTo(std::FILE* file, uint64_t size) {
 #ifdef _WIN32

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace zortan {
 
@@ -31,6 +33,13 @@ bool makeFolders(const std::string& path);
 // Cuts an open file back to its first `size` bytes; false when the system
 // cannot (a device, for one).
 bool cutFileTo(std::FILE* file, uint64_t size);
+
+// Whether an open file is a regular file, whose reads always come to an end.
+bool isRegularFile(std::FILE* file);
+
+// Runs `work` on a thread of its own that takes no signals: they stay with
+// the program's own threads and never interrupt the work's system calls.
+std::thread startQuietThread(std::function<void()> work);
 
 // Path pieces; both '\' and '/' separate.
 std::string extractFileDir(const std::string& path);  // without trailing separator

@@ -158,6 +158,10 @@ void PlaceAveragingArea(EventPictures& pictures) {
     pictures.legend = LegendBelow(pictures.averagingArea.bottom());
 }
 
+bool DrawsInputPictures(const Program& p) {
+    return drawingCanvas(p) != nullptr;
+}
+
 void DrawInputPicture(Program& p, const EventSeries& series) {
     Canvas* canvas = drawingCanvas(p);
     if (canvas == nullptr) return;

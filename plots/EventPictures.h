@@ -68,6 +68,9 @@ void PlacePlotsOnActivation(EventPictures& pictures);
 // features area and the legend below the averaging area.
 void PlaceAveragingArea(EventPictures& pictures);
 
+// Whether DrawInputPicture draws anything now (input records are shown).
+bool DrawsInputPictures(const Program& program);
+
 // Draws the event just read into the shared record buffer: places the
 // picture's column, then the signal, spectra and features areas. To be
 // called right after an event has been read, before it is averaged or coded

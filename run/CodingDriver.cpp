@@ -170,6 +170,8 @@ void codingLoop(Program& p) {
         return;
     }
     const std::string rememberedStatus = s.statusCaption;
+    // Reading another tree, the one command that changes centroids, drops them.
+    PrepareTree(p.tree, p.coder);
     EncodeResult coded;
     while (p.run.stepCounter < p.run.totalSteps) {
         if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1, &coded) ==
@@ -232,6 +234,7 @@ void finishRun(Program& p, std::exception_ptr failure) {
     w.windowMaximized = true;
     p.ui.processPendingEvents();
     p.ui.beep();
+    DropPreparedTree(p.coder);
     attempt(failure, [&] { CloseOutputs(p); });
     // A machine is not put to sleep over a run that failed.
     if (s.hibernateOnFinish && !failure) {

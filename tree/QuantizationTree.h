@@ -144,6 +144,57 @@ struct ConsideredComponents {
     ComponentVector weight{};  // 1 for a component that counts, else 0
 };
 
+// Components padded with zeros to whole vectors of the widest vector unit.
+constexpr int kPaddedComponents = 136;
+using PaddedVector = std::array<double, kPaddedComponents>;
+
+// One split of the centroid rule made ready for a coding run. The event x is
+// nearer the first son (centroid a) than the second (b) when
+// |x-a|^2 < |x-b|^2, that is when 2 w.(x-r) - c > 0 with w = a - b,
+// c = |a-r|^2 - |b-r|^2 over the components that count and r a reference
+// point: one dot product instead of two distances. The test is trusted when
+// it clears its rounding bound, which with n = |x-r| is
+// squareFactor*n^2 + slope*n + base.
+struct PreparedSplit {
+    double c = 0.0;
+    double slope = 0.0, base = 0.0;
+    int32_t son = -1, brother = -1;  // the sons it was made for; -1: none
+    int32_t vector = -1;             // its w in PreparedTree::vectors
+};
+struct alignas(64) SplitVector {
+    PaddedVector w{};  // 0 where a component does not count
+};
+
+// What a walk reads of each node at every level, copied side by side.
+struct NodeHeader {
+    int16_t son = 0;
+    int16_t brother = 0;
+    uint16_t code = 0;
+    std::array<int16_t, 3> readings{};  // the category characters, -1 beyond the lists
+};
+
+// The tree made ready by PrepareTree for one coding run: compact node headers
+// and, for the centroid rule, the prepared splits. The coder uses them only
+// while the tree has the same node heap (the splits also only with the same
+// components counted, and each only for the sons it was made for); reading
+// another tree drops them. Other changes to a prepared tree are not noticed.
+struct PreparedTree {
+    bool valid = false;
+    const TreeNode* heap = nullptr;
+    size_t heapSize = 0;
+    int heapTop = 0;
+    std::vector<NodeHeader> headers;  // by node
+
+    bool splitsValid = false;
+    int32_t keyConsideredComponentsNb = 0;
+    Set256 keyConstrainedSet;
+    PaddedVector counts{};     // 1 where a component counts, else 0
+    PaddedVector reference{};  // r: the root's centroid where it counts, else 0
+    double squareFactor = 0.0;
+    std::vector<PreparedSplit> splits;  // by node
+    std::vector<SplitVector> vectors;
+};
+
 // Per-tree-size working arrays and running counts of the coder.
 struct CoderState {
     std::vector<ErrorFlags> BoolErrorVector;                           // treeSizesNb
@@ -153,6 +204,7 @@ struct CoderState {
     uint32_t cath1ErrorCount = 0, cath2ErrorCount = 0, cath3ErrorCount = 0;
     DistanceFunction distanceFunction = nullptr;
     ConsideredComponents considered;
+    PreparedTree prepared;
 };
 
 }  // namespace zortan

@@ -6,12 +6,14 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <type_traits>
 
 #include "platform/Errors.h"
 #include "shell/Format.h"
 #include "shell/Ui.h"
+#include "tree/VectorSums.h"
 
 #if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && defined(__x86_64__) && \
     defined(__ELF__)
@@ -73,25 +75,6 @@ uint8_t disagrees(const TcharList& list, uint8_t reading, char given) {
     return checkedAt(list, reading) != given ? 1 : 0;
 }
 
-// Recomputes the flags of the active categories for the node reached.
-void setFlags(const QuantizationTree& tree, const TreeNode& node, const EventRecord& event,
-              ErrorFlags& flags) {
-    if (tree.cath1Active != 0) flags.cath1 = disagrees(tree.cath1List, node.treeCath1, event.cath1);
-    if (tree.cath2Active != 0) flags.cath2 = disagrees(tree.cath2List, node.treeCath2, event.cath2);
-    if (tree.cath3Active != 0) flags.cath3 = disagrees(tree.cath3List, node.treeCath3, event.cath3);
-}
-
-// Adds the leaf's disagreements of the active categories to the running counts.
-void countLeafErrors(const QuantizationTree& tree, const TreeNode& leaf, const EventRecord& event,
-                     CoderState& coder) {
-    if (tree.cath1Active != 0)
-        coder.cath1ErrorCount += disagrees(tree.cath1List, leaf.treeCath1, event.cath1);
-    if (tree.cath2Active != 0)
-        coder.cath2ErrorCount += disagrees(tree.cath2List, leaf.treeCath2, event.cath2);
-    if (tree.cath3Active != 0)
-        coder.cath3ErrorCount += disagrees(tree.cath3List, leaf.treeCath3, event.cath3);
-}
-
 // --- The fast centroid decision ----------------------------------------------
 //
 // The centroid rule compares two extended-precision Euclidean distances. Most
@@ -133,115 +116,9 @@ double relativeBound(int n) {
     return 4.0 * (n + 2) * (DBL_EPSILON / 2 + LDBL_EPSILON / 2);
 }
 
-// The double sums of squares of (e - a) and (e - b) over components 0..n-1,
-// each difference times `w` when `w` is given.
-using DoubleSums = void (*)(const double* e, const double* a, const double* b, const double* w,
-                            int n, double& sumA, double& sumB);
-
-#if defined(__GNUC__)
-template <int Bytes>
-struct LanesOf {
-    typedef double type __attribute__((vector_size(Bytes)));
-};
-
-// The sums in vectors of `Bytes` bytes, two per sum: instantiated for the
-// baseline and, on x86-64, inside functions built for wider vector units.
-template <int Bytes>
-[[gnu::always_inline]] inline void vectorSums(const double* e, const double* a, const double* b,
-                                              const double* w, int n, double& sumA, double& sumB) {
-    using Lanes = typename LanesOf<Bytes>::type;
-    constexpr int kLanes = Bytes / static_cast<int>(sizeof(double));
-    const auto load = [](Lanes& v, const double* p) { std::memcpy(&v, p, sizeof v); };
-    Lanes a0{}, a1{}, b0{}, b1{}, e0, e1, x0, x1, w0, w1;
-    int i = 0;
-    for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
-        load(e0, e + i);
-        load(e1, e + i + kLanes);
-        load(x0, a + i);
-        load(x1, a + i + kLanes);
-        Lanes da0 = e0 - x0, da1 = e1 - x1;
-        load(x0, b + i);
-        load(x1, b + i + kLanes);
-        Lanes db0 = e0 - x0, db1 = e1 - x1;
-        if (w != nullptr) {
-            load(w0, w + i);
-            load(w1, w + i + kLanes);
-            da0 *= w0;
-            da1 *= w1;
-            db0 *= w0;
-            db1 *= w1;
-        }
-        a0 += da0 * da0;
-        a1 += da1 * da1;
-        b0 += db0 * db0;
-        b1 += db1 * db1;
-    }
-    a0 += a1;
-    b0 += b1;
-    // The lanes added pairwise, halves onto halves.
-    double la[kLanes], lb[kLanes];
-    std::memcpy(la, &a0, sizeof la);
-    std::memcpy(lb, &b0, sizeof lb);
-    for (int width = kLanes / 2; width > 0; width /= 2)
-        for (int j = 0; j < width; ++j) {
-            la[j] += la[j + width];
-            lb[j] += lb[j + width];
-        }
-    double sa = la[0], sb = lb[0];
-    for (; i < n; ++i) {
-        const double m = w == nullptr ? 1.0 : w[i];
-        const double da = (e[i] - a[i]) * m, db = (e[i] - b[i]) * m;
-        sa += da * da;
-        sb += db * db;
-    }
-    sumA = sa;
-    sumB = sb;
-}
-
-void baselineSums(const double* e, const double* a, const double* b, const double* w, int n,
-                  double& sumA, double& sumB) {
-    vectorSums<16>(e, a, b, w, n, sumA, sumB);
-}
-#else
-void baselineSums(const double* e, const double* a, const double* b, const double* w, int n,
-                  double& sumA, double& sumB) {
-    double sa[4] = {}, sb[4] = {};
-    for (int i = 0; i < n; ++i) {
-        const double m = w == nullptr ? 1.0 : w[i];
-        const double da = (e[i] - a[i]) * m, db = (e[i] - b[i]) * m;
-        sa[i & 3] += da * da;
-        sb[i & 3] += db * db;
-    }
-    sumA = (sa[0] + sa[1]) + (sa[2] + sa[3]);
-    sumB = (sb[0] + sb[1]) + (sb[2] + sb[3]);
-}
-#endif
-
-#ifdef ZORTAN_WIDE_VECTORS
-[[gnu::target("arch=x86-64-v3")]] void sums256(const double* e, const double* a, const double* b,
-                                               const double* w, int n, double& sumA, double& sumB) {
-    vectorSums<32>(e, a, b, w, n, sumA, sumB);
-}
-
-[[gnu::target("arch=x86-64-v4")]] void sums512(const double* e, const double* a, const double* b,
-                                               const double* w, int n, double& sumA, double& sumB) {
-    vectorSums<64>(e, a, b, w, n, sumA, sumB);
-}
-#endif
-
-// The widest kernel this processor runs (the processor's features are read
-// once, by the runtime, before the program starts).
-DoubleSums bestSums() {
-#ifdef ZORTAN_WIDE_VECTORS
-    if (__builtin_cpu_supports("x86-64-v4")) return &sums512;
-    if (__builtin_cpu_supports("x86-64-v3")) return &sums256;
-#endif
-    return &baselineSums;
-}
-
 // The centroid rule with EuclidDist: is the event nearer the first son?
 bool nearerFirstSon(const QuantizationTree& tree, const ConsideredComponents& considered,
-                    DoubleSums doubleSums, const EventRecord& event, const TreeNode& first,
+                    PairSums doubleSums, const EventRecord& event, const TreeNode& first,
                     const TreeNode& second, Ui& ui) {
     double sumFirst = 0.0, sumSecond = 0.0;
     doubleSums(event.reals.data(), first.centroid.data(), second.centroid.data(),
@@ -256,6 +133,109 @@ bool nearerFirstSon(const QuantizationTree& tree, const ConsideredComponents& co
     return EuclidDist(tree, event.reals, first.centroid, ui) <
            EuclidDist(tree, event.reals, second.centroid, ui);
 }
+
+// --- Splits prepared for a coding run ---------------------------------------
+//
+// With the event x, the sons' centroids a and b and a fixed reference r (the
+// root's centroid, so that the norms below are small when the data are far
+// from the origin), the exact difference of the squared distances is
+// |x-b|^2 - |x-a|^2 = 2 w.(x-r) - c with w = a - b and
+// c = |a-r|^2 - |b-r|^2 over the components that count. Computed in double
+// over the padded components (x-r and w rounded once, c rounded from extended
+// sums, every product and addition rounded), it is within
+// errorPerNorm*|x-r| + errorFixed of the exact difference, with a factor of
+// four to spare; errorFixed also covers products that underflow. By the
+// triangle inequality |x-a|^2 + |x-b|^2 <= (|x-r|+|a-r|)^2 + (|x-r|+|b-r|)^2,
+// so when the computed difference exceeds its error by more than the margin
+// of the double sums times that total, the extended sums are ordered the way
+// it says, by the argument above. Closer calls, and anything infinite or not
+// a number, are decided as before.
+
+constexpr double kUnderflowAllowance = 0x1p-1000;
+
+// Rounded up by a relative 2^-40, far more than the rounding of a norm.
+double roundedUp(double a) {
+    return a + a * 0x1p-40;
+}
+
+// The prepared tree, when it was made for this tree's node heap.
+const PreparedTree* preparedFor(const QuantizationTree& tree, const CoderState& coder) {
+    const PreparedTree& p = coder.prepared;
+    if (!p.valid || p.heap != tree.nodeHeap.data() || p.heapSize != tree.nodeHeap.size() ||
+        p.heapTop != tree.HeapTop)
+        return nullptr;
+    return &p;
+}
+
+// Whether its splits count the components the tree counts now.
+bool splitsUsable(const QuantizationTree& tree, const PreparedTree& p) {
+    return p.splitsValid && p.keyConsideredComponentsNb == tree.consideredComponentsNb &&
+           p.keyConstrainedSet.words == tree.constrainedSet.words;
+}
+
+// The decisions of one walk by the prepared splits. The splits of both sons
+// are computed together with their parent's, so that the dot products of two
+// levels overlap instead of waiting for each other.
+class PreparedWalk {
+  public:
+    PreparedWalk(const PreparedTree& p, const EventRecord& event) : p_(p), dots_(bestPaddedDots()) {
+        for (size_t i = 0; i < kComponents; ++i)
+            x_[i] = p.counts[i] != 0.0 ? event.reals[i] - p.reference[i] : 0.0;
+        for (size_t i = kComponents; i < kPaddedComponents; ++i) x_[i] = 0.0;
+        const double* self[1] = {x_.data()};
+        double squares = 0.0;
+        dots_(x_.data(), self, 1, &squares);
+        norm_ = roundedUp(std::sqrt(squares));
+        squareTerm_ = p.squareFactor * norm_ * norm_;
+    }
+
+    // The split at node k with sons s and b: +1 the first son, -1 the
+    // second, 0 too close to call here.
+    int decide(int k, int s, int b) {
+        const PreparedSplit* split = splitAt(k);
+        if (split == nullptr || split->son != s || split->brother != b) return 0;
+        for (int j = 0; j < 2; ++j)
+            if (aheadNode_[j] == k) return aheadDecision_[j];
+        const PreparedSplit* sons[2] = {splitAt(s), splitAt(b)};
+        const double* w[3] = {vectorOf(*split)};
+        int count = 1;
+        for (const PreparedSplit* son : sons)
+            if (son != nullptr) w[count++] = vectorOf(*son);
+        double dot[3];
+        dots_(x_.data(), w, count, dot);
+        for (int j = 0, next = 1; j < 2; ++j) {
+            aheadNode_[j] = sons[j] != nullptr ? (j == 0 ? s : b) : -1;
+            if (sons[j] != nullptr) aheadDecision_[j] = decision(*sons[j], dot[next++]);
+        }
+        return decision(*split, dot[0]);
+    }
+
+  private:
+    const PreparedSplit* splitAt(int k) const {
+        if (k < 0 || static_cast<size_t>(k) >= p_.splits.size()) return nullptr;
+        const PreparedSplit& split = p_.splits[static_cast<size_t>(k)];
+        return split.vector < 0 ? nullptr : &split;
+    }
+    const double* vectorOf(const PreparedSplit& split) const {
+        return p_.vectors[static_cast<size_t>(split.vector)].w.data();
+    }
+
+    int decision(const PreparedSplit& split, double dot) const {
+        const double difference = 2.0 * dot - split.c;
+        const double bound = squareTerm_ + split.slope * norm_ + split.base;
+        if (difference > bound && difference <= DBL_MAX) return 1;
+        if (-difference > bound && -difference <= DBL_MAX) return -1;
+        return 0;
+    }
+
+    const PreparedTree& p_;
+    PaddedDots dots_;
+    alignas(64) PaddedVector x_;  // x - r over the components that count
+    double norm_ = 0.0;           // |x - r|, rounded up
+    double squareTerm_ = 0.0;     // the part of every bound that grows with norm_^2
+    int aheadNode_[2] = {-1, -1};
+    int aheadDecision_[2] = {0, 0};
+};
 
 // --- Gap filling and error counting --------------------------------------------
 
@@ -284,37 +264,73 @@ void fillCopies(ErrorFlags* at, size_t n, ErrorFlags value) {
 
 // Copies entry `from` into from+1 .. to-1 when every index is known to be
 // valid; false leaves the work, and its messages, to the checked loop.
+// `value` is entry `from` when the caller holds it already.
 template <typename T>
-bool fillInRange(const QuantizationTree& tree, std::vector<T>& v, int from, int to) {
+bool fillInRange(const QuantizationTree& tree, std::vector<T>& v, int from, int to,
+                 const T* value = nullptr) {
     if (to <= from + 1) return true;
     if (from < 0 || to - 1 > lastSizeIndex(tree) || static_cast<size_t>(to) > v.size())
         return false;
     fillCopies(v.data() + from + 1, static_cast<size_t>(to - from - 1),
-               v[static_cast<size_t>(from)]);
+               value != nullptr ? *value : v[static_cast<size_t>(from)]);
     return true;
 }
 
 // The split levels a walk went through, for the counting in EncodeEvent.
+// The flags a 1 in each category (bit 0, 8, 16) when it counts as an error.
+uint32_t countedFlags(const ErrorFlags& f) {
+    return uint32_t{f.cath1 == 1} | uint32_t{f.cath2 == 1} << 8 | uint32_t{f.cath3 == 1} << 16;
+}
+
+// The flags of each level are kept here too, as one word: read back from the
+// array right after they were stored, they would wait for the stores.
 struct LevelTrail {
     static constexpr int kCapacity = 64;
-    std::array<int, kCapacity> levels;  // the first `count` are set
+    std::array<int, kCapacity> levels;      // the first `count` are set
+    std::array<uint32_t, kCapacity> flags;  // countedFlags at each of the levels
     int count = 0;
     bool usable = true;  // levels rising from above 0, all recorded
 
-    void add(int level) {
+    void add(int level, uint32_t levelFlags) {
         const int previous = count > 0 ? levels[static_cast<size_t>(count - 1)] : 0;
-        if (count == kCapacity || level <= previous)
+        if (count == kCapacity || level <= previous) {
             usable = false;
-        else
-            levels[static_cast<size_t>(count++)] = level;
+        } else {
+            levels[static_cast<size_t>(count)] = level;
+            flags[static_cast<size_t>(count++)] = levelFlags;
+        }
     }
 };
 
-// Adds flags `f` (a 1 counts) to records [0, n).
-void addFlags(TErrorRecord* records, int n, const ErrorFlags& f) {
-    const uint32_t c1 = f.cath1 == 1 ? 1 : 0, c2 = f.cath2 == 1 ? 1 : 0, c3 = f.cath3 == 1 ? 1 : 0;
-    if ((c1 | c2 | c3) == 0) return;
-    for (int t = 0; t < n; ++t) {
+// Adds counted flags `f` to records [0, n). Built into each build of
+// EncodeEvent, so that the additions run in its vectors.
+[[gnu::always_inline]] inline void addFlags(TErrorRecord* records, int n, uint32_t f) {
+    if (f == 0) return;
+    const uint32_t c1 = f & 1, c2 = (f >> 8) & 1, c3 = (f >> 16) & 1;
+    // The records as one run of words: the three counts repeat every three.
+    // The words to add are made from constant masks, so that they stay in
+    // registers.
+    static_assert(sizeof(TErrorRecord) == 3 * sizeof(uint32_t) &&
+                  std::is_trivially_copyable_v<TErrorRecord>);
+    constexpr int kBlock = 16;
+    static constexpr auto kCategoryOf = [] {
+        std::array<std::array<uint32_t, 3 * kBlock>, 3> m{};
+        for (size_t j = 0; j < 3 * kBlock; ++j) m[j % 3][j] = ~uint32_t{0};
+        return m;
+    }();
+    const uint32_t m1 = 0 - c1, m2 = 0 - c2, m3 = 0 - c3;
+    auto* bytes = reinterpret_cast<unsigned char*>(records);
+    int t = 0;
+    for (; t + kBlock <= n; t += kBlock, bytes += sizeof(TErrorRecord) * kBlock)
+        for (int j = 0; j < 3 * kBlock; ++j) {
+            uint32_t word;
+            std::memcpy(&word, bytes + 4 * j, 4);
+            word +=
+                ((kCategoryOf[0][j] & m1) | (kCategoryOf[1][j] & m2) | (kCategoryOf[2][j] & m3)) &
+                1u;
+            std::memcpy(bytes + 4 * j, &word, 4);
+        }
+    for (; t < n; ++t) {
         records[t].cath1 += c1;
         records[t].cath2 += c2;
         records[t].cath3 += c3;
@@ -356,10 +372,61 @@ void PathFillGap(const QuantizationTree& tree, TwordArray& path, int from, int t
 
 namespace {
 
-// EncodeIter, also noting the split levels in `trail` when given.
-ZORTAN_VECTOR_CLONES uint16_t walk(const QuantizationTree& tree, CoderState& coder, uint16_t K,
-                                   const EventRecord& event, TwordArray& path, int startNode,
-                                   Ui& ui, LevelTrail* trail) {
+// The nodes as a walk reads them: the heap itself, or the compact headers
+// prepared for a coding run (a few bytes each, so that the chain of loads
+// from node to son to brother stays in the first-level cache).
+struct HeapNodes {
+    const QuantizationTree& tree;
+    const TreeNode& operator[](long long i) const { return tree.nodeHeap[static_cast<size_t>(i)]; }
+    // 1 when the node's reading of a category differs from the given one; a
+    // reading beyond the category's list is a range error.
+    uint8_t disagrees(const TreeNode& n, int category, char given) const {
+        switch (category) {
+            case 0:
+                return zortan::disagrees(tree.cath1List, n.treeCath1, given);
+            case 1:
+                return zortan::disagrees(tree.cath2List, n.treeCath2, given);
+            default:
+                return zortan::disagrees(tree.cath3List, n.treeCath3, given);
+        }
+    }
+};
+struct CompactNodes {
+    const NodeHeader* headers;
+    const NodeHeader& operator[](long long i) const { return headers[i]; }
+    uint8_t disagrees(const NodeHeader& n, int category, char given) const {
+        const int16_t c = n.readings[category];
+        if (c < 0) throw RangeError();
+        return static_cast<char>(c) != given ? 1 : 0;
+    }
+};
+
+// Recomputes the flags of the active categories for the node reached.
+template <typename Nodes, typename Node>
+[[gnu::always_inline]] inline void setFlags(const QuantizationTree& tree, const Nodes& nodes,
+                                            const Node& node, const EventRecord& event,
+                                            ErrorFlags& flags) {
+    if (tree.cath1Active != 0) flags.cath1 = nodes.disagrees(node, 0, event.cath1);
+    if (tree.cath2Active != 0) flags.cath2 = nodes.disagrees(node, 1, event.cath2);
+    if (tree.cath3Active != 0) flags.cath3 = nodes.disagrees(node, 2, event.cath3);
+}
+
+// Adds the leaf's disagreements of the active categories to the running counts.
+template <typename Nodes, typename Node>
+void countLeafErrors(const QuantizationTree& tree, const Nodes& nodes, const Node& leaf,
+                     const EventRecord& event, CoderState& coder) {
+    if (tree.cath1Active != 0) coder.cath1ErrorCount += nodes.disagrees(leaf, 0, event.cath1);
+    if (tree.cath2Active != 0) coder.cath2ErrorCount += nodes.disagrees(leaf, 1, event.cath2);
+    if (tree.cath3Active != 0) coder.cath3ErrorCount += nodes.disagrees(leaf, 2, event.cath3);
+}
+
+// EncodeIter over `nodes`, also noting the split levels in `trail` when given.
+template <typename Nodes>
+[[gnu::always_inline]] inline uint16_t walkOver(const Nodes& nodesOf, const PreparedTree* prepared,
+                                                const QuantizationTree& tree, CoderState& coder,
+                                                uint16_t K, const EventRecord& event,
+                                                TwordArray& path, int startNode, Ui& ui,
+                                                LevelTrail* trail) {
     // The root alone carries no reading that is compared: every event counts
     // as an error in every category at tree size 1.
     checkedAt(coder.BoolErrorVector, 0) = ErrorFlags{1, 1, 1};
@@ -369,14 +436,17 @@ ZORTAN_VECTOR_CLONES uint16_t walk(const QuantizationTree& tree, CoderState& cod
         coder.distanceFunction != nullptr ? coder.distanceFunction : &EuclidDist;
     const ConsideredComponents* considered =
         !cartRule && distance == &EuclidDist ? &consideredComponents(tree, coder) : nullptr;
-    const DoubleSums sums = considered != nullptr ? bestSums() : nullptr;
+    const PairSums sums = considered != nullptr ? bestPairSums() : nullptr;
+    std::optional<PreparedWalk> splits;
+    if (considered != nullptr && prepared != nullptr && splitsUsable(tree, *prepared))
+        splits.emplace(*prepared, event);
     const int heapTop = tree.HeapTop;
     const TreeNode* const heap = tree.nodeHeap.data();
     // Node indices 0..HeapTop that the heap holds; any other is a range error.
     const long long nodes = std::min<long long>(heapTop + 1LL, std::ssize(tree.nodeHeap));
-    const auto nodeOf = [heap, nodes](long long index) -> const TreeNode& {
+    const auto nodeOf = [&nodesOf, nodes](long long index) -> decltype(nodesOf[0]) {
         if (index < 0 || index >= nodes) throw RangeError();
-        return heap[index];
+        return nodesOf[index];
     };
     // Neither array changes its size during the walk.
     ErrorFlags* const flags = coder.BoolErrorVector.data();
@@ -385,31 +455,38 @@ ZORTAN_VECTOR_CLONES uint16_t walk(const QuantizationTree& tree, CoderState& cod
 
     int k = startNode;
     int level = 0;
+    // Entry `level` of both arrays, as last stored.
+    ErrorFlags levelFlags{1, 1, 1};
+    uint16_t levelNode = pathSize > 0 ? pathNodes[0] : uint16_t{0};
     // A grown tree takes fewer splits than it has nodes; more means the sons
     // lead round in a circle.
     for (int taken = 0;; ++taken) {
-        const TreeNode& node = nodeOf(k);
+        const auto& node = nodeOf(k);
         const int s = node.son;
         if (s > heapTop + 1) sonBeyondTree(tree, k, s, ui);
         if (s <= 0) break;
         if (taken >= heapTop) throw RangeError();
 
-        const TreeNode& first = nodeOf(s);
+        const auto& first = nodeOf(s);
         const int b = first.brother;
-        const TreeNode& second = nodeOf(b);
+        const auto& second = nodeOf(b);
         const int splitLevel = second.code;
         if (splitLevel >= K) break;  // the split is not part of the K-cluster tree
 
         // Equality goes to the second son under both rules.
         bool takeFirst;
         if (cartRule) {
-            const int f = node.splitComponent;
-            takeFirst = checkedAt(event.components, f) < checkedAt(node.centroid, f);
+            const TreeNode& full = heap[k];
+            const int f = full.splitComponent;
+            takeFirst = checkedAt(event.components, f) < checkedAt(full.centroid, f);
         } else if (considered != nullptr) {
-            takeFirst = nearerFirstSon(tree, *considered, sums, event, first, second, ui);
+            const int decided = splits ? splits->decide(k, s, b) : 0;
+            takeFirst = decided != 0
+                            ? decided > 0
+                            : nearerFirstSon(tree, *considered, sums, event, heap[s], heap[b], ui);
         } else {
-            takeFirst = distance(tree, event.reals, first.centroid, ui) <
-                        distance(tree, event.reals, second.centroid, ui);
+            takeFirst = distance(tree, event.reals, heap[s].centroid, ui) <
+                        distance(tree, event.reals, heap[b].centroid, ui);
         }
 
         const int oldLevel = level;
@@ -419,29 +496,145 @@ ZORTAN_VECTOR_CLONES uint16_t walk(const QuantizationTree& tree, CoderState& cod
         // refuse it before anything is written there.
         checkGapIndex(tree, "fillGapTranscrErr", level, ui);
         if (level >= pathSize) throw RangeError();
-        pathNodes[level] = fitOrRangeError<uint16_t>(k);
+        const uint16_t node16 = fitOrRangeError<uint16_t>(k);
+        pathNodes[level] = node16;
         if (level >= flagsSize) throw RangeError();
-        setFlags(tree, takeFirst ? first : second, event, flags[level]);
+        ErrorFlags f = flags[level];
+        setFlags(tree, nodesOf, takeFirst ? first : second, event, f);
+        flags[level] = f;
         // Tree sizes skipped by this split keep the node and flags of the
         // level before. Entry `level` exists in both arrays, so every entry
         // below it does too.
         if (level > oldLevel + 1) {
             const auto from = static_cast<size_t>(oldLevel),
                        n = static_cast<size_t>(level - oldLevel - 1);
-            fillCopies(flags + from + 1, n, flags[from]);
-            fillCopies(pathNodes + from + 1, n, pathNodes[from]);
+            fillCopies(flags + from + 1, n, levelFlags);
+            fillCopies(pathNodes + from + 1, n, levelNode);
         }
-        if (trail != nullptr) trail->add(level);
+        levelFlags = f;
+        levelNode = node16;
+        if (trail != nullptr) trail->add(level, countedFlags(f));
     }
 
-    countLeafErrors(tree, nodeOf(k), event, coder);
+    countLeafErrors(tree, nodesOf, nodeOf(k), event, coder);
     // The tree sizes above the leaf's level up to K-1 keep the leaf.
-    fillGapTranscrErr(tree, coder, level, K, ui);
-    PathFillGap(tree, path, level, K, ui);
+    if (!fillInRange(tree, coder.BoolErrorVector, level, K, &levelFlags))
+        fillGapTranscrErr(tree, coder, level, K, ui);
+    if (!fillInRange(tree, path, level, K, &levelNode)) PathFillGap(tree, path, level, K, ui);
     return fitOrRangeError<uint16_t>(k);
 }
 
+ZORTAN_VECTOR_CLONES uint16_t walk(const QuantizationTree& tree, CoderState& coder, uint16_t K,
+                                   const EventRecord& event, TwordArray& path, int startNode,
+                                   Ui& ui, LevelTrail* trail) {
+    if (const PreparedTree* prepared = preparedFor(tree, coder))
+        return walkOver(CompactNodes{prepared->headers.data()}, prepared, tree, coder, K, event,
+                        path, startNode, ui, trail);
+    return walkOver(HeapNodes{tree}, nullptr, tree, coder, K, event, path, startNode, ui, trail);
+}
+
 }  // namespace
+
+void PrepareTree(const QuantizationTree& tree, CoderState& coder) {
+    PreparedTree& p = coder.prepared;
+    p = PreparedTree{};
+    const auto& heap = tree.nodeHeap;
+    const auto reading = [](const TcharList& list, uint8_t r) -> int16_t {
+        return r < list.size() ? static_cast<int16_t>(list[r]) : int16_t{-1};
+    };
+    p.headers.resize(heap.size());
+    for (size_t k = 0; k < heap.size(); ++k) {
+        const TreeNode& n = heap[k];
+        p.headers[k] = {n.son,
+                        n.brother,
+                        n.code,
+                        {reading(tree.cath1List, n.treeCath1), reading(tree.cath2List, n.treeCath2),
+                         reading(tree.cath3List, n.treeCath3)}};
+    }
+    p.heap = heap.data();
+    p.heapSize = heap.size();
+    p.heapTop = tree.HeapTop;
+    p.valid = true;
+
+    const bool euclid = coder.distanceFunction == nullptr || coder.distanceFunction == &EuclidDist;
+    if (tree.treeTraining.setsDividingMethod == 0 || !euclid) return;
+    const ConsideredComponents& considered = consideredComponents(tree, coder);
+    const bool finiteRoot =
+        !heap.empty() && std::all_of(heap[0].centroid.begin(), heap[0].centroid.end(),
+                                     [](double v) { return std::isfinite(v); });
+    for (size_t i = 0; i < kComponents; ++i) {
+        p.counts[i] = considered.weight[i];
+        p.reference[i] = finiteRoot && p.counts[i] != 0.0 ? heap[0].centroid[i] : 0.0;
+    }
+    // With M the margin of the double sums, the bound of a split is
+    // M((n+|a-r|)^2 + (n+|b-r|)^2) + errorPerNorm*n + errorFixed, grouped by
+    // powers of n = |x-r|; its terms are rounded up.
+    const double margin = relativeBound(considered.leading);
+    p.squareFactor = roundedUp(2.0 * margin);
+    p.splits.assign(heap.size(), PreparedSplit{});
+    const double scale = 4.0 * (kPaddedComponents + 8) * (DBL_EPSILON / 2);
+    const long long last = std::min<long long>(tree.HeapTop, std::ssize(heap) - 1);
+    for (long long k = 0; k <= last; ++k) {
+        const int s = heap[static_cast<size_t>(k)].son;
+        if (s <= 0 || s > last) continue;
+        const int b = heap[static_cast<size_t>(s)].brother;
+        if (b < 0 || b > last) continue;
+        const ComponentVector& first = heap[static_cast<size_t>(s)].centroid;
+        const ComponentVector& second = heap[static_cast<size_t>(b)].centroid;
+        SplitVector vector;
+        long double c = 0.0L, squaresFirst = 0.0L, squaresSecond = 0.0L, squaresW = 0.0L;
+        bool finite = true;
+        for (size_t i = 0; i < kComponents; ++i) {
+            if (p.counts[i] == 0.0) continue;
+            const double w = first[i] - second[i];
+            vector.w[i] = w;
+            finite = finite && std::isfinite(w);
+            const long double r = p.reference[i];
+            const long double a = first[i] - r, bb = second[i] - r;
+            c += a * a - bb * bb;
+            squaresFirst += a * a;
+            squaresSecond += bb * bb;
+            squaresW += static_cast<long double>(w) * w;
+        }
+        const double normFirst = roundedUp(static_cast<double>(std::sqrt(squaresFirst)));
+        const double normSecond = roundedUp(static_cast<double>(std::sqrt(squaresSecond)));
+        const double errorPerNorm =
+            2.0 * scale * roundedUp(static_cast<double>(std::sqrt(squaresW)));
+        const double errorFixed =
+            scale * static_cast<double>(squaresFirst + squaresSecond) + kUnderflowAllowance;
+        PreparedSplit split;
+        split.c = static_cast<double>(c);
+        split.slope = roundedUp(2.0 * margin * (normFirst + normSecond) + errorPerNorm);
+        split.base =
+            roundedUp(margin * (normFirst * normFirst + normSecond * normSecond) + errorFixed);
+        split.son = s;
+        split.brother = b;
+        for (double v : {split.c, split.slope, split.base}) finite = finite && std::isfinite(v);
+        // Such a split is left to the sums, which also show its messages.
+        if (!finite) continue;
+        split.vector = static_cast<int32_t>(p.vectors.size());
+        p.vectors.push_back(vector);
+        p.splits[static_cast<size_t>(k)] = split;
+    }
+    p.keyConsideredComponentsNb = tree.consideredComponentsNb;
+    p.keyConstrainedSet = tree.constrainedSet;
+    p.splitsValid = true;
+}
+
+void DropPreparedTree(CoderState& coder) {
+    coder.prepared = PreparedTree{};
+}
+
+int PreparedDecision(const QuantizationTree& tree, const CoderState& coder, int k,
+                     const EventRecord& event) {
+    const PreparedTree* p = preparedFor(tree, coder);
+    const long long size = std::ssize(tree.nodeHeap);
+    if (p == nullptr || !splitsUsable(tree, *p) || k < 0 || k >= size) return 0;
+    const int s = tree.nodeHeap[static_cast<size_t>(k)].son;
+    if (s <= 0 || s >= size) return 0;
+    const int b = tree.nodeHeap[static_cast<size_t>(s)].brother;
+    return PreparedWalk(*p, event).decide(k, s, b);
+}
 
 uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
                     const EventRecord& event, TwordArray& path, int startNode, Ui& ui) {
@@ -461,10 +654,11 @@ ZORTAN_VECTOR_CLONES EncodeResult EncodeEvent(const QuantizationTree& tree, Code
     const size_t sizes = K;
     if (trail.usable && sizes <= errors.size() && sizes <= coder.BoolErrorVector.size()) {
         int from = 0;
+        uint32_t flags = countedFlags(ErrorFlags{1, 1, 1});  // of the root, at tree size 1
         for (int j = 0; j <= trail.count; ++j) {
             const int to = j < trail.count ? trail.levels[static_cast<size_t>(j)] : K;
-            addFlags(errors.data() + from, to - from,
-                     coder.BoolErrorVector[static_cast<size_t>(from)]);
+            addFlags(errors.data() + from, to - from, flags);
+            if (j < trail.count) flags = trail.flags[static_cast<size_t>(j)];
             from = to;
         }
         return result;

@@ -20,6 +20,19 @@ struct EncodeResult {
 long double EuclidDist(const QuantizationTree& tree, const ComponentVector& a,
                        const ComponentVector& b, Ui& ui);
 
+// Makes the tree ready for a coding run (see PreparedTree): compact node
+// headers for the walk and, for the centroid rule, splits that decide most
+// events by one dot product. Results stay exactly those of the unprepared
+// walk and of EuclidDist. A tree changed afterwards must be prepared again:
+// the coder notices a new heap or components count, nothing else.
+void PrepareTree(const QuantizationTree& tree, CoderState& coder);
+void DropPreparedTree(CoderState& coder);
+
+// The prepared split at node `k` for `event`: 1 the first son, -1 the
+// second, 0 when it is left to the sums (as is a split not prepared).
+int PreparedDecision(const QuantizationTree& tree, const CoderState& coder, int k,
+                     const EventRecord& event);
+
 // Walks the tree from the root to the leaf of the K-cluster tree, records the
 // node path and error flags for every tree size up to K and adds the errors
 // to `errors` and to the running counts.

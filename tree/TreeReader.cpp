@@ -167,6 +167,7 @@ void refuseBadSplitCodes(const QuantizationTree& tree, Ui& ui, const std::string
 void SizeCoderArrays(const QuantizationTree& tree, CoderState& coder) {
     const size_t sizes = static_cast<size_t>(tree.treeSizesNb());
     const size_t nodes = static_cast<size_t>(tree.HeapTop) + 1;
+    DropPreparedTree(coder);
     coder.BoolErrorVector.resize(sizes);
     coder.errorRecords1.resize(sizes);
     coder.errorRecords2.resize(sizes);

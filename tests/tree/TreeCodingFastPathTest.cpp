@@ -71,7 +71,10 @@ struct Scenario {
 // some hold a not-a-number, or infinities whose difference is one, in the
 // event: the messages must be those of the extended sums too, none for a
 // component outside the set.
-TEST(TreeCodingFastPath, NearTiesAreDecidedAsTheExtendedSumsDecide) {
+// With the splits prepared as a coding run prepares them, and without.
+class TreeCodingFastPath : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TreeCodingFastPath, NearTiesAreDecidedAsTheExtendedSumsDecide) {
     Scenario sc;
     TreeBuilder b;
     b.split(0, 1);
@@ -80,6 +83,7 @@ TEST(TreeCodingFastPath, NearTiesAreDecidedAsTheExtendedSumsDecide) {
     const int cases = 20000;
     for (int n = 0; n < cases; ++n) {
         sc.constrain(b.tree);
+        b.node(0).centroid = sc.uniform(-1000.0, 1000.0, 1.0);
         const double scale = std::ldexp(1.0, n % 4 == 0 ? sc.pick(-560, 560) : 0);
         EventRecord e;
         e.reals = sc.uniform(600.0, 1000.0, scale);
@@ -89,6 +93,7 @@ TEST(TreeCodingFastPath, NearTiesAreDecidedAsTheExtendedSumsDecide) {
         const auto at = static_cast<size_t>(sc.pick(0, kComponents - 1));
         if (n % 50 == 1) e.reals[at] = std::nan("");
         if (n % 50 == 2) e.reals[at] = b.node(2).centroid[at] = HUGE_VAL;
+        if (GetParam()) PrepareTree(b.tree, coder);
 
         ScriptedUi ui, refUi;
         const long double d1 = EuclidDist(b.tree, e.reals, b.node(1).centroid, refUi);
@@ -135,7 +140,7 @@ std::string state(const CoderState& c) {
 // Every split of these trees is a near tie for events around one point: a
 // balanced tree, a chain longer than the levels the counting keeps track of,
 // and a tree whose split levels do not rise along the paths.
-TEST(TreeCodingFastPath, WholeWalksMatchTheExtendedSums) {
+TEST_P(TreeCodingFastPath, WholeWalksMatchTheExtendedSums) {
     ScriptedUi ui;
     Scenario sc;
     for (const int shape : {0, 1, 2}) {
@@ -162,7 +167,10 @@ TEST(TreeCodingFastPath, WholeWalksMatchTheExtendedSums) {
         CoderState fast = testing::coderFor(b.tree), ref = testing::coderFor(b.tree);
         ref.distanceFunction = &extendedOnly;
         for (int n = 0; n < 300; ++n) {
-            if (n % 50 == 0) sc.constrain(b.tree);
+            if (n % 50 == 0) {
+                sc.constrain(b.tree);
+                if (GetParam()) PrepareTree(b.tree, fast);
+            }
             EventRecord e;
             e.reals = centre;
             for (int j = 0; j < 3; ++j) {
@@ -180,6 +188,68 @@ TEST(TreeCodingFastPath, WholeWalksMatchTheExtendedSums) {
         }
         EXPECT_TRUE(ui.messages.empty());
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(PreparedOrNot, TreeCodingFastPath, ::testing::Bool());
+
+// Sons at distances from the event that differ by a relative 10^-17 to
+// 10^-1, around a root far from or near the event: a prepared split decides
+// only as the extended sums do, and decides every clear case; a split made
+// of infinities is left to the sums.
+TEST(PreparedTree, DecideOnlyAsTheExtendedSumsDecideAndDecideClearCases) {
+    Scenario sc;
+    TreeBuilder b;
+    b.split(0, 1);
+    CoderState coder = testing::coderFor(b.tree);
+    int decided = 0, clear = 0, undecidedClear = 0;
+    const int cases = 20000;
+    for (int n = 0; n < cases; ++n) {
+        if (n % 8 == 0) sc.constrain(b.tree);
+        const double scale = std::ldexp(1.0, n % 5 == 0 ? sc.pick(-540, 540) : 0);
+        const double offset = std::pow(10.0, sc.pick(0, 4));
+        EventRecord e;
+        e.reals = sc.uniform(-1000.0, 1000.0, scale);
+        b.node(0).centroid = e.reals;
+        for (double& x : b.node(0).centroid) x += offset * scale * (sc.pick(0, 1) ? 1 : -1);
+        // Differences of the two sons scaled so that their squared norms
+        // differ by the relative gap.
+        const double gap = std::pow(10.0, -17.0 + 16.0 * sc.pick(0, 1000) / 1000.0);
+        const ComponentVector d = sc.uniform(-4.0, 4.0, scale);
+        const double stretch = std::sqrt(1.0 + (sc.pick(0, 1) ? gap : -gap));
+        for (size_t i = 0; i < kComponents; ++i) {
+            b.node(1).centroid[i] = e.reals[i] - d[i];
+            b.node(2).centroid[i] = e.reals[i] + d[i] * stretch;
+        }
+        const int at = sc.pick(0, kComponents - 1);
+        const bool broken = (n % 100 == 7 || n % 100 == 8) &&
+                            at < std::clamp(b.tree.consideredComponentsNb, 0, kComponents) &&
+                            b.tree.constrainedSet.contains(static_cast<unsigned>(at));
+        if (n % 100 == 7) b.node(2).centroid[static_cast<size_t>(at)] = HUGE_VAL;
+        if (n % 100 == 8) e.reals[static_cast<size_t>(at)] = std::nan("");
+        PrepareTree(b.tree, coder);
+
+        ScriptedUi ui;
+        const long double d1 = EuclidDist(b.tree, e.reals, b.node(1).centroid, ui);
+        const long double d2 = EuclidDist(b.tree, e.reals, b.node(2).centroid, ui);
+        const int decision = PreparedDecision(b.tree, coder, 0, e);
+        if (decision != 0) {
+            ++decided;
+            ASSERT_EQ(decision, d1 < d2 ? 1 : -1) << "case " << n << " gap " << gap;
+        }
+        const long double total = d1 * d1 + d2 * d2;
+        // Squares far beyond the range of doubles are left to the sums.
+        const bool isClear = gap > 1e-3 && offset <= 1e3 && std::fabs(std::log2(scale)) < 400 &&
+                             !broken && std::fabs(d1 * d1 - d2 * d2) > 1e-3L * total;
+        clear += isClear;
+        undecidedClear += isClear && decision == 0;
+
+        if (broken) {
+            EXPECT_EQ(decision, 0) << "case " << n;
+        }
+    }
+    EXPECT_GT(clear, cases / 20);
+    EXPECT_EQ(undecidedClear, 0);
+    EXPECT_GT(decided, cases / 3);
 }
 
 }  // namespace

@@ -1,0 +1,113 @@
+// The fvs file's record reader: read ahead by a thread for regular files,
+// by the caller for anything else; records, ends and failures in order.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "events/EventSeries.h"
+#include "platform/Errors.h"
+#include "support/TempDir.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace zortan {
+namespace {
+
+// Records whose every byte tells the record's number and the byte's place.
+std::string numberedRecords(int count, size_t tail = 0) {
+    std::string s;
+    for (int n = 0; n < count; ++n)
+        for (size_t i = 0; i < kFvsRecordSize; ++i)
+            s += static_cast<char>((n * 7 + static_cast<int>(i % 251)) & 0xFF);
+    return s + std::string(tail, '\x55');
+}
+
+// Reads every record; -1 when one differs from what numberedRecords wrote.
+int readAll(FvsFile& f) {
+    int n = 0;
+    while (const uint8_t* r = f.nextRecord()) {
+        for (size_t i = 0; i < kFvsRecordSize; i += 97)
+            if (r[i] != static_cast<uint8_t>((n * 7 + static_cast<int>(i % 251)) & 0xFF)) return -1;
+        ++n;
+    }
+    return n;
+}
+
+// Counts around and across the ring's buffers, with and without a partial
+// record at the end (which counts as the end); the end stays the end.
+TEST(FvsFile, HandsOutEveryWholeRecordInOrder) {
+    testing::TempDir dir;
+    for (const int count : {0, 1, 63, 64, 65, 512, 1100})
+        for (const size_t tail : {size_t{0}, size_t{1}, kFvsRecordSize - 1}) {
+            FvsFile f;
+            f.open(dir.write("r.fvs", numberedRecords(count, tail)));
+            EXPECT_EQ(readAll(f), count) << count << "+" << tail;
+            EXPECT_EQ(f.nextRecord(), nullptr);
+            f.close();
+        }
+}
+
+// Closing part way, while the reader waits on a full ring, and opening
+// another file with the same reader start afresh.
+TEST(FvsFile, ClosesAndReopensPartWay) {
+    testing::TempDir dir;
+    const std::string big = dir.write("big.fvs", numberedRecords(3000));
+    const std::string small = dir.write("small.fvs", numberedRecords(5));
+    FvsFile f;
+    for (int round = 0; round < 20; ++round) {
+        f.open(big);
+        for (int n = 0; n < round * 37; ++n) ASSERT_NE(f.nextRecord(), nullptr);
+        if (round % 2 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        f.open(small);  // closes the big one first
+        EXPECT_EQ(readAll(f), 5) << round;
+    }
+    f.close();
+    EXPECT_FALSE(f.isOpen());
+    EXPECT_THROW(f.nextRecord(), InOutError);
+}
+
+#ifndef _WIN32
+// A failing read is reported, and again at every later call, never taken
+// for the end of the data.
+TEST(FvsFile, AFailedReadStaysAFailure) {
+    testing::TempDir dir;
+    FvsFile f;
+    f.open(dir.path());  // a folder opens, but cannot be read
+    EXPECT_THROW(f.nextRecord(), InOutError);
+    EXPECT_THROW(f.nextRecord(), InOutError);
+}
+
+// A pipe is read by the caller, its records arriving in pieces that do not
+// end on record boundaries.
+TEST(FvsFile, ReadsAPipeByItself) {
+    testing::TempDir dir;
+    const std::string fifo = dir.file("pipe.fvs");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string content = numberedRecords(300, 17);
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        for (size_t at = 0; at < content.size();) {
+            const size_t piece = std::min<size_t>(content.size() - at, 1000 + at % 3001);
+            const ssize_t n = ::write(fd, content.data() + at, piece);
+            if (n <= 0) break;
+            at += static_cast<size_t>(n);
+        }
+        ::close(fd);
+    });
+    FvsFile f;
+    f.open(fifo);
+    EXPECT_EQ(readAll(f), 300);
+    f.close();
+    writer.join();
+}
+#endif
+
+}  // namespace
+}  // namespace zortan
