@@ -157,8 +157,9 @@ TEST(FaultInjection, InputsThatVanishOrFail) {
     for (bool fvs : {false, true}) {
         for (bool cut : {false, true}) {
             SCOPED_TRACE(std::string(fvs ? "fvs" : "text") + (cut ? " cut" : " removed"));
-            // A table larger than the reader's buffer, so that a cut is seen.
-            RunSession s(fvs, fvs ? 400 : 8000);
+            // Inputs larger than the readers take in ahead (the fvs reader up to
+            // 512 records), so that a cut is seen.
+            RunSession s(fvs, fvs ? 1500 : 8000);
             setStepwiseProceeding(s.p.shell, true);
             s.ui.user = [&] {
                 if (!s.p.shell.waiting) return;
