@@ -158,32 +158,36 @@ using PaddedVector = std::array<double, kPaddedComponents>;
 struct PreparedSplit {
     double c = 0.0;
     double slope = 0.0, base = 0.0;
-    int32_t son = -1, brother = -1;  // the sons it was made for; -1: none
-    int32_t vector = -1;             // its w in PreparedTree::vectors
+    int32_t vector = -1;  // its w in PreparedTree::vectors; -1: not prepared
 };
 struct alignas(64) SplitVector {
     PaddedVector w{};  // 0 where a component does not count
 };
 
-// What a walk reads of each node at every level, copied side by side.
-struct NodeHeader {
+// What one level of a walk reads at a node, in one cache line.
+struct alignas(64) WalkStep {
+    PreparedSplit split;
     int16_t son = 0;
-    int16_t brother = 0;
-    uint16_t code = 0;
+    int16_t brother = 0;      // the son's brother
+    uint16_t splitLevel = 0;  // the brother's code
+    // Every check of a walk passes here, whatever the event: the sons are
+    // nodes of the heap, the split level lies within the working arrays and
+    // the readings of the active categories within their lists.
+    bool clean = false;
     std::array<int16_t, 3> readings{};  // the category characters, -1 beyond the lists
 };
 
-// The tree made ready by PrepareTree for one coding run: compact node headers
-// and, for the centroid rule, the prepared splits. The coder uses them only
-// while the tree has the same node heap (the splits also only with the same
-// components counted, and each only for the sons it was made for); reading
-// another tree drops them. Other changes to a prepared tree are not noticed.
+// The tree made ready by PrepareTree for one coding run: a walk step per
+// node and, for the centroid rule, the prepared splits. The coder uses them
+// only while the tree has the same node heap (the splits also only with the
+// same components counted); reading another tree drops them. Other changes
+// to a prepared tree are not noticed.
 struct PreparedTree {
     bool valid = false;
     const TreeNode* heap = nullptr;
     size_t heapSize = 0;
     int heapTop = 0;
-    std::vector<NodeHeader> headers;  // by node
+    std::vector<WalkStep> steps;  // by node
 
     bool splitsValid = false;
     int32_t keyConsideredComponentsNb = 0;
@@ -191,7 +195,6 @@ struct PreparedTree {
     PaddedVector counts{};     // 1 where a component counts, else 0
     PaddedVector reference{};  // r: the root's centroid where it counts, else 0
     double squareFactor = 0.0;
-    std::vector<PreparedSplit> splits;  // by node
     std::vector<SplitVector> vectors;
 };
 

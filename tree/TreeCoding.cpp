@@ -178,7 +178,8 @@ bool splitsUsable(const QuantizationTree& tree, const PreparedTree& p) {
 // levels overlap instead of waiting for each other.
 class PreparedWalk {
   public:
-    PreparedWalk(const PreparedTree& p, const EventRecord& event) : p_(p), dots_(bestPaddedDots()) {
+    [[gnu::always_inline]] PreparedWalk(const PreparedTree& p, const EventRecord& event)
+        : p_(p), dots_(bestPaddedDots()) {
         for (size_t i = 0; i < kComponents; ++i)
             x_[i] = p.counts[i] != 0.0 ? event.reals[i] - p.reference[i] : 0.0;
         for (size_t i = kComponents; i < kPaddedComponents; ++i) x_[i] = 0.0;
@@ -192,29 +193,37 @@ class PreparedWalk {
     // The split at node k with sons s and b: +1 the first son, -1 the
     // second, 0 too close to call here.
     int decide(int k, int s, int b) {
-        const PreparedSplit* split = splitAt(k);
-        if (split == nullptr || split->son != s || split->brother != b) return 0;
+        const WalkStep* step = stepAt(k);
+        if (step == nullptr || step->son != s || step->brother != b) return 0;
+        return decide(k, *step);
+    }
+
+    // The same for the step of node k as prepared.
+    [[gnu::always_inline]] int decide(int k, const WalkStep& step) {
+        if (step.split.vector < 0) return 0;
         for (int j = 0; j < 2; ++j)
             if (aheadNode_[j] == k) return aheadDecision_[j];
-        const PreparedSplit* sons[2] = {splitAt(s), splitAt(b)};
-        const double* w[3] = {vectorOf(*split)};
+        const int sonNodes[2] = {step.son, step.brother};
+        const WalkStep* sons[2] = {stepAt(step.son), stepAt(step.brother)};
+        const double* w[3] = {vectorOf(step.split)};
         int count = 1;
-        for (const PreparedSplit* son : sons)
-            if (son != nullptr) w[count++] = vectorOf(*son);
+        for (const WalkStep*& son : sons) {
+            if (son != nullptr && son->split.vector < 0) son = nullptr;
+            if (son != nullptr) w[count++] = vectorOf(son->split);
+        }
         double dot[3];
         dots_(x_.data(), w, count, dot);
         for (int j = 0, next = 1; j < 2; ++j) {
-            aheadNode_[j] = sons[j] != nullptr ? (j == 0 ? s : b) : -1;
-            if (sons[j] != nullptr) aheadDecision_[j] = decision(*sons[j], dot[next++]);
+            aheadNode_[j] = sons[j] != nullptr ? sonNodes[j] : -1;
+            if (sons[j] != nullptr) aheadDecision_[j] = decision(sons[j]->split, dot[next++]);
         }
-        return decision(*split, dot[0]);
+        return decision(step.split, dot[0]);
     }
 
   private:
-    const PreparedSplit* splitAt(int k) const {
-        if (k < 0 || static_cast<size_t>(k) >= p_.splits.size()) return nullptr;
-        const PreparedSplit& split = p_.splits[static_cast<size_t>(k)];
-        return split.vector < 0 ? nullptr : &split;
+    const WalkStep* stepAt(int k) const {
+        if (k < 0 || static_cast<size_t>(k) >= p_.steps.size()) return nullptr;
+        return &p_.steps[static_cast<size_t>(k)];
     }
     const double* vectorOf(const PreparedSplit& split) const {
         return p_.vectors[static_cast<size_t>(split.vector)].w.data();
@@ -240,11 +249,14 @@ class PreparedWalk {
 // --- Gap filling and error counting --------------------------------------------
 
 // Writes `n` copies of `value` from `at` on.
-void fillCopies(uint16_t* at, size_t n, uint16_t value) {
+[[gnu::always_inline]] inline void fillCopies(uint16_t* at, size_t n, uint16_t value) {
+    // Four copies at a time as one 64-bit word.
+    const uint64_t w = uint64_t{value} * 0x0001000100010001u;
+    for (; n >= 4; n -= 4, at += 4) std::memcpy(at, &w, 8);
     for (; n > 0; --n) *at++ = value;
 }
 
-void fillCopies(ErrorFlags* at, size_t n, ErrorFlags value) {
+[[gnu::always_inline]] inline void fillCopies(ErrorFlags* at, size_t n, ErrorFlags value) {
     static_assert(sizeof(ErrorFlags) == 3 && std::is_trivially_copyable_v<ErrorFlags>);
     if constexpr (std::endian::native == std::endian::little) {
         // Eight copies make 24 bytes, written as three 64-bit words.
@@ -372,61 +384,40 @@ void PathFillGap(const QuantizationTree& tree, TwordArray& path, int from, int t
 
 namespace {
 
-// The nodes as a walk reads them: the heap itself, or the compact headers
-// prepared for a coding run (a few bytes each, so that the chain of loads
-// from node to son to brother stays in the first-level cache).
-struct HeapNodes {
-    const QuantizationTree& tree;
-    const TreeNode& operator[](long long i) const { return tree.nodeHeap[static_cast<size_t>(i)]; }
-    // 1 when the node's reading of a category differs from the given one; a
-    // reading beyond the category's list is a range error.
-    uint8_t disagrees(const TreeNode& n, int category, char given) const {
-        switch (category) {
-            case 0:
-                return zortan::disagrees(tree.cath1List, n.treeCath1, given);
-            case 1:
-                return zortan::disagrees(tree.cath2List, n.treeCath2, given);
-            default:
-                return zortan::disagrees(tree.cath3List, n.treeCath3, given);
-        }
+// 1 when the node's reading of a category differs from the given one; a
+// reading beyond the category's list is a range error.
+uint8_t disagreesAt(const QuantizationTree& tree, const TreeNode& n, int category, char given) {
+    switch (category) {
+        case 0:
+            return disagrees(tree.cath1List, n.treeCath1, given);
+        case 1:
+            return disagrees(tree.cath2List, n.treeCath2, given);
+        default:
+            return disagrees(tree.cath3List, n.treeCath3, given);
     }
-};
-struct CompactNodes {
-    const NodeHeader* headers;
-    const NodeHeader& operator[](long long i) const { return headers[i]; }
-    uint8_t disagrees(const NodeHeader& n, int category, char given) const {
-        const int16_t c = n.readings[category];
-        if (c < 0) throw RangeError();
-        return static_cast<char>(c) != given ? 1 : 0;
-    }
-};
+}
 
 // Recomputes the flags of the active categories for the node reached.
-template <typename Nodes, typename Node>
-[[gnu::always_inline]] inline void setFlags(const QuantizationTree& tree, const Nodes& nodes,
-                                            const Node& node, const EventRecord& event,
-                                            ErrorFlags& flags) {
-    if (tree.cath1Active != 0) flags.cath1 = nodes.disagrees(node, 0, event.cath1);
-    if (tree.cath2Active != 0) flags.cath2 = nodes.disagrees(node, 1, event.cath2);
-    if (tree.cath3Active != 0) flags.cath3 = nodes.disagrees(node, 2, event.cath3);
+void setFlags(const QuantizationTree& tree, const TreeNode& node, const EventRecord& event,
+              ErrorFlags& flags) {
+    if (tree.cath1Active != 0) flags.cath1 = disagreesAt(tree, node, 0, event.cath1);
+    if (tree.cath2Active != 0) flags.cath2 = disagreesAt(tree, node, 1, event.cath2);
+    if (tree.cath3Active != 0) flags.cath3 = disagreesAt(tree, node, 2, event.cath3);
 }
 
 // Adds the leaf's disagreements of the active categories to the running counts.
-template <typename Nodes, typename Node>
-void countLeafErrors(const QuantizationTree& tree, const Nodes& nodes, const Node& leaf,
-                     const EventRecord& event, CoderState& coder) {
-    if (tree.cath1Active != 0) coder.cath1ErrorCount += nodes.disagrees(leaf, 0, event.cath1);
-    if (tree.cath2Active != 0) coder.cath2ErrorCount += nodes.disagrees(leaf, 1, event.cath2);
-    if (tree.cath3Active != 0) coder.cath3ErrorCount += nodes.disagrees(leaf, 2, event.cath3);
+void countLeafErrors(const QuantizationTree& tree, const TreeNode& leaf, const EventRecord& event,
+                     CoderState& coder) {
+    if (tree.cath1Active != 0) coder.cath1ErrorCount += disagreesAt(tree, leaf, 0, event.cath1);
+    if (tree.cath2Active != 0) coder.cath2ErrorCount += disagreesAt(tree, leaf, 1, event.cath2);
+    if (tree.cath3Active != 0) coder.cath3ErrorCount += disagreesAt(tree, leaf, 2, event.cath3);
 }
 
-// EncodeIter over `nodes`, also noting the split levels in `trail` when given.
-template <typename Nodes>
-[[gnu::always_inline]] inline uint16_t walkOver(const Nodes& nodesOf, const PreparedTree* prepared,
-                                                const QuantizationTree& tree, CoderState& coder,
-                                                uint16_t K, const EventRecord& event,
-                                                TwordArray& path, int startNode, Ui& ui,
-                                                LevelTrail* trail) {
+// EncodeIter, also noting the split levels in `trail` when given; every check
+// made where it falls due.
+uint16_t checkedWalk(const PreparedTree* prepared, const QuantizationTree& tree, CoderState& coder,
+                     uint16_t K, const EventRecord& event, TwordArray& path, int startNode, Ui& ui,
+                     LevelTrail* trail) {
     // The root alone carries no reading that is compared: every event counts
     // as an error in every category at tree size 1.
     checkedAt(coder.BoolErrorVector, 0) = ErrorFlags{1, 1, 1};
@@ -444,9 +435,9 @@ template <typename Nodes>
     const TreeNode* const heap = tree.nodeHeap.data();
     // Node indices 0..HeapTop that the heap holds; any other is a range error.
     const long long nodes = std::min<long long>(heapTop + 1LL, std::ssize(tree.nodeHeap));
-    const auto nodeOf = [&nodesOf, nodes](long long index) -> decltype(nodesOf[0]) {
+    const auto nodeOf = [heap, nodes](long long index) -> const TreeNode& {
         if (index < 0 || index >= nodes) throw RangeError();
-        return nodesOf[index];
+        return heap[index];
     };
     // Neither array changes its size during the walk.
     ErrorFlags* const flags = coder.BoolErrorVector.data();
@@ -461,32 +452,31 @@ template <typename Nodes>
     // A grown tree takes fewer splits than it has nodes; more means the sons
     // lead round in a circle.
     for (int taken = 0;; ++taken) {
-        const auto& node = nodeOf(k);
+        const TreeNode& node = nodeOf(k);
         const int s = node.son;
         if (s > heapTop + 1) sonBeyondTree(tree, k, s, ui);
         if (s <= 0) break;
         if (taken >= heapTop) throw RangeError();
 
-        const auto& first = nodeOf(s);
+        const TreeNode& first = nodeOf(s);
         const int b = first.brother;
-        const auto& second = nodeOf(b);
+        const TreeNode& second = nodeOf(b);
         const int splitLevel = second.code;
         if (splitLevel >= K) break;  // the split is not part of the K-cluster tree
 
         // Equality goes to the second son under both rules.
         bool takeFirst;
         if (cartRule) {
-            const TreeNode& full = heap[k];
-            const int f = full.splitComponent;
-            takeFirst = checkedAt(event.components, f) < checkedAt(full.centroid, f);
+            const int f = node.splitComponent;
+            takeFirst = checkedAt(event.components, f) < checkedAt(node.centroid, f);
         } else if (considered != nullptr) {
             const int decided = splits ? splits->decide(k, s, b) : 0;
             takeFirst = decided != 0
                             ? decided > 0
-                            : nearerFirstSon(tree, *considered, sums, event, heap[s], heap[b], ui);
+                            : nearerFirstSon(tree, *considered, sums, event, first, second, ui);
         } else {
-            takeFirst = distance(tree, event.reals, heap[s].centroid, ui) <
-                        distance(tree, event.reals, heap[b].centroid, ui);
+            takeFirst = distance(tree, event.reals, first.centroid, ui) <
+                        distance(tree, event.reals, second.centroid, ui);
         }
 
         const int oldLevel = level;
@@ -500,7 +490,7 @@ template <typename Nodes>
         pathNodes[level] = node16;
         if (level >= flagsSize) throw RangeError();
         ErrorFlags f = flags[level];
-        setFlags(tree, nodesOf, takeFirst ? first : second, event, f);
+        setFlags(tree, takeFirst ? first : second, event, f);
         flags[level] = f;
         // Tree sizes skipped by this split keep the node and flags of the
         // level before. Entry `level` exists in both arrays, so every entry
@@ -516,7 +506,7 @@ template <typename Nodes>
         if (trail != nullptr) trail->add(level, countedFlags(f));
     }
 
-    countLeafErrors(tree, nodesOf, nodeOf(k), event, coder);
+    countLeafErrors(tree, nodeOf(k), event, coder);
     // The tree sizes above the leaf's level up to K-1 keep the leaf.
     if (!fillInRange(tree, coder.BoolErrorVector, level, K, &levelFlags))
         fillGapTranscrErr(tree, coder, level, K, ui);
@@ -524,13 +514,105 @@ template <typename Nodes>
     return fitOrRangeError<uint16_t>(k);
 }
 
+// The walk from the root over the prepared steps, for trees whose steps are
+// clean along the way: no check is due, so none is made. It stores exactly
+// what the checked walk stores, in the same order, and gives up (-1) before
+// anything that walk would report or decide by the sums: an unclean step, a
+// split too close to call, more splits than the tree has nodes. The checked
+// walk then starts again and stores everything again.
+template <bool CartRule>
+[[gnu::always_inline]] inline int preparedWalk(const PreparedTree& p, const QuantizationTree& tree,
+                                               CoderState& coder, uint16_t K,
+                                               const EventRecord& event, TwordArray& path,
+                                               LevelTrail& trail, PreparedWalk* splits) {
+    const WalkStep* const steps = p.steps.data();
+    const TreeNode* const heap = tree.nodeHeap.data();
+    ErrorFlags* const flags = coder.BoolErrorVector.data();
+    uint16_t* const pathNodes = path.data();
+    const bool active[3] = {tree.cath1Active != 0, tree.cath2Active != 0, tree.cath3Active != 0};
+    const char given[3] = {event.cath1, event.cath2, event.cath3};
+    const int heapTop = tree.HeapTop;
+
+    flags[0] = ErrorFlags{1, 1, 1};
+    int k = 0;
+    int level = 0;
+    ErrorFlags levelFlags{1, 1, 1};
+    uint16_t levelNode = pathNodes[0];
+    if (!steps[0].clean) return -1;
+    for (int taken = 0;; ++taken) {
+        const WalkStep& step = steps[k];
+        if (step.son <= 0) break;
+        if (taken >= heapTop) return -1;
+        if (step.splitLevel >= K) break;
+        bool takeFirst;
+        if constexpr (CartRule) {
+            const TreeNode& node = heap[k];
+            const int f = node.splitComponent;
+            takeFirst = checkedAt(event.components, f) < checkedAt(node.centroid, f);
+        } else {
+            const int decided = splits->decide(k, step);
+            if (decided == 0) return -1;
+            takeFirst = decided > 0;
+        }
+        const int oldLevel = level;
+        k = takeFirst ? step.son : step.brother;
+        // The checked walk may stop at the son's readings: leave it to that
+        // walk before anything of this level is stored.
+        if (!steps[k].clean) return -1;
+        level = step.splitLevel;
+        const auto node16 = static_cast<uint16_t>(k);
+        pathNodes[level] = node16;
+        ErrorFlags f = flags[level];
+        const std::array<int16_t, 3>& readings = steps[k].readings;
+        if (active[0]) f.cath1 = static_cast<char>(readings[0]) != given[0] ? 1 : 0;
+        if (active[1]) f.cath2 = static_cast<char>(readings[1]) != given[1] ? 1 : 0;
+        if (active[2]) f.cath3 = static_cast<char>(readings[2]) != given[2] ? 1 : 0;
+        flags[level] = f;
+        if (level > oldLevel + 1) {
+            const auto from = static_cast<size_t>(oldLevel),
+                       n = static_cast<size_t>(level - oldLevel - 1);
+            fillCopies(flags + from + 1, n, levelFlags);
+            fillCopies(pathNodes + from + 1, n, levelNode);
+        }
+        levelFlags = f;
+        levelNode = node16;
+        trail.add(level, countedFlags(f));
+    }
+    const std::array<int16_t, 3>& readings = steps[k].readings;
+    if (active[0]) coder.cath1ErrorCount += static_cast<char>(readings[0]) != given[0] ? 1 : 0;
+    if (active[1]) coder.cath2ErrorCount += static_cast<char>(readings[1]) != given[1] ? 1 : 0;
+    if (active[2]) coder.cath3ErrorCount += static_cast<char>(readings[2]) != given[2] ? 1 : 0;
+    if (K > level + 1) {
+        const auto n = static_cast<size_t>(K - level - 1);
+        fillCopies(flags + level + 1, n, levelFlags);
+        fillCopies(pathNodes + level + 1, n, levelNode);
+    }
+    return k;
+}
+
 ZORTAN_VECTOR_CLONES uint16_t walk(const QuantizationTree& tree, CoderState& coder, uint16_t K,
                                    const EventRecord& event, TwordArray& path, int startNode,
                                    Ui& ui, LevelTrail* trail) {
-    if (const PreparedTree* prepared = preparedFor(tree, coder))
-        return walkOver(CompactNodes{prepared->headers.data()}, prepared, tree, coder, K, event,
-                        path, startNode, ui, trail);
-    return walkOver(HeapNodes{tree}, nullptr, tree, coder, K, event, path, startNode, ui, trail);
+    const PreparedTree* prepared = preparedFor(tree, coder);
+    // The prepared walk needs the working arrays to cover every tree size up
+    // to K, and a rule it knows.
+    const size_t sizes = static_cast<size_t>(tree.treeSizesNb());
+    if (prepared != nullptr && trail != nullptr && startNode == 0 && K <= sizes &&
+        coder.BoolErrorVector.size() >= sizes && path.size() >= sizes && !prepared->steps.empty()) {
+        const bool cartRule = tree.treeTraining.setsDividingMethod == 0;
+        const bool euclid =
+            coder.distanceFunction == nullptr || coder.distanceFunction == &EuclidDist;
+        int leaf = -1;
+        if (cartRule) {
+            leaf = preparedWalk<true>(*prepared, tree, coder, K, event, path, *trail, nullptr);
+        } else if (euclid && splitsUsable(tree, *prepared)) {
+            PreparedWalk splits(*prepared, event);
+            leaf = preparedWalk<false>(*prepared, tree, coder, K, event, path, *trail, &splits);
+        }
+        if (leaf >= 0) return static_cast<uint16_t>(leaf);
+        *trail = LevelTrail{};
+    }
+    return checkedWalk(prepared, tree, coder, K, event, path, startNode, ui, trail);
 }
 
 }  // namespace
@@ -539,17 +621,37 @@ void PrepareTree(const QuantizationTree& tree, CoderState& coder) {
     PreparedTree& p = coder.prepared;
     p = PreparedTree{};
     const auto& heap = tree.nodeHeap;
+    // A reading is kept as its character's code, 0..255, or -1 beyond the list.
     const auto reading = [](const TcharList& list, uint8_t r) -> int16_t {
-        return r < list.size() ? static_cast<int16_t>(list[r]) : int16_t{-1};
+        return r < list.size() ? static_cast<int16_t>(static_cast<unsigned char>(list[r]))
+                               : int16_t{-1};
     };
-    p.headers.resize(heap.size());
-    for (size_t k = 0; k < heap.size(); ++k) {
-        const TreeNode& n = heap[k];
-        p.headers[k] = {n.son,
-                        n.brother,
-                        n.code,
-                        {reading(tree.cath1List, n.treeCath1), reading(tree.cath2List, n.treeCath2),
-                         reading(tree.cath3List, n.treeCath3)}};
+    const long long nodes = std::min<long long>(tree.HeapTop + 1LL, std::ssize(heap));
+    const int lastSize = lastSizeIndex(tree);
+    const bool active[3] = {tree.cath1Active != 0, tree.cath2Active != 0, tree.cath3Active != 0};
+    p.steps.resize(heap.size());
+    for (long long k = 0; k < nodes; ++k) {
+        const TreeNode& n = heap[static_cast<size_t>(k)];
+        WalkStep& step = p.steps[static_cast<size_t>(k)];
+        step.readings = {reading(tree.cath1List, n.treeCath1), reading(tree.cath2List, n.treeCath2),
+                         reading(tree.cath3List, n.treeCath3)};
+        bool clean = true;
+        for (int c = 0; c < 3; ++c)
+            clean = clean && (!active[c] || step.readings[static_cast<size_t>(c)] >= 0);
+        step.son = n.son;
+        if (n.son > 0) {
+            // The walk's checks of a split, made once here.
+            clean = clean && n.son < nodes;
+            if (clean) {
+                step.brother = heap[static_cast<size_t>(n.son)].brother;
+                clean = step.brother >= 0 && step.brother < nodes;
+            }
+            if (clean) {
+                step.splitLevel = heap[static_cast<size_t>(step.brother)].code;
+                clean = step.splitLevel <= lastSize;
+            }
+        }
+        step.clean = clean;
     }
     p.heap = heap.data();
     p.heapSize = heap.size();
@@ -571,7 +673,6 @@ void PrepareTree(const QuantizationTree& tree, CoderState& coder) {
     // powers of n = |x-r|; its terms are rounded up.
     const double margin = relativeBound(considered.leading);
     p.squareFactor = roundedUp(2.0 * margin);
-    p.splits.assign(heap.size(), PreparedSplit{});
     const double scale = 4.0 * (kPaddedComponents + 8) * (DBL_EPSILON / 2);
     const long long last = std::min<long long>(tree.HeapTop, std::ssize(heap) - 1);
     for (long long k = 0; k <= last; ++k) {
@@ -607,14 +708,12 @@ void PrepareTree(const QuantizationTree& tree, CoderState& coder) {
         split.slope = roundedUp(2.0 * margin * (normFirst + normSecond) + errorPerNorm);
         split.base =
             roundedUp(margin * (normFirst * normFirst + normSecond * normSecond) + errorFixed);
-        split.son = s;
-        split.brother = b;
         for (double v : {split.c, split.slope, split.base}) finite = finite && std::isfinite(v);
         // Such a split is left to the sums, which also show its messages.
         if (!finite) continue;
         split.vector = static_cast<int32_t>(p.vectors.size());
         p.vectors.push_back(vector);
-        p.splits[static_cast<size_t>(k)] = split;
+        p.steps[static_cast<size_t>(k)].split = split;
     }
     p.keyConsideredComponentsNb = tree.consideredComponentsNb;
     p.keyConstrainedSet = tree.constrainedSet;

@@ -103,7 +103,11 @@ TEST(TreeCodingRules, TiesGoToTheSecondSonAndCartComparesTheThreshold) {
     }
 }
 
-TEST(TreeCodingFailures, BadTreesAndReadingsStopTheWalk) {
+// With the tree prepared before each event, as a coding run prepares it, or not.
+class TreeCodingFailures : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TreeCodingFailures, BadTreesAndReadingsStopTheWalk) {
+    const bool prepared = GetParam();
     const std::string halted = ".\r\nTurn to the author, the program will be halted now.";
     ScriptedUi ui;
     // One component: the root split at level 1 into 1 (-10) and 2 (+10), node 1
@@ -119,6 +123,7 @@ TEST(TreeCodingFailures, BadTreesAndReadingsStopTheWalk) {
     b.setCategory(3, "pq", true);
     CoderState coder = testing::coderFor(b.tree);
     auto encode = [&](int K, double x) {
+        if (prepared) PrepareTree(b.tree, coder);
         EncodeEvent(b.tree, coder, static_cast<uint16_t>(K), eventAt(x), coder.nodePath1,
                     coder.errorRecords1, ui);
     };
@@ -159,7 +164,13 @@ TEST(TreeCodingFailures, BadTreesAndReadingsStopTheWalk) {
     c.node(2).son = 1;
     CoderState circle = testing::coderFor(c.tree);
     EXPECT_THROW(EncodeIter(c.tree, circle, 2, eventAt(0), circle.nodePath1, 0, ui), RangeError);
+    if (prepared) PrepareTree(c.tree, circle);
+    EXPECT_THROW(
+        EncodeEvent(c.tree, circle, 2, eventAt(0), circle.nodePath1, circle.errorRecords1, ui),
+        RangeError);
 }
+
+INSTANTIATE_TEST_SUITE_P(PreparedOrNot, TreeCodingFailures, ::testing::Bool());
 
 // --- Cross-check against a recursive reference ------------------------------
 
@@ -196,7 +207,8 @@ TEST(TreeCodingCrossCheck, WalkAgreesWithRecursiveReference) {
     std::mt19937 rng(20240611);
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     auto real = [&] { return std::uniform_real_distribution<double>(-100, 100)(rng); };
-    const std::string lists[3] = {"abc", "xy", "pqrs"};
+    // Characters above 127 too: a reading is a character, never a negative number.
+    const std::string lists[3] = {"ab\xE9", "xy", "pq\xFCs"};
     auto any = [&](int c) { return uniform(0, static_cast<int>(lists[c].size()) - 1); };
     ScriptedUi ui;
     for (int round = 0; round < 150; ++round) {
@@ -222,6 +234,8 @@ TEST(TreeCodingCrossCheck, WalkAgreesWithRecursiveReference) {
             for (int c = 0; c < 3; ++c) reading(n, c) = static_cast<uint8_t>(any(c));
         }
         CoderState coder = testing::coderFor(tree);
+        // Most runs code over a prepared tree, as coding runs do.
+        if (round % 3 != 0) PrepareTree(tree, coder);
         CoderState want = coder;  // what the reference expects the coder to hold
         uint32_t misses[3] = {};
         for (int n = 0; n < 12; ++n) {
