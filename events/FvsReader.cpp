@@ -152,7 +152,8 @@ RowStatus ReadFvsRecord(Program& program, EventSeries& series) {
         for (size_t at = 0; at < kFvsFeatureVectorSize; at += 64)
             prefetchForReading(next + vector + at);
     for (size_t i = 0; i < kComponents; ++i) event.components[i] = signedWord(r, vector + 2 * i);
-    series.featureText = kFeatureKindNames[kind];
+    // The same name event after event: compared, not copied again.
+    if (series.featureText != kFeatureKindNames[kind]) series.featureText = kFeatureKindNames[kind];
     for (size_t i = 0; i < kComponents; ++i) event.reals[i] = event.components[i];
     event.cath1 = static_cast<char>(r[kFvsCategories]);
     event.cath2 = static_cast<char>(r[kFvsCategories + 1]);

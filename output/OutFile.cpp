@@ -61,7 +61,7 @@ void OutFile::drain() {
     used_ = 0;
 }
 
-void OutFile::write(const void* data, size_t size) {
+void OutFile::writeAny(const void* data, size_t size) {
     if (size > buffer_.size() - used_) {
         drain();
         if (size > buffer_.size()) {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,7 +32,16 @@ class OutFile {
     // not hold all that was written to it.
     bool failed() const { return failed_; }
 
-    void write(const void* data, size_t size);
+    void write(const void* data, size_t size) {
+        // Most writes are a few bytes of a record or a number: copied here
+        // without a call.
+        if (size <= kSmall && size <= buffer_.size() - used_ && !failed_) {
+            copySmall(buffer_.data() + used_, static_cast<const char*>(data), size);
+            used_ += size;
+        } else {
+            writeAny(data, size);
+        }
+    }
     void write(std::string_view text) { write(text.data(), text.size()); }
     void put(char c) {
         if (used_ == buffer_.size()) drain();
@@ -46,6 +56,28 @@ class OutFile {
     void close();
 
   private:
+    static constexpr size_t kSmall = 16;
+    // Copies n <= kSmall bytes by fixed-size moves, overlapping in the middle.
+    static void copySmall(char* to, const char* from, size_t n) {
+        if (n >= 8) {
+            uint64_t head, tail;
+            std::memcpy(&head, from, 8);
+            std::memcpy(&tail, from + n - 8, 8);
+            std::memcpy(to, &head, 8);
+            std::memcpy(to + n - 8, &tail, 8);
+        } else if (n >= 4) {
+            uint32_t head, tail;
+            std::memcpy(&head, from, 4);
+            std::memcpy(&tail, from + n - 4, 4);
+            std::memcpy(to, &head, 4);
+            std::memcpy(to + n - 4, &tail, 4);
+        } else if (n > 0) {
+            to[0] = from[0];
+            to[n / 2] = from[n / 2];
+            to[n - 1] = from[n - 1];
+        }
+    }
+    void writeAny(const void* data, size_t size);
     void drain();
     void send(const char* data, size_t size);
     [[noreturn]] void fail(int err);
