@@ -288,6 +288,18 @@ bool fillInRange(const QuantizationTree& tree, std::vector<T>& v, int from, int 
     return true;
 }
 
+// Tree sizes oldLevel+1 .. level-1, skipped by a split, keep the node and
+// flags of oldLevel.
+[[gnu::always_inline]] inline void fillSkippedSizes(ErrorFlags* flags, uint16_t* pathNodes,
+                                                    int oldLevel, int level, ErrorFlags levelFlags,
+                                                    uint16_t levelNode) {
+    if (level <= oldLevel + 1) return;
+    const auto from = static_cast<size_t>(oldLevel) + 1,
+               n = static_cast<size_t>(level - oldLevel - 1);
+    fillCopies(flags + from, n, levelFlags);
+    fillCopies(pathNodes + from, n, levelNode);
+}
+
 // The split levels a walk went through, for the counting in EncodeEvent.
 // The flags a 1 in each category (bit 0, 8, 16) when it counts as an error.
 uint32_t countedFlags(const ErrorFlags& f) {
@@ -492,15 +504,8 @@ uint16_t checkedWalk(const PreparedTree* prepared, const QuantizationTree& tree,
         ErrorFlags f = flags[level];
         setFlags(tree, takeFirst ? first : second, event, f);
         flags[level] = f;
-        // Tree sizes skipped by this split keep the node and flags of the
-        // level before. Entry `level` exists in both arrays, so every entry
-        // below it does too.
-        if (level > oldLevel + 1) {
-            const auto from = static_cast<size_t>(oldLevel),
-                       n = static_cast<size_t>(level - oldLevel - 1);
-            fillCopies(flags + from + 1, n, levelFlags);
-            fillCopies(pathNodes + from + 1, n, levelNode);
-        }
+        // Entry `level` exists in both arrays, so every entry below it does too.
+        fillSkippedSizes(flags, pathNodes, oldLevel, level, levelFlags, levelNode);
         levelFlags = f;
         levelNode = node16;
         if (trail != nullptr) trail->add(level, countedFlags(f));
@@ -531,6 +536,11 @@ template <bool CartRule>
     uint16_t* const pathNodes = path.data();
     const bool active[3] = {tree.cath1Active != 0, tree.cath2Active != 0, tree.cath3Active != 0};
     const char given[3] = {event.cath1, event.cath2, event.cath3};
+    // Node n's reading of category c differs from the event's; clean steps
+    // read within their lists.
+    const auto disagreesAt = [steps, &given](int n, size_t c) -> uint8_t {
+        return static_cast<char>(steps[n].readings[c]) != given[c] ? 1 : 0;
+    };
     const int heapTop = tree.HeapTop;
 
     flags[0] = ErrorFlags{1, 1, 1};
@@ -563,25 +573,18 @@ template <bool CartRule>
         const auto node16 = static_cast<uint16_t>(k);
         pathNodes[level] = node16;
         ErrorFlags f = flags[level];
-        const std::array<int16_t, 3>& readings = steps[k].readings;
-        if (active[0]) f.cath1 = static_cast<char>(readings[0]) != given[0] ? 1 : 0;
-        if (active[1]) f.cath2 = static_cast<char>(readings[1]) != given[1] ? 1 : 0;
-        if (active[2]) f.cath3 = static_cast<char>(readings[2]) != given[2] ? 1 : 0;
+        if (active[0]) f.cath1 = disagreesAt(k, 0);
+        if (active[1]) f.cath2 = disagreesAt(k, 1);
+        if (active[2]) f.cath3 = disagreesAt(k, 2);
         flags[level] = f;
-        if (level > oldLevel + 1) {
-            const auto from = static_cast<size_t>(oldLevel),
-                       n = static_cast<size_t>(level - oldLevel - 1);
-            fillCopies(flags + from + 1, n, levelFlags);
-            fillCopies(pathNodes + from + 1, n, levelNode);
-        }
+        fillSkippedSizes(flags, pathNodes, oldLevel, level, levelFlags, levelNode);
         levelFlags = f;
         levelNode = node16;
         trail.add(level, countedFlags(f));
     }
-    const std::array<int16_t, 3>& readings = steps[k].readings;
-    if (active[0]) coder.cath1ErrorCount += static_cast<char>(readings[0]) != given[0] ? 1 : 0;
-    if (active[1]) coder.cath2ErrorCount += static_cast<char>(readings[1]) != given[1] ? 1 : 0;
-    if (active[2]) coder.cath3ErrorCount += static_cast<char>(readings[2]) != given[2] ? 1 : 0;
+    if (active[0]) coder.cath1ErrorCount += disagreesAt(k, 0);
+    if (active[1]) coder.cath2ErrorCount += disagreesAt(k, 1);
+    if (active[2]) coder.cath3ErrorCount += disagreesAt(k, 2);
     if (K > level + 1) {
         const auto n = static_cast<size_t>(K - level - 1);
         fillCopies(flags + level + 1, n, levelFlags);
