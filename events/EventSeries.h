@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -50,12 +51,31 @@ class FvsFile {
     }
     void close();
 
+    // Whether a thread of its own reads the file ahead of the caller.
+    bool readsAhead() const { return reader_.joinable(); }
+    // Work that thread does on each record it reads from now on, its result
+    // kept beside the record; none when empty. Returns once the thread is
+    // out of the work it had before, so that what that work read may go.
+    using RecordWork = std::function<AheadDecisions(const uint8_t* record)>;
+    void setRecordWork(RecordWork work);
+    // The current work's result for the record nextRecord gave last;
+    // nullptr when the work has not seen it.
+    const AheadDecisions* noteOfLast() const {
+        if (current_ == nullptr || position_ < kFvsRecordSize || current_->generation == 0 ||
+            current_->generation != generation_)
+            return nullptr;
+        return &current_->notes[position_ / kFvsRecordSize - 1];
+    }
+
   private:
+    static constexpr size_t kRecordsPerChunk = 64;
     struct Chunk {
         std::vector<uint8_t> bytes;
         size_t size = 0;  // bytes read into it
         int error = 0;    // errno of a failed read, after `size` bytes
         bool last = false;
+        uint64_t generation = 0;  // of the work that made `notes`; 0: none
+        std::array<AheadDecisions, kRecordsPerChunk> notes;
     };
     static constexpr size_t kChunks = 8;
 
@@ -73,6 +93,10 @@ class FvsFile {
     // Who waits for the other: the reader for free chunks, the caller for a
     // filled one. Each is woken only when it waits.
     bool readerWaits_ = false, callerWaits_ = false;
+    // The work, changed by the caller only while the reader is not in it.
+    RecordWork work_;
+    uint64_t generation_ = 0;  // counts the works set
+    bool inWork_ = false, workWaits_ = false;
     std::thread reader_;
     // The caller's side: the chunk being taken and the position in it.
     Chunk* current_ = nullptr;
@@ -99,6 +123,7 @@ struct EventSeries {
     std::optional<TextReader> textFile;
     std::string rowBuffer;  // the table row being read, kept between rows
     FvsFile fvsFile;
+    int aheadFeatureKind = -1;  // the vector the reading thread decides by; -1: none
     // Declared component count of a text table.
     int32_t nc = std::numeric_limits<int32_t>::max();
     std::array<double, 4> plotParameters{65535.0, 13.0, 64.0, 64.0};

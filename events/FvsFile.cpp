@@ -8,11 +8,8 @@
 
 namespace zortan {
 
-namespace {
-// Records per chunk: enough to keep the system calls few, few enough that
-// the ring stays within the processors' caches.
-constexpr size_t kRecordsPerChunk = 64;
-}  // namespace
+// Records per chunk (kRecordsPerChunk): enough to keep the system calls
+// few, few enough that the ring stays within the processors' caches.
 
 void FvsFile::open(const std::string& path) {
     close();
@@ -25,6 +22,7 @@ void FvsFile::open(const std::string& path) {
         c.size = 0;
         c.error = 0;
         c.last = false;
+        c.generation = 0;
     }
     filled_ = released_ = 0;
     stopping_ = readerWaits_ = callerWaits_ = false;
@@ -43,6 +41,7 @@ void FvsFile::fill(Chunk& chunk) {
     chunk.size = 0;
     chunk.error = 0;
     chunk.last = false;
+    chunk.generation = 0;
     while (chunk.size < chunk.bytes.size()) {
         errno = 0;
         const size_t n =
@@ -78,11 +77,23 @@ void FvsFile::readAhead() {
             chunk = &chunks_[filled_ % kChunks];
         }
         fill(*chunk);
+        uint64_t generation;
+        {
+            std::lock_guard lock(mutex_);
+            generation = work_ ? generation_ : 0;
+            inWork_ = generation != 0;
+        }
+        if (generation != 0) {
+            for (size_t i = 0; (i + 1) * kFvsRecordSize <= chunk->size; ++i)
+                chunk->notes[i] = work_(chunk->bytes.data() + i * kFvsRecordSize);
+            chunk->generation = generation;
+        }
         bool wake;
         {
             std::lock_guard lock(mutex_);
+            inWork_ = false;
             ++filled_;
-            wake = callerWaits_;
+            wake = callerWaits_ || workWaits_;
         }
         if (wake) changed_.notify_all();
         if (chunk->last) return;
@@ -126,6 +137,15 @@ const uint8_t* FvsFile::nextRecord() {
     }
 }
 
+void FvsFile::setRecordWork(RecordWork work) {
+    std::unique_lock lock(mutex_);
+    workWaits_ = true;
+    changed_.wait(lock, [this] { return !inWork_; });
+    workWaits_ = false;
+    work_ = std::move(work);
+    ++generation_;
+}
+
 void FvsFile::close() {
     if (reader_.joinable()) {
         {
@@ -137,6 +157,8 @@ void FvsFile::close() {
     }
     if (file_) std::fclose(file_);
     file_ = nullptr;
+    work_ = nullptr;
+    ++generation_;
     current_ = nullptr;
     position_ = 0;
 }

@@ -9,6 +9,7 @@
 #include "plots/EventPictures.h"
 #include "shell/Program.h"
 #include "shell/ShellState.h"
+#include "tree/TreeCoding.h"
 
 namespace zortan {
 
@@ -155,11 +156,38 @@ RowStatus ReadFvsRecord(Program& program, EventSeries& series) {
     // The same name event after event: compared, not copied again.
     if (series.featureText != kFeatureKindNames[kind]) series.featureText = kFeatureKindNames[kind];
     for (size_t i = 0; i < kComponents; ++i) event.reals[i] = event.components[i];
+    const AheadDecisions* ahead = series.fvsFile.noteOfLast();
+    program.coder.ahead = ahead != nullptr && series.aheadFeatureKind == static_cast<int>(kind)
+                              ? *ahead
+                              : AheadDecisions{};
     event.cath1 = static_cast<char>(r[kFvsCategories]);
     event.cath2 = static_cast<char>(r[kFvsCategories + 1]);
     event.cath3 = static_cast<char>(r[kFvsCategories + 2]);
     DrawInputPicture(program, series);
     return RowStatus::Read;
+}
+
+DecidingAhead::DecidingAhead(Program& program, EventSeries& series) {
+    const int kind = program.tree.training.featureKind;
+    if (!series.fvsFile.isOpen() || !series.fvsFile.readsAhead() || kind < 0 ||
+        kind >= static_cast<int>(kFeatureKindNames.size()) || program.tree.training.averaging ||
+        !CanDecideAhead(program.tree, program.coder))
+        return;
+    const size_t vector = kFvsFeatureVectors + kFvsFeatureVectorSize * static_cast<size_t>(kind);
+    const PreparedTree& prepared = program.coder.prepared;
+    series.fvsFile.setRecordWork([&prepared, vector](const uint8_t* r) {
+        ComponentVector reals;
+        for (size_t i = 0; i < kComponents; ++i) reals[i] = signedWord(r, vector + 2 * i);
+        return DecideAhead(prepared, reals);
+    });
+    series.aheadFeatureKind = kind;
+    series_ = &series;
+}
+
+DecidingAhead::~DecidingAhead() {
+    if (series_ == nullptr) return;
+    series_->fvsFile.setRecordWork(nullptr);
+    series_->aheadFeatureKind = -1;
 }
 
 }  // namespace zortan

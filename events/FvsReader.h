@@ -30,4 +30,20 @@ double ReadRealTypeParameter(Program& program, const FvsRecord& header, int star
 // Reads the next event record into the shared buffer and the current event.
 RowStatus ReadFvsRecord(Program& program, EventSeries& series);
 
+// While it lives, the reading thread of the series' fvs file decides the
+// splits of each event ahead of the coder (DecideAhead), where the codes
+// stay the same for it: a tree prepared for the centroid rule and
+// EuclidDist, the feature kind chosen, no time averaging. Otherwise it does
+// nothing. The prepared tree must stay as it is while it lives.
+class DecidingAhead {
+  public:
+    DecidingAhead(Program& program, EventSeries& series);
+    ~DecidingAhead();
+    DecidingAhead(const DecidingAhead&) = delete;
+    DecidingAhead& operator=(const DecidingAhead&) = delete;
+
+  private:
+    EventSeries* series_ = nullptr;
+};
+
 }  // namespace zortan

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "events/FvsReader.h"
@@ -172,6 +173,9 @@ void codingLoop(Program& p) {
     const std::string rememberedStatus = s.statusCaption;
     // Reading another tree, the one command that changes centroids, drops them.
     PrepareTree(p.tree, p.coder);
+    const DecidingAhead ahead1(p, p.data1);
+    std::optional<DecidingAhead> ahead2;
+    if (s.compareMode) ahead2.emplace(p, p.data2);
     EncodeResult coded;
     while (p.run.stepCounter < p.run.totalSteps) {
         if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1, &coded) ==
@@ -435,6 +439,8 @@ void Run(Program& p, int32_t declaredCount, bool isFvs) {
 
 RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path, TErrorRecordArray& errors,
                        EncodeResult* coded) {
+    // Only decisions made for this very event may reach its walk.
+    p.coder.ahead = AheadDecisions{};
     const RowStatus status = inputIsFvs(p, series.number)
                                  ? ReadFvsRecord(p, series)
                                  : ReadTextRow(p, series, inputPath(p, series.number));

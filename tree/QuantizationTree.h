@@ -198,6 +198,14 @@ struct PreparedTree {
     std::vector<SplitVector> vectors;
 };
 
+// The splits of one event's walk from the root, decided ahead of the coder
+// by the prepared splits alone: bit j is the decision at depth j, 1 for the
+// first son. The first `depth` are decided; 0 decides nothing.
+struct AheadDecisions {
+    uint64_t firstSon = 0;
+    uint8_t depth = 0;
+};
+
 // Per-tree-size working arrays and running counts of the coder.
 struct CoderState {
     std::vector<ErrorFlags> BoolErrorVector;                           // treeSizesNb
@@ -208,6 +216,8 @@ struct CoderState {
     DistanceFunction distanceFunction = nullptr;
     ConsideredComponents considered;
     PreparedTree prepared;
+    // For the event about to be coded; the next walk takes it.
+    AheadDecisions ahead;
 };
 
 }  // namespace zortan

@@ -9,14 +9,17 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "platform/Errors.h"
 #include "shell/Format.h"
 #include "shell/Ui.h"
 #include "tree/VectorSums.h"
 
+// (Not under the thread sanitizer, whose runtime is not ready yet when the
+// loader picks a build.)
 #if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && defined(__x86_64__) && \
-    defined(__ELF__)
+    defined(__ELF__) && !defined(__SANITIZE_THREAD__)
 #define ZORTAN_WIDE_VECTORS 1
 // The walk and the counting, built for the baseline and for wider vector
 // units; the one for this processor is chosen when the program is loaded.
@@ -178,10 +181,10 @@ bool splitsUsable(const QuantizationTree& tree, const PreparedTree& p) {
 // levels overlap instead of waiting for each other.
 class PreparedWalk {
   public:
-    [[gnu::always_inline]] PreparedWalk(const PreparedTree& p, const EventRecord& event)
+    [[gnu::always_inline]] PreparedWalk(const PreparedTree& p, const ComponentVector& reals)
         : p_(p), dots_(bestPaddedDots()) {
         for (size_t i = 0; i < kComponents; ++i)
-            x_[i] = p.counts[i] != 0.0 ? event.reals[i] - p.reference[i] : 0.0;
+            x_[i] = p.counts[i] != 0.0 ? reals[i] - p.reference[i] : 0.0;
         for (size_t i = kComponents; i < kPaddedComponents; ++i) x_[i] = 0.0;
         const double* self[1] = {x_.data()};
         double squares = 0.0;
@@ -450,7 +453,7 @@ uint16_t checkedWalk(const PreparedTree* prepared, const QuantizationTree& tree,
     const PairSums sums = considered != nullptr ? bestPairSums() : nullptr;
     std::optional<PreparedWalk> splits;
     if (considered != nullptr && prepared != nullptr && splitsUsable(tree, *prepared))
-        splits.emplace(*prepared, event);
+        splits.emplace(*prepared, event.reals);
     const int heapTop = tree.HeapTop;
     const TreeNode* const heap = tree.nodeHeap.data();
     // Node indices 0..HeapTop that the heap holds; any other is a range error.
@@ -532,12 +535,14 @@ uint16_t checkedWalk(const PreparedTree* prepared, const QuantizationTree& tree,
 // what the checked walk stores, in the same order, and gives up (-1) before
 // anything that walk would report or decide by the sums: an unclean step, a
 // split too close to call, more splits than the tree has nodes. The checked
-// walk then starts again and stores everything again.
+// walk then starts again and stores everything again. The splits come from
+// `ahead` as far as it goes, then from `splits`; without them it gives up.
 template <bool CartRule>
 [[gnu::always_inline]] inline int preparedWalk(const PreparedTree& p, const QuantizationTree& tree,
                                                CoderState& coder, uint16_t K,
                                                const EventRecord& event, TwordArray& path,
-                                               LevelTrail& trail, PreparedWalk* splits) {
+                                               LevelTrail& trail, const AheadDecisions& ahead,
+                                               PreparedWalk* splits) {
     const WalkStep* const steps = p.steps.data();
     const TreeNode* const heap = tree.nodeHeap.data();
     ErrorFlags* const flags = coder.BoolErrorVector.data();
@@ -568,7 +573,11 @@ template <bool CartRule>
             const int f = node.splitComponent;
             takeFirst = checkedAt(event.components, f) < checkedAt(node.centroid, f);
         } else {
-            const int decided = splits->decide(k, step);
+            int decided = 0;
+            if (taken < ahead.depth)
+                decided = (ahead.firstSon >> taken & 1) != 0 ? 1 : -1;
+            else if (splits != nullptr)
+                decided = splits->decide(k, step);
             if (decided == 0) return -1;
             takeFirst = decided > 0;
         }
@@ -604,6 +613,7 @@ template <bool CartRule>
 ZORTAN_VECTOR_CLONES uint16_t walk(const QuantizationTree& tree, CoderState& coder, uint16_t K,
                                    const EventRecord& event, TwordArray& path, int startNode,
                                    Ui& ui, LevelTrail* trail) {
+    const AheadDecisions ahead = std::exchange(coder.ahead, AheadDecisions{});
     const PreparedTree* prepared = preparedFor(tree, coder);
     // The prepared walk needs the working arrays to cover every tree size up
     // to K, and a rule it knows.
@@ -615,10 +625,17 @@ ZORTAN_VECTOR_CLONES uint16_t walk(const QuantizationTree& tree, CoderState& cod
             coder.distanceFunction == nullptr || coder.distanceFunction == &EuclidDist;
         int leaf = -1;
         if (cartRule) {
-            leaf = preparedWalk<true>(*prepared, tree, coder, K, event, path, *trail, nullptr);
+            leaf =
+                preparedWalk<true>(*prepared, tree, coder, K, event, path, *trail, ahead, nullptr);
         } else if (euclid && splitsUsable(tree, *prepared)) {
-            PreparedWalk splits(*prepared, event);
-            leaf = preparedWalk<false>(*prepared, tree, coder, K, event, path, *trail, &splits);
+            if (ahead.depth > 0) {
+                leaf = preparedWalk<false>(*prepared, tree, coder, K, event, path, *trail, ahead,
+                                           nullptr);
+            } else {
+                PreparedWalk splits(*prepared, event.reals);
+                leaf = preparedWalk<false>(*prepared, tree, coder, K, event, path, *trail, ahead,
+                                           &splits);
+            }
         }
         if (leaf >= 0) return static_cast<uint16_t>(leaf);
         *trail = LevelTrail{};
@@ -743,7 +760,32 @@ int PreparedDecision(const QuantizationTree& tree, const CoderState& coder, int 
     const int s = tree.nodeHeap[static_cast<size_t>(k)].son;
     if (s <= 0 || s >= size) return 0;
     const int b = tree.nodeHeap[static_cast<size_t>(s)].brother;
-    return PreparedWalk(*p, event).decide(k, s, b);
+    return PreparedWalk(*p, event.reals).decide(k, s, b);
+}
+
+bool CanDecideAhead(const QuantizationTree& tree, const CoderState& coder) {
+    const PreparedTree* p = preparedFor(tree, coder);
+    const bool euclid = coder.distanceFunction == nullptr || coder.distanceFunction == &EuclidDist;
+    return p != nullptr && tree.treeTraining.setsDividingMethod != 0 && euclid &&
+           splitsUsable(tree, *p) && !p->steps.empty();
+}
+
+ZORTAN_VECTOR_CLONES AheadDecisions DecideAhead(const PreparedTree& prepared,
+                                                const ComponentVector& reals) {
+    AheadDecisions ahead;
+    if (prepared.steps.empty()) return ahead;
+    PreparedWalk splits(prepared, reals);
+    // Clean steps lead only to nodes of the heap.
+    for (int k = 0; ahead.depth < 64;) {
+        const WalkStep& step = prepared.steps[static_cast<size_t>(k)];
+        if (!step.clean || step.son <= 0) break;
+        const int decided = splits.decide(k, step);
+        if (decided == 0) break;
+        if (decided > 0) ahead.firstSon |= uint64_t{1} << ahead.depth;
+        ++ahead.depth;
+        k = decided > 0 ? step.son : step.brother;
+    }
+    return ahead;
 }
 
 uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,

@@ -33,6 +33,17 @@ void DropPreparedTree(CoderState& coder);
 int PreparedDecision(const QuantizationTree& tree, const CoderState& coder, int k,
                      const EventRecord& event);
 
+// Whether the tree is prepared with splits that DecideAhead can use: the
+// centroid rule with EuclidDist, the components counted as prepared.
+bool CanDecideAhead(const QuantizationTree& tree, const CoderState& coder);
+
+// The decisions of the prepared splits along the walk from the root for an
+// event with these reals, as far as they decide and the steps are clean (at
+// most 64). Reads only `prepared`, so that another thread may run it while
+// the prepared tree stays as it is. Given to the next walk in
+// CoderState::ahead, they spare it its dot products.
+AheadDecisions DecideAhead(const PreparedTree& prepared, const ComponentVector& reals);
+
 // Walks the tree from the root to the leaf of the K-cluster tree, records the
 // node path and error flags for every tree size up to K and adds the errors
 // to `errors` and to the running counts.

@@ -54,6 +54,38 @@ TEST(FvsFile, HandsOutEveryWholeRecordInOrder) {
         }
 }
 
+// Work given to the reading thread sees every record it reads from then on,
+// its notes stay beside their records, and none outlive the work.
+TEST(FvsFile, RecordWorkIsNotedBesideEachRecord) {
+    testing::TempDir dir;
+    FvsFile f;
+    f.open(dir.write("r.fvs", numberedRecords(1500)));
+    ASSERT_TRUE(f.readsAhead());
+    // The note tells the record by its first byte and its 100th.
+    f.setRecordWork([](const uint8_t* r) {
+        return AheadDecisions{uint64_t{r[0]} | uint64_t{r[99]} << 8, 1};
+    });
+    int n = 0, noted = 0;
+    for (; n < 1000; ++n) {
+        const uint8_t* r = f.nextRecord();
+        ASSERT_NE(r, nullptr);
+        const AheadDecisions* note = f.noteOfLast();
+        // The ring holds 512 records: those after them were read with the work.
+        if (n >= 512) {
+            ASSERT_NE(note, nullptr) << n;
+        }
+        if (note == nullptr) continue;
+        ++noted;
+        ASSERT_EQ(note->firstSon, uint64_t{r[0]} | uint64_t{r[99]} << 8) << n;
+        ASSERT_EQ(note->depth, 1);
+    }
+    EXPECT_GE(noted, 488);
+    f.setRecordWork(nullptr);
+    for (; f.nextRecord() != nullptr; ++n) ASSERT_EQ(f.noteOfLast(), nullptr) << n;
+    EXPECT_EQ(n, 1500);
+    f.close();
+}
+
 // Closing part way, while the reader waits on a full ring, and opening
 // another file with the same reader start afresh.
 TEST(FvsFile, ClosesAndReopensPartWay) {

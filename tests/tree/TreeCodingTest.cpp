@@ -246,6 +246,8 @@ TEST(TreeCodingCrossCheck, WalkAgreesWithRecursiveReference) {
             // Every third event is one of the second input: its own path and
             // counts, the same flags and running counts.
             const bool second = n % 3 == 2;
+            // Half of the prepared walks take decisions made ahead.
+            if (round % 3 != 0 && n % 2 == 0) coder.ahead = DecideAhead(coder.prepared, e.reals);
             const EncodeResult r =
                 EncodeEvent(tree, coder, static_cast<uint16_t>(K), e,
                             second ? coder.nodePath2 : coder.nodePath1,
