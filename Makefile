@@ -4,9 +4,10 @@
 JOBS      ?= 2
 BUILD     ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 DEB_PACKAGES := cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libbenchmark-dev
 
-.PHONY: all deps build demo test test-sanitize format clean
+.PHONY: all deps build demo test test-sanitize test-thread format clean
 
 all: build
 
@@ -31,13 +32,21 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
-	@if [ "$${CI:-}" = "true" ]; then $(MAKE) --no-print-directory fuzz-short && $(MAKE) --no-print-directory test-sanitize; fi
+	@if [ "$${CI:-}" = "true" ]; then $(MAKE) --no-print-directory fuzz-short && $(MAKE) --no-print-directory test-sanitize && $(MAKE) --no-print-directory test-thread; fi
 
 test-sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZORTAN_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j$(JOBS)
+
+# The core tests under ThreadSanitizer: the fvs reading thread and what it
+# hands over to the coding run.
+test-thread: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORTAN_BENCH=OFF \
+	  -DZORTAN_THREAD_SANITIZE=ON
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target zortan_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/zortan_tests
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
