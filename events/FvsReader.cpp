@@ -1,5 +1,6 @@
 #include "events/FvsReader.h"
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -32,6 +33,13 @@ uint16_t word(const uint8_t* r, size_t offset) {
 }
 int16_t signedWord(const uint8_t* r, size_t offset) {
     return static_cast<int16_t>(word(r, offset));
+}
+// The 129 words of a feature vector; on a little-endian machine a plain copy.
+void readVector(const uint8_t* r, size_t offset, std::array<int16_t, kComponents>& v) {
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(v.data(), r + offset, sizeof v);
+    else
+        for (size_t i = 0; i < kComponents; ++i) v[i] = signedWord(r, offset + 2 * i);
 }
 uint32_t longWord(const uint8_t* r, size_t offset) {
     return uint32_t{word(r, offset)} | (uint32_t{word(r, offset + 2)} << 16);
@@ -152,7 +160,7 @@ RowStatus ReadFvsRecord(Program& program, EventSeries& series) {
     if (const uint8_t* next = series.fvsFile.peekNext())
         for (size_t at = 0; at < kFvsFeatureVectorSize; at += 64)
             prefetchForReading(next + vector + at);
-    for (size_t i = 0; i < kComponents; ++i) event.components[i] = signedWord(r, vector + 2 * i);
+    readVector(r, vector, event.components);
     // The same name event after event: compared, not copied again.
     if (series.featureText != kFeatureKindNames[kind]) series.featureText = kFeatureKindNames[kind];
     for (size_t i = 0; i < kComponents; ++i) event.reals[i] = event.components[i];
@@ -176,8 +184,10 @@ DecidingAhead::DecidingAhead(Program& program, EventSeries& series) {
     const size_t vector = kFvsFeatureVectors + kFvsFeatureVectorSize * static_cast<size_t>(kind);
     const PreparedTree& prepared = program.coder.prepared;
     series.fvsFile.setRecordWork([&prepared, vector](const uint8_t* r) {
+        std::array<int16_t, kComponents> words;
+        readVector(r, vector, words);
         ComponentVector reals;
-        for (size_t i = 0; i < kComponents; ++i) reals[i] = signedWord(r, vector + 2 * i);
+        for (size_t i = 0; i < kComponents; ++i) reals[i] = words[i];
         return DecideAhead(prepared, reals);
     });
     series.aheadFeatureKind = kind;
