@@ -68,6 +68,8 @@ class FvsFile {
     }
 
   private:
+    // Records per chunk: enough to keep the system calls few, few enough
+    // that the ring stays within the processors' caches.
     static constexpr size_t kRecordsPerChunk = 64;
     struct Chunk {
         std::vector<uint8_t> bytes;

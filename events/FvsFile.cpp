@@ -8,9 +8,6 @@
 
 namespace zortan {
 
-// Records per chunk (kRecordsPerChunk): enough to keep the system calls
-// few, few enough that the ring stays within the processors' caches.
-
 void FvsFile::open(const std::string& path) {
     close();
     file_ = std::fopen(path.c_str(), "rb");
