@@ -602,11 +602,8 @@ template <bool CartRule>
     if (active[0]) coder.cath1ErrorCount += disagreesAt(k, 0);
     if (active[1]) coder.cath2ErrorCount += disagreesAt(k, 1);
     if (active[2]) coder.cath3ErrorCount += disagreesAt(k, 2);
-    if (K > level + 1) {
-        const auto n = static_cast<size_t>(K - level - 1);
-        fillCopies(flags + level + 1, n, levelFlags);
-        fillCopies(pathNodes + level + 1, n, levelNode);
-    }
+    // The tree sizes above the leaf's level up to K-1 keep the leaf.
+    fillSkippedSizes(flags, pathNodes, level, K, levelFlags, levelNode);
     return k;
 }
 

@@ -20,8 +20,9 @@ struct EncodeResult {
 long double EuclidDist(const QuantizationTree& tree, const ComponentVector& a,
                        const ComponentVector& b, Ui& ui);
 
-// Makes the tree ready for a coding run (see PreparedTree): compact node
-// headers for the walk and, for the centroid rule, splits that decide most
+// Makes the tree ready for a coding run (see PreparedTree): a walk step per
+// node with the walk's checks made once and, for the centroid rule, splits
+// that decide most
 // events by one dot product. Results stay exactly those of the unprepared
 // walk and of EuclidDist. A tree changed afterwards must be prepared again:
 // the coder notices a new heap or components count, nothing else.
