@@ -19,7 +19,14 @@ namespace {
 constexpr int kEvents = 512;
 constexpr uint32_t kTreeSeed = 7, kEventSeed = 11;
 
-enum class Rule { Centroids, Cart, CentroidsPartialSet, CentroidsSumsOnly, CentroidsExtendedOnly };
+enum class Rule {
+    Centroids,
+    Cart,
+    CentroidsPartialSet,
+    CentroidsSumsOnly,
+    CentroidsExtendedOnly,
+    CentroidsDecidedAhead,  // the coding thread's share when the reader decides the splits
+};
 
 // The system's distance behind a different function pointer: the coder then
 // decides every split with extended sums, as it did before the double sums
@@ -46,9 +53,16 @@ void encodeEvent(benchmark::State& state, Rule rule) {
     // by the two double sums.
     if (rule != Rule::CentroidsSumsOnly) PrepareTree(tree, coder);
     const std::vector<EventRecord> events = eventsNear(tree, kEvents, kEventSeed);
+    std::vector<AheadDecisions> ahead(kEvents);
+    if (rule == Rule::CentroidsDecidedAhead) {
+        std::vector<ComponentVector> reals;
+        for (const EventRecord& e : events) reals.push_back(e.reals);
+        DecideAhead(coder.prepared, reals.data(), reals.size(), ahead.data());
+    }
     QuietUi ui;
     size_t i = 0;
     for (auto _ : state) {
+        coder.ahead = ahead[i];
         const EncodeResult r = EncodeEvent(tree, coder, static_cast<uint16_t>(K), events[i],
                                            coder.nodePath1, coder.errorRecords1, ui);
         benchmark::DoNotOptimize(r);
@@ -56,6 +70,26 @@ void encodeEvent(benchmark::State& state, Rule rule) {
     }
     state.SetItemsProcessed(state.iterations());
     if (ui.messages != 0) state.SkipWithError("EuclidDist reported a sum that is not a number");
+}
+
+// The reading thread's share: the splits of groups of events decided ahead.
+void decideAhead(benchmark::State& state) {
+    const int K = static_cast<int>(state.range(0));
+    const fixtures::TreeFileContents contents = codebookTree(K, kTreeSeed);
+    const QuantizationTree& tree = contents.tree;
+    CoderState coder = coderFor(tree);
+    PrepareTree(tree, coder);
+    std::vector<ComponentVector> reals;
+    for (const EventRecord& e : eventsNear(tree, kEvents, kEventSeed)) reals.push_back(e.reals);
+    constexpr size_t kGroup = 16;
+    std::vector<AheadDecisions> ahead(kGroup);
+    size_t i = 0;
+    for (auto _ : state) {
+        DecideAhead(coder.prepared, reals.data() + i, kGroup, ahead.data());
+        benchmark::DoNotOptimize(ahead.data());
+        i = (i + kGroup) & (kEvents - 1);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kGroup));
 }
 
 // The double sum of squares of a - b over all 129 components, vectorised
@@ -175,6 +209,8 @@ BENCHMARK_CAPTURE(encodeEvent, Cart, Rule::Cart)->Arg(16)->Arg(256)->Arg(4096);
 BENCHMARK_CAPTURE(encodeEvent, CentroidsPartialSet, Rule::CentroidsPartialSet)->Arg(256);
 BENCHMARK_CAPTURE(encodeEvent, CentroidsSumsOnly, Rule::CentroidsSumsOnly)->Arg(256);
 BENCHMARK_CAPTURE(encodeEvent, CentroidsExtendedOnly, Rule::CentroidsExtendedOnly)->Arg(256);
+BENCHMARK_CAPTURE(encodeEvent, CentroidsDecidedAhead, Rule::CentroidsDecidedAhead)->Arg(256);
+BENCHMARK(decideAhead)->Arg(256);
 BENCHMARK_CAPTURE(bruteForce, Double, false)->Arg(16)->Arg(256)->Arg(4096);
 BENCHMARK_CAPTURE(bruteForce, EuclidDist, true)->Arg(256);
 

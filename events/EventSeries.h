@@ -53,10 +53,12 @@ class FvsFile {
 
     // Whether a thread of its own reads the file ahead of the caller.
     bool readsAhead() const { return reader_.joinable(); }
-    // Work that thread does on each record it reads from now on, its result
-    // kept beside the record; none when empty. Returns once the thread is
-    // out of the work it had before, so that what that work read may go.
-    using RecordWork = std::function<AheadDecisions(const uint8_t* record)>;
+    // Work that thread does on the records it reads from now on, given
+    // `count` whole records at a time and a note for each to set, kept beside
+    // the record; none when empty. Returns once the thread is out of the
+    // work it had before, so that what that work read may go.
+    using RecordWork =
+        std::function<void(const uint8_t* records, size_t count, AheadDecisions* notes)>;
     void setRecordWork(RecordWork work);
     // The current work's result for the record nextRecord gave last;
     // nullptr when the work has not seen it.

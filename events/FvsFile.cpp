@@ -81,8 +81,7 @@ void FvsFile::readAhead() {
             inWork_ = generation != 0;
         }
         if (generation != 0) {
-            for (size_t i = 0; (i + 1) * kFvsRecordSize <= chunk->size; ++i)
-                chunk->notes[i] = work_(chunk->bytes.data() + i * kFvsRecordSize);
+            work_(chunk->bytes.data(), chunk->size / kFvsRecordSize, chunk->notes.data());
             chunk->generation = generation;
         }
         bool wake;

@@ -1,5 +1,6 @@
 #include "events/FvsReader.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -183,13 +184,21 @@ DecidingAhead::DecidingAhead(Program& program, EventSeries& series) {
         return;
     const size_t vector = kFvsFeatureVectors + kFvsFeatureVectorSize * static_cast<size_t>(kind);
     const PreparedTree& prepared = program.coder.prepared;
-    series.fvsFile.setRecordWork([&prepared, vector](const uint8_t* r) {
-        std::array<int16_t, kComponents> words;
-        readVector(r, vector, words);
-        ComponentVector reals;
-        for (size_t i = 0; i < kComponents; ++i) reals[i] = words[i];
-        return DecideAhead(prepared, reals);
-    });
+    series.fvsFile.setRecordWork(
+        [&prepared, vector](const uint8_t* records, size_t count, AheadDecisions* notes) {
+            // In groups, which DecideAhead takes faster than one by one.
+            constexpr size_t kGroup = 16;
+            std::array<ComponentVector, kGroup> reals;
+            std::array<int16_t, kComponents> words;
+            for (size_t base = 0; base < count; base += kGroup) {
+                const size_t n = std::min(kGroup, count - base);
+                for (size_t j = 0; j < n; ++j) {
+                    readVector(records + (base + j) * kFvsRecordSize, vector, words);
+                    for (size_t i = 0; i < kComponents; ++i) reals[j][i] = words[i];
+                }
+                DecideAhead(prepared, reals.data(), n, notes + base);
+            }
+        });
     series.aheadFeatureKind = kind;
     series_ = &series;
 }

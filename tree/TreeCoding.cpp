@@ -176,6 +176,35 @@ bool splitsUsable(const QuantizationTree& tree, const PreparedTree& p) {
            p.keyConstrainedSet.words == tree.constrainedSet.words;
 }
 
+// x - r over the components that count, 0 elsewhere and in the padding.
+[[gnu::always_inline]] inline void centre(const PreparedTree& p, const ComponentVector& reals,
+                                          PaddedVector& x) {
+    for (size_t i = 0; i < kComponents; ++i)
+        x[i] = p.counts[i] != 0.0 ? reals[i] - p.reference[i] : 0.0;
+    for (size_t i = kComponents; i < kPaddedComponents; ++i) x[i] = 0.0;
+}
+
+// The rounding bounds of one event's prepared splits, from the double sum of
+// the squares of x - r.
+struct SplitBound {
+    SplitBound() = default;
+    SplitBound(const PreparedTree& p, double squares)
+        : norm(roundedUp(std::sqrt(squares))), squareTerm(p.squareFactor * norm * norm) {}
+
+    // +1 the first son, -1 the second, 0 too close to call, from the split's
+    // dot product with x - r.
+    [[gnu::always_inline]] int decision(const PreparedSplit& split, double dot) const {
+        const double difference = 2.0 * dot - split.c;
+        const double bound = squareTerm + split.slope * norm + split.base;
+        if (difference > bound && difference <= DBL_MAX) return 1;
+        if (-difference > bound && -difference <= DBL_MAX) return -1;
+        return 0;
+    }
+
+    double norm = 0.0;        // |x - r|, rounded up
+    double squareTerm = 0.0;  // the part of every bound that grows with norm^2
+};
+
 // The decisions of one walk by the prepared splits. The splits of both sons
 // are computed together with their parent's, so that the dot products of two
 // levels overlap instead of waiting for each other.
@@ -183,14 +212,11 @@ class PreparedWalk {
   public:
     [[gnu::always_inline]] PreparedWalk(const PreparedTree& p, const ComponentVector& reals)
         : p_(p), dots_(bestPaddedDots()) {
-        for (size_t i = 0; i < kComponents; ++i)
-            x_[i] = p.counts[i] != 0.0 ? reals[i] - p.reference[i] : 0.0;
-        for (size_t i = kComponents; i < kPaddedComponents; ++i) x_[i] = 0.0;
+        centre(p, reals, x_);
         const double* self[1] = {x_.data()};
         double squares = 0.0;
         dots_(x_.data(), self, 1, &squares);
-        norm_ = roundedUp(std::sqrt(squares));
-        squareTerm_ = p.squareFactor * norm_ * norm_;
+        bound_ = SplitBound(p, squares);
     }
 
     // The split at node k with sons s and b: +1 the first son, -1 the
@@ -233,18 +259,13 @@ class PreparedWalk {
     }
 
     int decision(const PreparedSplit& split, double dot) const {
-        const double difference = 2.0 * dot - split.c;
-        const double bound = squareTerm_ + split.slope * norm_ + split.base;
-        if (difference > bound && difference <= DBL_MAX) return 1;
-        if (-difference > bound && -difference <= DBL_MAX) return -1;
-        return 0;
+        return bound_.decision(split, dot);
     }
 
     const PreparedTree& p_;
     PaddedDots dots_;
     alignas(64) PaddedVector x_;  // x - r over the components that count
-    double norm_ = 0.0;           // |x - r|, rounded up
-    double squareTerm_ = 0.0;     // the part of every bound that grows with norm_^2
+    SplitBound bound_;
     int aheadNode_[2] = {-1, -1};
     int aheadDecision_[2] = {0, 0};
 };
@@ -767,21 +788,64 @@ bool CanDecideAhead(const QuantizationTree& tree, const CoderState& coder) {
            splitsUsable(tree, *p) && !p->steps.empty();
 }
 
-ZORTAN_VECTOR_CLONES AheadDecisions DecideAhead(const PreparedTree& prepared,
-                                                const ComponentVector& reals) {
-    AheadDecisions ahead;
-    if (prepared.steps.empty()) return ahead;
-    PreparedWalk splits(prepared, reals);
-    // Clean steps lead only to nodes of the heap.
-    for (int k = 0; ahead.depth < 64;) {
-        const WalkStep& step = prepared.steps[static_cast<size_t>(k)];
-        if (!step.clean || step.son <= 0) break;
-        const int decided = splits.decide(k, step);
-        if (decided == 0) break;
-        if (decided > 0) ahead.firstSon |= uint64_t{1} << ahead.depth;
-        ++ahead.depth;
-        k = decided > 0 ? step.son : step.brother;
+// The events are taken in groups, and each level of their walks in one go:
+// the dot products of different events do not wait for each other, and the
+// son taken is a selection rather than a branch that is often mispredicted.
+ZORTAN_VECTOR_CLONES void DecideAhead(const PreparedTree& prepared, const ComponentVector* reals,
+                                      size_t count, AheadDecisions* decisions) {
+    constexpr size_t kGroup = 8;
+    std::fill(decisions, decisions + count, AheadDecisions{});
+    if (prepared.steps.empty()) return;
+    const PairedDots dots = bestPairedDots();
+    const WalkStep* const steps = prepared.steps.data();
+    alignas(64) std::array<PaddedVector, kGroup> x;
+    for (size_t base = 0; base < count; base += kGroup) {
+        const int n = static_cast<int>(std::min(kGroup, count - base));
+        AheadDecisions* const out = decisions + base;
+        const double* xs[kGroup];
+        const double* ws[kGroup];
+        double dot[kGroup];
+        SplitBound bound[kGroup];
+        int node[kGroup], walking[kGroup];  // the group's events still walking
+        for (int i = 0; i < n; ++i) {
+            centre(prepared, reals[base + static_cast<size_t>(i)], x[static_cast<size_t>(i)]);
+            xs[i] = ws[i] = x[static_cast<size_t>(i)].data();
+            node[i] = 0;
+            walking[i] = i;
+        }
+        dots(xs, ws, n, dot);
+        for (int i = 0; i < n; ++i) bound[i] = SplitBound(prepared, dot[i]);
+        // Clean steps lead only to nodes of the heap.
+        for (int left = n; left > 0;) {
+            int m = 0;
+            for (int j = 0; j < left; ++j) {
+                const int i = walking[j];
+                const WalkStep& step = steps[node[i]];
+                if (!step.clean || step.son <= 0 || step.split.vector < 0 || out[i].depth >= 64)
+                    continue;
+                walking[m] = i;
+                xs[m] = x[static_cast<size_t>(i)].data();
+                ws[m++] = prepared.vectors[static_cast<size_t>(step.split.vector)].w.data();
+            }
+            dots(xs, ws, m, dot);
+            left = 0;
+            for (int j = 0; j < m; ++j) {
+                const int i = walking[j];
+                const WalkStep& step = steps[node[i]];
+                const int decided = bound[i].decision(step.split, dot[j]);
+                if (decided == 0) continue;
+                out[i].firstSon |= uint64_t{decided > 0} << out[i].depth;
+                ++out[i].depth;
+                node[i] = decided > 0 ? step.son : step.brother;
+                walking[left++] = i;
+            }
+        }
     }
+}
+
+AheadDecisions DecideAhead(const PreparedTree& prepared, const ComponentVector& reals) {
+    AheadDecisions ahead;
+    DecideAhead(prepared, &reals, 1, &ahead);
     return ahead;
 }
 

@@ -79,9 +79,10 @@ template <int Bytes>
 }
 
 // `Count` dot products at once, two accumulators each, so that the additions
-// of one product do not wait for each other.
-template <int Bytes, int Count>
-[[gnu::always_inline]] inline void vectorDots(const double* x, const double* const* w,
+// of one product do not wait for each other: of x[0] with each w[j] when
+// OneX, else of each pair x[j], w[j].
+template <int Bytes, int Count, bool OneX>
+[[gnu::always_inline]] inline void vectorDots(const double* const* x, const double* const* w,
                                               double* dots) {
     using V = Lanes<Bytes>;
     constexpr int kLanes = Bytes / static_cast<int>(sizeof(double));
@@ -90,9 +91,15 @@ template <int Bytes, int Count>
     V x0, x1, y;
     int i = 0;
     for (; i + 2 * kLanes <= kPaddedComponents; i += 2 * kLanes) {
-        load<Bytes>(x0, x + i);
-        load<Bytes>(x1, x + i + kLanes);
+        if constexpr (OneX) {
+            load<Bytes>(x0, x[0] + i);
+            load<Bytes>(x1, x[0] + i + kLanes);
+        }
         for (int j = 0; j < Count; ++j) {
+            if constexpr (!OneX) {
+                load<Bytes>(x0, x[j] + i);
+                load<Bytes>(x1, x[j] + i + kLanes);
+            }
             load<Bytes>(y, w[j] + i);
             acc[j][0] += x0 * y;
             load<Bytes>(y, w[j] + i + kLanes);
@@ -100,8 +107,9 @@ template <int Bytes, int Count>
         }
     }
     if (i < kPaddedComponents) {
-        load<Bytes>(x0, x + i);
+        if constexpr (OneX) load<Bytes>(x0, x[0] + i);
         for (int j = 0; j < Count; ++j) {
+            if constexpr (!OneX) load<Bytes>(x0, x[j] + i);
             load<Bytes>(y, w[j] + i);
             acc[j][0] += x0 * y;
         }
@@ -112,12 +120,35 @@ template <int Bytes, int Count>
 template <int Bytes>
 [[gnu::always_inline]] inline void paddedDots(const double* x, const double* const* w, int count,
                                               double* dots) {
+    const double* const one[1] = {x};
     if (count >= 3)
-        vectorDots<Bytes, 3>(x, w, dots);
+        vectorDots<Bytes, 3, true>(one, w, dots);
     else if (count == 2)
-        vectorDots<Bytes, 2>(x, w, dots);
+        vectorDots<Bytes, 2, true>(one, w, dots);
     else
-        vectorDots<Bytes, 1>(x, w, dots);
+        vectorDots<Bytes, 1, true>(one, w, dots);
+}
+
+// Four pairs at a time: their products overlap, the loads of eight
+// accumulators and their vectors still fit the registers.
+template <int Bytes>
+[[gnu::always_inline]] inline void pairedDots(const double* const* x, const double* const* w,
+                                              int count, double* dots) {
+    int j = 0;
+    for (; j + 4 <= count; j += 4) vectorDots<Bytes, 4, false>(x + j, w + j, dots + j);
+    switch (count - j) {
+        case 3:
+            vectorDots<Bytes, 3, false>(x + j, w + j, dots + j);
+            break;
+        case 2:
+            vectorDots<Bytes, 2, false>(x + j, w + j, dots + j);
+            break;
+        case 1:
+            vectorDots<Bytes, 1, false>(x + j, w + j, dots + j);
+            break;
+        default:
+            break;
+    }
 }
 
 void baselineSums(const double* e, const double* a, const double* b, const double* w, int n,
@@ -126,6 +157,9 @@ void baselineSums(const double* e, const double* a, const double* b, const doubl
 }
 void baselineDots(const double* x, const double* const* w, int count, double* dots) {
     paddedDots<16>(x, w, count, dots);
+}
+void baselinePairedDots(const double* const* x, const double* const* w, int count, double* dots) {
+    pairedDots<16>(x, w, count, dots);
 }
 #else
 void baselineSums(const double* e, const double* a, const double* b, const double* w, int n,
@@ -147,6 +181,9 @@ void baselineDots(const double* x, const double* const* w, int count, double* do
         dots[j] = (s[0] + s[1]) + (s[2] + s[3]);
     }
 }
+void baselinePairedDots(const double* const* x, const double* const* w, int count, double* dots) {
+    for (int j = 0; j < count; ++j) baselineDots(x[j], w + j, 1, dots + j);
+}
 #endif
 
 #ifdef ZORTAN_WIDE_KERNELS
@@ -165,6 +202,14 @@ void baselineDots(const double* x, const double* const* w, int count, double* do
 [[gnu::target("arch=x86-64-v4")]] void dots512(const double* x, const double* const* w, int count,
                                                double* dots) {
     paddedDots<64>(x, w, count, dots);
+}
+[[gnu::target("arch=x86-64-v3")]] void pairedDots256(const double* const* x, const double* const* w,
+                                                     int count, double* dots) {
+    pairedDots<32>(x, w, count, dots);
+}
+[[gnu::target("arch=x86-64-v4")]] void pairedDots512(const double* const* x, const double* const* w,
+                                                     int count, double* dots) {
+    pairedDots<64>(x, w, count, dots);
 }
 #endif
 
@@ -186,6 +231,14 @@ PaddedDots bestPaddedDots() {
     if (__builtin_cpu_supports("x86-64-v3")) return &dots256;
 #endif
     return &baselineDots;
+}
+
+PairedDots bestPairedDots() {
+#ifdef ZORTAN_WIDE_KERNELS
+    if (__builtin_cpu_supports("x86-64-v4")) return &pairedDots512;
+    if (__builtin_cpu_supports("x86-64-v3")) return &pairedDots256;
+#endif
+    return &baselinePairedDots;
 }
 
 }  // namespace zortan

@@ -19,4 +19,10 @@ PairSums bestPairSums();
 using PaddedDots = void (*)(const double* x, const double* const* w, int count, double* dots);
 PaddedDots bestPaddedDots();
 
+// The dot products of each `x[j]` with `w[j]` (j below count, any count) over
+// all kPaddedComponents entries, into `dots`.
+using PairedDots = void (*)(const double* const* x, const double* const* w, int count,
+                            double* dots);
+PairedDots bestPairedDots();
+
 }  // namespace zortan

@@ -62,8 +62,11 @@ TEST(FvsFile, RecordWorkIsNotedBesideEachRecord) {
     f.open(dir.write("r.fvs", numberedRecords(1500)));
     ASSERT_TRUE(f.readsAhead());
     // The note tells the record by its first byte and its 100th.
-    f.setRecordWork([](const uint8_t* r) {
-        return AheadDecisions{uint64_t{r[0]} | uint64_t{r[99]} << 8, 1};
+    f.setRecordWork([](const uint8_t* records, size_t count, AheadDecisions* notes) {
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t* r = records + i * kFvsRecordSize;
+            notes[i] = AheadDecisions{uint64_t{r[0]} | uint64_t{r[99]} << 8, 1};
+        }
     });
     int n = 0, noted = 0;
     for (; n < 1000; ++n) {

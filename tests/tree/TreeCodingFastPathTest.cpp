@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -193,6 +194,47 @@ TEST_P(TreeCodingFastPath, WholeWalksMatchTheExtendedSums) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PreparedOrNot, TreeCodingFastPath, ::testing::Bool());
+
+// Groups of events decided together, near ties that stop their walks at
+// different depths among clear ones: each gets the decisions it gets alone.
+TEST(PreparedTree, GroupsDecideAsSingleEvents) {
+    Scenario sc;
+    int depths = 0;
+    for (int round = 0; round < 24; ++round) {
+        TreeBuilder b = testing::balancedTree(64);
+        const ComponentVector centre = sc.uniform(600, 1000, 1), differences = sc.uniform(-4, 4, 1);
+        // Some sons' pairs are far apart: the events near the centre stop at
+        // the first near tie on their way.
+        for (size_t k = 1; k < b.tree.nodeHeap.size(); k += 2) {
+            const bool clear = sc.pick(0, 3) != 0;
+            for (size_t son = k; son < k + 2; ++son)
+                b.node(static_cast<int>(son)).centroid =
+                    clear ? sc.uniform(0, 2000, 1) : sc.nearTie(centre, differences);
+        }
+        CoderState coder = testing::coderFor(b.tree);
+        PrepareTree(b.tree, coder);
+        std::vector<ComponentVector> reals(100, centre);
+        std::vector<AheadDecisions> single;
+        for (size_t n = 0; n < reals.size(); ++n) {
+            if (n % 3 == 0) reals[n] = sc.uniform(0, 2000, 1);
+            double& x = reals[n][static_cast<size_t>(sc.pick(0, 128))];
+            x = sc.nudged(x, sc.pick(-2, 2));
+            single.push_back(DecideAhead(coder.prepared, reals[n]));
+            depths |= 1 << single.back().depth;
+        }
+        for (size_t group = 2; group <= 20; group += 3) {
+            std::vector<AheadDecisions> together(reals.size(), AheadDecisions{~uint64_t{0}, 99});
+            for (size_t at = 0; at < reals.size(); at += group)
+                DecideAhead(coder.prepared, reals.data() + at, std::min(group, reals.size() - at),
+                            together.data() + at);
+            for (size_t n = 0; n < reals.size(); ++n) {
+                ASSERT_EQ(together[n].depth, single[n].depth) << group << " " << n;
+                ASSERT_EQ(together[n].firstSon, single[n].firstSon) << group << " " << n;
+            }
+        }
+    }
+    EXPECT_GE(std::popcount(static_cast<unsigned>(depths)), 5) << "walks stopping at many depths";
+}
 
 // Sons at distances from the event that differ by a relative 10^-17 to
 // 10^-1, around a root far from or near the event: a prepared split decides
