@@ -306,6 +306,44 @@ class PreparedWalk {
     for (; n > 0; --n) *at++ = value;
 }
 
+// Writes `value` into at[from..to). Whole 64-byte blocks may run on past
+// `to`, never up to at[limit]: for a caller that writes the entries after
+// `to` afterwards, most runs take one store and no loop.
+[[gnu::always_inline]] inline void fillRun(uint16_t* at, size_t from, size_t to, size_t limit,
+                                           uint16_t value) {
+    size_t t = from;
+#if defined(__GNUC__)
+    typedef uint16_t Block __attribute__((vector_size(64)));
+    const Block block = Block{} + value;
+    for (; t < to && t + 32 <= limit; t += 32) std::memcpy(at + t, &block, sizeof block);
+#endif
+    if (t < to) fillCopies(at + t, to - t, value);
+}
+
+[[gnu::always_inline]] inline void fillRun(ErrorFlags* at, size_t from, size_t to, size_t limit,
+                                           ErrorFlags value) {
+    size_t t = from;
+#if defined(__GNUC__)
+    if constexpr (std::endian::native == std::endian::little) {
+        // 64 bytes hold 21 copies and the first byte of another: the eight
+        // words of three copies each, put together in a register (built in
+        // memory, the block would wait for its pieces to be stored).
+        const uint64_t x =
+            uint64_t{value.cath1} | uint64_t{value.cath2} << 8 | uint64_t{value.cath3} << 16;
+        const uint64_t w0 = x | x << 24 | x << 48, w1 = x >> 16 | x << 8 | x << 32 | x << 56,
+                       w2 = x >> 8 | x << 16 | x << 40;
+        typedef uint64_t Words __attribute__((vector_size(64)));
+        constexpr uint64_t a = ~uint64_t{0};
+        constexpr Words m0 = {a, 0, 0, a, 0, 0, a, 0}, m1 = {0, a, 0, 0, a, 0, 0, a},
+                        m2 = {0, 0, a, 0, 0, a, 0, 0};
+        const Words block = ((Words{} + w0) & m0) | ((Words{} + w1) & m1) | ((Words{} + w2) & m2);
+        auto* bytes = reinterpret_cast<unsigned char*>(at);
+        for (; t < to && t + 22 <= limit; t += 21) std::memcpy(bytes + 3 * t, &block, 64);
+    }
+#endif
+    if (t < to) fillCopies(at + t, to - t, value);
+}
+
 // Copies entry `from` into from+1 .. to-1 when every index is known to be
 // valid; false leaves the work, and its messages, to the checked loop.
 // `value` is entry `from` when the caller holds it already.
@@ -577,11 +615,12 @@ template <bool CartRule>
     };
     const int heapTop = tree.HeapTop;
 
-    flags[0] = ErrorFlags{1, 1, 1};
+    // What each level stores, kept until the walk is through, and then
+    // written with the sizes in between in one pass; a walk given up has
+    // stored nothing.
+    std::array<uint16_t, LevelTrail::kCapacity> levelNodes;
+    std::array<ErrorFlags, LevelTrail::kCapacity> levelFlags;
     int k = 0;
-    int level = 0;
-    ErrorFlags levelFlags{1, 1, 1};
-    uint16_t levelNode = pathNodes[0];
     if (!steps[0].clean) return -1;
     for (int taken = 0;; ++taken) {
         const WalkStep& step = steps[k];
@@ -602,29 +641,43 @@ template <bool CartRule>
             if (decided == 0) return -1;
             takeFirst = decided > 0;
         }
-        const int oldLevel = level;
         k = takeFirst ? step.son : step.brother;
-        // The checked walk may stop at the son's readings: leave it to that
-        // walk before anything of this level is stored.
+        // The checked walk may stop at the son's readings: leave it to that walk.
         if (!steps[k].clean) return -1;
-        level = step.splitLevel;
-        const auto node16 = static_cast<uint16_t>(k);
-        pathNodes[level] = node16;
+        const int level = step.splitLevel;
+        // Inactive categories keep the flags the previous event left there,
+        // which no earlier level of a walk with rising levels has touched.
         ErrorFlags f = flags[level];
         if (active[0]) f.cath1 = disagreesAt(k, 0);
         if (active[1]) f.cath2 = disagreesAt(k, 1);
         if (active[2]) f.cath3 = disagreesAt(k, 2);
-        flags[level] = f;
-        fillSkippedSizes(flags, pathNodes, oldLevel, level, levelFlags, levelNode);
-        levelFlags = f;
-        levelNode = node16;
+        // Levels that do not rise, or too many of them, are left to the
+        // checked walk, which stores them one after the other.
         trail.add(level, countedFlags(f));
+        if (!trail.usable) return -1;
+        levelNodes[static_cast<size_t>(trail.count - 1)] = static_cast<uint16_t>(k);
+        levelFlags[static_cast<size_t>(trail.count - 1)] = f;
     }
     if (active[0]) coder.cath1ErrorCount += disagreesAt(k, 0);
     if (active[1]) coder.cath2ErrorCount += disagreesAt(k, 1);
     if (active[2]) coder.cath3ErrorCount += disagreesAt(k, 2);
-    // The tree sizes above the leaf's level up to K-1 keep the leaf.
-    fillSkippedSizes(flags, pathNodes, level, K, levelFlags, levelNode);
+    // Tree size 1 is the root's, with every category an error; from each
+    // level up to the next, and from the leaf's level up to K-1, the sizes
+    // keep that level's node and flags. Entry 0 of the path keeps its node.
+    const auto limit = static_cast<size_t>(K);
+    size_t from = 0;
+    ErrorFlags runFlags{1, 1, 1};
+    uint16_t runNode = pathNodes[0];
+    for (int j = 0; j <= trail.count; ++j) {
+        const size_t to =
+            j < trail.count ? static_cast<size_t>(trail.levels[static_cast<size_t>(j)]) : limit;
+        fillRun(flags, from, to, limit, runFlags);
+        fillRun(pathNodes, from, to, limit, runNode);
+        if (j == trail.count) break;
+        runFlags = levelFlags[static_cast<size_t>(j)];
+        runNode = levelNodes[static_cast<size_t>(j)];
+        from = to;
+    }
     return k;
 }
 
