@@ -104,6 +104,8 @@ void restoreStatus(Program& p, const std::string& caption) {
 void clearCounts(Program& p) {
     CoderState& c = p.coder;
     c.cath1ErrorCount = c.cath2ErrorCount = c.cath3ErrorCount = 0;
+    std::fill(c.pendingSteps1.begin(), c.pendingSteps1.end(), TErrorRecord{});
+    std::fill(c.pendingSteps2.begin(), c.pendingSteps2.end(), TErrorRecord{});
     for (int k = 0; k < p.tree.treeSizesNb(); ++k) {
         checkedAt(c.errorRecords1, k) = TErrorRecord{};
         checkedAt(c.errorRecords2, k) = TErrorRecord{};
@@ -173,13 +175,19 @@ void codingLoop(Program& p) {
     const std::string rememberedStatus = s.statusCaption;
     // Reading another tree, the one command that changes centroids, drops them.
     PrepareTree(p.tree, p.coder);
+    // The counts kept as differences during the loop are added in when it
+    // ends, however it ends.
+    struct Settled {
+        CoderState& coder;
+        ~Settled() { SettleErrorCounts(coder); }
+    } settled{p.coder};
     const DecidingAhead ahead1(p, p.data1);
     std::optional<DecidingAhead> ahead2;
     if (s.compareMode) ahead2.emplace(p, p.data2);
     EncodeResult coded;
     while (p.run.stepCounter < p.run.totalSteps) {
-        if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1, &coded) ==
-            RowStatus::EndOfData) {
+        if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1,
+                         &p.coder.pendingSteps1, &coded) == RowStatus::EndOfData) {
             endOfDataReached(p, 1);
             return;
         }
@@ -187,8 +195,8 @@ void codingLoop(Program& p) {
             if (p.run.teachOutputActive) WriteTeachRecord(p);
             if (p.run.recogOutputActive) WriteRecogRecord(p);
         } else {
-            if (PerEventStep(p, p.data2, p.coder.nodePath2, p.coder.errorRecords2) ==
-                RowStatus::EndOfData) {
+            if (PerEventStep(p, p.data2, p.coder.nodePath2, p.coder.errorRecords2,
+                             &p.coder.pendingSteps2) == RowStatus::EndOfData) {
                 withdrawUnpairedEvent(p, coded);
                 endOfDataReached(p, 2);
                 return;
@@ -438,7 +446,7 @@ void Run(Program& p, int32_t declaredCount, bool isFvs) {
 }
 
 RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path, TErrorRecordArray& errors,
-                       EncodeResult* coded) {
+                       TErrorRecordArray* steps, EncodeResult* coded) {
     // Only decisions made for this very event may reach its walk.
     p.coder.ahead = AheadDecisions{};
     const RowStatus status = inputIsFvs(p, series.number)
@@ -452,7 +460,8 @@ RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path, TError
                            tree.consideredComponentsNb, p.run.stepCounter, s.compareMode);
         DrawAveragingPicture(p, series, p.event);
     }
-    const EncodeResult r = EncodeEvent(tree, p.coder, s.clustersNb, p.event, path, errors, p.ui);
+    const EncodeResult r =
+        EncodeEvent(tree, p.coder, s.clustersNb, p.event, path, errors, p.ui, steps);
     if (coded) *coded = r;
     const auto& tables = p.outputs.cathTables;
     p.run.teachRecord = {r.code, p.event.cath1, p.event.cath2, p.event.cath3, 0};

@@ -26,10 +26,12 @@ void ChooseAndOpenInput(Program& program, EventSeries& series, const std::string
 // output and given the window back; the error is then raised again.
 void Run(Program& program, int32_t declaredCount, bool inputIsFvs);
 
-// Reads, transforms and codes one event of `series`; `coded`, when given,
-// receives the code and the leaf's readings.
+// Reads, transforms and codes one event of `series`, its errors kept in
+// `steps` when given (see EncodeEvent); `coded`, when given, receives the
+// code and the leaf's readings.
 RowStatus PerEventStep(Program& program, EventSeries& series, TwordArray& path,
-                       TErrorRecordArray& errors, EncodeResult* coded = nullptr);
+                       TErrorRecordArray& errors, TErrorRecordArray* steps = nullptr,
+                       EncodeResult* coded = nullptr);
 
 // "Halt!": closes what a run left open, shows where the results are and
 // ends the program.

@@ -208,8 +208,11 @@ struct AheadDecisions {
 
 // Per-tree-size working arrays and running counts of the coder.
 struct CoderState {
-    std::vector<ErrorFlags> BoolErrorVector;                           // treeSizesNb
-    TErrorRecordArray errorRecords1, errorRecords2;                    // treeSizesNb
+    std::vector<ErrorFlags> BoolErrorVector;         // treeSizesNb
+    TErrorRecordArray errorRecords1, errorRecords2;  // treeSizesNb
+    // What a coding run has yet to add to errorRecords1 and 2, kept as
+    // differences between neighbouring tree sizes (see SettleErrorCounts).
+    TErrorRecordArray pendingSteps1, pendingSteps2;                    // treeSizesNb+1
     TwordArray nodePath1, nodePath2;                                   // HeapTop+1
     std::vector<uint32_t> groupDiff, cath1Diff, cath2Diff, cath3Diff;  // HeapTop+1
     uint32_t cath1ErrorCount = 0, cath2ErrorCount = 0, cath3ErrorCount = 0;

@@ -431,7 +431,38 @@ struct LevelTrail {
     }
 }
 
+// Adds counted flags `f` to `start` and takes them off `end`; the counts
+// wrap as the tree sizes' own counts do.
+[[gnu::always_inline]] inline void addStep(TErrorRecord& start, TErrorRecord& end, uint32_t f) {
+    const uint32_t c1 = f & 1, c2 = (f >> 8) & 1, c3 = (f >> 16) & 1;
+    start.cath1 += c1;
+    start.cath2 += c2;
+    start.cath3 += c3;
+    end.cath1 -= c1;
+    end.cath2 -= c2;
+    end.cath3 -= c3;
+}
+
+void settle(TErrorRecordArray& errors, TErrorRecordArray& steps) noexcept {
+    TErrorRecord sum;
+    const size_t n = std::min(errors.size(), steps.size());
+    for (size_t t = 0; t < n; ++t) {
+        sum.cath1 += steps[t].cath1;
+        sum.cath2 += steps[t].cath2;
+        sum.cath3 += steps[t].cath3;
+        errors[t].cath1 += sum.cath1;
+        errors[t].cath2 += sum.cath2;
+        errors[t].cath3 += sum.cath3;
+    }
+    std::fill(steps.begin(), steps.end(), TErrorRecord{});
+}
+
 }  // namespace
+
+void SettleErrorCounts(CoderState& coder) noexcept {
+    settle(coder.errorRecords1, coder.pendingSteps1);
+    settle(coder.errorRecords2, coder.pendingSteps2);
+}
 
 long double EuclidDist(const QuantizationTree& tree, const ComponentVector& a,
                        const ComponentVector& b, Ui& ui) {
@@ -909,7 +940,8 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
 
 ZORTAN_VECTOR_CLONES EncodeResult EncodeEvent(const QuantizationTree& tree, CoderState& coder,
                                               uint16_t K, const EventRecord& event,
-                                              TwordArray& path, TErrorRecordArray& errors, Ui& ui) {
+                                              TwordArray& path, TErrorRecordArray& errors, Ui& ui,
+                                              TErrorRecordArray* steps) {
     LevelTrail trail;
     const TreeNode& leaf = nodeAt(tree, walk(tree, coder, K, event, path, 0, ui, &trail));
     const EncodeResult result{leaf.code, leaf.treeCath1, leaf.treeCath2, leaf.treeCath3};
@@ -919,6 +951,20 @@ ZORTAN_VECTOR_CLONES EncodeResult EncodeEvent(const QuantizationTree& tree, Code
     // level, so each run adds the same flags.
     const size_t sizes = K;
     if (trail.usable && sizes <= errors.size() && sizes <= coder.BoolErrorVector.size()) {
+        if (steps != nullptr && steps->size() > sizes) {
+            // Each run adds its flags from its first size on and takes them
+            // off again where it ends.
+            TErrorRecord* const d = steps->data();
+            int from = 0;
+            uint32_t flags = countedFlags(ErrorFlags{1, 1, 1});
+            for (int j = 0; j <= trail.count; ++j) {
+                const int to = j < trail.count ? trail.levels[static_cast<size_t>(j)] : K;
+                addStep(d[from], d[to], flags);
+                if (j < trail.count) flags = trail.flags[static_cast<size_t>(j)];
+                from = to;
+            }
+            return result;
+        }
         int from = 0;
         uint32_t flags = countedFlags(ErrorFlags{1, 1, 1});  // of the root, at tree size 1
         for (int j = 0; j <= trail.count; ++j) {

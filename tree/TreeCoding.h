@@ -52,10 +52,16 @@ void DecideAhead(const PreparedTree& prepared, const ComponentVector* reals, siz
 
 // Walks the tree from the root to the leaf of the K-cluster tree, records the
 // node path and error flags for every tree size up to K and adds the errors
-// to `errors` and to the running counts.
+// to `errors` and to the running counts. With `steps` (one entry more than
+// the tree sizes) the errors may go there instead, as differences between
+// neighbouring tree sizes: a few entries per event rather than one per size.
+// errors[t] then lacks steps[0] + ... + steps[t] until they are settled.
 EncodeResult EncodeEvent(const QuantizationTree& tree, CoderState& coder, uint16_t K,
                          const EventRecord& event, TwordArray& path, TErrorRecordArray& errors,
-                         Ui& ui);
+                         Ui& ui, TErrorRecordArray* steps = nullptr);
+
+// Adds the coder's pending steps to errorRecords1 and 2 and clears them.
+void SettleErrorCounts(CoderState& coder) noexcept;
 
 // The descent inside EncodeEvent, from node `startNode` at tree size index 0:
 // sets BoolErrorVector, `path` and the running counts and returns the index of

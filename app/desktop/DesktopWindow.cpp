@@ -26,6 +26,7 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "plots/EventPictures.h"
+#include "tree/TreeCoding.h"
 
 namespace zortan::desktop {
 
@@ -480,6 +481,8 @@ void DesktopWindow::showChart() {
     std::string png = program_.options.errorFileName;
     const std::string ext = extractFileExt(png);
     png = png.substr(0, png.size() - ext.size()) + ".png";
+    // A chart asked for during a run shows the counts so far.
+    SettleErrorCounts(program_.coder);
     chart_->setData(errorChartData(program_), png);
     chart_->show();
     chartAction_->setEnabled(true);

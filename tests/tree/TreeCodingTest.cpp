@@ -248,10 +248,16 @@ TEST(TreeCodingCrossCheck, WalkAgreesWithRecursiveReference) {
             const bool second = n % 3 == 2;
             // Half of the prepared walks take decisions made ahead.
             if (round % 3 != 0 && n % 2 == 0) coder.ahead = DecideAhead(coder.prepared, e.reals);
+            // Every other round keeps the errors as steps, settled before
+            // they are compared.
+            TErrorRecordArray* steps = round % 2 == 0 ? nullptr
+                                       : second       ? &coder.pendingSteps2
+                                                      : &coder.pendingSteps1;
             const EncodeResult r =
                 EncodeEvent(tree, coder, static_cast<uint16_t>(K), e,
                             second ? coder.nodePath2 : coder.nodePath1,
-                            second ? coder.errorRecords2 : coder.errorRecords1, ui);
+                            second ? coder.errorRecords2 : coder.errorRecords1, ui, steps);
+            SettleErrorCounts(coder);
             TwordArray& path = second ? want.nodePath2 : want.nodePath1;
             TErrorRecordArray& errors = second ? want.errorRecords2 : want.errorRecords1;
             for (int t = 0; t < K; ++t) {  // tree size t: the leaf of the (t+1)-cluster tree
