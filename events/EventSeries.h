@@ -55,11 +55,13 @@ class FvsFile {
     bool readsAhead() const { return reader_.joinable(); }
     // Work that thread does on the records it reads from now on, given
     // `count` whole records at a time and a note for each to set, kept beside
-    // the record; none when empty. Returns once the thread is out of the
-    // work it had before, so that what that work read may go.
+    // the record; none when empty. Work that `mayWait` is left out of records
+    // the caller is already waiting for, so that the thread catches up.
+    // Returns once the thread is out of the work it had before, so that what
+    // that work read may go.
     using RecordWork =
         std::function<void(const uint8_t* records, size_t count, AheadDecisions* notes)>;
-    void setRecordWork(RecordWork work);
+    void setRecordWork(RecordWork work, bool mayWait = false);
     // The current work's result for the record nextRecord gave last;
     // nullptr when the work has not seen it.
     const AheadDecisions* noteOfLast() const {
@@ -99,6 +101,7 @@ class FvsFile {
     bool readerWaits_ = false, callerWaits_ = false;
     // The work, changed by the caller only while the reader is not in it.
     RecordWork work_;
+    bool workMayWait_ = false;
     uint64_t generation_ = 0;  // counts the works set
     bool inWork_ = false, workWaits_ = false;
     std::thread reader_;

@@ -77,7 +77,7 @@ void FvsFile::readAhead() {
         uint64_t generation;
         {
             std::lock_guard lock(mutex_);
-            generation = work_ ? generation_ : 0;
+            generation = work_ && !(workMayWait_ && callerWaits_) ? generation_ : 0;
             inWork_ = generation != 0;
         }
         if (generation != 0) {
@@ -133,12 +133,13 @@ const uint8_t* FvsFile::nextRecord() {
     }
 }
 
-void FvsFile::setRecordWork(RecordWork work) {
+void FvsFile::setRecordWork(RecordWork work, bool mayWait) {
     std::unique_lock lock(mutex_);
     workWaits_ = true;
     changed_.wait(lock, [this] { return !inWork_; });
     workWaits_ = false;
     work_ = std::move(work);
+    workMayWait_ = mayWait;
     ++generation_;
 }
 

@@ -184,6 +184,8 @@ DecidingAhead::DecidingAhead(Program& program, EventSeries& series) {
         return;
     const size_t vector = kFvsFeatureVectors + kFvsFeatureVectorSize * static_cast<size_t>(kind);
     const PreparedTree& prepared = program.coder.prepared;
+    // Records the coder waits for go without decisions: it then makes them
+    // itself, and the two threads share the run as the machine allows.
     series.fvsFile.setRecordWork(
         [&prepared, vector](const uint8_t* records, size_t count, AheadDecisions* notes) {
             // In groups, which DecideAhead takes faster than one by one.
@@ -198,7 +200,8 @@ DecidingAhead::DecidingAhead(Program& program, EventSeries& series) {
                 }
                 DecideAhead(prepared, reals.data(), n, notes + base);
             }
-        });
+        },
+        true);
     series.aheadFeatureKind = kind;
     series_ = &series;
 }
