@@ -55,8 +55,9 @@ class FvsFile {
     bool readsAhead() const { return reader_.joinable(); }
     // Work that thread does on the records it reads from now on, given
     // `count` whole records at a time and a note for each to set, kept beside
-    // the record; none when empty. Work that `mayWait` is left out of records
-    // the caller is already waiting for, so that the thread catches up.
+    // the record; none when empty. Work that `mayWait` is left to the caller
+    // for records it is already waiting for, so that the thread catches up,
+    // and done by the caller too for records read before it was set.
     // Returns once the thread is out of the work it had before, so that what
     // that work read may go.
     using RecordWork =

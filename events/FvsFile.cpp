@@ -130,6 +130,12 @@ const uint8_t* FvsFile::nextRecord() {
             fill(*current_);
         }
         position_ = 0;
+        // Work that may wait and was left out of this chunk is done here,
+        // at the same cost, before its first record is handed out.
+        if (work_ && workMayWait_ && current_->generation != generation_) {
+            work_(current_->bytes.data(), current_->size / kFvsRecordSize, current_->notes.data());
+            current_->generation = generation_;
+        }
     }
 }
 

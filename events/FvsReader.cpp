@@ -184,7 +184,7 @@ DecidingAhead::DecidingAhead(Program& program, EventSeries& series) {
         return;
     const size_t vector = kFvsFeatureVectors + kFvsFeatureVectorSize * static_cast<size_t>(kind);
     const PreparedTree& prepared = program.coder.prepared;
-    // Records the coder waits for go without decisions: it then makes them
+    // Records the coder waits for come without decisions: it then makes them
     // itself, and the two threads share the run as the machine allows.
     series.fvsFile.setRecordWork(
         [&prepared, vector](const uint8_t* records, size_t count, AheadDecisions* notes) {
