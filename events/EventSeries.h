@@ -56,7 +56,7 @@ class FvsFile {
     // Work that thread does on the records it reads from now on, given
     // `count` whole records at a time and a note for each to set, kept beside
     // the record; none when empty. Work that `mayWait` is left to the caller
-    // for records it is already waiting for, so that the thread catches up,
+    // while the thread is not well ahead of it, so that the two share it,
     // and done by the caller too for records read before it was set.
     // Returns once the thread is out of the work it had before, so that what
     // that work read may go.

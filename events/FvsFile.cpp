@@ -77,7 +77,11 @@ void FvsFile::readAhead() {
         uint64_t generation;
         {
             std::lock_guard lock(mutex_);
-            generation = work_ && !(workMayWait_ && callerWaits_) ? generation_ : 0;
+            // Work that may wait is left to the caller while less than half
+            // of the ring is ready for it: the caller then does it on
+            // records it reads next anyway, and the thread catches up.
+            const bool behind = filled_ - released_ < kChunks / 2;
+            generation = work_ && !(workMayWait_ && behind) ? generation_ : 0;
             inWork_ = generation != 0;
         }
         if (generation != 0) {

@@ -184,8 +184,10 @@ DecidingAhead::DecidingAhead(Program& program, EventSeries& series) {
         return;
     const size_t vector = kFvsFeatureVectors + kFvsFeatureVectorSize * static_cast<size_t>(kind);
     const PreparedTree& prepared = program.coder.prepared;
-    // Records the coder waits for come without decisions: it then makes them
-    // itself, and the two threads share the run as the machine allows.
+    // Records the reading thread is not well ahead with come without
+    // decisions: the coder then makes them itself, on records it is about
+    // to read anyway, and the two threads share the run as the machine
+    // allows.
     series.fvsFile.setRecordWork(
         [&prepared, vector](const uint8_t* records, size_t count, AheadDecisions* notes) {
             // In groups, which DecideAhead takes faster than one by one.
