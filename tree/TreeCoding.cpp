@@ -396,6 +396,20 @@ struct LevelTrail {
     }
 };
 
+// Calls run(from, to, j) for the runs of tree sizes that a walk with rising
+// levels leaves below K: [0, level 0), [level 0, level 1), ..., [last
+// level, K). Each run repeats what was stored at its first size: the root's
+// for the first (j = -1), that of level j for the others.
+template <typename Run>
+[[gnu::always_inline]] inline void forEachRun(const LevelTrail& trail, int K, Run run) {
+    int from = 0;
+    for (int j = 0; j <= trail.count; ++j) {
+        const int to = j < trail.count ? trail.levels[static_cast<size_t>(j)] : K;
+        run(from, to, j - 1);
+        from = to;
+    }
+}
+
 // Adds counted flags `f` to records [0, n). Built into each build of
 // EncodeEvent, so that the additions run in its vectors.
 [[gnu::always_inline]] inline void addFlags(TErrorRecord* records, int n, uint32_t f) {
@@ -692,9 +706,9 @@ template <bool CartRule>
     if (active[0]) coder.cath1ErrorCount += disagreesAt(k, 0);
     if (active[1]) coder.cath2ErrorCount += disagreesAt(k, 1);
     if (active[2]) coder.cath3ErrorCount += disagreesAt(k, 2);
-    // Tree size 1 is the root's, with every category an error; from each
-    // level up to the next, and from the leaf's level up to K-1, the sizes
-    // keep that level's node and flags. Entry 0 of the path keeps its node.
+    // Tree size 1 is the root's, with every category an error, and entry 0
+    // of the path keeps its node; the runs are written in order, since a
+    // block of one may run on into the next.
     const auto limit = static_cast<size_t>(K);
     size_t from = 0;
     ErrorFlags runFlags{1, 1, 1};
@@ -872,9 +886,8 @@ bool CanDecideAhead(const QuantizationTree& tree, const CoderState& coder) {
            splitsUsable(tree, *p) && !p->steps.empty();
 }
 
-// The events are taken in groups, and each level of their walks in one go:
-// the dot products of different events do not wait for each other, and the
-// son taken is a selection rather than a branch that is often mispredicted.
+// The events are taken in groups, and each level of their walks in one go,
+// so that the dot products of different events do not wait for each other.
 ZORTAN_VECTOR_CLONES void DecideAhead(const PreparedTree& prepared, const ComponentVector* reals,
                                       size_t count, AheadDecisions* decisions) {
     constexpr size_t kGroup = 8;
@@ -946,32 +959,23 @@ ZORTAN_VECTOR_CLONES EncodeResult EncodeEvent(const QuantizationTree& tree, Code
     const TreeNode& leaf = nodeAt(tree, walk(tree, coder, K, event, path, 0, ui, &trail));
     const EncodeResult result{leaf.code, leaf.treeCath1, leaf.treeCath2, leaf.treeCath3};
 
-    // With rising levels the walk has written every entry below K as runs:
-    // from each level up to the next (or up to K) the flags are those of the
-    // level, so each run adds the same flags.
+    // With rising levels the walk has written every entry below K as runs,
+    // each of which adds the same flags.
     const size_t sizes = K;
     if (trail.usable && sizes <= errors.size() && sizes <= coder.BoolErrorVector.size()) {
+        const auto flagsOf = [&trail](int j) {
+            return j < 0 ? countedFlags(ErrorFlags{1, 1, 1}) : trail.flags[static_cast<size_t>(j)];
+        };
         if (steps != nullptr && steps->size() > sizes) {
             // Each run adds its flags from its first size on and takes them
             // off again where it ends.
             TErrorRecord* const d = steps->data();
-            int from = 0;
-            uint32_t flags = countedFlags(ErrorFlags{1, 1, 1});
-            for (int j = 0; j <= trail.count; ++j) {
-                const int to = j < trail.count ? trail.levels[static_cast<size_t>(j)] : K;
-                addStep(d[from], d[to], flags);
-                if (j < trail.count) flags = trail.flags[static_cast<size_t>(j)];
-                from = to;
-            }
-            return result;
-        }
-        int from = 0;
-        uint32_t flags = countedFlags(ErrorFlags{1, 1, 1});  // of the root, at tree size 1
-        for (int j = 0; j <= trail.count; ++j) {
-            const int to = j < trail.count ? trail.levels[static_cast<size_t>(j)] : K;
-            addFlags(errors.data() + from, to - from, flags);
-            if (j < trail.count) flags = trail.flags[static_cast<size_t>(j)];
-            from = to;
+            forEachRun(trail, K,
+                       [&](int from, int to, int j) { addStep(d[from], d[to], flagsOf(j)); });
+        } else {
+            forEachRun(trail, K, [&](int from, int to, int j) {
+                addFlags(errors.data() + from, to - from, flagsOf(j));
+            });
         }
         return result;
     }
