@@ -30,11 +30,13 @@ double ReadRealTypeParameter(Program& program, const FvsRecord& header, int star
 // Reads the next event record into the shared buffer and the current event.
 RowStatus ReadFvsRecord(Program& program, EventSeries& series);
 
-// While it lives, the reading thread of the series' fvs file decides the
-// splits of each event ahead of the coder (DecideAhead), where the codes
-// stay the same for it: a tree prepared for the centroid rule and
-// EuclidDist, the feature kind chosen, no time averaging. Otherwise it does
-// nothing. The prepared tree must stay as it is while it lives.
+// While it lives, the splits of each event of the series' fvs file are
+// decided ahead of its walk (DecideAhead), a buffer of records at a time, by
+// the file's reading thread or, where that thread is not well ahead, by the
+// program's thread as it takes the buffer; only where the codes stay the
+// same for it: a tree prepared for the centroid rule and EuclidDist, the
+// feature kind chosen, no time averaging. Otherwise it does nothing. The
+// prepared tree must stay as it is while it lives.
 class DecidingAhead {
   public:
     DecidingAhead(Program& program, EventSeries& series);
