@@ -97,26 +97,47 @@ TEST(CodingDriver, HandTreeCodesEveryInputKind) {
     }
 }
 
-// A long fvs file is decided ahead by its reading thread, beyond the records
-// read before the run; ties at the root and at node 1 are left to the walk.
-// The records are those of the same events read from a table.
+// Long fvs files are decided ahead, beyond the records read before the run;
+// ties at the root and at node 1 are left to the walk. The records, and in
+// compare mode every count and difference, are those of the same events
+// read from tables.
 TEST(CodingDriver, DecisionsMadeAheadCodeAsTheWalkDoes) {
-    std::vector<HandEvent> events;
+    std::vector<HandEvent> events, others;
     const std::vector<HandEvent> cycle = {{-20, "aef"}, {5, "bim"},  {90, "aof"}, {50, "bum"},
                                           {0, "aif"},   {-3, "bem"}, {49, "aaf"}};
-    for (int i = 0; i < 3000; ++i) events.push_back(cycle[static_cast<size_t>(i) % cycle.size()]);
-    std::string records[2];
-    for (const bool isFvs : {false, true}) {
-        Session s;
-        s.p.shell.outputTeachCombined = true;
-        s.readTree(handTree());
-        s.readData1(isFvs ? s.fvs("long.fvs", events) : s.text("long.txt", events));
-        ASSERT_TRUE(s.reported("long", 3000));
-        records[isFvs] = s.bytes("long_Teach.zrt").substr(kEmptyCombined) +
-                         s.bytes("long_Recog.zrt").substr(kEmptyCombined);
+    for (int i = 0; i < 3000; ++i) {
+        events.push_back(cycle[static_cast<size_t>(i) % cycle.size()]);
+        others.push_back(cycle[static_cast<size_t>(i * 3 + i / 5) % cycle.size()]);
     }
-    ASSERT_EQ(records[0].size(), 2 * 6 * 3000u);
-    EXPECT_EQ(records[1], records[0]);
+    std::string results[2][2];
+    for (const bool compare : {false, true})
+        for (const bool isFvs : {false, true}) {
+            Session s;
+            s.p.shell.outputTeachCombined = true;
+            s.p.shell.compareMode = compare;
+            s.readTree(handTree());
+            s.readData1(isFvs ? s.fvs("long.fvs", events) : s.text("long.txt", events));
+            std::string& r = results[compare][isFvs];
+            if (compare) {
+                s.click(Command::ReadData2,
+                        {isFvs ? s.fvs("other.fvs", others) : s.text("other.txt", others)});
+                const CoderState& c = s.p.coder;
+                for (const auto* d : {&c.groupDiff, &c.cath1Diff, &c.cath2Diff, &c.cath3Diff})
+                    for (size_t t = 0; t < 3; ++t) r += std::to_string(d->at(t)) + " ";
+                for (const auto* e : {&c.errorRecords1, &c.errorRecords2})
+                    for (const TErrorRecord& t : *e)
+                        r += std::to_string(t.cath1) + "," + std::to_string(t.cath2) + "," +
+                             std::to_string(t.cath3) + " ";
+            } else {
+                r = s.bytes("long_Teach.zrt").substr(kEmptyCombined) +
+                    s.bytes("long_Recog.zrt").substr(kEmptyCombined);
+                EXPECT_EQ(r.size(), 2 * 6 * 3000u);
+            }
+            ASSERT_TRUE(s.reported("long", 3000));
+        }
+    EXPECT_EQ(results[0][1], results[0][0]);
+    EXPECT_EQ(results[1][1], results[1][0]);
+    EXPECT_NE(results[1][0].find("3000,"), std::string::npos) << results[1][0].substr(0, 300);
 }
 
 // A whole compare run: see the console tests.
