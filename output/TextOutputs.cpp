@@ -417,10 +417,12 @@ void WriteCompareTextHeader(Program& program, OutFile& file, const std::string& 
     auto steps = [&](size_t i) {
         return fix(v.step[i], 7, 0) + fix(v.rate[i], 7, 0) + num(0, 7) + num(0, 5) + B(2);
     };
+    // The frame-step rows end with two "xxx", one fewer than the count rows.
+    const std::string stepEnding = x + B(26) + x;
     const std::string notesTraining =
-        "frame step[ms], " + B(26) + "rate[Hz] for training file," + B(2) + ending;
+        "frame step[ms], " + B(26) + "rate[Hz] for training file," + B(2) + stepEnding;
     const std::string notesEncoded =
-        "frame step[ms], " + B(26) + "rate[Hz] for encoded file," + B(3) + ending;
+        "frame step[ms], " + B(26) + "rate[Hz] for encoded file," + B(3) + stepEnding;
     file.line(steps(0) + x + B(15) + fix(v.step[0], 9, 1) + fix(v.rate[0], 9, 1) + B(12) + x +
               B(5) + x + B(13) + x + B(5) + x + B(13) + notesTraining);
     file.line(steps(1) + x + B(21) + x + B(5) + x + B(8) + fix(v.step[1], 8, 1) +
