@@ -284,6 +284,19 @@ std::string ErrorPercentagesText(uint32_t cath1Errors, uint32_t cath2Errors, uin
     return text;
 }
 
+namespace {
+
+// Clears the cell of one event text: over the width the longest text of its
+// kind can take (`fixed` and `wide` characters of any kind), never into the
+// next column, so that no character of an earlier, longer text stays.
+void clearTextCell(Canvas& canvas, Point at, const std::string& fixed, int wide, Colour back) {
+    const int width = std::min(canvas.textWidth(fixed) + wide * canvas.widestCharacterWidth(),
+                               kPlotAreaWidth + kPictureGap);
+    canvas.fillRect({at.x, at.y, at.x + width, at.y + canvas.textHeight()}, back);
+}
+
+}  // namespace
+
 void WriteEventText(Program& p, const EncodeResult& leaf) {
     Canvas* canvas = drawingCanvas(p);
     if (canvas == nullptr) return;
@@ -293,23 +306,31 @@ void WriteEventText(Program& p, const EncodeResult& leaf) {
     const LegendLayout& rows = pic.legend;
     const TOutputRecord& given = p.run.teachRecord;
     const QuantizationTree& tree = p.tree;
+    const std::string codeIndent(8, ' '), categoryIndent(12, ' ');
 
-    canvas->text({x0, rows.outputCodes}, std::string(8, ' ') + std::to_string(given.vectorCode),
-                 kBlack, back);
+    // Codes are 16-bit: at most five digits.
+    clearTextCell(*canvas, {x0, rows.outputCodes}, codeIndent, 5, back);
+    canvas->text({x0, rows.outputCodes}, codeIndent + std::to_string(given.vectorCode), kBlack,
+                 back);
+    clearTextCell(*canvas, {x0, rows.given}, categoryIndent + ", , ", 3, back);
     canvas->text({x0, rows.given},
-                 std::string(12, ' ') + given.cath1 + ", " + given.cath2 + ", " + given.cath3,
-                 kBlack, back);
+                 categoryIndent + given.cath1 + ", " + given.cath2 + ", " + given.cath3, kBlack,
+                 back);
 
     const std::string recognised =
         std::string(1, CategoryLookup(p.ui, tree.cath1List, leaf.cath1, tree.cath1Active != 0)) +
         ", " + CategoryLookup(p.ui, tree.cath2List, leaf.cath2, tree.cath2Active != 0) + ", " +
         CategoryLookup(p.ui, tree.cath3List, leaf.cath3, tree.cath3Active != 0);
     const int recognisedRow = rows.recognized + 8;
-    const int after = canvas->text({x0, recognisedRow}, std::string(12, ' '), kBlack, back);
+    clearTextCell(*canvas, {x0, recognisedRow}, categoryIndent + ", , ", 3, back);
+    const int after = canvas->text({x0, recognisedRow}, categoryIndent, kBlack, back);
     canvas->text({after, recognisedRow}, recognised, kRecognisedText, back);
 
+    // Three percentages of up to three digits, padded to 18 characters.
     const CoderState& c = p.coder;
-    canvas->text({x0, rows.recognized + 28},
+    const int errorRow = rows.recognized + 28;
+    clearTextCell(*canvas, {x0, errorRow}, ",  ,     ", 9, back);
+    canvas->text({x0, errorRow},
                  ErrorPercentagesText(c.cath1ErrorCount, c.cath2ErrorCount, c.cath3ErrorCount,
                                       p.run.stepCounter),
                  kBlack, back);

@@ -76,6 +76,11 @@ class Canvas {
     // Gives the area back to the window: whatever the window shows there
     // without pictures.
     virtual void erase(const Rect& r) = 0;
+    // The width `text` would take, the height of a line of text, and the
+    // width of the widest single-byte character.
+    virtual int textWidth(const std::string& text) = 0;
+    virtual int textHeight() = 0;
+    virtual int widestCharacterWidth() = 0;
 
     // An outlined and filled rectangle; the pen takes the outline colour.
     void rectangle(const Rect& r, Colour outline, Colour fill) {

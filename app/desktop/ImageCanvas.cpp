@@ -29,6 +29,8 @@ ImageCanvas::ImageCanvas(QSize size) : image_(size, QImage::Format_RGB32) {
     font_.setPixelSize(11);
     // Crisp glyphs in the ink colour, as on the pictures' original surface.
     font_.setStyleStrategy(QFont::NoAntialias);
+    const QFontMetrics metrics(font_);
+    for (int c = 32; c < 256; ++c) widest_ = std::max(widest_, metrics.horizontalAdvance(QChar(c)));
 }
 
 void ImageCanvas::growTo(QSize size) {
@@ -82,9 +84,23 @@ void ImageCanvas::line(Point from, Point to, Colour colour) {
     touched(QRect(a, b).normalized().adjusted(-1, -1, 1, 1));
 }
 
+namespace {
+// One glyph per byte: the texts are single-byte characters.
+QString latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+int ImageCanvas::textWidth(const std::string& text) {
+    return QFontMetrics(font_).horizontalAdvance(latin1(text));
+}
+
+int ImageCanvas::textHeight() {
+    return QFontMetrics(font_).height();
+}
+
 int ImageCanvas::text(Point at, const std::string& text, Colour ink, Colour background) {
-    // One glyph per byte: the texts are single-byte characters.
-    const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    const QString s = latin1(text);
     const QFontMetrics metrics(font_);
     const int width = metrics.horizontalAdvance(s);
     const QRect box(at.x, at.y, width, metrics.height());

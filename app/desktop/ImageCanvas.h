@@ -36,12 +36,16 @@ class ImageCanvas : public Canvas {
     void line(Point from, Point to, Colour colour) override;
     int text(Point at, const std::string& text, Colour ink, Colour background) override;
     void erase(const Rect& r) override;
+    int textWidth(const std::string& text) override;
+    int textHeight() override;
+    int widestCharacterWidth() override { return widest_; }
 
   private:
     void touched(const QRect& r);
 
     QImage image_;
     QFont font_;
+    int widest_ = 0;
     uint64_t draws_ = 0;
 };
 

@@ -3,6 +3,9 @@
 #include "DesktopSession.h"
 #include "app/desktop/ImageCanvas.h"
 #include "app/desktop/RunProgress.h"
+#include "plots/EventPictures.h"
+#include "support/ScriptedUi.h"
+#include "tree/TreeCoding.h"
 
 namespace zortan::desktop::testing {
 namespace {
@@ -33,6 +36,38 @@ TEST(ImageCanvas, PrimitivesPaintExactlyTheirPixels) {
     EXPECT_EQ(c.image().size(), QSize(300, 150));
     EXPECT_EQ(c.pixel(60, 55), kBlack);
     EXPECT_EQ(c.pixel(250, 70), kWindowFace);
+}
+
+// A short event text written where a long one stood reads exactly as if it
+// had been written alone: nothing of the longer text is left.
+TEST(ImageCanvas, EventTextClearsWhatTheRowBeforeWrote) {
+    zortan::testing::ScriptedUi ui;
+    Program p(ui, ".");
+    p.shell.showInputRecords = true;
+    p.pictures.background = kLightGreen;
+    p.pictures.legend = LegendBelow(579);
+    p.tree.cath1List = {'i', 'W'}, p.tree.cath2List = {'1', '@'}, p.tree.cath3List = {'v', 'M'};
+    p.tree.cath1Active = p.tree.cath2Active = p.tree.cath3Active = 1;
+    const auto write = [&](ImageCanvas& canvas, uint16_t code, int category, uint32_t errors,
+                           int64_t steps) {
+        p.canvas = &canvas;
+        const char c1 = p.tree.cath1List[size_t(category)], c2 = p.tree.cath2List[size_t(category)];
+        p.run.teachRecord = {code, c1, c2, p.tree.cath3List[size_t(category)], 0};
+        p.run.stepCounter = steps;
+        p.coder.cath1ErrorCount = p.coder.cath2ErrorCount = p.coder.cath3ErrorCount = errors;
+        WriteEventText(p,
+                       EncodeResult{code, uint8_t(category), uint8_t(category), uint8_t(category)});
+    };
+    ImageCanvas overwritten(QSize(400, 720)), alone(QSize(400, 720));
+    write(overwritten, 34567, 1, 100, 100);  // "100,  100,  100" and the widest categories
+    write(overwritten, 3, 0, 0, 100);
+    write(alone, 3, 0, 0, 100);
+    const QRect cells(0, 580, 400, 140);
+    EXPECT_EQ(overwritten.image().copy(cells), alone.image().copy(cells));
+    // The cells take the background and stay inside their column.
+    const int errorRow = p.pictures.legend.recognized + 28 + 2;
+    EXPECT_EQ(overwritten.pixel(233 + 5 + 110, errorRow), kLightGreen);
+    EXPECT_EQ(overwritten.pixel(233 + 5 + 148, errorRow), kWindowFace);
 }
 
 TEST(RunProgress, EstimatesTheTimeLeftFromTheTimeSpentCoding) {

@@ -87,6 +87,9 @@ class NullCanvas : public Canvas {
         return at.x + 6 * static_cast<int>(text.size());
     }
     void erase(const Rect&) override {}
+    int textWidth(const std::string& text) override { return 6 * static_cast<int>(text.size()); }
+    int textHeight() override { return 13; }
+    int widestCharacterWidth() override { return 6; }
 };
 
 // A started program in a fresh folder of its own, with every output on and

@@ -53,6 +53,9 @@ struct RasterCanvas : Canvas {
         return p.x + kCharWidth * int(s.size());
     }
     void erase(const Rect& r) override { fillRect(r, kWindowFace); }
+    int textWidth(const std::string& s) override { return kCharWidth * int(s.size()); }
+    int textHeight() override { return 13; }
+    int widestCharacterWidth() override { return kCharWidth; }
     // The first row of column x from `from` towards `to` that has colour c, or -1.
     int first(int x, int from, int to, Colour c) const {
         for (int y = from;; y += from < to ? 1 : -1) {
