@@ -83,7 +83,7 @@ void awaitFeatureKind(Program& program) {
     const int& kind = program.tree.training.featureKind;
     ShellState& shell = program.shell;
     while (kind < 0 || kind >= static_cast<int>(kFeatureKindNames.size())) {
-        shell.controls.settingsPage = SettingsPage::Trb;
+        shell.controls.turnToPage(SettingsPage::Trb);
         shell.controls.featureKindChoiceEnabled = true;
         shell.controls.featureKindChoiceRed = true;
         setStatusCaption(shell, program.ui, "Choose \"Coded feature vectors\"!");

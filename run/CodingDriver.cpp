@@ -353,7 +353,7 @@ void ChooseAndOpenInput(Program& p, EventSeries& series, const std::string& titl
 void ReadData1(Program& p) {
     ShellState& s = p.shell;
     WindowControls& w = s.controls;
-    w.settingsPage = SettingsPage::Input1;
+    w.turnToPage(SettingsPage::Input1);
     w.inputDescriptionVisible = true;
     if (!s.treeRead) {
         p.ui.showMessage("Read tree first!");
@@ -400,7 +400,7 @@ void ReadData1(Program& p) {
 void ReadData2(Program& p) {
     ShellState& s = p.shell;
     WindowControls& w = s.controls;
-    w.settingsPage = SettingsPage::Input2;
+    w.turnToPage(SettingsPage::Input2);
     if (!s.treeRead) {
         p.ui.showMessage("Read tree first!");
         s.focus = Focus::ReadTree;

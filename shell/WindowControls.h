@@ -44,6 +44,13 @@ struct WindowControls {
     bool averagingPicturesVisible = false;
     bool windowMaximized = false;
     SettingsPage settingsPage = SettingsPage::Train;
+    // Counts the turns to a page, so that a turn to the page already chosen
+    // brings it to the front again.
+    int settingsPageTurns = 0;
+    void turnToPage(SettingsPage page) {
+        settingsPage = page;
+        ++settingsPageTurns;
+    }
 
     // Texts beside the events counts.
     std::string vectorsCountCaption;

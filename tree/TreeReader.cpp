@@ -419,6 +419,8 @@ void ReadTreeBody(Program& program, TextReader& reader, const std::string& path)
 
 void ReadTreeProcedure(Program& program) {
     ShellState& shell = program.shell;
+    shell.controls.settingsPagesVisible = true;
+    shell.controls.turnToPage(SettingsPage::Train);
     setStatusCaption(shell, program.ui, "Program started reading tree");
     if (!shell.clustersEditText.empty()) {
         const ParsedInteger parsed = parseEditInteger(shell.clustersEditText);

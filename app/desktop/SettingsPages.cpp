@@ -243,12 +243,13 @@ void SettingsPages::refresh(const Program& p) {
                       "\nScaling factor: " + texts.scalingFactor));
 
     setTabVisible(kInput2, w.input2TabVisible);
-    if (w.settingsPage != shownPage_) {
-        shownPage_ = w.settingsPage;
-        const int tab = shownPage_ == SettingsPage::Train    ? kTrain
-                        : shownPage_ == SettingsPage::Input1 ? kInput1
-                        : shownPage_ == SettingsPage::Input2 ? kInput2
-                                                             : kTrb;
+    if (w.settingsPageTurns != shownTurns_) {
+        shownTurns_ = w.settingsPageTurns;
+        const SettingsPage page = w.settingsPage;
+        const int tab = page == SettingsPage::Train    ? kTrain
+                        : page == SettingsPage::Input1 ? kInput1
+                        : page == SettingsPage::Input2 ? kInput2
+                                                       : kTrb;
         if (isTabVisible(tab)) setCurrentIndex(tab);
     }
 }

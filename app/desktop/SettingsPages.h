@@ -82,7 +82,7 @@ class SettingsPages : public QTabWidget {
     QCheckBox* treeAveraging_ = nullptr;
     QLabel* preprocessing_ = nullptr;
     QLabel* treeValues_ = nullptr;
-    SettingsPage shownPage_ = SettingsPage::Train;
+    int shownTurns_ = 0;
     bool featureRed_ = false;
 };
 
