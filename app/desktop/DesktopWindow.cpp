@@ -16,7 +16,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShortcut>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
 #include <exception>
@@ -34,10 +36,11 @@ namespace {
 
 constexpr int kHintMs = 7000;
 
-// The central widget: the pictures' image, with the controls on top.
+// The window's content, in a scroll area: the pictures' image, with the
+// controls on top. The image grows with it.
 class PictureView : public QWidget {
   public:
-    PictureView(const ImageCanvas& canvas, QWidget* parent) : QWidget(parent), canvas_(canvas) {
+    explicit PictureView(ImageCanvas& canvas) : canvas_(canvas) {
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
 
@@ -48,10 +51,18 @@ class PictureView : public QWidget {
         painter.fillRect(r, toQColor(kWindowFace));
         painter.drawImage(r.topLeft(), canvas_.image(), r);
     }
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        canvas_.growTo(size());
+    }
 
   private:
-    const ImageCanvas& canvas_;
+    ImageCanvas& canvas_;
 };
+
+// The status caption's box: between the top and "Tree data".
+const QRect kStatusCaptionBox(232, 0, 1380, 43);
+constexpr int kStatusCaptionPixels = 26;
 
 size_t indexOf(Command c) {
     return static_cast<size_t>(c);
@@ -105,9 +116,30 @@ const std::array<const char*, 10> kOutputNames{
 
 }  // namespace
 
-QString DesktopWindow::hintWithShortcut(const std::string& hint, const char* shortcut) {
-    const QString keys = QStringLiteral("Shortcut: ") + QString::fromLatin1(shortcut);
-    return hint.empty() ? keys : toQString(hint) + "\n" + keys;
+ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+}
+
+void ElidedLabel::setFullText(const QString& text) {
+    if (text == full_) return;
+    full_ = text;
+    elide();
+}
+
+QSize ElidedLabel::minimumSizeHint() const {
+    return QSize(0, QLabel::minimumSizeHint().height());
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void ElidedLabel::elide() {
+    const QString shown = fontMetrics().elidedText(full_, Qt::ElideMiddle, width());
+    if (text() != shown) setText(shown);
+    const QString tip = shown == full_ ? QString() : full_;
+    if (toolTip() != tip) setToolTip(tip);
 }
 
 DesktopWindow::DesktopWindow(Ui& user, std::string programFolder, QWidget* parent)
@@ -125,15 +157,24 @@ DesktopWindow::DesktopWindow(Ui& user, std::string programFolder, QWidget* paren
     small.setPixelSize(11);
     setFont(small);
 
-    view_ = new PictureView(canvas_, this);
-    setCentralWidget(view_);
+    // On a screen smaller than the window's content, the content scrolls.
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("ContentScroll"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    view_ = new PictureView(canvas_);
+    view_->setObjectName(QStringLiteral("Content"));
+    scroll_->setWidget(view_);
+    setCentralWidget(scroll_);
     program_.canvas = &canvas_;
     canvas_.changed = [this](const QRect& r) { view_->update(r); };
+    for (QScrollBar* bar : {scroll_->horizontalScrollBar(), scroll_->verticalScrollBar()})
+        connect(bar, &QScrollBar::valueChanged, this, [this] { refreshLayout(); });
 
-    statusCaption_ =
-        label(QStringLiteral("--------"), view_, QRect(232, 0, 1380, 40), "StatusCaption");
+    statusCaption_ = label(QStringLiteral("--------"), view_, kStatusCaptionBox, "StatusCaption");
+    statusCaption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QFont big = statusCaption_->font();
-    big.setPixelSize(26);
+    big.setPixelSize(kStatusCaptionPixels);
     big.setBold(true);
     statusCaption_->setFont(big);
     statusCaption_->setStyleSheet(QStringLiteral("color: red;"));
@@ -149,6 +190,10 @@ DesktopWindow::DesktopWindow(Ui& user, std::string programFolder, QWidget* paren
     buildAbout(view_);
     buildMenusAndStatusBar();
     collectHintTargets();
+    availableScreen = [] {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        return screen ? screen->availableGeometry().size() : QSize();
+    };
     resize(kWindowStartWidth, kWindowStartHeight);
 }
 
@@ -282,8 +327,7 @@ void DesktopWindow::buildInputDescription(QWidget* view) {
             new QLabel(QString::fromLatin1(headings[row]), inputDescription_);
         grid->addWidget(descriptionHeadings_[row], static_cast<int>(row), 0);
         for (size_t series = 0; series < 2; ++series) {
-            auto* v = new QLabel(inputDescription_);
-            v->setTextFormat(Qt::PlainText);
+            auto* v = new ElidedLabel(inputDescription_);
             v->setObjectName(QStringLiteral("Data%1Field%2").arg(series + 1).arg(row));
             descriptionValues_[series][row] = v;
             grid->addWidget(v, static_cast<int>(row), static_cast<int>(series) + 1);
@@ -299,6 +343,8 @@ void DesktopWindow::buildOutputFiles(QWidget* view) {
     // 2 units right of the signal area, 4 above its top.
     const PlotArea& signal = program_.pictures.signalArea;
     outputFiles_->setGeometry(signal.left + signal.width + 2, signal.top - 4, 600, 234);
+    // Opaque: it may lie over the pictures.
+    outputFiles_->setAutoFillBackground(true);
     teachGroup_ = new QGroupBox(QStringLiteral("Teach sample output"), outputFiles_);
     teachGroup_->setObjectName(QStringLiteral("TeachOutput"));
     teachGroup_->setGeometry(8, 18, 288, 180);
@@ -327,7 +373,7 @@ void DesktopWindow::buildRunControls(QWidget* view) {
     cathNames_ = label(QStringLiteral("cath1, cath2, cath3: "), view, QRect(), "CathNames");
     given_ = label(QStringLiteral("given"), view, QRect());
     recognized_ = label(QStringLiteral("reco- gnized"), view, QRect());
-    totalError_ = label(QStringLiteral("Total error"), view, QRect());
+    totalError_ = label(QStringLiteral("Total error"), view, QRect(), "TotalErrorLegend");
     timeAverage_ = label(QStringLiteral("  Time average   "), view, QRect());
     centred_ = label(QStringLiteral("  time constant contribution removed  "), view, QRect());
     for (QLabel* l : {feature_, outputCodes_, cathNames_, given_, recognized_, totalError_,
@@ -338,18 +384,6 @@ void DesktopWindow::buildRunControls(QWidget* view) {
     commandButton(Command::StopContinue, QStringLiteral("Stop"), view, "StopContinue");
     commandButton(Command::Break, QStringLiteral("Break"), view, "Break");
     commandButton(Command::Halt, QStringLiteral("Halt!"), view, "Halt");
-    // The shortcuts act at once (a button's own shortcut would only animate
-    // a click); the model refuses a command whose control is disabled.
-    for (const auto& [keys, command] :
-         {std::pair{RunShortcuts::next, Command::Next},
-          std::pair{RunShortcuts::stopContinue, Command::StopContinue},
-          std::pair{RunShortcuts::breakRun, Command::Break},
-          std::pair{RunShortcuts::halt, Command::Halt}}) {
-        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(keys)), this);
-        shortcut->setObjectName(QStringLiteral("Shortcut") + button(command)->objectName());
-        connect(shortcut, &QShortcut::activated, this,
-                [this, command] { act([this, command] { form_.click(command); }); });
-    }
     toggleBox(Toggle::StepwiseProceeding, QStringLiteral("Stepwise proceeding"), view,
               "StepwiseProceeding");
     warning_ = label(QStringLiteral("Be sure, that the coded events features were prepared exactly "
@@ -360,8 +394,10 @@ void DesktopWindow::buildRunControls(QWidget* view) {
     warning_->setFont(bold);
 }
 
-void DesktopWindow::buildAbout(QWidget* view) {
-    about_ = new QFrame(view);
+void DesktopWindow::buildAbout(QWidget*) {
+    // A child of the main window, not of the content: large, it covers the
+    // whole window.
+    about_ = new QFrame(this);
     about_->setObjectName(QStringLiteral("AboutBox"));
     about_->setFrameShape(QFrame::Box);
     about_->setAutoFillBackground(true);
@@ -398,6 +434,26 @@ void DesktopWindow::buildMenusAndStatusBar() {
         if (chart_) chart_->show();
     });
 
+    // The run commands with their shortcuts, enabled exactly when their
+    // buttons are. The shortcuts belong to the window, so they act whenever
+    // it is active; the model refuses a command whose control is disabled.
+    QMenu* run = menuBar()->addMenu(QStringLiteral("Run"));
+    run->setObjectName(QStringLiteral("RunMenu"));
+    for (const auto& [command, keys] :
+         {std::pair{Command::Next, RunShortcuts::next},
+          std::pair{Command::StopContinue, RunShortcuts::stopContinue},
+          std::pair{Command::Break, RunShortcuts::breakRun},
+          std::pair{Command::Halt, RunShortcuts::halt}}) {
+        QAction* action = run->addAction(button(command)->text());
+        action->setObjectName(QStringLiteral("Run") + button(command)->objectName());
+        action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this,
+                [this, command] { act([this, command] { form_.click(command); }); });
+        runActions_[command] = action;
+    }
+
     statusBarText_ = new QLabel(this);
     statusBarText_->setObjectName(QStringLiteral("StatusBarText"));
     statusBar()->addWidget(statusBarText_, 1);
@@ -417,6 +473,10 @@ void DesktopWindow::buildMenusAndStatusBar() {
 void DesktopWindow::start() {
     act([this] { form_.FormCreate(); });
     if (ended()) return;
+    // The start size, as far as the screen's free area allows; the content
+    // scrolls in a smaller window.
+    const QSize screen = availableScreen ? availableScreen() : QSize();
+    if (screen.isValid()) resize(size().boundedTo(screen));
     show();
     started_ = true;
     activated();
@@ -488,7 +548,39 @@ void DesktopWindow::showChart() {
     chartAction_->setEnabled(true);
 }
 
+QAction* DesktopWindow::runAction(Command command) const {
+    const auto found = runActions_.find(command);
+    return found == runActions_.end() ? nullptr : found->second;
+}
+
+QImage DesktopWindow::picturesImage() const {
+    QRect region = canvas_.drawnBounds();
+    if (region.isEmpty()) return QImage();
+    std::vector<QLabel*> legends;
+    for (QLabel* l : {feature_, outputCodes_, cathNames_, given_, recognized_, totalError_,
+                      timeAverage_, centred_}) {
+        if (l->isHidden()) continue;
+        legends.push_back(l);
+        region |=
+            QRect(l->pos(), QSize(l->fontMetrics().horizontalAdvance(l->text()) + 1, l->height()));
+    }
+    region &= canvas_.image().rect();
+    QImage image(region.size(), QImage::Format_RGB32);
+    image.fill(toQColor(kWindowFace));
+    QPainter painter(&image);
+    painter.drawImage(QPoint(0, 0), canvas_.image(), region);
+    for (QLabel* l : legends)
+        l->render(&painter, l->pos() - region.topLeft(), QRegion(), QWidget::DrawChildren);
+    painter.end();
+    return image;
+}
+
 bool DesktopWindow::savePicturesAsPng() {
+    const QImage pictures = picturesImage();
+    if (pictures.isNull()) {
+        port_.showMessage("There are no pictures to save.");
+        return false;
+    }
     FileDialogRequest request;
     request.title = "Pictures saving";
     request.path = joinPath(extractFileDir(program_.options.teachFileName), "pictures.png");
@@ -496,7 +588,7 @@ bool DesktopWindow::savePicturesAsPng() {
     request.filters = {{"PNG images", "*.png"}};
     const std::optional<std::string> path = port_.chooseSaveFile(request);
     if (!path) return false;
-    if (canvas_.image().save(toQString(*path), "PNG")) return true;
+    if (pictures.save(toQString(*path), "PNG")) return true;
     port_.showMessage("The pictures could not be saved as \"" + *path + "\".");
     return false;
 }
@@ -526,7 +618,7 @@ bool DesktopWindow::event(QEvent* event) {
 
 void DesktopWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    canvas_.growTo(view_->size());
+    if (about_) refreshLayout();
     if (started_ && !finished_) act([this] { form_.resize(width()); });
 }
 
@@ -600,8 +692,41 @@ uint64_t DesktopWindow::controlsSignature() const {
     return bits;
 }
 
+void DesktopWindow::beforeDialog() {
+    if (progress_.running()) progress_.pause(program_.run.stepCounter, RunProgress::Clock::now());
+    refresh();
+}
+
+void DesktopWindow::afterDialog() {
+    progress_.resume(onlyWaiting(), RunProgress::Clock::now());
+    // The window is active again at once, so that its shortcuts act; no
+    // input of the user is taken here.
+    if (isVisible() && !finished_ && !isActiveWindow()) {
+        activateWindow();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
 void DesktopWindow::statusCaptionChanged() {
-    setText(statusCaption_, toQString(program_.shell.statusCaption));
+    fitStatusCaption();
+}
+
+// The status caption large and red, each of its texts whole: the font
+// shrinks only as far as a long or two-line text needs to fit its box.
+void DesktopWindow::fitStatusCaption() {
+    const QString text = toQString(program_.shell.statusCaption);
+    if (statusCaption_->text() == text) return;
+    QFont font = statusCaption_->font();
+    for (int pixels = kStatusCaptionPixels; pixels >= 8; --pixels) {
+        font.setPixelSize(pixels);
+        const QRect needed = QFontMetrics(font).boundingRect(
+            QRect(0, 0, kStatusCaptionBox.width(), 10000), Qt::AlignLeft | Qt::AlignTop, text);
+        if (needed.width() <= kStatusCaptionBox.width() &&
+            needed.height() <= kStatusCaptionBox.height())
+            break;
+    }
+    statusCaption_->setFont(font);
+    statusCaption_->setText(text);
 }
 
 // --- showing the model ---
@@ -634,8 +759,11 @@ void DesktopWindow::refresh() {
     setEnabledIf(clustersEdit_, s.clustersEditEnabled);
     if (clustersRed_ != s.clustersEditRed) {
         clustersRed_ = s.clustersEditRed;
+        // Light text on red, legible when the edit is disabled too.
         clustersEdit_->setStyleSheet(
-            clustersRed_ ? QStringLiteral("QLineEdit { background-color: red; }") : QString());
+            clustersRed_ ? QStringLiteral("QLineEdit, QLineEdit:disabled { background-color: red; "
+                                          "color: white; }")
+                         : QString());
     }
     setText(actualClusters_, toQString(s.actualClustersLabel));
     if (picturesEdit_->text() != toQString(s.picturesEditText))
@@ -651,13 +779,14 @@ void DesktopWindow::refresh() {
     refreshHints();
     pages_->refresh(program_);
     refreshProgress();
+    refreshRunMenu();
     shownSignature_ = controlsSignature();
 }
 
 void DesktopWindow::refreshTexts() {
     const ShellState& s = program_.shell;
     const TreeDataTexts& t = s.treeTexts;
-    setText(statusCaption_, toQString(s.statusCaption));
+    fitStatusCaption();
     setText(statusBarText_, toQString(s.statusBarText));
     setText(treeHeadings_[2], toQString(t.excludeSetCaption));
     setText(treeHeadings_[3], toQString(t.treePathCaption));
@@ -679,7 +808,7 @@ void DesktopWindow::refreshTexts() {
             &series.eventsFileCaption,   &series.waveText,    &series.eventsCountText,
             &series.lifterThresholdText, &series.featureText, &series.readCountText};
         for (size_t row = 0; row < fields.size(); ++row)
-            setText(descriptionValues_[i][row], toQString(*fields[row]));
+            descriptionValues_[i][row]->setFullText(toQString(*fields[row]));
     }
     setText(cathNames_, toQString(t.categoryCaptions));
     const auto& labels = program_.outputs.choiceLabels;
@@ -702,8 +831,8 @@ void DesktopWindow::refreshLayout() {
     setShown(treeData_, w.treeDataVisible);
     setShown(inputDescription_, w.inputDescriptionVisible);
     // A page is shown once a command has turned to it or asks on it.
-    setShown(pages_, w.settingsPagesVisible || w.settingsPage != SettingsPage::Train ||
-                         w.featureKindChoiceEnabled);
+    setShown(pages_,
+             w.settingsPagesVisible || w.settingsPageTurns > 0 || w.featureKindChoiceEnabled);
     setShown(outputFiles_, w.outputFilesVisible);
     for (size_t row = 0; row < 6; ++row) setShown(descriptionValues_[1][row], w.data2FieldsVisible);
 
@@ -728,9 +857,16 @@ void DesktopWindow::refreshLayout() {
     setGeometryIf(box(Toggle::StepwiseProceeding), QRect(300, l.stepwiseBox, 170, 20));
     setGeometryIf(warning_, QRect(8, l.warningLine, 1200, 20));
 
-    const QRect small(outputFiles_->geometry().right() + 1 + 10, 0, kAboutSmall.width(),
-                      kAboutSmall.height());
-    const QRect large(0, 0, view_->width() - 20, view_->height() - 20);
+    // The content holds every control and the legend rows below the pictures.
+    const QSize content(kWindowStartWidth, l.warningLine + 28);
+    if (view_->minimumSize() != content) view_->setMinimumSize(content);
+
+    // The About box: small at the top of the content, right of "Output
+    // files"; large, the window's size less 20 at its top left corner.
+    const QPoint contentOrigin = view_->mapTo(this, QPoint(0, 0));
+    const QRect small(contentOrigin + QPoint(outputFiles_->geometry().right() + 1 + 10, 0),
+                      kAboutSmall);
+    const QRect large(0, 0, width() - 20, height() - 20);
     setGeometryIf(about_, w.aboutLarge ? large : small);
     setGeometryIf(aboutText_, QRect(10, 10, about_->width() - 20, about_->height() - 20));
     const QRect text = aboutText_->geometry();
@@ -787,17 +923,17 @@ void DesktopWindow::refreshHints() {
     for (const auto& [control, hint] : form_.hints()) {
         const auto found = hintTargets_.find(control);
         if (found == hintTargets_.end() || found->second == nullptr) continue;
-        QWidget* target = found->second;
-        if (control == "Next")
-            setHint(target, hintWithShortcut(hint, RunShortcuts::next));
-        else if (control == "Break")
-            setHint(target, hintWithShortcut(hint, RunShortcuts::breakRun));
-        else
-            setHint(target, toQString(hint));
+        setHint(found->second, toQString(hint));
         if (control == "averaging area") setHint(centred_, toQString(hint));
     }
-    setHint(button(Command::StopContinue), hintWithShortcut("", RunShortcuts::stopContinue));
-    setHint(button(Command::Halt), hintWithShortcut("", RunShortcuts::halt));
+}
+
+void DesktopWindow::refreshRunMenu() {
+    for (const auto& [command, action] : runActions_) {
+        const QPushButton* b = button(command);
+        if (action->isEnabled() != b->isEnabled()) action->setEnabled(b->isEnabled());
+        if (action->text() != b->text()) action->setText(b->text());
+    }
 }
 
 void DesktopWindow::refreshProgress() {

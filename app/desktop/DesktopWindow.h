@@ -4,6 +4,7 @@
 // given (the real Qt dialogs, or a scripted Ui in tests).
 #pragma once
 
+#include <QLabel>
 #include <QMainWindow>
 #include <array>
 #include <map>
@@ -28,22 +29,41 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 
 namespace zortan::desktop {
 
 class SettingsPages;
 
+// A label that shows its text elided in the middle when it is too narrow,
+// with the whole text as tooltip.
+class ElidedLabel : public QLabel {
+  public:
+    explicit ElidedLabel(QWidget* parent);
+    void setFullText(const QString& text);
+    const QString& fullText() const { return full_; }
+    QSize minimumSizeHint() const override;
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void elide();
+    QString full_;
+};
+
 // Window geometry: the start size and the About box's small size.
 constexpr int kWindowStartWidth = 1625;
 constexpr int kWindowStartHeight = 944;
 constexpr QSize kAboutSmall{340, 766};
 
-// Keyboard shortcuts of the run buttons.
+// Keyboard shortcuts of the run buttons, shown in the "Run" menu. Keys that
+// no edit field takes, so that they act wherever the focus is.
 struct RunShortcuts {
-    static constexpr const char* next = "N";
-    static constexpr const char* stopContinue = "S";
-    static constexpr const char* breakRun = "B";
+    static constexpr const char* next = "F10";
+    static constexpr const char* stopContinue = "F5";
+    static constexpr const char* breakRun = "Shift+F5";
     static constexpr const char* halt = "Ctrl+H";
 };
 
@@ -55,6 +75,8 @@ class DesktopWindow : public QMainWindow, private PortWindow {
 
     // Start-up: the model's start-up, then the window is shown and activated.
     void start();
+    // The screen's free area, which the window fits into at start-up.
+    std::function<QSize()> availableScreen;
 
     Program& program() { return program_; }
     TForm1& form() { return form_; }
@@ -85,8 +107,11 @@ class DesktopWindow : public QMainWindow, private PortWindow {
     // Asks where to and saves the pictures; true when a file was written.
     bool savePicturesAsPng();
 
-    // The hint shown for a control: the model's hint, and the shortcut.
-    static QString hintWithShortcut(const std::string& hint, const char* shortcut);
+    // The "Run" menu's item of a run command (Next, StopContinue, Break, Halt).
+    QAction* runAction(Command command) const;
+    // The pictures as the user sees them: the picture rows with their legend
+    // labels and texts, cropped to what was drawn; null when nothing was.
+    QImage picturesImage() const;
 
   protected:
     bool event(QEvent* event) override;
@@ -99,7 +124,8 @@ class DesktopWindow : public QMainWindow, private PortWindow {
     bool onlyWaiting() const override;
     uint64_t drawCount() const override { return canvas_.drawCount(); }
     void beforePendingEvents() override;
-    void beforeDialog() override { refresh(); }
+    void beforeDialog() override;
+    void afterDialog() override;
     void statusCaptionChanged() override;
     std::optional<int> endRequested() const override { return end_; }
 
@@ -131,6 +157,8 @@ class DesktopWindow : public QMainWindow, private PortWindow {
     void refreshTexts();
     void refreshLayout();
     void refreshProgress();
+    void refreshRunMenu();
+    void fitStatusCaption();
     void applyFocus(Focus before);
     void showChart();
 
@@ -155,7 +183,9 @@ class DesktopWindow : public QMainWindow, private PortWindow {
 
     std::array<QPushButton*, 13> buttons_{};
     std::array<QCheckBox*, 16> boxes_{};
+    std::map<Command, QAction*> runActions_;
 
+    QScrollArea* scroll_ = nullptr;
     QWidget* view_ = nullptr;
     QLabel* statusCaption_ = nullptr;
     QGroupBox* inputGroup_ = nullptr;
@@ -172,7 +202,7 @@ class DesktopWindow : public QMainWindow, private PortWindow {
     std::array<QLabel*, 6> treeValues_{};
     QGroupBox* inputDescription_ = nullptr;
     std::array<QLabel*, 6> descriptionHeadings_{};
-    std::array<std::array<QLabel*, 6>, 2> descriptionValues_{};
+    std::array<std::array<ElidedLabel*, 6>, 2> descriptionValues_{};
     SettingsPages* pages_ = nullptr;
 
     QGroupBox* outputFiles_ = nullptr;

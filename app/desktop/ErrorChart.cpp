@@ -146,7 +146,12 @@ QImage renderErrorChart(const ErrorChartData& data, QSize size) {
     int legendY = plot.top();
     for (const ChartLine& l : data.lines) {
         QPen pen(kCategoryColours[static_cast<size_t>(l.category)], 2);
-        if (l.source == ChartLine::Source::Second) pen.setStyle(Qt::DashLine);
+        // The second series is drawn after the first, dashed and darker, so
+        // that it stays visible where the two are equal.
+        if (l.source == ChartLine::Source::Second) {
+            pen.setStyle(Qt::DashLine);
+            pen.setColor(pen.color().darker(250));
+        }
         if (l.source == ChartLine::Source::Difference) pen.setStyle(Qt::DotLine);
         painter.setPen(pen);
         QPainterPath path;

@@ -46,6 +46,7 @@ void ImageCanvas::growTo(QSize size) {
 
 void ImageCanvas::touched(const QRect& r) {
     ++draws_;
+    drawn_ |= r & image_.rect();
     if (changed) changed(r);
 }
 

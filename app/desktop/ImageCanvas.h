@@ -26,6 +26,8 @@ class ImageCanvas : public Canvas {
     void growTo(QSize size);
     const QFont& font() const { return font_; }
 
+    // The smallest rectangle that holds everything drawn so far.
+    QRect drawnBounds() const { return drawn_; }
     // How many primitives have been drawn so far.
     uint64_t drawCount() const { return draws_; }
     // Told the rectangle of every primitive drawn, so the view can repaint it.
@@ -46,6 +48,7 @@ class ImageCanvas : public Canvas {
     QImage image_;
     QFont font_;
     int widest_ = 0;
+    QRect drawn_;
     uint64_t draws_ = 0;
 };
 

@@ -112,33 +112,48 @@ QtUi::QtUi(Ui& user, PortWindow& window) : user_(user), window_(window) {
     wake_.setSingleShot(true);
 }
 
+namespace {
+// Tells the window when a box or dialog opens and when it has closed,
+// however it closes.
+class DialogScope {
+  public:
+    explicit DialogScope(PortWindow& window) : window_(window) { window_.beforeDialog(); }
+    ~DialogScope() { window_.afterDialog(); }
+    DialogScope(const DialogScope&) = delete;
+    DialogScope& operator=(const DialogScope&) = delete;
+
+  private:
+    PortWindow& window_;
+};
+}  // namespace
+
 void QtUi::showMessage(const std::string& text) {
-    window_.beforeDialog();
+    const DialogScope scope(window_);
     user_.showMessage(text);
 }
 
 void QtUi::showError(const std::string& text) {
-    window_.beforeDialog();
+    const DialogScope scope(window_);
     user_.showError(text);
 }
 
 bool QtUi::askYesNo(const std::string& text, const std::string& title) {
-    window_.beforeDialog();
+    const DialogScope scope(window_);
     return user_.askYesNo(text, title);
 }
 
 Answer QtUi::askYesNoCancel(const std::string& text, const std::string& title) {
-    window_.beforeDialog();
+    const DialogScope scope(window_);
     return user_.askYesNoCancel(text, title);
 }
 
 std::optional<std::string> QtUi::chooseOpenFile(const FileDialogRequest& request) {
-    window_.beforeDialog();
+    const DialogScope scope(window_);
     return user_.chooseOpenFile(request);
 }
 
 std::optional<std::string> QtUi::chooseSaveFile(const FileDialogRequest& request) {
-    window_.beforeDialog();
+    const DialogScope scope(window_);
     return user_.chooseSaveFile(request);
 }
 

@@ -64,6 +64,8 @@ class PortWindow {
     virtual void beforePendingEvents() = 0;
     // Before a box or dialog opens: the window shows the current state.
     virtual void beforeDialog() = 0;
+    // After it has closed: the main window is active again.
+    virtual void afterDialog() = 0;
     virtual void statusCaptionChanged() = 0;
     // A nested command ended the program; the exit status.
     virtual std::optional<int> endRequested() const = 0;

@@ -14,13 +14,26 @@ void RunProgress::note(int64_t done, int64_t total, bool waiting, Clock::time_po
     if (!running_) {
         running_ = true;
         busy_ = {};
+        busyDone_ = 0;
         shown_ = false;
     } else if (!waiting_) {
         busy_ += now - last_;
+        busyDone_ += done - done_;
     }
     last_ = now;
     done_ = done;
     total_ = total;
+    waiting_ = waiting;
+}
+
+void RunProgress::pause(int64_t done, Clock::time_point now) {
+    if (!running_) return;
+    note(done, total_, true, now);
+}
+
+void RunProgress::resume(bool waiting, Clock::time_point now) {
+    if (!running_) return;
+    last_ = now;
     waiting_ = waiting;
 }
 
@@ -37,9 +50,9 @@ int RunProgress::permille() const {
 
 std::chrono::milliseconds RunProgress::timeLeft() const {
     const int64_t left = toDo();
-    if (done_ <= 0 || left < 0) return std::chrono::milliseconds(-1);
+    if (busyDone_ <= 0 || busy_.count() <= 0 || left < 0) return std::chrono::milliseconds(-1);
     const auto busy = std::chrono::duration_cast<std::chrono::duration<long double>>(busy_);
-    const long double seconds = busy.count() / static_cast<long double>(done_) * left;
+    const long double seconds = busy.count() / static_cast<long double>(busyDone_) * left;
     return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
 }
 

@@ -50,6 +50,7 @@ int writeScreenshot(const ScreenshotRequest& request, std::string& error) {
     ui.openAnswers = {tree, events};
     DesktopWindow window(ui, dir);
     window.onEnd = [](int) {};
+    window.availableScreen = [] { return QSize(1680, 1050); };
     window.program().hibernate = [](bool, bool) {};
     bool written = false;
     ui.user = [&] {

@@ -1,6 +1,7 @@
 // The pictures' Qt surface, read back pixel by pixel, and the run's
 // progress estimate. (The pictures drawn on it are checked in a run.)
 #include "DesktopSession.h"
+#include "app/desktop/ErrorChart.h"
 #include "app/desktop/ImageCanvas.h"
 #include "app/desktop/RunProgress.h"
 #include "plots/EventPictures.h"
@@ -70,17 +71,43 @@ TEST(ImageCanvas, EventTextClearsWhatTheRowBeforeWrote) {
     EXPECT_EQ(overwritten.pixel(233 + 5 + 148, errorRow), kWindowFace);
 }
 
+// In compare mode the second series stays visible where it equals the first.
+TEST(ErrorChart, SecondSeriesVisibleOverAnEqualFirst) {
+    ErrorChartData data;
+    data.clusters = 8, data.steps = 100, data.compare = true;
+    const std::vector<double> percent{50, 40, 35, 30, 28, 25, 24, 20};
+    data.lines = {{"first", ChartLine::Source::First, 0, percent},
+                  {"second", ChartLine::Source::Second, 0, percent}};
+    // The first series is blue; the second's dashes are a dark blue on it.
+    const QImage both = renderErrorChart(data, kChartImageSize);
+    int dark = 0;
+    for (int y = 0; y < both.height(); ++y)
+        for (int x = 0; x < both.width() - 200; ++x) {  // the plot, not the legend
+            const QColor c = both.pixelColor(x, y);
+            dark += c.red() < 40 && c.green() < 40 && c.blue() > 60 && c.blue() < 150;
+        }
+    EXPECT_GT(dark, 300);
+}
+
 TEST(RunProgress, EstimatesTheTimeLeftFromTheTimeSpentCoding) {
     using namespace std::chrono_literals;
     const auto t0 = RunProgress::Clock::time_point{} + 1000s;
     RunProgress r;
-    r.note(0, 100, false, t0);
-    EXPECT_EQ(r.text(), "Events done: 0, to do: 100, time left: ?");
-    r.note(10, 100, true, t0 + 1s);     // one second of coding, then a wait
-    r.note(10, 100, false, t0 + 100s);  // the wait does not count
-    r.note(20, 100, false, t0 + 101s);
-    EXPECT_EQ(r.permille(), 200);
-    EXPECT_EQ(r.text(), "Events done: 20, to do: 80, time left: 0:08");
+    r.note(0, 100, true, t0);  // stepwise: events come only while it waits
+    r.note(1, 100, true, t0 + 30s);
+    EXPECT_EQ(r.text(), "Events done: 1, to do: 99, time left: ?");  // no rate yet
+    r.note(1, 100, false, t0 + 31s);                                 // "Continue"
+    r.note(11, 100, true, t0 + 32s);    // ten events in a second, then "Stop"
+    r.note(11, 100, false, t0 + 100s);  // the pause does not count
+    r.pause(16, t0 + 100s + 500ms);     // a box opens
+    r.resume(false, t0 + 200s);         // and closes: its time does not count
+    r.note(21, 100, false, t0 + 200s + 500ms);
+    EXPECT_EQ(r.permille(), 210);
+    EXPECT_EQ(r.text(), "Events done: 21, to do: 79, time left: 0:07");
+    r.pause(21, t0 + 201s);
+    r.resume(true, t0 + 202s);  // closed while the run waits for "Next"
+    r.note(22, 100, true, t0 + 900s);
+    EXPECT_EQ(r.timeLeft(), 9750ms);  // 20 events in 2.5 s of flow, 78 left
     // A new run starts from nothing; an unknown events count.
     r.stop();
     r.note(0, 50, false, t0 + 500s);

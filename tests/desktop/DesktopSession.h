@@ -24,8 +24,9 @@ struct Session {
     std::unique_ptr<DesktopWindow> window;
     std::optional<int> endedWith;
 
-    // Init.txt sends every output into the temporary folder.
-    Session() {
+    // Init.txt sends every output into the temporary folder; the screen's
+    // free area is `screen`.
+    explicit Session(QSize screen = QSize(1680, 1010)) {
         InitFileOptions o;
         o.initFilePath = dir.file("Init.txt");
         for (std::string* path :
@@ -36,6 +37,7 @@ struct Session {
         WriteInitFile(o);
         window = std::make_unique<DesktopWindow>(ui, dir.path());
         window->onEnd = [this](int status) { endedWith = status; };
+        window->availableScreen = [screen] { return screen; };
         program().hibernate = [](bool, bool) { ADD_FAILURE() << "hibernated"; };
         program().clock = [] { return LocalDateTime{2024, 3, 1, 12, 0, 0, 0}; };
         window->start();

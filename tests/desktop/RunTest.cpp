@@ -1,6 +1,9 @@
 // Coding runs driven through the window: the user clicks the run buttons
 // from inside the run, as the window processes its pending events.
 #include <QAction>
+#include <QMessageBox>
+#include <QTabWidget>
+#include <QTimer>
 #include <cmath>
 
 #include "DesktopSession.h"
@@ -26,6 +29,15 @@ TEST(DesktopRun, StepwiseRunWithNextShowsItsStateDrawsThePicturesAndChartsTheErr
     Session s;
     s.readTree();
     EXPECT_EQ(s.window->focusWidget(), s.button(Command::ReadData1));
+    // The two-line caption is shown whole, still large.
+    auto* caption = s.find<QLabel>("StatusCaption");
+    EXPECT_EQ(caption->text(),
+              "Program ended reading tree.\nNow you can change number of "
+              "clusters (i.e. number of codes as a consequence)!!");
+    EXPECT_GE(caption->font().pixelSize(), 16);
+    const QRect needed =
+        caption->fontMetrics().boundingRect(caption->rect(), Qt::AlignLeft, caption->text());
+    EXPECT_TRUE(caption->rect().contains(needed)) << needed.height();
     int nexts = 0;
     s.ui.user = [&] {
         if (!s.runWaits()) return;
@@ -55,9 +67,20 @@ TEST(DesktopRun, StepwiseRunWithNextShowsItsStateDrawsThePicturesAndChartsTheErr
             // The rest of the run without pictures: a setting changed during the run.
             s.box(Toggle::ShowInputRecords)->click();
         }
-        // The first few by the keyboard shortcut, the rest by the button.
-        if (++nexts <= 3)
-            QTest::keyClick(s.window.get(), Qt::Key_N);
+        // The first few by the keyboard shortcut, wherever the focus is and
+        // right after a box has closed; the rest by the button.
+        ++nexts;
+        EXPECT_TRUE(s.window->runAction(Command::Next)->isEnabled());
+        if (nexts == 2) s.find("PicturesEdit")->setFocus();
+        if (nexts == 3) {
+            QMessageBox box(QMessageBox::Information, "Zortan", "A box", QMessageBox::Ok,
+                            s.window.get());
+            QTimer::singleShot(20, &box, [&box] { box.accept(); });
+            box.exec();
+            s.window->port().showMessage("through the port");
+        }
+        if (nexts <= 3)
+            QTest::keyClick(s.window.get(), Qt::Key_F10);
         else
             s.click(Command::Next);
         EXPECT_FALSE(s.shell().waiting);
@@ -81,6 +104,14 @@ TEST(DesktopRun, StepwiseRunWithNextShowsItsStateDrawsThePicturesAndChartsTheErr
         for (size_t c = 0; c < 3; ++c) EXPECT_NEAR(d.lines[c].percent[k - 1], row[c], 0.0005);
     }
     EXPECT_NEAR(d.lines[0].percent[31], 19.9, 0.05);  // the samples' recognition error
+
+    // Reading the tree again brings the settings pages' first page to the front.
+    auto* pages = s.find<QTabWidget>("SettingsPages");
+    EXPECT_EQ(pages->currentIndex(), 1);  // "Input1", where the run turned
+    pages->setCurrentIndex(3);
+    s.readTree();
+    EXPECT_TRUE(pages->isVisible());
+    EXPECT_EQ(pages->currentIndex(), 0);
 }
 
 TEST(DesktopRun, FreeRunPausesOnStopAndGoesOnWithContinue) {
@@ -99,7 +130,7 @@ TEST(DesktopRun, FreeRunPausesOnStopAndGoesOnWithContinue) {
         } else if (sh.waiting && ++idle == 3) {
             // The run idles after the event under way when "Stop" came.
             EXPECT_EQ(s.program().run.stepCounter, 101);
-            QTest::keyClick(s.window.get(), Qt::Key_S);  // "Continue" by its shortcut
+            QTest::keyClick(s.window.get(), Qt::Key_F5);  // "Continue" by its shortcut
             captions.push_back(s.button(Command::StopContinue)->text().toStdString());
         }
     };
@@ -133,11 +164,40 @@ TEST(DesktopRun, BreakThenPicturesAndChartSavedAsPng) {
     EXPECT_EQ(s.outputRecords("vowels_Teach.zrt"), 4u);
     EXPECT_EQ(s.text("StatusCaption"), "Program Finished!");
 
+    // The pictures as seen: cropped to the four pictures drawn, with the
+    // legend labels left of them and the event texts below.
     s.ui.answers.push_back(s.dir.file("pictures.png"));
     s.find<QAction>("SavePicturesAction")->trigger();
-    EXPECT_EQ(QImage(QString::fromStdString(s.dir.file("pictures.png")))
-                  .convertToFormat(QImage::Format_RGB32),
-              s.window->canvas().image());
+    const QImage saved = QImage(QString::fromStdString(s.dir.file("pictures.png")))
+                             .convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(saved, s.window->picturesImage());
+    const QRect legend = s.find("TotalErrorLegend")->geometry();
+    const QRect drawn = s.window->canvas().drawnBounds();
+    EXPECT_EQ(saved.width(), drawn.right() + 1 - legend.left());
+    EXPECT_EQ(saved.height(), std::max(drawn.bottom(), legend.bottom()) + 1 - drawn.top());
+    const auto dark = [&](QRect r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) n += qGray(saved.pixel(x, y)) < 80;
+        return n;
+    };
+    EXPECT_GT(dark(legend.translated(-legend.left(), -drawn.top()).intersected(saved.rect())), 10);
+    EXPECT_LT(drawn.right(), 233 + 4 * 148);
+
+    // "Output files" shown over the pictures hides them.
+    s.window->form().click(Command::Options);
+    s.window->refresh();
+    QWidget* outputs = s.find("OutputFiles");
+    const QRect over(outputs->mapTo(s.window.get(), QPoint(0, 0)), outputs->size());
+    EXPECT_GT(pixelsOf(s.window->canvas(), outputs->geometry(), kBlue), 100);
+    const QImage seen = s.window->grab(over).toImage();
+    int blue = 0;
+    for (int y = 0; y < seen.height(); ++y)
+        for (int x = 0; x < seen.width(); ++x) {
+            const QColor c = seen.pixelColor(x, y);
+            blue += c.blue() > 180 && c.red() < 60 && c.green() < 60;
+        }
+    EXPECT_EQ(blue, 0);
     ErrorChartWindow* chart = s.window->chartWindow();
     ASSERT_NE(chart, nullptr);
     EXPECT_EQ(chart->data().steps, 4);

@@ -2,6 +2,8 @@
 // clusters edit, compare mode, output choices, ending.
 #include <QAction>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include "DesktopSession.h"
 
@@ -48,23 +50,74 @@ TEST(DesktopWindow, StartUpStateAndHints) {
     EXPECT_EQ(outputStates(s), "1000000000");
     EXPECT_EQ(s.box(Toggle::OutputRecogCath3)->text(), "*_recog_cath3.txt");
     EXPECT_EQ(s.window->focusWidget(), s.button(Command::ReadTree));
-    // Every hint of the model is shown, for seven seconds; the run buttons'
-    // hints name their shortcuts, and a disabled control's shortcut does nothing.
+    // Every hint shown is one of the model's, whole, for seven seconds, and
+    // every hint of the model is shown.
     std::vector<QString> tips;
     for (QWidget* w : s.window->findChildren<QWidget*>()) {
-        if (w->toolTip().isEmpty()) continue;
+        if (w->toolTip().isEmpty() || dynamic_cast<ElidedLabel*>(w)) continue;
         tips.push_back(w->toolTip());
         EXPECT_EQ(w->toolTipDuration(), 7000) << w->objectName().toStdString();
     }
+    std::vector<QString> hints;
     for (const auto& [control, hint] : s.window->form().hints())
-        EXPECT_TRUE(std::any_of(tips.begin(), tips.end(), [&](const QString& tip) {
-            return tip.startsWith(QString::fromStdString(hint).replace("\r\n", "\n"));
-        })) << control;
+        hints.push_back(QString::fromStdString(hint).replace("\r\n", "\n"));
+    for (const QString& tip : tips)
+        EXPECT_TRUE(std::count(hints.begin(), hints.end(), tip)) << tip.toStdString();
+    for (const QString& hint : hints)
+        EXPECT_TRUE(std::count(tips.begin(), tips.end(), hint)) << hint.toStdString();
     EXPECT_EQ(s.button(Command::Break)->toolTip(),
-              "After then click \"Stop\" or \"Next\" if enabled\nShortcut: B");
-    EXPECT_EQ(s.button(Command::Halt)->toolTip(), "Shortcut: Ctrl+H");
-    QTest::keyClick(s.window.get(), Qt::Key_B);
+              "After then click \"Stop\" or \"Next\" if enabled");
+    EXPECT_TRUE(s.button(Command::Halt)->toolTip().isEmpty() &&
+                s.button(Command::StopContinue)->toolTip().isEmpty());
+    // The "Run" menu shows the shortcuts and is enabled as the buttons are;
+    // a disabled command's shortcut does nothing.
+    for (const auto& [c, keys] : {std::pair{Command::Next, "F10"},
+                                  {Command::StopContinue, "F5"},
+                                  {Command::Break, "Shift+F5"},
+                                  {Command::Halt, "Ctrl+H"}}) {
+        QAction* a = s.window->runAction(c);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->shortcut(), QKeySequence(QString::fromLatin1(keys)));
+        EXPECT_EQ(a->text(), s.button(c)->text());
+        EXPECT_EQ(a->isEnabled(), s.button(c)->isEnabled());
+    }
+    QTest::keyClick(s.window.get(), Qt::Key_F5, Qt::ShiftModifier);
     EXPECT_FALSE(s.shell().breakRequested);
+}
+
+// On a screen smaller than the content, the window fits and the content
+// scrolls: every control lies in the content. The large About box is the
+// window's size less 20; long paths are elided in the middle.
+TEST(DesktopWindow, SmallScreenScrollsLargeAboutAndElidedPaths) {
+    Session s(QSize(1280, 760));
+    EXPECT_TRUE(s.window->width() <= 1280 && s.window->height() <= 760);
+    QWidget* content = s.find("Content");
+    EXPECT_GT(content->width(), s.find<QScrollArea>("ContentScroll")->viewport()->width());
+    for (QPushButton* b : content->findChildren<QPushButton*>())
+        EXPECT_TRUE(content->rect().contains(QRect(b->mapTo(content, QPoint(0, 0)), b->size())))
+            << b->objectName().toStdString();
+    s.find<QScrollArea>("ContentScroll")->horizontalScrollBar()->setValue(300);
+
+    s.window->form().click(Command::About);
+    s.window->form().clickAbout();
+    s.window->refresh();
+    EXPECT_EQ(s.find("AboutBox")->geometry(),
+              QRect(0, 0, s.window->width() - 20, s.window->height() - 20));
+    s.window->form().clickAbout();
+    s.window->refresh();
+    // Small, it scrolls with "Output files", 10 right of it.
+    EXPECT_EQ(s.find("AboutBox")->x(),
+              s.find("OutputFiles")->mapTo(s.window.get(), QPoint(0, 0)).x() +
+                  s.find("OutputFiles")->width() + 10);
+
+    const std::string path = "/data/" + std::string(200, 'x') + "/recording.fvs";
+    s.program().data1.eventsFileCaption = path;
+    s.shell().controls.inputDescriptionVisible = true;
+    s.window->refresh();
+    auto* field = s.find<QLabel>("Data1Field0");
+    EXPECT_TRUE(field->text().startsWith("/data/") && field->text().endsWith("recording.fvs") &&
+                field->text().contains(QChar(0x2026)));
+    EXPECT_EQ(field->toolTip().toStdString(), path);
 }
 
 TEST(DesktopWindow, ClustersEditStretchAndOutputChoices) {
@@ -73,6 +126,12 @@ TEST(DesktopWindow, ClustersEditStretchAndOutputChoices) {
     s.box(Toggle::ClustersChangeable)->click();
     EXPECT_FALSE(edit->isEnabled());
     EXPECT_GT(redPixels(edit), edit->width() * edit->height() / 2);
+    // Its number in light text on the red.
+    const QImage shown = edit->grab().toImage();
+    int light = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) light += qGray(shown.pixel(x, y)) > 200;
+    EXPECT_GT(light, 5);
     s.box(Toggle::ClustersChangeable)->click();
     EXPECT_EQ(s.ui.messages.back(), "Do not change centroids number during processing!!!");
     EXPECT_EQ(redPixels(edit), 0);
