@@ -8,6 +8,9 @@ namespace zortan::desktop {
 namespace {
 // A total this large is the "unknown" events count of the data commands.
 constexpr int64_t kUnknownTotal = std::numeric_limits<int64_t>::max() / 2;
+// Events that must have flowed before their rate is taken as known: the
+// first ones carry the run's start.
+constexpr int64_t kEventsForRate = 10;
 }  // namespace
 
 void RunProgress::note(int64_t done, int64_t total, bool waiting, Clock::time_point now) {
@@ -50,7 +53,8 @@ int RunProgress::permille() const {
 
 std::chrono::milliseconds RunProgress::timeLeft() const {
     const int64_t left = toDo();
-    if (busyDone_ <= 0 || busy_.count() <= 0 || left < 0) return std::chrono::milliseconds(-1);
+    if (busyDone_ < kEventsForRate || busy_.count() <= 0 || left < 0)
+        return std::chrono::milliseconds(-1);
     const auto busy = std::chrono::duration_cast<std::chrono::duration<long double>>(busy_);
     const long double seconds = busy.count() / static_cast<long double>(busyDone_) * left;
     return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));

@@ -97,6 +97,8 @@ TEST(RunProgress, EstimatesTheTimeLeftFromTheTimeSpentCoding) {
     r.note(1, 100, true, t0 + 30s);
     EXPECT_EQ(r.text(), "Events done: 1, to do: 99, time left: ?");  // no rate yet
     r.note(1, 100, false, t0 + 31s);                                 // "Continue"
+    r.note(10, 100, false, t0 + 31s + 900ms);
+    EXPECT_EQ(r.text(), "Events done: 10, to do: 90, time left: ?");  // too few yet
     r.note(11, 100, true, t0 + 32s);    // ten events in a second, then "Stop"
     r.note(11, 100, false, t0 + 100s);  // the pause does not count
     r.pause(16, t0 + 100s + 500ms);     // a box opens
@@ -111,10 +113,10 @@ TEST(RunProgress, EstimatesTheTimeLeftFromTheTimeSpentCoding) {
     // A new run starts from nothing; an unknown events count.
     r.stop();
     r.note(0, 50, false, t0 + 500s);
-    r.note(5, 50, false, t0 + 505s);
-    EXPECT_EQ(r.timeLeft(), 45000ms);
-    r.note(5, std::numeric_limits<int64_t>::max(), false, t0 + 506s);
-    EXPECT_EQ(r.text(), "Events done: 5, to do: ?, time left: ?");
+    r.note(10, 50, false, t0 + 510s);
+    EXPECT_EQ(r.timeLeft(), 40000ms);
+    r.note(10, std::numeric_limits<int64_t>::max(), false, t0 + 511s);
+    EXPECT_EQ(r.text(), "Events done: 10, to do: ?, time left: ?");
     // At most about 30 redraws a second.
     EXPECT_TRUE(r.due(t0));
     EXPECT_FALSE(r.due(t0 + 20ms));
