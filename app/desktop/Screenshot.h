@@ -1,6 +1,8 @@
 // A scripted session on the bundled samples that leaves a picture of the
 // window: the tree and the fvs sample are read and a few events are coded
-// stepwise, one "Next" each; then the window is saved as PNG.
+// stepwise, one "Next" each; then the window is saved as PNG. Or the whole
+// sample is coded straight through and the window is saved with the chart
+// of the error table over it.
 #pragma once
 
 #include <deque>
@@ -41,6 +43,7 @@ struct ScreenshotRequest {
     std::string file;        // the PNG to write
     std::string samplesDir;  // holds vowels-cep16-centroids32.vq and vowels.fvs
     int events = 12;         // events coded before the picture is taken
+    bool finished = false;   // the whole run and its chart instead
 };
 
 // Runs the session in a temporary folder (its own Init.txt and outputs) and

@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: zortan\n"
-    "       zortan --screenshot FILE [--events N] [--samples DIR]\n"
+    "       zortan --screenshot FILE [--events N | --finished] [--samples DIR]\n"
     "       zortan --help | --version\n"
     "\n"
     "Opens the Zortan main window. Init.txt is kept beside the executable.\n"
@@ -23,6 +23,8 @@ constexpr const char* kUsage =
     "                     events stepwise (12 unless --events says otherwise),\n"
     "                     writes the window as PNG to FILE and exits; without\n"
     "                     QT_QPA_PLATFORM it runs on the offscreen platform\n"
+    "  --finished         codes the whole sample straight through instead and\n"
+    "                     writes the window with the chart of its error table\n"
     "  --samples DIR      where the samples are (default: the source tree's)\n"
     "  --help             print this text and exit\n"
     "  --version          print the version and exit\n";
@@ -50,6 +52,8 @@ int main(int argc, char** argv) {
         if (arg == "--screenshot" && hasValue) {
             takeScreenshot = true;
             screenshot.file = argv[++i];
+        } else if (arg == "--finished") {
+            screenshot.finished = true;
         } else if (arg == "--events" && hasValue) {
             screenshot.events = std::atoi(argv[++i]);
         } else if (arg == "--samples" && hasValue) {
