@@ -1,4 +1,4 @@
-// EncodeEvent under both rules, against a brute-force search of the nearest
+// The fast coder under both rules and EncodeEvent, against a brute-force search of the nearest
 // leaf centroid over the same events.
 #include <benchmark/benchmark.h>
 
@@ -9,6 +9,7 @@
 #include "bench/BenchData.h"
 #include "bench/QuietUi.h"
 #include "tree/TreeCoding.h"
+#include "tree/fast/FastCoder.h"
 
 namespace zortan::bench {
 
@@ -20,22 +21,12 @@ constexpr int kEvents = 512;
 constexpr uint32_t kTreeSeed = 7, kEventSeed = 11;
 
 enum class Rule {
-    Centroids,
+    Centroids,  // the fast coder deciding each walk itself
     Cart,
     CentroidsPartialSet,
-    CentroidsSumsOnly,
-    CentroidsExtendedOnly,
-    CentroidsDecidedAhead,    // the coding thread's share when the reader decides the splits
-    CentroidsCountedPerSize,  // the errors added at every tree size up to K, not kept as steps
+    CentroidsNoted,      // the coding thread's share when the reader notes the decisions
+    CentroidsReference,  // EncodeEvent, every split by extended sums
 };
-
-// The system's distance behind a different function pointer: the coder then
-// decides every split with extended sums, as it did before the double sums
-// (the rest of the walk is as it is now).
-long double extendedOnly(const QuantizationTree& tree, const ComponentVector& a,
-                         const ComponentVector& b, Ui& ui) {
-    return EuclidDist(tree, a, b, ui);
-}
 
 void encodeEvent(benchmark::State& state, Rule rule) {
     const int K = static_cast<int>(state.range(0));
@@ -49,25 +40,24 @@ void encodeEvent(benchmark::State& state, Rule rule) {
             if (i % 3 != 2) tree.constrainedSet.insert(i);
     }
     CoderState coder = coderFor(tree);
-    if (rule == Rule::CentroidsExtendedOnly) coder.distanceFunction = &extendedOnly;
-    // A coding run prepares the splits; without them every split is decided
-    // by the two double sums.
-    if (rule != Rule::CentroidsSumsOnly) PrepareTree(tree, coder);
+    FastCoder fast(tree, coder);
     const std::vector<EventRecord> events = eventsNear(tree, kEvents, kEventSeed);
-    std::vector<AheadDecisions> ahead(kEvents);
-    if (rule == Rule::CentroidsDecidedAhead) {
+    std::vector<FastCoder::Note> notes(kEvents);
+    if (rule == Rule::CentroidsNoted) {
         std::vector<ComponentVector> reals;
         for (const EventRecord& e : events) reals.push_back(e.reals);
-        DecideAhead(coder.prepared, reals.data(), reals.size(), ahead.data());
+        fast.noteAhead(reals.data(), reals.size(), notes.data());
     }
     QuietUi ui;
     size_t i = 0;
     for (auto _ : state) {
-        coder.ahead = ahead[i];
-        // As a coding run codes: the errors kept as steps, settled at the end.
-        const EncodeResult r = EncodeEvent(
-            tree, coder, static_cast<uint16_t>(K), events[i], coder.nodePath1, coder.errorRecords1,
-            ui, rule == Rule::CentroidsCountedPerSize ? nullptr : &coder.pendingSteps1);
+        const EncodeResult r =
+            rule == Rule::CentroidsReference
+                ? EncodeEvent(tree, coder, static_cast<uint16_t>(K), events[i], coder.nodePath1,
+                              coder.errorRecords1, ui)
+                : fast.encode(static_cast<uint16_t>(K), events[i], coder.nodePath1,
+                              coder.errorRecords1, ui,
+                              rule == Rule::CentroidsNoted ? &notes[i] : nullptr);
         benchmark::DoNotOptimize(r);
         i = (i + 1) & (kEvents - 1);
     }
@@ -75,21 +65,21 @@ void encodeEvent(benchmark::State& state, Rule rule) {
     if (ui.messages != 0) state.SkipWithError("EuclidDist reported a sum that is not a number");
 }
 
-// The reading thread's share: the splits of groups of events decided ahead.
-void decideAhead(benchmark::State& state) {
+// The reading thread's share: the notes of groups of events made ahead.
+void noteAhead(benchmark::State& state) {
     const int K = static_cast<int>(state.range(0));
     const fixtures::TreeFileContents contents = codebookTree(K, kTreeSeed);
     const QuantizationTree& tree = contents.tree;
     CoderState coder = coderFor(tree);
-    PrepareTree(tree, coder);
+    const FastCoder fast(tree, coder);
     std::vector<ComponentVector> reals;
     for (const EventRecord& e : eventsNear(tree, kEvents, kEventSeed)) reals.push_back(e.reals);
     constexpr size_t kGroup = 16;
-    std::vector<AheadDecisions> ahead(kGroup);
+    std::vector<FastCoder::Note> notes(kGroup);
     size_t i = 0;
     for (auto _ : state) {
-        DecideAhead(coder.prepared, reals.data() + i, kGroup, ahead.data());
-        benchmark::DoNotOptimize(ahead.data());
+        fast.noteAhead(reals.data() + i, kGroup, notes.data());
+        benchmark::DoNotOptimize(notes.data());
         i = (i + kGroup) & (kEvents - 1);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kGroup));
@@ -210,11 +200,9 @@ void bruteForce(benchmark::State& state, bool extended) {
 BENCHMARK_CAPTURE(encodeEvent, Centroids, Rule::Centroids)->Arg(16)->Arg(256)->Arg(4096);
 BENCHMARK_CAPTURE(encodeEvent, Cart, Rule::Cart)->Arg(16)->Arg(256)->Arg(4096);
 BENCHMARK_CAPTURE(encodeEvent, CentroidsPartialSet, Rule::CentroidsPartialSet)->Arg(256);
-BENCHMARK_CAPTURE(encodeEvent, CentroidsSumsOnly, Rule::CentroidsSumsOnly)->Arg(256);
-BENCHMARK_CAPTURE(encodeEvent, CentroidsExtendedOnly, Rule::CentroidsExtendedOnly)->Arg(256);
-BENCHMARK_CAPTURE(encodeEvent, CentroidsDecidedAhead, Rule::CentroidsDecidedAhead)->Arg(256);
-BENCHMARK_CAPTURE(encodeEvent, CentroidsCountedPerSize, Rule::CentroidsCountedPerSize)->Arg(256);
-BENCHMARK(decideAhead)->Arg(256);
+BENCHMARK_CAPTURE(encodeEvent, CentroidsNoted, Rule::CentroidsNoted)->Arg(256);
+BENCHMARK_CAPTURE(encodeEvent, CentroidsReference, Rule::CentroidsReference)->Arg(256);
+BENCHMARK(noteAhead)->Arg(256);
 BENCHMARK_CAPTURE(bruteForce, Double, false)->Arg(16)->Arg(256)->Arg(4096);
 BENCHMARK_CAPTURE(bruteForce, EuclidDist, true)->Arg(256);
 

@@ -24,6 +24,9 @@ namespace zortan {
 constexpr size_t kFvsRecordSize = 1812;
 using FvsRecord = std::array<uint8_t, kFvsRecordSize>;
 
+// What a record work notes beside a record: bytes the file does not read.
+using RecordNote = std::array<uint64_t, 2>;
+
 // A file of fvs records, read one record at a time. A regular file is read
 // ahead by a thread of its own into a ring of buffers, many records per
 // system call, so that the copy from the system overlaps the coding; any
@@ -60,12 +63,11 @@ class FvsFile {
     // and done by the caller too for records read before it was set.
     // Returns once the thread is out of the work it had before, so that what
     // that work read may go.
-    using RecordWork =
-        std::function<void(const uint8_t* records, size_t count, AheadDecisions* notes)>;
+    using RecordWork = std::function<void(const uint8_t* records, size_t count, RecordNote* notes)>;
     void setRecordWork(RecordWork work, bool mayWait = false);
     // The current work's result for the record nextRecord gave last;
     // nullptr when the work has not seen it.
-    const AheadDecisions* noteOfLast() const {
+    const RecordNote* noteOfLast() const {
         if (current_ == nullptr || position_ < kFvsRecordSize || current_->generation == 0 ||
             current_->generation != generation_)
             return nullptr;
@@ -82,7 +84,7 @@ class FvsFile {
         int error = 0;    // errno of a failed read, after `size` bytes
         bool last = false;
         uint64_t generation = 0;  // of the work that made `notes`; 0: none
-        std::array<AheadDecisions, kRecordsPerChunk> notes;
+        std::array<RecordNote, kRecordsPerChunk> notes;
     };
     static constexpr size_t kChunks = 8;
 
@@ -131,7 +133,6 @@ struct EventSeries {
     std::optional<TextReader> textFile;
     std::string rowBuffer;  // the table row being read, kept between rows
     FvsFile fvsFile;
-    int aheadFeatureKind = -1;  // the vector the reading thread decides by; -1: none
     // Declared component count of a text table.
     int32_t nc = std::numeric_limits<int32_t>::max();
     std::array<double, 4> plotParameters{65535.0, 13.0, 64.0, 64.0};

@@ -11,7 +11,6 @@
 #include "plots/EventPictures.h"
 #include "shell/Program.h"
 #include "shell/ShellState.h"
-#include "tree/TreeCoding.h"
 
 namespace zortan {
 
@@ -34,13 +33,6 @@ uint16_t word(const uint8_t* r, size_t offset) {
 }
 int16_t signedWord(const uint8_t* r, size_t offset) {
     return static_cast<int16_t>(word(r, offset));
-}
-// The 129 words of a feature vector; on a little-endian machine a plain copy.
-void readVector(const uint8_t* r, size_t offset, std::array<int16_t, kComponents>& v) {
-    if constexpr (std::endian::native == std::endian::little)
-        std::memcpy(v.data(), r + offset, sizeof v);
-    else
-        for (size_t i = 0; i < kComponents; ++i) v[i] = signedWord(r, offset + 2 * i);
 }
 uint32_t longWord(const uint8_t* r, size_t offset) {
     return uint32_t{word(r, offset)} | (uint32_t{word(r, offset + 2)} << 16);
@@ -92,6 +84,13 @@ void awaitFeatureKind(Program& program) {
 }
 
 }  // namespace
+
+void readVector(const uint8_t* r, size_t offset, std::array<int16_t, kComponents>& v) {
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(v.data(), r + offset, sizeof v);
+    else
+        for (size_t i = 0; i < kComponents; ++i) v[i] = signedWord(r, offset + 2 * i);
+}
 
 double ReadRealTypeParameter(Program& program, const FvsRecord& header, int startWord,
                              int declaredSize, const std::string& name) {
@@ -165,53 +164,11 @@ RowStatus ReadFvsRecord(Program& program, EventSeries& series) {
     // The same name event after event: compared, not copied again.
     if (series.featureText != kFeatureKindNames[kind]) series.featureText = kFeatureKindNames[kind];
     for (size_t i = 0; i < kComponents; ++i) event.reals[i] = event.components[i];
-    const AheadDecisions* ahead = series.fvsFile.noteOfLast();
-    program.coder.ahead = ahead != nullptr && series.aheadFeatureKind == static_cast<int>(kind)
-                              ? *ahead
-                              : AheadDecisions{};
     event.cath1 = static_cast<char>(r[kFvsCategories]);
     event.cath2 = static_cast<char>(r[kFvsCategories + 1]);
     event.cath3 = static_cast<char>(r[kFvsCategories + 2]);
     DrawInputPicture(program, series);
     return RowStatus::Read;
-}
-
-DecidingAhead::DecidingAhead(Program& program, EventSeries& series) {
-    const int kind = program.tree.training.featureKind;
-    if (!series.fvsFile.isOpen() || !series.fvsFile.readsAhead() || kind < 0 ||
-        kind >= static_cast<int>(kFeatureKindNames.size()) || program.tree.training.averaging ||
-        !CanDecideAhead(program.tree, program.coder))
-        return;
-    const size_t vector = kFvsFeatureVectors + kFvsFeatureVectorSize * static_cast<size_t>(kind);
-    const PreparedTree& prepared = program.coder.prepared;
-    // Records the reading thread is not well ahead with come without
-    // decisions: the coder then makes them itself, on records it is about
-    // to read anyway, and the two threads share the run as the machine
-    // allows.
-    series.fvsFile.setRecordWork(
-        [&prepared, vector](const uint8_t* records, size_t count, AheadDecisions* notes) {
-            // In groups, which DecideAhead takes faster than one by one.
-            constexpr size_t kGroup = 16;
-            std::array<ComponentVector, kGroup> reals;
-            std::array<int16_t, kComponents> words;
-            for (size_t base = 0; base < count; base += kGroup) {
-                const size_t n = std::min(kGroup, count - base);
-                for (size_t j = 0; j < n; ++j) {
-                    readVector(records + (base + j) * kFvsRecordSize, vector, words);
-                    for (size_t i = 0; i < kComponents; ++i) reals[j][i] = words[i];
-                }
-                DecideAhead(prepared, reals.data(), n, notes + base);
-            }
-        },
-        true);
-    series.aheadFeatureKind = kind;
-    series_ = &series;
-}
-
-DecidingAhead::~DecidingAhead() {
-    if (series_ == nullptr) return;
-    series_->fvsFile.setRecordWork(nullptr);
-    series_->aheadFeatureKind = -1;
 }
 
 }  // namespace zortan

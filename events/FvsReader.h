@@ -27,25 +27,10 @@ void OpenFvsHeader(Program& program, EventSeries& series);
 double ReadRealTypeParameter(Program& program, const FvsRecord& header, int startWord,
                              int declaredSize, const std::string& name);
 
+// The 129 words of the feature vector at `offset` of record `r`.
+void readVector(const uint8_t* r, size_t offset, std::array<int16_t, kComponents>& v);
+
 // Reads the next event record into the shared buffer and the current event.
 RowStatus ReadFvsRecord(Program& program, EventSeries& series);
-
-// While it lives, the splits of each event of the series' fvs file are
-// decided ahead of its walk (DecideAhead), a buffer of records at a time, by
-// the file's reading thread or, where that thread is not well ahead, by the
-// program's thread as it takes the buffer; only where the codes stay the
-// same for it: a tree prepared for the centroid rule and EuclidDist, the
-// feature kind chosen, no time averaging. Otherwise it does nothing. The
-// prepared tree must stay as it is while it lives.
-class DecidingAhead {
-  public:
-    DecidingAhead(Program& program, EventSeries& series);
-    ~DecidingAhead();
-    DecidingAhead(const DecidingAhead&) = delete;
-    DecidingAhead& operator=(const DecidingAhead&) = delete;
-
-  private:
-    EventSeries* series_ = nullptr;
-};
 
 }  // namespace zortan

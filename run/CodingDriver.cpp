@@ -1,6 +1,7 @@
 #include "run/CodingDriver.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <limits>
@@ -20,8 +21,65 @@
 #include "shell/Program.h"
 #include "tree/ChooseFile.h"
 #include "tree/TreeCoding.h"
+#include "tree/fast/FastCoder.h"
 
 namespace zortan {
+
+// While it lives, the fvs file of a series notes beside each record what the
+// fast coder may take for that record's event, a buffer of records at a time:
+// the file's reading thread does it or, where that thread is not well ahead,
+// the program's thread as it takes the buffer. Only where the codes stay the
+// same for it: the feature kind chosen and no time averaging. Otherwise it
+// does nothing.
+class NotesAhead {
+  public:
+    NotesAhead(Program& p, EventSeries& series, const FastCoder& coder) {
+        const int kind = p.tree.training.featureKind;
+        if (!inputIsFvs(p, series.number) || !series.fvsFile.isOpen() || kind < 0 ||
+            kind >= static_cast<int>(kFeatureKindNames.size()) || p.tree.training.averaging ||
+            !coder.notesHelp())
+            return;
+        const size_t vector =
+            kFvsFeatureVectors + kFvsFeatureVectorSize * static_cast<size_t>(kind);
+        series.fvsFile.setRecordWork(
+            [&coder, vector](const uint8_t* records, size_t count, RecordNote* notes) {
+                constexpr size_t kGroup = 16;
+                std::array<ComponentVector, kGroup> reals;
+                std::array<FastCoder::Note, kGroup> made;
+                std::array<int16_t, kComponents> words;
+                for (size_t base = 0; base < count; base += kGroup) {
+                    const size_t n = std::min(kGroup, count - base);
+                    for (size_t j = 0; j < n; ++j) {
+                        readVector(records + (base + j) * kFvsRecordSize, vector, words);
+                        for (size_t i = 0; i < kComponents; ++i) reals[j][i] = words[i];
+                    }
+                    coder.noteAhead(reals.data(), n, made.data());
+                    for (size_t j = 0; j < n; ++j) notes[base + j] = made[j].words;
+                }
+            },
+            true);
+        series_ = &series;
+        kind_ = kind;
+    }
+    ~NotesAhead() {
+        if (series_ != nullptr) series_->fvsFile.setRecordWork(nullptr);
+    }
+    NotesAhead(const NotesAhead&) = delete;
+    NotesAhead& operator=(const NotesAhead&) = delete;
+
+    // The note of the record read last, when it was made from the vector
+    // that is coded now.
+    std::optional<FastCoder::Note> noteOfLast(const Program& p) const {
+        if (series_ == nullptr || p.tree.training.featureKind != kind_) return std::nullopt;
+        const RecordNote* note = series_->fvsFile.noteOfLast();
+        if (note == nullptr) return std::nullopt;
+        return FastCoder::Note{*note};
+    }
+
+  private:
+    EventSeries* series_ = nullptr;
+    int kind_ = -1;
+};
 
 namespace {
 
@@ -104,8 +162,6 @@ void restoreStatus(Program& p, const std::string& caption) {
 void clearCounts(Program& p) {
     CoderState& c = p.coder;
     c.cath1ErrorCount = c.cath2ErrorCount = c.cath3ErrorCount = 0;
-    std::fill(c.pendingSteps1.begin(), c.pendingSteps1.end(), TErrorRecord{});
-    std::fill(c.pendingSteps2.begin(), c.pendingSteps2.end(), TErrorRecord{});
     for (int k = 0; k < p.tree.treeSizesNb(); ++k) {
         checkedAt(c.errorRecords1, k) = TErrorRecord{};
         checkedAt(c.errorRecords2, k) = TErrorRecord{};
@@ -133,13 +189,8 @@ void readHeader(Program& p, EventSeries& series) {
 void withdrawUnpairedEvent(Program& p, const EncodeResult& coded) {
     CoderState& c = p.coder;
     const QuantizationTree& tree = p.tree;
-    for (int t = 0; t < p.shell.clustersNb; ++t) {
-        const ErrorFlags& flags = checkedAt(c.BoolErrorVector, t);
-        TErrorRecord& record = checkedAt(c.errorRecords1, t);
-        record.cath1 -= flags.cath1 == 1 ? 1 : 0;
-        record.cath2 -= flags.cath2 == 1 ? 1 : 0;
-        record.cath3 -= flags.cath3 == 1 ? 1 : 0;
-    }
+    for (int t = 0; t < p.shell.clustersNb; ++t)
+        addErrorFlags(checkedAt(c.errorRecords1, t), checkedAt(c.BoolErrorVector, t), ~uint32_t{0});
     const EventRecord& e = p.event;
     if (tree.cath1Active != 0 && checkedAt(tree.cath1List, coded.cath1) != e.cath1)
         --c.cath1ErrorCount;
@@ -173,21 +224,16 @@ void codingLoop(Program& p) {
         return;
     }
     const std::string rememberedStatus = s.statusCaption;
-    // Reading another tree, the one command that changes centroids, drops them.
-    PrepareTree(p.tree, p.coder);
-    // The counts kept as differences during the loop are added in when it
-    // ends, however it ends.
-    struct Settled {
-        CoderState& coder;
-        ~Settled() { SettleErrorCounts(coder); }
-    } settled{p.coder};
-    const DecidingAhead ahead1(p, p.data1);
-    std::optional<DecidingAhead> ahead2;
-    if (s.compareMode) ahead2.emplace(p, p.data2);
+    // The tree stays as it is during the run; the counts the coder keeps
+    // pending are added in when the loop ends, however it ends.
+    FastCoder coder(p.tree, p.coder);
+    const NotesAhead notes1(p, p.data1, coder);
+    std::optional<NotesAhead> notes2;
+    if (s.compareMode) notes2.emplace(p, p.data2, coder);
     EncodeResult coded;
     while (p.run.stepCounter < p.run.totalSteps) {
-        if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1,
-                         &p.coder.pendingSteps1, &coded) == RowStatus::EndOfData) {
+        if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1, &coder, &notes1,
+                         &coded) == RowStatus::EndOfData) {
             endOfDataReached(p, 1);
             return;
         }
@@ -195,8 +241,9 @@ void codingLoop(Program& p) {
             if (p.run.teachOutputActive) WriteTeachRecord(p);
             if (p.run.recogOutputActive) WriteRecogRecord(p);
         } else {
-            if (PerEventStep(p, p.data2, p.coder.nodePath2, p.coder.errorRecords2,
-                             &p.coder.pendingSteps2) == RowStatus::EndOfData) {
+            if (PerEventStep(p, p.data2, p.coder.nodePath2, p.coder.errorRecords2, &coder,
+                             notes2 ? &*notes2 : nullptr) == RowStatus::EndOfData) {
+                coder.settle();
                 withdrawUnpairedEvent(p, coded);
                 endOfDataReached(p, 2);
                 return;
@@ -246,7 +293,6 @@ void finishRun(Program& p, std::exception_ptr failure) {
     w.windowMaximized = true;
     p.ui.processPendingEvents();
     p.ui.beep();
-    DropPreparedTree(p.coder);
     attempt(failure, [&] { CloseOutputs(p); });
     // A machine is not put to sleep over a run that failed.
     if (s.hibernateOnFinish && !failure) {
@@ -446,9 +492,7 @@ void Run(Program& p, int32_t declaredCount, bool isFvs) {
 }
 
 RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path, TErrorRecordArray& errors,
-                       TErrorRecordArray* steps, EncodeResult* coded) {
-    // Only decisions made for this very event may reach its walk.
-    p.coder.ahead = AheadDecisions{};
+                       FastCoder* coder, const NotesAhead* notes, EncodeResult* coded) {
     const RowStatus status = inputIsFvs(p, series.number)
                                  ? ReadFvsRecord(p, series)
                                  : ReadTextRow(p, series, inputPath(p, series.number));
@@ -460,8 +504,14 @@ RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path, TError
                            tree.consideredComponentsNb, p.run.stepCounter, s.compareMode);
         DrawAveragingPicture(p, series, p.event);
     }
-    const EncodeResult r =
-        EncodeEvent(tree, p.coder, s.clustersNb, p.event, path, errors, p.ui, steps);
+    EncodeResult r;
+    if (coder == nullptr) {
+        r = EncodeEvent(tree, p.coder, s.clustersNb, p.event, path, errors, p.ui);
+    } else {
+        const std::optional<FastCoder::Note> note =
+            notes != nullptr ? notes->noteOfLast(p) : std::nullopt;
+        r = coder->encode(s.clustersNb, p.event, path, errors, p.ui, note ? &*note : nullptr);
+    }
     if (coded) *coded = r;
     const auto& tables = p.outputs.cathTables;
     p.run.teachRecord = {r.code, p.event.cath1, p.event.cath2, p.event.cath3, 0};

@@ -12,6 +12,8 @@ namespace zortan {
 
 struct Program;
 struct EncodeResult;
+class FastCoder;
+class NotesAhead;
 
 // The "Read data_1" and "Read data_2" procedures.
 void ReadData1(Program& program);
@@ -26,12 +28,12 @@ void ChooseAndOpenInput(Program& program, EventSeries& series, const std::string
 // output and given the window back; the error is then raised again.
 void Run(Program& program, int32_t declaredCount, bool inputIsFvs);
 
-// Reads, transforms and codes one event of `series`, its errors kept in
-// `steps` when given (see EncodeEvent); `coded`, when given, receives the
-// code and the leaf's readings.
+// Reads, transforms and codes one event of `series`: by `coder`, with the
+// note `notes` made for its record, when given, else by EncodeEvent.
+// `coded`, when given, receives the code and the leaf's readings.
 RowStatus PerEventStep(Program& program, EventSeries& series, TwordArray& path,
-                       TErrorRecordArray& errors, TErrorRecordArray* steps = nullptr,
-                       EncodeResult* coded = nullptr);
+                       TErrorRecordArray& errors, FastCoder* coder = nullptr,
+                       const NotesAhead* notes = nullptr, EncodeResult* coded = nullptr);
 
 // "Halt!": closes what a run left open, shows where the results are and
 // ends the program.

@@ -131,96 +131,14 @@ struct QuantizationTree {
 using DistanceFunction = long double (*)(const QuantizationTree& tree, const ComponentVector& a,
                                          const ComponentVector& b, Ui& ui);
 
-// The components the centroid rule measures, derived from the tree's
-// consideredComponentsNb and constrainedSet. The coder checks the key at
-// every walk and rebuilds the rest when it differs, so nobody else has to
-// refresh it.
-struct ConsideredComponents {
-    bool valid = false;
-    int32_t keyConsideredComponentsNb = 0;
-    Set256 keyConstrainedSet;
-    int leading = 0;           // components 0..leading-1 may count (at most 129)
-    bool allInSet = false;     // each of them is in the set
-    ComponentVector weight{};  // 1 for a component that counts, else 0
-};
-
-// Components padded with zeros to whole vectors of the widest vector unit.
-constexpr int kPaddedComponents = 136;
-using PaddedVector = std::array<double, kPaddedComponents>;
-
-// One split of the centroid rule made ready for a coding run. The event x is
-// nearer the first son (centroid a) than the second (b) when
-// |x-a|^2 < |x-b|^2, that is when 2 w.(x-r) - c > 0 with w = a - b,
-// c = |a-r|^2 - |b-r|^2 over the components that count and r a reference
-// point: one dot product instead of two distances. The test is trusted when
-// it clears its rounding bound, which with n = |x-r| is
-// squareFactor*n^2 + slope*n + base.
-struct PreparedSplit {
-    double c = 0.0;
-    double slope = 0.0, base = 0.0;
-    int32_t vector = -1;  // its w in PreparedTree::vectors; -1: not prepared
-};
-struct alignas(64) SplitVector {
-    PaddedVector w{};  // 0 where a component does not count
-};
-
-// What one level of a walk reads at a node, in one cache line.
-struct alignas(64) WalkStep {
-    PreparedSplit split;
-    int16_t son = 0;
-    int16_t brother = 0;      // the son's brother
-    uint16_t splitLevel = 0;  // the brother's code
-    // Every check of a walk passes here, whatever the event: the sons are
-    // nodes of the heap, the split level lies within the working arrays and
-    // the readings of the active categories within their lists.
-    bool clean = false;
-    std::array<int16_t, 3> readings{};  // the category characters, -1 beyond the lists
-};
-
-// The tree made ready by PrepareTree for one coding run: a walk step per
-// node and, for the centroid rule, the prepared splits. The coder uses them
-// only while the tree has the same node heap (the splits also only with the
-// same components counted); reading another tree drops them. Other changes
-// to a prepared tree are not noticed.
-struct PreparedTree {
-    bool valid = false;
-    const TreeNode* heap = nullptr;
-    size_t heapSize = 0;
-    int heapTop = 0;
-    std::vector<WalkStep> steps;  // by node
-
-    bool splitsValid = false;
-    int32_t keyConsideredComponentsNb = 0;
-    Set256 keyConstrainedSet;
-    PaddedVector counts{};     // 1 where a component counts, else 0
-    PaddedVector reference{};  // r: the root's centroid where it counts, else 0
-    double squareFactor = 0.0;
-    std::vector<SplitVector> vectors;
-};
-
-// The splits of one event's walk from the root, decided ahead of the coder
-// by the prepared splits alone: bit j is the decision at depth j, 1 for the
-// first son. The first `depth` are decided; 0 decides nothing.
-struct AheadDecisions {
-    uint64_t firstSon = 0;
-    uint8_t depth = 0;
-};
-
 // Per-tree-size working arrays and running counts of the coder.
 struct CoderState {
-    std::vector<ErrorFlags> BoolErrorVector;         // treeSizesNb
-    TErrorRecordArray errorRecords1, errorRecords2;  // treeSizesNb
-    // What a coding run has yet to add to errorRecords1 and 2, kept as
-    // differences between neighbouring tree sizes (see SettleErrorCounts).
-    TErrorRecordArray pendingSteps1, pendingSteps2;                    // treeSizesNb+1
+    std::vector<ErrorFlags> BoolErrorVector;                           // treeSizesNb
+    TErrorRecordArray errorRecords1, errorRecords2;                    // treeSizesNb
     TwordArray nodePath1, nodePath2;                                   // HeapTop+1
     std::vector<uint32_t> groupDiff, cath1Diff, cath2Diff, cath3Diff;  // HeapTop+1
     uint32_t cath1ErrorCount = 0, cath2ErrorCount = 0, cath3ErrorCount = 0;
     DistanceFunction distanceFunction = nullptr;
-    ConsideredComponents considered;
-    PreparedTree prepared;
-    // For the event about to be coded; the next walk takes it.
-    AheadDecisions ahead;
 };
 
 }  // namespace zortan

@@ -167,13 +167,9 @@ void refuseBadSplitCodes(const QuantizationTree& tree, Ui& ui, const std::string
 void SizeCoderArrays(const QuantizationTree& tree, CoderState& coder) {
     const size_t sizes = static_cast<size_t>(tree.treeSizesNb());
     const size_t nodes = static_cast<size_t>(tree.HeapTop) + 1;
-    DropPreparedTree(coder);
-    SettleErrorCounts(coder);
     coder.BoolErrorVector.resize(sizes);
     coder.errorRecords1.resize(sizes);
     coder.errorRecords2.resize(sizes);
-    coder.pendingSteps1.resize(sizes + 1);
-    coder.pendingSteps2.resize(sizes + 1);
     coder.nodePath1.resize(nodes);
     coder.nodePath2.resize(nodes);
     coder.groupDiff.resize(nodes);

@@ -541,8 +541,6 @@ void DesktopWindow::showChart() {
     std::string png = program_.options.errorFileName;
     const std::string ext = extractFileExt(png);
     png = png.substr(0, png.size() - ext.size()) + ".png";
-    // A chart asked for during a run shows the counts so far.
-    SettleErrorCounts(program_.coder);
     chart_->setData(errorChartData(program_), png);
     chart_->show();
     chartAction_->setEnabled(true);

@@ -66,10 +66,10 @@ TEST(FvsFile, RecordWorkIsNotedBesideEachRecord) {
         ASSERT_TRUE(f.readsAhead());
         // The note tells the record by its first byte and its 100th.
         f.setRecordWork(
-            [](const uint8_t* records, size_t count, AheadDecisions* notes) {
+            [](const uint8_t* records, size_t count, RecordNote* notes) {
                 for (size_t i = 0; i < count; ++i) {
                     const uint8_t* r = records + i * kFvsRecordSize;
-                    notes[i] = AheadDecisions{uint64_t{r[0]} | uint64_t{r[99]} << 8, 1};
+                    notes[i] = RecordNote{uint64_t{r[0]} | uint64_t{r[99]} << 8, 1};
                 }
             },
             mayWait);
@@ -78,15 +78,15 @@ TEST(FvsFile, RecordWorkIsNotedBesideEachRecord) {
             const uint8_t* r = f.nextRecord();
             ASSERT_NE(r, nullptr);
             ASSERT_EQ(r[0], static_cast<uint8_t>(n * 7)) << n;
-            const AheadDecisions* note = f.noteOfLast();
+            const RecordNote* note = f.noteOfLast();
             // The ring holds 512 records: those after them were read with the work.
             if (n >= 512 || mayWait) {
                 ASSERT_NE(note, nullptr) << n;
             }
             if (note == nullptr) continue;
             ++noted;
-            ASSERT_EQ(note->firstSon, uint64_t{r[0]} | uint64_t{r[99]} << 8) << n;
-            ASSERT_EQ(note->depth, 1);
+            ASSERT_EQ((*note)[0], uint64_t{r[0]} | uint64_t{r[99]} << 8) << n;
+            ASSERT_EQ((*note)[1], 1u);
         }
         EXPECT_GE(noted, mayWait ? 1000 : 488);
         f.setRecordWork(nullptr);

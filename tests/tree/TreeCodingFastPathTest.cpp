@@ -1,7 +1,8 @@
-// The centroid rule decides most splits on double sums; these tests build
-// distances that differ only in their last bits (or not at all), or whose
-// double squares under- or overflow, and check every decision, message and
-// everything the walk records against the extended sums.
+// The fast coder decides most centroid-rule splits by prepared dot products;
+// these tests build distances that differ only in their last bits (or not at
+// all), or whose double squares under- or overflow, and check every
+// decision, message and everything the walk records against EncodeEvent and
+// the extended sums.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,6 +18,8 @@
 #include "support/ScriptedUi.h"
 #include "support/TreeBuilders.h"
 #include "tree/TreeCoding.h"
+#include "tree/fast/FastCoder.h"
+#include "tree/fast/PreparedTree.h"
 
 namespace zortan {
 namespace {
@@ -72,10 +76,7 @@ struct Scenario {
 // some hold a not-a-number, or infinities whose difference is one, in the
 // event: the messages must be those of the extended sums too, none for a
 // component outside the set.
-// With the splits prepared as a coding run prepares them, and without.
-class TreeCodingFastPath : public ::testing::TestWithParam<bool> {};
-
-TEST_P(TreeCodingFastPath, NearTiesAreDecidedAsTheExtendedSumsDecide) {
+TEST(FastCoder, NearTiesAreDecidedAsTheExtendedSumsDecide) {
     Scenario sc;
     TreeBuilder b;
     b.split(0, 1);
@@ -94,14 +95,14 @@ TEST_P(TreeCodingFastPath, NearTiesAreDecidedAsTheExtendedSumsDecide) {
         const auto at = static_cast<size_t>(sc.pick(0, kComponents - 1));
         if (n % 50 == 1) e.reals[at] = std::nan("");
         if (n % 50 == 2) e.reals[at] = b.node(2).centroid[at] = HUGE_VAL;
-        if (GetParam()) PrepareTree(b.tree, coder);
+        FastCoder fast(b.tree, coder);
 
         ScriptedUi ui, refUi;
         const long double d1 = EuclidDist(b.tree, e.reals, b.node(1).centroid, refUi);
         const long double d2 = EuclidDist(b.tree, e.reals, b.node(2).centroid, refUi);
         const int expected = d1 < d2 ? 1 : 2;
-        ASSERT_EQ(EncodeIter(b.tree, coder, 2, e, coder.nodePath1, 0, ui), expected)
-            << "case " << n;
+        fast.encode(2, e, coder.nodePath1, coder.errorRecords1, ui);
+        ASSERT_EQ(coder.nodePath1[1], expected) << "case " << n;
         ASSERT_EQ(ui.messages, refUi.messages) << "case " << n;
         reported += !ui.messages.empty();
         if (n % 50 == 1 || n % 50 == 2) continue;
@@ -141,7 +142,7 @@ std::string state(const CoderState& c) {
 // Every split of these trees is a near tie for events around one point: a
 // balanced tree, a chain longer than the levels the counting keeps track of,
 // and a tree whose split levels do not rise along the paths.
-TEST_P(TreeCodingFastPath, WholeWalksMatchTheExtendedSums) {
+TEST(FastCoder, WholeWalksMatchEncodeEvent) {
     ScriptedUi ui;
     Scenario sc;
     for (const int shape : {0, 1, 2}) {
@@ -167,10 +168,12 @@ TEST_P(TreeCodingFastPath, WholeWalksMatchTheExtendedSums) {
         }
         CoderState fast = testing::coderFor(b.tree), ref = testing::coderFor(b.tree);
         ref.distanceFunction = &extendedOnly;
+        std::optional<FastCoder> coder;
         for (int n = 0; n < 300; ++n) {
             if (n % 50 == 0) {
                 sc.constrain(b.tree);
-                if (GetParam()) PrepareTree(b.tree, fast);
+                coder.reset();
+                coder.emplace(b.tree, fast);
             }
             EventRecord e;
             e.reals = centre;
@@ -181,10 +184,12 @@ TEST_P(TreeCodingFastPath, WholeWalksMatchTheExtendedSums) {
             e.cath1 = "ab"[n % 2];
             e.cath2 = "xyz"[n % 3];
             const auto K = static_cast<uint16_t>(sc.pick(1, b.tree.treeSizesNb()));
-            // Every other event walks by decisions made ahead, as the reading thread makes them.
-            if (GetParam() && n % 2 == 1) fast.ahead = DecideAhead(fast.prepared, e.reals);
-            const EncodeResult r =
-                EncodeEvent(b.tree, fast, K, e, fast.nodePath1, fast.errorRecords1, ui);
+            // Every other event with the note made ahead, as the reading thread makes it.
+            FastCoder::Note note;
+            coder->noteAhead(&e.reals, 1, &note);
+            const EncodeResult r = coder->encode(K, e, fast.nodePath1, fast.errorRecords1, ui,
+                                                 n % 2 == 1 ? &note : nullptr);
+            coder->settle();
             ASSERT_EQ(r.code,
                       EncodeEvent(b.tree, ref, K, e, ref.nodePath1, ref.errorRecords1, ui).code);
             ASSERT_EQ(state(fast), state(ref)) << "shape " << shape << " event " << n;
@@ -192,8 +197,6 @@ TEST_P(TreeCodingFastPath, WholeWalksMatchTheExtendedSums) {
         EXPECT_TRUE(ui.messages.empty());
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(PreparedOrNot, TreeCodingFastPath, ::testing::Bool());
 
 // Groups of events decided together, near ties that stop their walks at
 // different depths among clear ones: each gets the decisions it gets alone.
@@ -211,22 +214,22 @@ TEST(PreparedTree, GroupsDecideAsSingleEvents) {
                 b.node(static_cast<int>(son)).centroid =
                     clear ? sc.uniform(0, 2000, 1) : sc.nearTie(centre, differences);
         }
-        CoderState coder = testing::coderFor(b.tree);
-        PrepareTree(b.tree, coder);
+        const fast::PreparedTree prepared = fast::PrepareTree(b.tree, testing::coderFor(b.tree));
         std::vector<ComponentVector> reals(100, centre);
-        std::vector<AheadDecisions> single;
+        std::vector<fast::Decisions> single;
         for (size_t n = 0; n < reals.size(); ++n) {
             if (n % 3 == 0) reals[n] = sc.uniform(0, 2000, 1);
             double& x = reals[n][static_cast<size_t>(sc.pick(0, 128))];
             x = sc.nudged(x, sc.pick(-2, 2));
-            single.push_back(DecideAhead(coder.prepared, reals[n]));
+            single.emplace_back();
+            fast::DecideAhead(prepared, &reals[n], 1, &single.back());
             depths |= 1 << single.back().depth;
         }
         for (size_t group = 2; group <= 20; group += 3) {
-            std::vector<AheadDecisions> together(reals.size(), AheadDecisions{~uint64_t{0}, 99});
+            std::vector<fast::Decisions> together(reals.size(), fast::Decisions{~uint64_t{0}, 99});
             for (size_t at = 0; at < reals.size(); at += group)
-                DecideAhead(coder.prepared, reals.data() + at, std::min(group, reals.size() - at),
-                            together.data() + at);
+                fast::DecideAhead(prepared, reals.data() + at, std::min(group, reals.size() - at),
+                                  together.data() + at);
             for (size_t n = 0; n < reals.size(); ++n) {
                 ASSERT_EQ(together[n].depth, single[n].depth) << group << " " << n;
                 ASSERT_EQ(together[n].firstSon, single[n].firstSon) << group << " " << n;
@@ -270,12 +273,14 @@ TEST(PreparedTree, DecideOnlyAsTheExtendedSumsDecideAndDecideClearCases) {
                             b.tree.constrainedSet.contains(static_cast<unsigned>(at));
         if (n % 100 == 7) b.node(2).centroid[static_cast<size_t>(at)] = HUGE_VAL;
         if (n % 100 == 8) e.reals[static_cast<size_t>(at)] = std::nan("");
-        PrepareTree(b.tree, coder);
+        const fast::PreparedTree prepared = fast::PrepareTree(b.tree, coder);
 
         ScriptedUi ui;
         const long double d1 = EuclidDist(b.tree, e.reals, b.node(1).centroid, ui);
         const long double d2 = EuclidDist(b.tree, e.reals, b.node(2).centroid, ui);
-        const int decision = PreparedDecision(b.tree, coder, 0, e);
+        fast::Decisions root;
+        fast::DecideAhead(prepared, &e.reals, 1, &root);
+        const int decision = root.depth == 0 ? 0 : (root.firstSon & 1) != 0 ? 1 : -1;
         if (decision != 0) {
             ++decided;
             ASSERT_EQ(decision, d1 < d2 ? 1 : -1) << "case " << n << " gap " << gap;
