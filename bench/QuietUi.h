@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "shell/Ui.h"
+#include "base/Ui.h"
 
 namespace zortan::bench {
 

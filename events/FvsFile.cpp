@@ -1,12 +1,45 @@
-#include <cerrno>
-#include <cstring>
-#include <system_error>
+#include "events/FvsFile.h"
 
-#include "events/EventSeries.h"
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 #include "platform/Errors.h"
 #include "platform/Host.h"
 
 namespace zortan {
+
+struct FvsFile::Ring {
+    static constexpr size_t kChunks = 8;
+    std::array<Chunk, kChunks> chunks;
+    // Chunks are filled and taken in turn: `filled` counts those the reader
+    // has filled, `released` those the caller has finished with.
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint64_t filled = 0, released = 0;
+    bool stopping = false;
+    // Who waits for the other: the reader for free chunks, the caller for a
+    // filled one. Each is woken only when it waits.
+    bool readerWaits = false, callerWaits = false;
+    // The work, changed by the caller only while the reader is not in it.
+    RecordWork work;
+    bool workMayWait = false;
+    bool inWork = false, workWaits = false;
+    std::thread reader;
+};
+
+FvsFile::FvsFile() : ring_(std::make_unique<Ring>()) {}
+
+FvsFile::~FvsFile() {
+    close();
+}
+
+bool FvsFile::readsAhead() const {
+    return ring_->reader.joinable();
+}
 
 void FvsFile::open(const std::string& path) {
     close();
@@ -14,20 +47,21 @@ void FvsFile::open(const std::string& path) {
     if (!file_) throw ioErrorFromErrno(errno);
     // The chunks are the only buffers: each read goes straight into one.
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    for (Chunk& c : chunks_) {
+    Ring& r = *ring_;
+    for (Chunk& c : r.chunks) {
         c.bytes.resize(kRecordsPerChunk * kFvsRecordSize);
         c.size = 0;
         c.error = 0;
         c.last = false;
         c.generation = 0;
     }
-    filled_ = released_ = 0;
-    stopping_ = readerWaits_ = callerWaits_ = false;
+    r.filled = r.released = 0;
+    r.stopping = r.readerWaits = r.callerWaits = false;
     current_ = nullptr;
     position_ = 0;
     if (isRegularFile(file_)) {
         try {
-            reader_ = startQuietThread([this] { readAhead(); });
+            r.reader = startQuietThread([this] { readAhead(); });
         } catch (const std::system_error&) {
             // Without a thread the caller reads for itself.
         }
@@ -58,50 +92,53 @@ void FvsFile::fill(Chunk& chunk) {
 }
 
 void FvsFile::readAhead() {
+    Ring& r = *ring_;
     for (;;) {
         Chunk* chunk;
         {
-            std::unique_lock lock(mutex_);
-            if (filled_ - released_ == kChunks) {
+            std::unique_lock lock(r.mutex);
+            if (r.filled - r.released == Ring::kChunks) {
                 // A full ring waits until half of it is free again, so that
                 // the caller wakes the reader once for several chunks.
-                readerWaits_ = true;
-                changed_.wait(lock,
-                              [this] { return stopping_ || filled_ - released_ <= kChunks / 2; });
-                readerWaits_ = false;
+                r.readerWaits = true;
+                r.changed.wait(lock, [&r] {
+                    return r.stopping || r.filled - r.released <= Ring::kChunks / 2;
+                });
+                r.readerWaits = false;
             }
-            if (stopping_) return;
-            chunk = &chunks_[filled_ % kChunks];
+            if (r.stopping) return;
+            chunk = &r.chunks[r.filled % Ring::kChunks];
         }
         fill(*chunk);
         uint64_t generation;
         {
-            std::lock_guard lock(mutex_);
+            std::lock_guard lock(r.mutex);
             // Work that may wait is left to the caller while less than half
             // of the ring is ready for it: the caller then does it on
             // records it reads next anyway, and the thread catches up.
-            const bool behind = filled_ - released_ < kChunks / 2;
-            generation = work_ && !(workMayWait_ && behind) ? generation_ : 0;
-            inWork_ = generation != 0;
+            const bool behind = r.filled - r.released < Ring::kChunks / 2;
+            generation = r.work && !(r.workMayWait && behind) ? generation_ : 0;
+            r.inWork = generation != 0;
         }
         if (generation != 0) {
-            work_(chunk->bytes.data(), chunk->size / kFvsRecordSize, chunk->notes.data());
+            r.work(chunk->bytes.data(), chunk->size / kFvsRecordSize, chunk->notes.data());
             chunk->generation = generation;
         }
         bool wake;
         {
-            std::lock_guard lock(mutex_);
-            inWork_ = false;
-            ++filled_;
-            wake = callerWaits_ || workWaits_;
+            std::lock_guard lock(r.mutex);
+            r.inWork = false;
+            ++r.filled;
+            wake = r.callerWaits || r.workWaits;
         }
-        if (wake) changed_.notify_all();
+        if (wake) r.changed.notify_all();
         if (chunk->last) return;
     }
 }
 
 const uint8_t* FvsFile::nextRecord() {
     if (!file_) throw InOutError(103, "File not open");
+    Ring& r = *ring_;
     for (;;) {
         if (current_ != nullptr) {
             if (current_->size - position_ >= kFvsRecordSize) {
@@ -112,59 +149,61 @@ const uint8_t* FvsFile::nextRecord() {
             // The end or the failure stays where it is, for every later call.
             if (current_->error != 0) throw ioErrorFromErrno(current_->error);
             if (current_->last) return nullptr;
-            if (reader_.joinable()) {
+            if (r.reader.joinable()) {
                 bool wake;
                 {
-                    std::lock_guard lock(mutex_);
-                    ++released_;
-                    wake = readerWaits_ && filled_ - released_ <= kChunks / 2;
+                    std::lock_guard lock(r.mutex);
+                    ++r.released;
+                    wake = r.readerWaits && r.filled - r.released <= Ring::kChunks / 2;
                 }
-                if (wake) changed_.notify_all();
+                if (wake) r.changed.notify_all();
             }
             current_ = nullptr;
         }
-        if (reader_.joinable()) {
-            std::unique_lock lock(mutex_);
-            callerWaits_ = true;
-            changed_.wait(lock, [this] { return filled_ > released_; });
-            callerWaits_ = false;
-            current_ = &chunks_[released_ % kChunks];
+        if (r.reader.joinable()) {
+            std::unique_lock lock(r.mutex);
+            r.callerWaits = true;
+            r.changed.wait(lock, [&r] { return r.filled > r.released; });
+            r.callerWaits = false;
+            current_ = &r.chunks[r.released % Ring::kChunks];
         } else {
-            current_ = &chunks_[0];
+            current_ = &r.chunks[0];
             fill(*current_);
         }
         position_ = 0;
         // Work that may wait and was left out of this chunk is done here,
         // at the same cost, before its first record is handed out.
-        if (work_ && workMayWait_ && current_->generation != generation_) {
-            work_(current_->bytes.data(), current_->size / kFvsRecordSize, current_->notes.data());
+        if (r.work && r.workMayWait && current_->generation != generation_) {
+            r.work(current_->bytes.data(), current_->size / kFvsRecordSize, current_->notes.data());
             current_->generation = generation_;
         }
     }
 }
 
 void FvsFile::setRecordWork(RecordWork work, bool mayWait) {
-    std::unique_lock lock(mutex_);
-    workWaits_ = true;
-    changed_.wait(lock, [this] { return !inWork_; });
-    workWaits_ = false;
-    work_ = std::move(work);
-    workMayWait_ = mayWait;
+    Ring& r = *ring_;
+    std::unique_lock lock(r.mutex);
+    r.workWaits = true;
+    r.changed.wait(lock, [&r] { return !r.inWork; });
+    r.workWaits = false;
+    r.work = std::move(work);
+    r.workMayWait = mayWait;
     ++generation_;
 }
 
 void FvsFile::close() {
-    if (reader_.joinable()) {
+    Ring& r = *ring_;
+    if (r.reader.joinable()) {
         {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
+            std::lock_guard lock(r.mutex);
+            r.stopping = true;
         }
-        changed_.notify_all();
-        reader_.join();
+        r.changed.notify_all();
+        r.reader.join();
     }
     if (file_) std::fclose(file_);
     file_ = nullptr;
-    work_ = nullptr;
+    r.work = nullptr;
     ++generation_;
     current_ = nullptr;
     position_ = 0;

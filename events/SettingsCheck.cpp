@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "shell/Format.h"
+#include "base/Format.h"
 #include "shell/Program.h"
 
 namespace zortan {

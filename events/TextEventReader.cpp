@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "events/FvsReader.h"
 #include "platform/Errors.h"
 #include "plots/EventPictures.h"
 #include "shell/Program.h"
@@ -16,7 +17,8 @@ namespace {
 
 // Offset of the fifth feature vector in the fvs record buffer, where the
 // pictures look for the selected feature.
-constexpr size_t kTextFeatureSlot = 516 + 4 * 258;
+// The slot of the fifth feature vector (mel cepstrum) in the record buffer.
+constexpr size_t kTextFeatureSlot = kFvsFeatureVectors + 4 * kFvsFeatureVectorSize;
 
 // A fault in the header or in a row that the reader reports itself.
 struct FormatFault {};

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/Format.h"
 #include "platform/Errors.h"
-#include "shell/Format.h"
 #include "shell/Program.h"
 
 namespace zortan {

@@ -4,9 +4,9 @@
 #include <array>
 #include <string_view>
 
+#include "base/Format.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "shell/Format.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
 
@@ -262,26 +262,25 @@ bool ChooseOutputFile(Program& program, std::string& fileName, int filterIndex,
     bool accepted = false;
     do {
         ui.processPendingEvents();
-        try {
-            FileDialogRequest request;
-            request.title = title;
-            request.filterIndex = filterIndex;
-            request.path = fileName;
-            request.filters = saveDialogFilters();
-            if (std::optional<std::string> chosen = ui.chooseSaveFile(request)) fileName = *chosen;
-            if (fileExists(fileName))
-                lastAnswer =
-                    ui.askYesNoCancel("File \"" + fileName + "\" exists. Overwrite it?", "");
-            else
-                // Nothing to overwrite: a fresh name is taken at once, also
-                // after an earlier No.
-                lastAnswer = Answer::Yes;
-            accepted = lastAnswer == Answer::Yes;
-        } catch (const RangeError&) {
-            ui.showMessage(kIoError32Message);
-        } catch (const InOutError&) {
-            ui.showMessage(kIoError32Message);
-        }
+        catchPlatformErrors(
+            [&] {
+                FileDialogRequest request;
+                request.title = title;
+                request.filterIndex = filterIndex;
+                request.path = fileName;
+                request.filters = saveDialogFilters();
+                if (std::optional<std::string> chosen = ui.chooseSaveFile(request))
+                    fileName = *chosen;
+                if (fileExists(fileName))
+                    lastAnswer =
+                        ui.askYesNoCancel("File \"" + fileName + "\" exists. Overwrite it?", "");
+                else
+                    // Nothing to overwrite: a fresh name is taken at once, also
+                    // after an earlier No.
+                    lastAnswer = Answer::Yes;
+                accepted = lastAnswer == Answer::Yes;
+            },
+            [&](const std::string&) { ui.showMessage(kIoError32Message); });
     } while (!accepted && lastAnswer != Answer::Cancel);
     WriteInitFile(program.options);
     return accepted;

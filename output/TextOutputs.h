@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Ui.h"
 #include "output/Outputs.h"
-#include "shell/Ui.h"
 #include "tree/QuantizationTree.h"
 
 namespace zortan {

@@ -49,6 +49,22 @@ struct ProgramEnd {
 // stays usable and the command's later steps are skipped.
 struct CommandAborted {};
 
+// Runs `action`. A platform error it raises (a range or an input/output
+// error) goes to `report` with its text instead, and the result is false:
+// the one place where such errors are caught around a command.
+template <typename Action, typename Report>
+bool catchPlatformErrors(Action&& action, Report&& report) {
+    try {
+        action();
+        return true;
+    } catch (const RangeError& e) {
+        report(std::string(e.what()));
+    } catch (const InOutError& e) {
+        report(std::string(e.what()));
+    }
+    return false;
+}
+
 // Every narrowing store into a fixed-width field goes through here.
 template <std::integral To, typename From>
 requires std::integral<From> || std::floating_point<From> To fitOrRangeError(From value) {

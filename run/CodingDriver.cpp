@@ -18,8 +18,8 @@
 #include "platform/Host.h"
 #include "plots/EventPictures.h"
 #include "run/TimeAveraging.h"
+#include "shell/ChooseFile.h"
 #include "shell/Program.h"
-#include "tree/ChooseFile.h"
 #include "tree/TreeCoding.h"
 #include "tree/fast/FastCoder.h"
 
@@ -297,13 +297,8 @@ void finishRun(Program& p, std::exception_ptr failure) {
     // A machine is not put to sleep over a run that failed.
     if (s.hibernateOnFinish && !failure) {
         // A machine that cannot hibernate must not leave the run unfinished.
-        try {
-            p.hibernate(false, true);
-        } catch (const InOutError& e) {
-            p.ui.showMessage(e.what());
-        } catch (const RangeError& e) {
-            p.ui.showMessage(e.what());
-        }
+        catchPlatformErrors([&] { p.hibernate(false, true); },
+                            [&](const std::string& what) { p.ui.showMessage(what); });
     }
     attempt(failure, [&] { ShowFinishMessage(p); });
     p.data2.fvsFile.close();
@@ -382,7 +377,7 @@ void ChooseAndOpenInput(Program& p, EventSeries& series, const std::string& titl
     const int n = series.number;
     const bool wasFvs = kindFlag(p, n) != 0;
     std::string path = inputPathOption(p.options, n, wasFvs);
-    ChooseExistingFile(p, title, wasFvs ? 4 : 2, "...\\Ondrix\\Results", path,
+    ChooseExistingFile(p.ui, p.options, title, wasFvs ? 4 : 2, "...\\Ondrix\\Results", path,
                        series.eventsFileCaption);
     const bool fvs = extractFileExt(path) == ".fvs";
     kindFlag(p, n) = fvs ? 1 : 0;

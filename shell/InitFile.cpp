@@ -5,10 +5,10 @@
 #include <limits>
 #include <string>
 
+#include "base/TextReader.h"
+#include "base/Ui.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "shell/TextReader.h"
-#include "shell/Ui.h"
 
 namespace zortan {
 

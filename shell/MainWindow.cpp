@@ -16,13 +16,9 @@ constexpr int64_t kLargestEventCount = std::numeric_limits<int64_t>::max();
 template <typename Action>
 void TForm1::guarded(Action action) {
     try {
-        action();
+        catchPlatformErrors(action, [this](const std::string& what) { p_.ui.showError(what); });
     } catch (const CommandAborted&) {
         // The command has shown its own message.
-    } catch (const RangeError& e) {
-        p_.ui.showError(e.what());
-    } catch (const InOutError& e) {
-        p_.ui.showError(e.what());
     }
 }
 

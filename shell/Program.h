@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "base/Ui.h"
 #include "events/EventRecord.h"
 #include "events/EventSeries.h"
 #include "output/Outputs.h"
@@ -16,7 +17,6 @@
 #include "run/CodingRun.h"
 #include "shell/InitFile.h"
 #include "shell/ShellState.h"
-#include "shell/Ui.h"
 #include "tree/QuantizationTree.h"
 
 namespace zortan {

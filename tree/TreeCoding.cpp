@@ -4,9 +4,9 @@
 #include <cmath>
 #include <string>
 
+#include "base/Format.h"
+#include "base/Ui.h"
 #include "platform/Errors.h"
-#include "shell/Format.h"
-#include "shell/Ui.h"
 
 namespace zortan {
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <utility>
 
+#include "base/Format.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "shell/Format.h"
+#include "shell/ChooseFile.h"
 #include "shell/Program.h"
-#include "tree/ChooseFile.h"
 #include "tree/TreeCoding.h"
 
 namespace zortan {
@@ -180,8 +180,9 @@ void SizeCoderArrays(const QuantizationTree& tree, CoderState& coder) {
 
 TextReader OpenTreeFile(Program& program) {
     program.shell.treeTexts.treePathCaption = "Tree data directory ";
-    ChooseExistingFile(program, "Quantisation tree opening", 5, "...\\TRB\\Results",
-                       program.options.treeFileDir, program.shell.treeTexts.treePathCaption);
+    ChooseExistingFile(program.ui, program.options, "Quantisation tree opening", 5,
+                       "...\\TRB\\Results", program.options.treeFileDir,
+                       program.shell.treeTexts.treePathCaption);
     return TextReader(program.options.treeFileDir);
 }
 

@@ -1,7 +1,7 @@
 // Reading a quantization tree file into the program's one tree.
 #pragma once
 
-#include "shell/TextReader.h"
+#include "base/TextReader.h"
 #include "tree/QuantizationTree.h"
 
 namespace zortan {

@@ -208,28 +208,26 @@ std::string stateText(const ShellState& s) {
 void executeLine(TForm1& form, Program& program, ConsoleOutput& out, const std::string& input) {
     const std::string line = trimmed(input);
     if (line.empty() || line[0] == '#') return;
-    try {
-        const std::string words = normalisedWords(line);
-        for (const NamedCommand& c : kCommands) {
-            if (words != c.words) continue;
-            if (!form.enabled(c.command)) return out.line("[disabled] " + std::string(c.words));
-            form.click(c.command);
-            if (c.command == Command::About && program.shell.controls.aboutVisible)
-                out.block("about", "", TForm1::aboutText());
-            return;
-        }
-        if (words == "state") return out.block("state", "", stateText(program.shell));
-        size_t word = 0;
-        while (word < line.size() && !isBlank(line[word])) ++word;
-        if (lowerCase(line.substr(0, word)) == "set" && word < line.size())
-            return executeSet(form, program, out, line, line.substr(word));
-        out.line("[refused] " + line);
-    } catch (const RangeError& e) {
-        // The window model shows its own errors; these come from outside it.
-        program.ui.showError(e.what());
-    } catch (const InOutError& e) {
-        program.ui.showError(e.what());
-    }
+    // The window model shows its own errors; these come from outside it.
+    catchPlatformErrors(
+        [&] {
+            const std::string words = normalisedWords(line);
+            for (const NamedCommand& c : kCommands) {
+                if (words != c.words) continue;
+                if (!form.enabled(c.command)) return out.line("[disabled] " + std::string(c.words));
+                form.click(c.command);
+                if (c.command == Command::About && program.shell.controls.aboutVisible)
+                    out.block("about", "", TForm1::aboutText());
+                return;
+            }
+            if (words == "state") return out.block("state", "", stateText(program.shell));
+            size_t word = 0;
+            while (word < line.size() && !isBlank(line[word])) ++word;
+            if (lowerCase(line.substr(0, word)) == "set" && word < line.size())
+                return executeSet(form, program, out, line, line.substr(word));
+            out.line("[refused] " + line);
+        },
+        [&](const std::string& what) { program.ui.showError(what); });
 }
 
 }  // namespace zortan::console

@@ -9,8 +9,8 @@
 
 #include "app/console/ConsoleOutput.h"
 #include "app/console/LineInput.h"
+#include "base/Ui.h"
 #include "shell/MainWindow.h"
-#include "shell/Ui.h"
 
 namespace zortan::console {
 

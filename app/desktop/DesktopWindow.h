@@ -54,7 +54,7 @@ class ElidedLabel : public QLabel {
 };
 
 // Window geometry: the start size and the About box's small size.
-constexpr int kWindowStartWidth = 1625;
+constexpr int kWindowStartWidth = kStartWindowWidth;
 constexpr int kWindowStartHeight = 944;
 constexpr QSize kAboutSmall{340, 766};
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/Ui.h"
+#include "base/Ui.h"
 
 class QWidget;
 

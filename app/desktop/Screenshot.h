@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/Ui.h"
+#include "base/Ui.h"
 
 namespace zortan::desktop {
 

@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "app/desktop/QtUi.h"
+#include "base/Format.h"
 #include "plots/Skribo.h"
-#include "shell/Format.h"
 #include "shell/Program.h"
 
 namespace zortan::desktop {

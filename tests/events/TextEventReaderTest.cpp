@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/Format.h"
+#include "base/Format.h"
 #include "shell/Program.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"

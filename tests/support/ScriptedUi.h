@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/Ui.h"
+#include "base/Ui.h"
 
 namespace zortan::testing {
 

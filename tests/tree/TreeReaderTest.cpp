@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "platform/Errors.h"
+#include "shell/ChooseFile.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 #include "tools/fixtures/TreeFileWriter.h"
-#include "tree/ChooseFile.h"
 #include "tree/TreeCoding.h"
 
 namespace zortan {

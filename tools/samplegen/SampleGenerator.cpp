@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "base/TextReader.h"
 #include "events/FvsReader.h"
 #include "events/SettingsCheck.h"
 #include "events/TextEventReader.h"
 #include "platform/Errors.h"
 #include "run/TimeAveraging.h"
 #include "shell/Program.h"
-#include "shell/TextReader.h"
 #include "tools/fixtures/FvsFileWriter.h"
 #include "tools/fixtures/TextEventFileWriter.h"
 #include "tools/fixtures/TreeFileWriter.h"

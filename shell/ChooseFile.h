@@ -4,19 +4,20 @@
 #include <string>
 #include <vector>
 
-#include "shell/Ui.h"
+#include "base/Ui.h"
 
 namespace zortan {
 
-struct Program;
+struct InitFileOptions;
 
 // The open dialog's filters, numbered from 1.
 const std::vector<FileFilter>& openDialogFilters();
 
 // Shows the open dialog until `path` names an existing file. Then shows the
-// path in double quotes in `pathCaption` and saves the options file.
-void ChooseExistingFile(Program& program, const std::string& title, int filterIndex,
-                        const std::string& hintDirectory, std::string& path,
+// path in double quotes in `pathCaption` and saves `options` (which `path`
+// usually belongs to) to the options file.
+void ChooseExistingFile(Ui& ui, const InitFileOptions& options, const std::string& title,
+                        int filterIndex, const std::string& hintDirectory, std::string& path,
                         std::string& pathCaption);
 
 }  // namespace zortan

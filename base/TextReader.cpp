@@ -1,4 +1,4 @@
-#include "shell/TextReader.h"
+#include "base/TextReader.h"
 
 #include <cerrno>
 #include <charconv>

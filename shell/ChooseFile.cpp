@@ -1,8 +1,7 @@
-#include "tree/ChooseFile.h"
+#include "shell/ChooseFile.h"
 
 #include "platform/Host.h"
 #include "shell/InitFile.h"
-#include "shell/Program.h"
 
 namespace zortan {
 
@@ -19,10 +18,9 @@ const std::vector<FileFilter>& openDialogFilters() {
     return filters;
 }
 
-void ChooseExistingFile(Program& program, const std::string& title, int filterIndex,
-                        const std::string& hintDirectory, std::string& path,
+void ChooseExistingFile(Ui& ui, const InitFileOptions& options, const std::string& title,
+                        int filterIndex, const std::string& hintDirectory, std::string& path,
                         std::string& pathCaption) {
-    Ui& ui = program.ui;
     for (;;) {
         ui.processPendingEvents();
         FileDialogRequest request;
@@ -43,7 +41,7 @@ void ChooseExistingFile(Program& program, const std::string& title, int filterIn
                        "can point anything)");
     }
     pathCaption = "\"" + path + "\"";
-    WriteInitFile(program.options);
+    WriteInitFile(options);
 }
 
 }  // namespace zortan

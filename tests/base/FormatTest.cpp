@@ -1,4 +1,4 @@
-#include "shell/Format.h"
+#include "base/Format.h"
 
 #include <gtest/gtest.h>
 
