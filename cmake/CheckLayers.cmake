@@ -1,0 +1,60 @@
+cmake_minimum_required(VERSION 3.20)
+# Refuses an #include that runs upward through the layers (see
+# docs/architecture.md). Run by the build (target zortan-layers) as
+#   cmake -DSOURCE_DIR=<top of the sources> -P cmake/CheckLayers.cmake
+# Each folder may include the folders listed for it and nothing else; the
+# program state and the window model (shell/Program.h, shell/MainWindow.h)
+# sit at the top, above every subsystem.
+
+set(settings "shell/InitFile.h;shell/ShellState.h;shell/WindowControls.h;shell/ChooseFile.h")
+set(allowed_platform "platform/")
+set(allowed_base "base/;platform/")
+set(allowed_shell "shell/;base/;platform/")
+set(allowed_tree "tree/;events/EventRecord.h;base/;platform/;${settings}")
+set(allowed_plots "plots/;events/;tree/;base/;platform/;${settings}")
+set(allowed_events "events/;tree/;plots/;base/;platform/;${settings}")
+set(allowed_output "output/;events/;tree/;run/CodingRun.h;base/;platform/;${settings}")
+set(allowed_run "run/;output/;events/;plots/;tree/;base/;platform/;shell/")
+# The top of the shell: the whole program's state and the window model.
+set(top_of_shell "shell/Program.h;shell/MainWindow.h;shell/MainWindow.cpp")
+# Files of the subsystems that still take the whole program state; each is
+# to take the state it works on instead.
+set(still_taking_the_program
+    "tree/TreeReader.cpp;events/FvsReader.cpp;events/SettingsCheck.cpp;events/TextEventReader.cpp;output/CombinedOutput.cpp;output/CompareReport.cpp;output/TextOutputs.cpp;plots/EventPictures.cpp")
+
+set(failures "")
+foreach(folder platform base shell tree plots events output run)
+  file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/${folder}/*.h"
+       "${SOURCE_DIR}/${folder}/*.cpp")
+  foreach(file IN LISTS files)
+    if(file IN_LIST top_of_shell)
+      continue()
+    endif()
+    set(allowed "${allowed_${folder}}")
+    if(file IN_LIST still_taking_the_program)
+      list(APPEND allowed "shell/Program.h")
+    endif()
+    file(STRINGS "${SOURCE_DIR}/${file}" includes REGEX "^#include \"")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^#include \"([^\"]*)\".*" "\\1" included "${line}")
+      set(ok FALSE)
+      foreach(prefix IN LISTS allowed)
+        string(FIND "${included}" "${prefix}" at)
+        if(at EQUAL 0 AND (prefix MATCHES "/$" OR included STREQUAL prefix))
+          set(ok TRUE)
+        endif()
+      endforeach()
+      # Inside the shell only its top may name the top.
+      if(folder STREQUAL "shell" AND included IN_LIST top_of_shell)
+        set(ok FALSE)
+      endif()
+      if(NOT ok)
+        string(APPEND failures "  ${file} includes ${included}\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(failures)
+  message(FATAL_ERROR "Includes that run upward through the layers:\n${failures}")
+endif()
