@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 #include "platform/Errors.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
@@ -68,6 +71,72 @@ TEST(MainWindow, CompareModeAndReverseCheckingSwitchTheOutputChoices) {
     w.form.click(Command::OutputsOk);
     EXPECT_TRUE(!w.s.controls.outputFilesVisible && w.s.controls.treeDataVisible);
     EXPECT_EQ(w.s.focus, Focus::ReadTree);
+}
+
+// The commands table: each command's state at start and, for those that act
+// on the window alone, its effect; a disabled command does nothing. The run
+// commands are enabled as a run enables them.
+TEST(MainWindow, TheCommandsTable) {
+    struct Row {
+        Command command;
+        bool atStart;
+        std::function<std::string(const ShellState&)> effect;  // what it changed, in words
+    };
+    const auto flags = [](const ShellState& s) {
+        return std::string(s.waiting ? "waiting " : "") + (s.breakRequested ? "break " : "") +
+               (s.hibernateOnFinish ? "hibernate " : "") + s.stopContinueCaption;
+    };
+    const std::vector<Row> rows = {
+        {Command::ReadTree, true, nullptr},
+        {Command::ReadData1, true, nullptr},
+        {Command::ReadData2, false, nullptr},
+        {Command::ReadTreeAndData, true, nullptr},
+        {Command::Halt, true, nullptr},
+        {Command::StopContinue, false, flags},
+        {Command::Break, false, flags},
+        {Command::Next, false, flags},
+        {Command::About, true,
+         [](const ShellState& s) { return s.controls.aboutVisible ? "about" : ""; }},
+        {Command::Options, true,
+         [](const ShellState& s) { return s.controls.outputFilesVisible ? "outputs" : ""; }},
+        {Command::OutputsOk, true,
+         [](const ShellState& s) {
+             return std::string(s.controls.outputFilesVisible ? "outputs " : "") +
+                    (s.controls.treeDataVisible ? "tree " : "") +
+                    (s.controls.inputDescriptionVisible ? "input" : "");
+         }},
+        {Command::ReverseTeach, true,
+         [](const ShellState& s) { return s.outputTeachCombined ? "combined" : "codes"; }},
+        {Command::ReverseRecog, true,
+         [](const ShellState& s) { return s.outputRecogCombined ? "combined" : "codes"; }},
+    };
+    const std::map<Command, std::string> effects = {
+        {Command::StopContinue, "waiting hibernate Continue"},
+        {Command::Break, "waiting break Stop"},
+        {Command::Next, "hibernate Stop"},
+        {Command::About, "about"},
+        {Command::Options, ""},
+        {Command::OutputsOk, "tree input"},
+        {Command::ReverseTeach, "codes"},
+        {Command::ReverseRecog, "combined"},
+    };
+    for (const Row& row : rows) {
+        Window w;
+        SCOPED_TRACE(static_cast<int>(row.command));
+        EXPECT_EQ(w.form.enabled(row.command), row.atStart);
+        if (!row.effect) continue;
+        const std::string before = row.effect(w.s);
+        if (!row.atStart) {
+            w.form.click(row.command);  // disabled: nothing changes
+            EXPECT_EQ(row.effect(w.s), before);
+            w.s.controls.stopContinueEnabled = w.s.controls.breakEnabled = w.s.nextEnabled = true;
+            w.s.hibernateOnFinish = w.s.waiting = true;
+            // A free run: Stop/Continue pauses it.
+            if (row.command == Command::StopContinue) w.s.waiting = w.s.stepwiseProceeding = false;
+        }
+        w.form.click(row.command);
+        EXPECT_EQ(row.effect(w.s), effects.at(row.command));
+    }
 }
 
 }  // namespace
