@@ -119,18 +119,6 @@ bool choiceNeeded(const std::string& fileName) {
     return fileExists(fileName) || !folderExists(folder.empty() ? "." : folder);
 }
 
-std::array<bool*, 3> teachCathChoices(ShellState& s) {
-    return {&s.outputTeachCath1, &s.outputTeachCath2, &s.outputTeachCath3};
-}
-std::array<bool*, 3> recogCathChoices(ShellState& s) {
-    return {&s.outputRecogCath1, &s.outputRecogCath2, &s.outputRecogCath3};
-}
-std::array<std::string*, 3> teachCathNames(InitFileOptions& o) {
-    return {&o.teachCath1FileName, &o.teachCath2FileName, &o.teachCath3FileName};
-}
-std::array<std::string*, 3> recogCathNames(InitFileOptions& o) {
-    return {&o.recogCath1FileName, &o.recogCath2FileName, &o.recogCath3FileName};
-}
 std::array<const std::string*, 3> cathLabels(const Program& p) {
     return {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3};
 }
@@ -138,12 +126,60 @@ std::array<const Set256*, 3> cathSets(const QuantizationTree& t) {
     return {&t.cath1Set, &t.cath2Set, &t.cath3Set};
 }
 
-// Indexes into OutputState::choiceLabels.
-constexpr size_t kTeachCombinedLabel = 0, kTeachCodeLabel = 1, kTeachCath1Label = 2;
-constexpr size_t kRecogCombinedLabel = 5, kRecogCodeLabel = 6, kRecogCath1Label = 7;
+// One output group, teaching or recognition, as data: where its choices,
+// file names, files, record and active flag live. The code file is one for
+// both: the teaching group writes it when it is chosen there, else the
+// recognition group.
+struct OutputGroup {
+    const char* description;  // in the certificate and the save dialog
+    const char* notSaved;     // the finish message when the group wrote nothing
+    bool ShellState::*combined;
+    bool ShellState::*codes;
+    std::array<bool ShellState::*, 3> cath;
+    std::string InitFileOptions::*combinedName;
+    std::array<std::string InitFileOptions::*, 3> cathNames;
+    OutFile OutputState::*combinedFile;
+    std::array<OutFile, 3> OutputState::*cathFiles;
+    TOutputRecord CodingRun::*record;
+    bool CodingRun::*active;
+    size_t firstLabel;  // its five entries in OutputState::choiceLabels
+};
 
-const std::string kTeachDescription = " teaching output file ";
-const std::string kRecogDescription = " recognition output file ";
+constexpr size_t kTeach = 0, kRecog = 1;
+const std::array<OutputGroup, 2> kGroups = {{
+    {" teaching output file ",
+     "Program finished.\r\nDue to your choice teach results were not saved...",
+     &ShellState::outputTeachCombined,
+     &ShellState::outputTeachCodes,
+     {&ShellState::outputTeachCath1, &ShellState::outputTeachCath2, &ShellState::outputTeachCath3},
+     &InitFileOptions::teachFileName,
+     {&InitFileOptions::teachCath1FileName, &InitFileOptions::teachCath2FileName,
+      &InitFileOptions::teachCath3FileName},
+     &OutputState::teachCombined,
+     &OutputState::teachCath,
+     &CodingRun::teachRecord,
+     &CodingRun::teachOutputActive,
+     0},
+    {" recognition output file ",
+     "Program finished.\r\nDue to your choice recognition results were not saved...",
+     &ShellState::outputRecogCombined,
+     &ShellState::outputRecogCodes,
+     {&ShellState::outputRecogCath1, &ShellState::outputRecogCath2, &ShellState::outputRecogCath3},
+     &InitFileOptions::recogFileName,
+     {&InitFileOptions::recogCath1FileName, &InitFileOptions::recogCath2FileName,
+      &InitFileOptions::recogCath3FileName},
+     &OutputState::recogCombined,
+     &OutputState::recogCath,
+     &CodingRun::recogRecord,
+     &CodingRun::recogOutputActive,
+     5},
+}};
+constexpr size_t kCodeLabel = 1;  // within a group's five labels
+
+// Whether group `g` writes the code file.
+bool writesCodes(const ShellState& s, size_t g) {
+    return g == kTeach ? s.outputTeachCodes : !s.outputTeachCodes && s.outputRecogCodes;
+}
 
 bool createCodeFile(Program& program) {
     return CreateTextOutput(program, program.outputs.codeFile, program.options.codeFileName, 4,
@@ -153,20 +189,20 @@ bool createCodeFile(Program& program) {
 }
 
 // Step 4 of opening a group: the three category files.
-void openCathFiles(Program& program, const std::array<bool*, 3>& choices,
-                   const std::array<std::string*, 3>& names, std::array<OutFile, 3>& files,
-                   size_t firstLabel) {
+void openCathFiles(Program& program, const OutputGroup& g) {
     const auto labels = cathLabels(program);
     const auto sets = cathSets(program.tree);
     for (size_t k = 0; k < 3; ++k) {
         const std::string& L = *labels[k];
-        if (*choices[k])
-            *choices[k] = CreateTextOutput(
-                program, files[k], *names[k], 4 + static_cast<int>(k) + 1,
+        bool& chosen = program.shell.*g.cath[k];
+        std::string& name = program.options.*g.cathNames[k];
+        if (chosen)
+            chosen = CreateTextOutput(
+                program, (program.outputs.*g.cathFiles)[k], name, 4 + static_cast<int>(k) + 1,
                 "Out " + L + " annotation file saving",
                 "The final " + L + " annotation file will not be created.", L + " classification.",
                 L, *sets[k], program.outputs.cathTables[k]);
-        program.outputs.choiceLabels[firstLabel + k] = *choices[k] ? *names[k] : std::string();
+        program.outputs.choiceLabels[g.firstLabel + 2 + k] = chosen ? name : std::string();
     }
 }
 
@@ -320,116 +356,95 @@ void WriteCertificate(Program& program, OutFile& file, const std::string& fileNa
                                "\" output file\r\nTurn to the author");
 }
 
-void OpenTeachOutputs(Program& program) {
+namespace {
+
+void openGroup(Program& program, size_t index) {
+    const OutputGroup& g = kGroups[index];
     ShellState& s = program.shell;
     InitFileOptions& o = program.options;
     OutputState& out = program.outputs;
+    std::string& combinedName = o.*g.combinedName;
+    std::string& combinedLabel = out.choiceLabels[g.firstLabel];
 
-    // The recognition record takes its characters from the value lists, so
-    // they are built for every run that writes anything, not only when a
-    // category file is created.
-    if (anyOutputChosen(s)) {
-        const auto labels = cathLabels(program);
-        const auto sets = cathSets(program.tree);
-        for (size_t k = 0; k < 3; ++k)
-            BuildCathList(program, *labels[k], *sets[k], out.cathTables[k]);
-    }
-
-    if (s.outputTeachCombined) {
-        s.outputTeachCombined =
-            OpenCombinedOutput(program, o.teachFileName, out.teachCombined, kTeachDescription);
-        out.choiceLabels[kTeachCombinedLabel] = o.teachFileName;
+    bool& combined = s.*g.combined;
+    if (combined) {
+        combined = OpenCombinedOutput(program, combinedName, out.*g.combinedFile, g.description);
+        combinedLabel = combinedName;
     } else {
-        out.choiceLabels[kTeachCombinedLabel].clear();
+        combinedLabel.clear();
     }
 
-    // The rebuild takes the folder of the file actually written; a name the
-    // user picked in the save dialog stays the name of that file.
-    const std::string written = o.teachFileName;
-    BuildOutputNames(program, out.outputStem, o.teachFileName);
-    if (s.outputTeachCombined) {
-        o.teachFileName = written;
-        out.choiceLabels[kTeachCombinedLabel] = written;
-    }
-
-    if (s.outputTeachCodes) s.outputTeachCodes = createCodeFile(program);
-    out.choiceLabels[kTeachCodeLabel] = s.outputTeachCodes ? o.codeFileName : std::string();
-    out.choiceLabels[kRecogCodeLabel] = out.choiceLabels[kTeachCodeLabel];
-
-    openCathFiles(program, teachCathChoices(s), teachCathNames(o), out.teachCath, kTeachCath1Label);
-
-    program.run.teachOutputActive = s.outputTeachCombined || s.outputTeachCodes ||
-                                    s.outputTeachCath1 || s.outputTeachCath2 || s.outputTeachCath3;
-}
-
-void OpenRecogOutputs(Program& program) {
-    ShellState& s = program.shell;
-    InitFileOptions& o = program.options;
-    OutputState& out = program.outputs;
-
-    if (s.outputRecogCombined) {
-        s.outputRecogCombined =
-            OpenCombinedOutput(program, o.recogFileName, out.recogCombined, kRecogDescription);
-        out.choiceLabels[kRecogCombinedLabel] = o.recogFileName;
-    } else {
-        out.choiceLabels[kRecogCombinedLabel].clear();
-    }
-
-    if (!program.run.teachOutputActive) {
-        const std::string written = o.recogFileName;
-        BuildOutputNames(program, out.outputStem, o.recogFileName);
-        if (s.outputRecogCombined) {
-            o.recogFileName = written;
-            out.choiceLabels[kRecogCombinedLabel] = written;
+    // The names are rebuilt from the folder of the first combined file the
+    // run names; a name the user picked in the save dialog stays the name
+    // of that file.
+    if (index == kTeach || !program.run.teachOutputActive) {
+        const std::string written = combinedName;
+        BuildOutputNames(program, out.outputStem, combinedName);
+        if (combined) {
+            combinedName = written;
+            combinedLabel = written;
         }
     }
 
-    if (!s.outputTeachCodes) {
-        if (s.outputRecogCodes) s.outputRecogCodes = createCodeFile(program);
-        out.choiceLabels[kRecogCodeLabel] = s.outputRecogCodes ? o.codeFileName : std::string();
-        out.choiceLabels[kTeachCodeLabel] = out.choiceLabels[kRecogCodeLabel];
+    // The code file, shared: both groups show the same label for it.
+    if (index == kTeach || !s.outputTeachCodes) {
+        bool& codes = s.*g.codes;
+        if (codes) codes = createCodeFile(program);
+        const std::string label = codes ? o.codeFileName : std::string();
+        for (const OutputGroup& each : kGroups)
+            out.choiceLabels[each.firstLabel + kCodeLabel] = label;
     }
 
-    openCathFiles(program, recogCathChoices(s), recogCathNames(o), out.recogCath, kRecogCath1Label);
+    openCathFiles(program, g);
 
-    program.run.recogOutputActive = s.outputRecogCombined || s.outputRecogCodes ||
-                                    s.outputRecogCath1 || s.outputRecogCath2 || s.outputRecogCath3;
+    program.run.*g.active = combined || s.*g.codes || s.*g.cath[0] || s.*g.cath[1] || s.*g.cath[2];
+}
+
+void writeGroupRecord(Program& program, size_t index) {
+    const OutputGroup& g = kGroups[index];
+    const ShellState& s = program.shell;
+    OutputState& out = program.outputs;
+    const TOutputRecord& r = program.run.*g.record;
+    if (s.*g.combined) {
+        const auto bytes = encodeOutputRecord(r);
+        (out.*g.combinedFile).write(bytes.data(), bytes.size());
+    }
+    if (writesCodes(s, index)) out.codeFile.put(static_cast<char>(lowBits<uint8_t>(r.vectorCode)));
+    const std::array<char, 3> qualifiers = {r.cath1, r.cath2, r.cath3};
+    for (size_t k = 0; k < 3; ++k)
+        if (s.*g.cath[k])
+            writeCathPosition((out.*g.cathFiles)[k], out.cathTables[k], qualifiers[k]);
+}
+
+}  // namespace
+
+void OpenTeachOutputs(Program& program) {
+    // The recognition record takes its characters from the value lists, so
+    // they are built for every run that writes anything, not only when a
+    // category file is created.
+    if (anyOutputChosen(program.shell)) {
+        const auto labels = cathLabels(program);
+        const auto sets = cathSets(program.tree);
+        for (size_t k = 0; k < 3; ++k)
+            BuildCathList(program, *labels[k], *sets[k], program.outputs.cathTables[k]);
+    }
+    openGroup(program, kTeach);
+}
+
+void OpenRecogOutputs(Program& program) {
+    openGroup(program, kRecog);
 }
 
 void WriteTeachRecord(Program& program) {
-    const ShellState& s = program.shell;
-    OutputState& out = program.outputs;
-    const TOutputRecord& r = program.run.teachRecord;
-    if (s.outputTeachCombined) {
-        const auto bytes = encodeOutputRecord(r);
-        out.teachCombined.write(bytes.data(), bytes.size());
-    }
-    if (s.outputTeachCodes) out.codeFile.put(static_cast<char>(lowBits<uint8_t>(r.vectorCode)));
-    const std::array<bool, 3> on = {s.outputTeachCath1, s.outputTeachCath2, s.outputTeachCath3};
-    const std::array<char, 3> qualifiers = {r.cath1, r.cath2, r.cath3};
-    for (size_t k = 0; k < 3; ++k)
-        if (on[k]) writeCathPosition(out.teachCath[k], out.cathTables[k], qualifiers[k]);
+    writeGroupRecord(program, kTeach);
 }
 
 void WriteRecogRecord(Program& program) {
-    const ShellState& s = program.shell;
-    OutputState& out = program.outputs;
-    const TOutputRecord& r = program.run.recogRecord;
-    if (s.outputRecogCombined) {
-        const auto bytes = encodeOutputRecord(r);
-        out.recogCombined.write(bytes.data(), bytes.size());
-    }
-    if (!s.outputTeachCodes && s.outputRecogCodes)
-        out.codeFile.put(static_cast<char>(lowBits<uint8_t>(r.vectorCode)));
-    const std::array<bool, 3> on = {s.outputRecogCath1, s.outputRecogCath2, s.outputRecogCath3};
-    const std::array<char, 3> qualifiers = {r.cath1, r.cath2, r.cath3};
-    for (size_t k = 0; k < 3; ++k)
-        if (on[k]) writeCathPosition(out.recogCath[k], out.cathTables[k], qualifiers[k]);
+    writeGroupRecord(program, kRecog);
 }
 
 void CloseOutputs(Program& program) {
     const ShellState& s = program.shell;
-    const CodingRun& run = program.run;
     OutputState& out = program.outputs;
 
     // Every file gets closed; the first failure is raised once all are done.
@@ -443,19 +458,13 @@ void CloseOutputs(Program& program) {
         }
     };
 
-    if (run.teachOutputActive) {
-        if (s.outputTeachCombined) close(out.teachCombined);
-        if (s.outputTeachCodes) close(out.codeFile);
-        const std::array<bool, 3> on = {s.outputTeachCath1, s.outputTeachCath2, s.outputTeachCath3};
+    for (size_t index = 0; index < kGroups.size(); ++index) {
+        const OutputGroup& g = kGroups[index];
+        if (!(program.run.*g.active)) continue;
+        if (s.*g.combined) close(out.*g.combinedFile);
+        if (writesCodes(s, index)) close(out.codeFile);
         for (size_t k = 0; k < 3; ++k)
-            if (on[k]) close(out.teachCath[k]);
-    }
-    if (run.recogOutputActive) {
-        if (s.outputRecogCombined) close(out.recogCombined);
-        if (!s.outputTeachCodes && s.outputRecogCodes) close(out.codeFile);
-        const std::array<bool, 3> on = {s.outputRecogCath1, s.outputRecogCath2, s.outputRecogCath3};
-        for (size_t k = 0; k < 3; ++k)
-            if (on[k]) close(out.recogCath[k]);
+            if (s.*g.cath[k]) close((out.*g.cathFiles)[k]);
     }
     // A group whose opening failed part-way has no active flag, but the files
     // it did create are open: they are closed all the same.
@@ -472,7 +481,6 @@ void CloseOutputs(Program& program) {
 
 void ShowFinishMessage(Program& program) {
     const ShellState& s = program.shell;
-    const CodingRun& run = program.run;
     const InitFileOptions& o = program.options;
     const OutputState& out = program.outputs;
 
@@ -480,42 +488,26 @@ void ShowFinishMessage(Program& program) {
     const auto kept = [](bool chosen, const OutFile& file) { return chosen && !file.failed(); };
     const std::string nextEntry = "\",\r\n\"";  // after a combined, code, cath1 or cath2 path
     const std::string lastEntry = "\"\r\n";     // after a cath3 path
-    const auto appendGroup = [&](std::string& list, bool combined, const OutFile& combinedFile,
-                                 const std::string& combinedPath, bool codes,
-                                 const std::array<bool, 3>& cath,
-                                 const std::array<OutFile, 3>& cathFiles,
-                                 const std::array<const std::string*, 3>& cathPaths) {
-        if (kept(combined, combinedFile)) list += combinedPath + nextEntry;
-        if (kept(codes, out.codeFile)) list += o.codeFileName + nextEntry;
-        for (size_t k = 0; k < 3; ++k)
-            if (kept(cath[k], cathFiles[k]))
-                list += *cathPaths[k] + (k < 2 ? nextEntry : lastEntry);
-    };
     const auto show = [&](const std::string& list) {
         program.ui.showMessage("Program finished\r\nFind results in:\r\n\"" + list +
                                " and in\r\n\"" + o.errorFileName + "\"");
     };
 
+    // The teaching group's list is shown alone when the recognition group
+    // wrote nothing; otherwise both groups' lists are shown together.
     std::string list;
-    if (run.teachOutputActive) {
-        appendGroup(list, s.outputTeachCombined, out.teachCombined, o.teachFileName,
-                    s.outputTeachCodes,
-                    {s.outputTeachCath1, s.outputTeachCath2, s.outputTeachCath3}, out.teachCath,
-                    {&o.teachCath1FileName, &o.teachCath2FileName, &o.teachCath3FileName});
-        if (!run.recogOutputActive) show(list);
-    } else {
-        program.ui.showMessage(
-            "Program finished.\r\nDue to your choice teach results were not saved...");
-    }
-    if (run.recogOutputActive) {
-        appendGroup(list, s.outputRecogCombined, out.recogCombined, o.recogFileName,
-                    s.outputRecogCodes,
-                    {s.outputRecogCath1, s.outputRecogCath2, s.outputRecogCath3}, out.recogCath,
-                    {&o.recogCath1FileName, &o.recogCath2FileName, &o.recogCath3FileName});
-        show(list);
-    } else {
-        program.ui.showMessage(
-            "Program finished.\r\nDue to your choice recognition results were not saved...");
+    for (size_t index = 0; index < kGroups.size(); ++index) {
+        const OutputGroup& g = kGroups[index];
+        if (!(program.run.*g.active)) {
+            program.ui.showMessage(g.notSaved);
+            continue;
+        }
+        if (kept(s.*g.combined, out.*g.combinedFile)) list += o.*g.combinedName + nextEntry;
+        if (kept(s.*g.codes, out.codeFile)) list += o.codeFileName + nextEntry;
+        for (size_t k = 0; k < 3; ++k)
+            if (kept(s.*g.cath[k], (out.*g.cathFiles)[k]))
+                list += o.*g.cathNames[k] + (k < 2 ? nextEntry : lastEntry);
+        if (index == kRecog || !program.run.recogOutputActive) show(list);
     }
 }
 
