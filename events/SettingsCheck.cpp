@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/Format.h"
-#include "shell/Program.h"
+#include "base/Ui.h"
 
 namespace zortan {
 
@@ -46,9 +46,10 @@ bool lifterMatters(int featureKind) {
 
 }  // namespace
 
-std::string settingsDifferences(const Program& program, const AnalysisSettings& input,
-                                const std::string& inputPath, int32_t nc, bool inputIsFvs) {
-    const AnalysisSettings& training = program.tree.training;
+std::string settingsDifferences(const QuantizationTree& tree, const std::string& trainingPath,
+                                const AnalysisSettings& input, const std::string& inputPath,
+                                int32_t nc, bool inputIsFvs) {
+    const AnalysisSettings& training = tree.training;
     std::string list;
     compareChoice(list, training.filter, input.filter, kFilterNames,
                   "Training data were filtered with setting",
@@ -83,25 +84,26 @@ std::string settingsDifferences(const Program& program, const AnalysisSettings& 
             list +=
                 "The quatization tree training data and actually coded data were analysed with "
                 "different FFT windows width. It is high erronous situation!\r\n";
-    } else if (program.tree.consideredComponentsNb != nc) {
-        list += "Features vectors length between training sample, i.e.\r\n" + Q +
-                program.options.treeTrainingFileDir + Q +
+    } else if (tree.consideredComponentsNb != nc) {
+        list += "Features vectors length between training sample, i.e.\r\n" + Q + trainingPath + Q +
                 "\r\nand the encoded data events, i.e.\r\n" + Q + inputPath + Q +
-                "\r\nwere different, namely " +
-                std::to_string(program.tree.consideredComponentsNb) + "<>" + std::to_string(nc) +
+                "\r\nwere different, namely " + std::to_string(tree.consideredComponentsNb) + "<>" +
+                std::to_string(nc) +
                 ". It influences distances computing and is unacceptable. It will result in "
                 "erronous encoding the data events.\r\n\r\n";
     }
     return list;
 }
 
-void CheckSettings(Program& program, const AnalysisSettings& input, const std::string& inputPath,
-                   int32_t nc, bool inputIsFvs) {
-    const std::string list = settingsDifferences(program, input, inputPath, nc, inputIsFvs);
+void CheckSettings(Ui& ui, const QuantizationTree& tree, const std::string& trainingPath,
+                   const AnalysisSettings& input, const std::string& inputPath, int32_t nc,
+                   bool inputIsFvs) {
+    const std::string list =
+        settingsDifferences(tree, trainingPath, input, inputPath, nc, inputIsFvs);
     if (list.empty()) return;
-    program.ui.showMessage(
-        "WARNING!\r\nTraining and input data, namely the\r\n" + Q +
-        program.options.treeTrainingFileDir + Q + "\r\nand the" + kLineEnd + Q + inputPath + Q +
+    ui.showMessage(
+        "WARNING!\r\nTraining and input data, namely the\r\n" + Q + trainingPath + Q +
+        "\r\nand the" + kLineEnd + Q + inputPath + Q +
         "\r\nwere analysed with different settings, i.e.\r\n" + list +
         "\r\nMay be you are using a quantization tree produced by the TRB program version older "
         "then v. 2.6\r\n"

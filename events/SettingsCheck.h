@@ -8,15 +8,18 @@
 
 namespace zortan {
 
-struct Program;
+class Ui;
 
-// The list of differences between the training settings and an input's; empty
-// when they agree.
-std::string settingsDifferences(const Program& program, const AnalysisSettings& input,
-                                const std::string& inputPath, int32_t nc, bool inputIsFvs);
+// The list of differences between the training settings of `tree` (whose
+// training event file is `trainingPath`) and an input's; empty when they
+// agree.
+std::string settingsDifferences(const QuantizationTree& tree, const std::string& trainingPath,
+                                const AnalysisSettings& input, const std::string& inputPath,
+                                int32_t nc, bool inputIsFvs);
 
 // Shows the warning when the list is not empty.
-void CheckSettings(Program& program, const AnalysisSettings& input, const std::string& inputPath,
-                   int32_t nc, bool inputIsFvs);
+void CheckSettings(Ui& ui, const QuantizationTree& tree, const std::string& trainingPath,
+                   const AnalysisSettings& input, const std::string& inputPath, int32_t nc,
+                   bool inputIsFvs);
 
 }  // namespace zortan

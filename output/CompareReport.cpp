@@ -5,7 +5,6 @@
 
 #include "base/Format.h"
 #include "platform/Errors.h"
-#include "shell/Program.h"
 
 namespace zortan {
 
@@ -25,16 +24,9 @@ std::string percent(uint32_t count, unsigned scale, uint32_t N) {
     return text.size() >= 8 ? text : std::string(8 - text.size(), ' ') + text;
 }
 
-const std::string& inputPath(const InitFileOptions& o, int input) {
-    if (input == 1) return o.data1IsFvs ? o.fvsEventsFileDir1 : o.txtEventsFileDir1;
-    return o.data2IsFvs ? o.fvsEventsFileDir2 : o.txtEventsFileDir2;
-}
-
 }  // namespace
 
-void CountCompareDifferences(Program& program) {
-    CoderState& c = program.coder;
-    const QuantizationTree& tree = program.tree;
+void CountCompareDifferences(const QuantizationTree& tree, CoderState& c) {
     for (int t = 0; t < tree.treeSizesNb(); ++t) {
         const uint16_t first = checkedAt(c.nodePath1, t);
         const uint16_t second = checkedAt(c.nodePath2, t);
@@ -47,26 +39,24 @@ void CountCompareDifferences(Program& program) {
     }
 }
 
-void CompareReport(Program& program, uint32_t N) {
-    OutFile& f = program.outputs.errorFile;
+void CompareReport(OutFile& f, const CoderState& c, const ReportHeading& heading, uint32_t N) {
     if (!f.isOpen()) return;
-    const bool compare = program.shell.compareMode;
+    const bool compare = heading.compareMode;
     const size_t W = compare ? 88 : 34;
     const unsigned scale = compare ? 200 : 100;
-    const std::string& l1 = program.cathLabel1;
-    const std::string& l2 = program.cathLabel2;
-    const std::string& l3 = program.cathLabel3;
-    CoderState& c = program.coder;
+    const std::string& l1 = heading.labels[0];
+    const std::string& l2 = heading.labels[1];
+    const std::string& l3 = heading.labels[2];
 
     f.line("");
     if (compare) {
-        f.line("Events number=" + std::to_string(program.eventNbr) +
+        f.line("Events number=" + std::to_string(heading.eventNbr) +
                "\r\nDiffereces between classifications of events in signals:\r\n      \"" +
-               inputPath(program.options, 1) + "\" and\r\n      \"" +
-               inputPath(program.options, 2) + "\".\r\nResults for " + l1 + " " + l2 + " " + l3);
+               heading.inputPaths[0] + "\" and\r\n      \"" + heading.inputPaths[1] +
+               "\".\r\nResults for " + l1 + " " + l2 + " " + l3);
     } else {
         f.line("Events number=" + std::to_string(N) + "\r\nErronous recognitions for " + l1 + " " +
-               l2 + " " + l3 + " for \"" + inputPath(program.options, 1) + "\"; results in %:");
+               l2 + " " + l3 + " for \"" + heading.inputPaths[0] + "\"; results in %:");
     }
     f.line(std::string(W, '-'));
     f.line(compare ? "  Nbr of First source            Second source           Differences in "
@@ -79,7 +69,7 @@ void CompareReport(Program& program, uint32_t N) {
     f.line(header);
     f.line(std::string(W, '='));
 
-    for (int t = 0; t < program.shell.clustersNb; ++t) {
+    for (int t = 0; t < heading.clusters; ++t) {
         const TErrorRecord& e1 = checkedAt(c.errorRecords1, t);
         std::string row = rightIn(std::to_string(t + 1), 8) + percent(e1.cath1, scale, N) +
                           percent(e1.cath2, scale, N) + percent(e1.cath3, scale, N);

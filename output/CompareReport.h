@@ -1,17 +1,31 @@
 // The statistics table appended to the error file at the end of a run.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <string>
+
+#include "output/Outputs.h"
+#include "tree/QuantizationTree.h"
 
 namespace zortan {
 
-struct Program;
-
 // After a pair of events in compare mode: counts, per tree size, the pairs
 // that fall into different nodes or carry different readings.
-void CountCompareDifferences(Program& program);
+void CountCompareDifferences(const QuantizationTree& tree, CoderState& coder);
+
+// What the table is about: the run's mode, its K and events count, the
+// category labels and the inputs' paths.
+struct ReportHeading {
+    bool compareMode = false;
+    int clusters = 0;
+    int64_t eventNbr = 0;
+    std::array<std::string, 3> labels;
+    std::array<std::string, 2> inputPaths;
+};
 
 // Appends the table for `N` coding steps to the error file, when it is open.
-void CompareReport(Program& program, uint32_t N);
+void CompareReport(OutFile& errorFile, const CoderState& coder, const ReportHeading& heading,
+                   uint32_t N);
 
 }  // namespace zortan

@@ -248,7 +248,7 @@ void codingLoop(Program& p) {
                 endOfDataReached(p, 2);
                 return;
             }
-            CountCompareDifferences(p);
+            CountCompareDifferences(p.tree, p.coder);
         }
         if (s.stepwiseProceeding) s.waiting = true;
         while (s.waiting) p.ui.processPendingEvents();
@@ -285,7 +285,8 @@ void finishRun(Program& p, std::exception_ptr failure) {
     ShellState& s = p.shell;
     WindowControls& w = s.controls;
     attempt(failure, [&] {
-        CompareReport(p, static_cast<uint32_t>(std::min<int64_t>(p.run.stepCounter, UINT32_MAX)));
+        CompareReport(p.outputs.errorFile, p.coder, ReportHeadingOf(p),
+                      static_cast<uint32_t>(std::min<int64_t>(p.run.stepCounter, UINT32_MAX)));
     });
     s.breakRequested = false;
     s.nextEnabled = false;
@@ -354,9 +355,11 @@ void prepareRun(Program& p, int32_t declaredCount, bool isFvs) {
                                    : "Program started coding data_1");
     w.compareEnabled = false;
 
-    CheckSettings(p, p.data1.settings, inputPath(p, 1), p.data1.nc, inputIsFvs(p, 1));
+    CheckSettings(p.ui, p.tree, p.options.treeTrainingFileDir, p.data1.settings, inputPath(p, 1),
+                  p.data1.nc, inputIsFvs(p, 1));
     if (s.compareMode)
-        CheckSettings(p, p.data2.settings, inputPath(p, 2), p.data2.nc, inputIsFvs(p, 2));
+        CheckSettings(p.ui, p.tree, p.options.treeTrainingFileDir, p.data2.settings,
+                      inputPath(p, 2), p.data2.nc, inputIsFvs(p, 2));
     if (!isFvs || s.compareMode)
         p.tree.consideredComponentsNb = std::min(p.tree.consideredComponentsNb, declaredCount);
     w.perEventDisplayVisible = true;
@@ -484,6 +487,14 @@ void Run(Program& p, int32_t declaredCount, bool isFvs) {
         codingLoop(p);
     });
     finishRun(p, failure);
+}
+
+ReportHeading ReportHeadingOf(const Program& p) {
+    return ReportHeading{p.shell.compareMode,
+                         p.shell.clustersNb,
+                         p.eventNbr,
+                         {p.cathLabel1, p.cathLabel2, p.cathLabel3},
+                         {inputPath(p, 1), inputPath(p, 2)}};
 }
 
 RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path, TErrorRecordArray& errors,

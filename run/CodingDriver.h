@@ -6,6 +6,7 @@
 #include <string>
 
 #include "events/EventSeries.h"
+#include "output/CompareReport.h"
 #include "tree/QuantizationTree.h"
 
 namespace zortan {
@@ -34,6 +35,9 @@ void Run(Program& program, int32_t declaredCount, bool inputIsFvs);
 RowStatus PerEventStep(Program& program, EventSeries& series, TwordArray& path,
                        TErrorRecordArray& errors, FastCoder* coder = nullptr,
                        const NotesAhead* notes = nullptr, EncodeResult* coded = nullptr);
+
+// The heading of the error file's table for the run as it stands.
+ReportHeading ReportHeadingOf(const Program& program);
 
 // "Halt!": closes what a run left open, shows where the results are and
 // ends the program.

@@ -24,9 +24,13 @@ struct Session {
         input = training;
         input.featureKind = -1;  // an input's own kind plays no part
     }
-    std::string fvs() { return settingsDifferences(program, input, "D:\\in.fvs", 0, true); }
+    std::string fvs() {
+        return settingsDifferences(program.tree, program.options.treeTrainingFileDir, input,
+                                   "D:\\in.fvs", 0, true);
+    }
     std::string text(int32_t nc) {
-        return settingsDifferences(program, input, "D:\\t.txt", nc, false);
+        return settingsDifferences(program.tree, program.options.treeTrainingFileDir, input,
+                                   "D:\\t.txt", nc, false);
     }
 };
 
@@ -52,7 +56,8 @@ TEST(SettingsCheck, ListsEveryFvsDifferenceInOrder) {
         "The quatization tree training data and actually coded data were analysed with different "
         "FFT windows width. It is high erronous situation!\r\n";
     EXPECT_EQ(s.fvs(), list);
-    CheckSettings(s.program, s.input, "D:\\in.fvs", 0, true);
+    CheckSettings(s.ui, s.program.tree, s.program.options.treeTrainingFileDir, s.input,
+                  "D:\\in.fvs", 0, true);
     EXPECT_EQ(s.ui.messages,
               std::vector<std::string>{
                   "WARNING!\r\nTraining and input data, namely the\r\n\"C:\\train\\t.fvs\"\r\nand "
@@ -75,7 +80,8 @@ TEST(SettingsCheck, LifterMattersOnlyForSmoothedKinds) {
         EXPECT_EQ(s.fvs().find("LifterTreshold0=24<>lifterTreshold1=12") != std::string::npos,
                   kind == 1 || kind == 2 || kind == 4)
             << kind;
-        CheckSettings(s.program, s.input, "D:\\in.txt", 24, false);
+        CheckSettings(s.ui, s.program.tree, s.program.options.treeTrainingFileDir, s.input,
+                      "D:\\in.txt", 24, false);
         EXPECT_TRUE(s.ui.messages.empty());
     }
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Errors.h"
+#include "run/CodingDriver.h"
 #include "shell/Program.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
@@ -43,7 +44,7 @@ const std::string kWhere =
 TEST(CompareReport, SingleModeTable) {
     Fixture f(3, false);
     f.program.coder.errorRecords1 = {{200, 200, 200}, {50, 20, 0}, {1, 0, 100}};
-    CompareReport(f.program, 200);
+    CompareReport(f.program.outputs.errorFile, f.program.coder, ReportHeadingOf(f.program), 200);
     EXPECT_EQ(f.report(),
               "\r\n"
               "Events number=200\r\n"
@@ -75,7 +76,7 @@ TEST(CompareReport, CompareModeTableWithLargeCounts) {
     p.coder.errorRecords2 = {{200, 200, 200}, {0, 0, 1}};
     p.coder.cath2Diff[0] = 20;
     p.coder.groupDiff[1] = 30000000;  // x 200 does not fit 32 bits
-    CompareReport(p, 400);
+    CompareReport(p.outputs.errorFile, p.coder, ReportHeadingOf(p), 400);
     const std::string row1 =
         "       1 100.000 100.000 100.000 100.000 100.000 100.000   0.000  10.000   0.000   0.000";
     const std::string row2 =
@@ -112,14 +113,14 @@ TEST(CompareReport, CompareModeTableWithLargeCounts) {
 TEST(CompareReport, NoEventsAndNoFile) {
     {  // no coding step: no percentage, no division
         Fixture f(2, true);
-        CompareReport(f.program, 0);
+        CompareReport(f.program.outputs.errorFile, f.program.coder, ReportHeadingOf(f.program), 0);
         std::string row = "       2";
         for (int i = 0; i < 10; ++i) row += "     n/a";
         EXPECT_NE(f.report().find("\r\n" + row + "\r\n"), std::string::npos);
     }
     Fixture f(2, false);  // a refused error file gets nothing
     f.program.outputs.errorFile.close();
-    CompareReport(f.program, 10);
+    CompareReport(f.program.outputs.errorFile, f.program.coder, ReportHeadingOf(f.program), 10);
     EXPECT_EQ(f.report(), "");
 }
 
@@ -132,15 +133,15 @@ TEST(CompareReport, CountsPairsInDifferentNodesAndReadings) {
     p.tree.nodeHeap[2].treeCath3 = 5;  // same reading in different nodes
     p.coder.nodePath1 = {0, 1, 3, 0, 0};
     p.coder.nodePath2 = {0, 2, 2, 0, 0};
-    CountCompareDifferences(p);
-    CountCompareDifferences(p);
+    CountCompareDifferences(p.tree, p.coder);
+    CountCompareDifferences(p.tree, p.coder);
     EXPECT_EQ(p.coder.groupDiff, (std::vector<uint32_t>{0, 2, 2, 0, 0}));
     EXPECT_EQ(p.coder.cath1Diff, (std::vector<uint32_t>{0, 2, 2, 0, 0}));
     EXPECT_EQ(p.coder.cath2Diff, (std::vector<uint32_t>{0, 0, 0, 0, 0}));
     EXPECT_EQ(p.coder.cath3Diff, (std::vector<uint32_t>{0, 2, 0, 0, 0}));
 
     p.coder.nodePath2[2] = 9;  // beyond the heap
-    EXPECT_THROW(CountCompareDifferences(p), RangeError);
+    EXPECT_THROW(CountCompareDifferences(p.tree, p.coder), RangeError);
 }
 
 }  // namespace

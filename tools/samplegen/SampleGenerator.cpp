@@ -258,7 +258,8 @@ void summarise(const std::string& folder, const TreePlan& plan) {
         series.fvsFile.open(dataPath);
         OpenFvsHeader(program, series);
     }
-    CheckSettings(program, series.settings, dataPath, series.nc, !plan.fromTable);
+    CheckSettings(program.ui, program.tree, program.options.treeTrainingFileDir, series.settings,
+                  dataPath, series.nc, !plan.fromTable);
     const int settingsMessages = ui.messages - readerMessages;
 
     const QuantizationTree& tree = program.tree;
