@@ -145,7 +145,7 @@ RowStatus ReadFvsRecord(Program& program, EventSeries& series) {
     // the file's reader holds it, unless the window must wait for a choice
     // first.
     const int chosen = program.tree.training.featureKind;
-    if (DrawsInputPictures(program) || chosen < 0 ||
+    if (DrawsInputPictures(pictureDesk(program)) || chosen < 0 ||
         chosen >= static_cast<int>(kFeatureKindNames.size())) {
         keepRecord(program, r);
         r = program.fvsRecord.data();
@@ -167,7 +167,8 @@ RowStatus ReadFvsRecord(Program& program, EventSeries& series) {
     event.cath1 = static_cast<char>(r[kFvsCategories]);
     event.cath2 = static_cast<char>(r[kFvsCategories + 1]);
     event.cath3 = static_cast<char>(r[kFvsCategories + 2]);
-    DrawInputPicture(program, series);
+    PictureDesk desk = pictureDesk(program);
+    DrawInputPicture(desk, series, program.fvsRecord);
     return RowStatus::Read;
 }
 

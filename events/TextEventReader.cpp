@@ -236,7 +236,8 @@ RowStatus ReadTextRow(Program& program, EventSeries& series, const std::string& 
         event.reals[i] = event.components[i];
         storeLittleEndian(program.fvsRecord, kTextFeatureSlot + 2 * i, event.components[i]);
     }
-    DrawInputPicture(program, series);
+    PictureDesk desk = pictureDesk(program);
+    DrawInputPicture(desk, series, program.fvsRecord);
     return RowStatus::Read;
 }
 

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "base/Ui.h"
 #include "events/EventRecord.h"
 #include "events/EventSeries.h"
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
-#include "shell/Program.h"
+#include "shell/ShellState.h"
 #include "tree/TreeCoding.h"
 
 namespace zortan {
@@ -63,7 +64,7 @@ struct Curve {
 
 class Painter {
   public:
-    Painter(Program& program, Canvas& canvas) : p_(program), canvas_(canvas) {}
+    Painter(PictureDesk& desk, Canvas& canvas) : desk_(desk), canvas_(canvas) {}
 
     // Frame of an area whose curves span `points` points.
     Frame frame(const PlotArea& a, int points) {
@@ -71,7 +72,7 @@ class Painter {
         f.middle = roundToInt(a.top + a.height / 2.0);
         f.xScale = points >= 2 ? a.width / static_cast<double>(points - 1)
                                : std::numeric_limits<double>::infinity();
-        const Colour back = p_.pictures.background;
+        const Colour back = desk_.pictures.background;
         canvas_.rectangle({a.left - 2, a.top - 2, a.left + a.width + 2, a.top + a.height + 2},
                           kFrameDark, back);
         canvas_.rectangle({a.left - 1, a.top - 1, a.left + a.width + 2, a.top + a.height + 2},
@@ -80,7 +81,7 @@ class Painter {
         canvas_.setPenColour(kFrameLight);
         canvas_.moveTo({a.left, f.middle});
         canvas_.lineTo({a.left + a.width, f.middle});
-        p_.ui.processPendingEvents();
+        desk_.ui.processPendingEvents();
         return f;
     }
 
@@ -92,7 +93,7 @@ class Painter {
         if (c.clear) canvas_.erase({a.left, a.top, a.left + a.width + 1, bottom + 1});
         if (a.top <= c.baseline && c.baseline <= bottom) {
             if (c.marker) {
-                const int64_t K = p_.tree.consideredComponentsNb;
+                const int64_t K = desk_.consideredComponentsNb;
                 const int x = roundToInt(a.left + static_cast<double>(K - 1) * t);
                 canvas_.setPenColour(kMarkerLine);
                 canvas_.moveTo({x, a.top});
@@ -112,20 +113,14 @@ class Painter {
             }
             if (i == 0) canvas_.moveTo({a.left, c.baseline});
             canvas_.lineTo(point);
-            p_.ui.processPendingEvents();
+            desk_.ui.processPendingEvents();
         }
     }
 
   private:
-    Program& p_;
+    PictureDesk& desk_;
     Canvas& canvas_;
 };
-
-// The canvas to draw on, or none when pictures are off or there is no
-// drawing surface.
-Canvas* drawingCanvas(const Program& p) {
-    return p.shell.showInputRecords ? p.canvas : nullptr;
-}
 
 }  // namespace
 
@@ -158,21 +153,21 @@ void PlaceAveragingArea(EventPictures& pictures) {
     pictures.legend = LegendBelow(pictures.averagingArea.bottom());
 }
 
-bool DrawsInputPictures(const Program& p) {
-    return drawingCanvas(p) != nullptr;
+bool DrawsInputPictures(const PictureDesk& desk) {
+    return desk.canvas != nullptr;
 }
 
-void DrawInputPicture(Program& p, const EventSeries& series) {
-    Canvas* canvas = drawingCanvas(p);
+void DrawInputPicture(PictureDesk& desk, const EventSeries& series, const FvsRecord& r) {
+    Canvas* canvas = desk.canvas;
     if (canvas == nullptr) return;
-    EventPictures& pic = p.pictures;
+    EventPictures& pic = desk.pictures;
     // Settings changed while this picture grows apply to the next one.
-    const int perRow = p.shell.picturesPerRow;
-    const int drawn = p.shell.drawnComponents;
+    const int perRow = desk.picturesPerRow;
+    const int drawn = desk.drawnComponents;
     if (perRow < 1) throw RangeError();
 
     // Column placement.
-    const int64_t column = p.run.stepCounter % perRow;
+    const int64_t column = desk.stepCounter % perRow;
     if (column == 0 && perRow > 1)
         pic.background = pic.background == kRowColour1 ? kRowColour2 : kRowColour1;
     const int left = fitOrRangeError<uint16_t>(column * (kPlotAreaWidth + kPictureGap) +
@@ -182,7 +177,7 @@ void DrawInputPicture(Program& p, const EventSeries& series) {
     const double signalRange = series.plotParameters[0];
     const double spectraRange = series.plotParameters[1];
     const double featureRange = series.plotParameters[2];
-    Painter painter(p, *canvas);
+    Painter painter(desk, *canvas);
     const PlotArea sig = pic.signalArea, spe = pic.spectraArea, fea = pic.featuresArea;
     const Frame sigFrame = painter.frame(sig, kSignalSamples);
     const Frame speFrame = painter.frame(spe, kSpectrumPoints);
@@ -191,7 +186,6 @@ void DrawInputPicture(Program& p, const EventSeries& series) {
     // Vectors end at index 128: a wider picture shows the existing
     // components at the picture's scale.
     const int features = std::min(drawn, kComponents);
-    const FvsRecord& r = p.fvsRecord;
     const auto signal = recordWords(r, kFvsSignal, kSignalSamples);
     const auto power = featureVector(r, 1, kSpectrumPoints);
     const auto smoothed = featureVector(r, 2, kSpectrumPoints);
@@ -227,17 +221,18 @@ void DrawInputPicture(Program& p, const EventSeries& series) {
                    false, true, false},
                   features);
 
-    if (p.shell.compareMode)
+    if (desk.compareMode)
         canvas->text({spe.left, spe.top}, series.number == 1 ? "1-th data" : "2-nd data", kBlack,
                      pic.background);
 }
 
-void DrawAveragingPicture(Program& p, const EventSeries& series, const EventRecord& transformed) {
-    Canvas* canvas = drawingCanvas(p);
+void DrawAveragingPicture(PictureDesk& desk, const EventSeries& series,
+                          const EventRecord& transformed) {
+    Canvas* canvas = desk.canvas;
     if (canvas == nullptr) return;
-    EventPictures& pic = p.pictures;
-    const int drawn = p.shell.drawnComponents;
-    const int64_t K = p.tree.consideredComponentsNb;
+    EventPictures& pic = desk.pictures;
+    const int drawn = desk.drawnComponents;
+    const int64_t K = desk.consideredComponentsNb;
     // The curves read components 0..K-1 of 129.
     if (K > kComponents) throw RangeError();
     const int points = static_cast<int>(std::max<int64_t>(K, 0));
@@ -251,7 +246,7 @@ void DrawAveragingPicture(Program& p, const EventSeries& series, const EventReco
         centred[i] = transformed.components[i];
     }
 
-    Painter painter(p, *canvas);
+    Painter painter(desk, *canvas);
     const Frame f = painter.frame(a, drawn);
     const int baseline = roundToInt(f.middle + a.height / 5.5);
     const double yScale = a.height / range / 512;
@@ -297,42 +292,38 @@ void clearTextCell(Canvas& canvas, Point at, const std::string& fixed, int wide,
 
 }  // namespace
 
-void WriteEventText(Program& p, const EncodeResult& leaf) {
-    Canvas* canvas = drawingCanvas(p);
+void WriteEventText(PictureDesk& desk, uint16_t code, const std::array<char, 3>& given,
+                    const EncodeResult& leaf, const QuantizationTree& tree, const CoderState& c) {
+    Canvas* canvas = desk.canvas;
     if (canvas == nullptr) return;
-    const EventPictures& pic = p.pictures;
+    const EventPictures& pic = desk.pictures;
     const Colour back = pic.background;
     const int x0 = pic.featuresArea.left + 5;
     const LegendLayout& rows = pic.legend;
-    const TOutputRecord& given = p.run.teachRecord;
-    const QuantizationTree& tree = p.tree;
     const std::string codeIndent(8, ' '), categoryIndent(12, ' ');
 
     // Codes are 16-bit: at most five digits.
     clearTextCell(*canvas, {x0, rows.outputCodes}, codeIndent, 5, back);
-    canvas->text({x0, rows.outputCodes}, codeIndent + std::to_string(given.vectorCode), kBlack,
-                 back);
+    canvas->text({x0, rows.outputCodes}, codeIndent + std::to_string(code), kBlack, back);
     clearTextCell(*canvas, {x0, rows.given}, categoryIndent + ", , ", 3, back);
-    canvas->text({x0, rows.given},
-                 categoryIndent + given.cath1 + ", " + given.cath2 + ", " + given.cath3, kBlack,
-                 back);
+    canvas->text({x0, rows.given}, categoryIndent + given[0] + ", " + given[1] + ", " + given[2],
+                 kBlack, back);
 
     const std::string recognised =
-        std::string(1, CategoryLookup(p.ui, tree.cath1List, leaf.cath1, tree.cath1Active != 0)) +
-        ", " + CategoryLookup(p.ui, tree.cath2List, leaf.cath2, tree.cath2Active != 0) + ", " +
-        CategoryLookup(p.ui, tree.cath3List, leaf.cath3, tree.cath3Active != 0);
+        std::string(1, CategoryLookup(desk.ui, tree.cath1List, leaf.cath1, tree.cath1Active != 0)) +
+        ", " + CategoryLookup(desk.ui, tree.cath2List, leaf.cath2, tree.cath2Active != 0) + ", " +
+        CategoryLookup(desk.ui, tree.cath3List, leaf.cath3, tree.cath3Active != 0);
     const int recognisedRow = rows.recognized + 8;
     clearTextCell(*canvas, {x0, recognisedRow}, categoryIndent + ", , ", 3, back);
     const int after = canvas->text({x0, recognisedRow}, categoryIndent, kBlack, back);
     canvas->text({after, recognisedRow}, recognised, kRecognisedText, back);
 
     // Three percentages of up to three digits, padded to 18 characters.
-    const CoderState& c = p.coder;
     const int errorRow = rows.recognized + 28;
     clearTextCell(*canvas, {x0, errorRow}, ",  ,     ", 9, back);
     canvas->text({x0, errorRow},
                  ErrorPercentagesText(c.cath1ErrorCount, c.cath2ErrorCount, c.cath3ErrorCount,
-                                      p.run.stepCounter),
+                                      desk.stepCounter),
                  kBlack, back);
 }
 

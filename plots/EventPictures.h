@@ -4,14 +4,16 @@
 // error percentages written underneath.
 #pragma once
 
+#include <array>
 #include <string>
 
+#include "events/FvsFile.h"
 #include "plots/Skribo.h"
 #include "tree/QuantizationTree.h"
 
 namespace zortan {
 
-struct Program;
+class Ui;
 struct EventSeries;
 struct EventRecord;
 struct EncodeResult;
@@ -68,24 +70,42 @@ void PlacePlotsOnActivation(EventPictures& pictures);
 // features area and the legend below the averaging area.
 void PlaceAveragingArea(EventPictures& pictures);
 
-// Whether DrawInputPicture draws anything now (input records are shown).
-bool DrawsInputPictures(const Program& program);
+// What the pictures of an event are drawn with: the surface (none while
+// input records are not shown), the pictures' layout, the settings that
+// shape them, the steps done, and the Ui whose pending events are processed
+// between two segments.
+struct PictureDesk {
+    Canvas* canvas = nullptr;
+    EventPictures& pictures;
+    Ui& ui;
+    int picturesPerRow = 0;
+    int drawnComponents = 0;
+    bool compareMode = false;
+    int32_t consideredComponentsNb = 0;  // where the marker line stands
+    int64_t stepCounter = 0;
+};
 
-// Draws the event just read into the shared record buffer: places the
-// picture's column, then the signal, spectra and features areas. To be
-// called right after an event has been read, before it is averaged or coded
-// (run.stepCounter still counts the steps before it).
-void DrawInputPicture(Program& program, const EventSeries& series);
+// Whether DrawInputPicture draws anything now (input records are shown).
+bool DrawsInputPictures(const PictureDesk& desk);
+
+// Draws the event just read into `record`: places the picture's column, then
+// the signal, spectra and features areas. To be called right after an event
+// has been read, before it is averaged or coded (the desk's stepCounter
+// still counts the steps before it).
+void DrawInputPicture(PictureDesk& desk, const EventSeries& series, const FvsRecord& record);
 
 // Draws the averaging area: the series' time average and the event's
 // transformed components.
-void DrawAveragingPicture(Program& program, const EventSeries& series,
+void DrawAveragingPicture(PictureDesk& desk, const EventSeries& series,
                           const EventRecord& transformed);
 
-// Writes the event's code, given categories (run.teachRecord), recognised
-// categories (the leaf's readings in `leaf`) and the running error
-// percentages under its picture. run.stepCounter includes this event.
-void WriteEventText(Program& program, const EncodeResult& leaf);
+// Writes the event's code and given categories, the recognised categories
+// (the leaf's readings in `leaf`, shown by the tree's lists) and the running
+// error percentages of `coder` under its picture. The desk's stepCounter
+// includes this event.
+void WriteEventText(PictureDesk& desk, uint16_t code, const std::array<char, 3>& given,
+                    const EncodeResult& leaf, const QuantizationTree& tree,
+                    const CoderState& coder);
 
 // The character to show for reading `index` of a category: "-" when the
 // category is not active, else the list's entry; an index beyond the list

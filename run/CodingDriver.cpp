@@ -508,7 +508,8 @@ RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path, TError
     if (tree.training.averaging) {
         AveragingTransform(p.event, series.averaging, tree.training.averagingFrames,
                            tree.consideredComponentsNb, p.run.stepCounter, s.compareMode);
-        DrawAveragingPicture(p, series, p.event);
+        PictureDesk desk = pictureDesk(p);
+        DrawAveragingPicture(desk, series, p.event);
     }
     EncodeResult r;
     if (coder == nullptr) {
@@ -524,7 +525,8 @@ RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path, TError
     p.run.recogRecord = {r.code, tables[0].indexToChar[r.cath1], tables[1].indexToChar[r.cath2],
                          tables[2].indexToChar[r.cath3], 0};
     ++p.run.stepCounter;
-    WriteEventText(p, r);
+    PictureDesk desk = pictureDesk(p);
+    WriteEventText(desk, r.code, {p.event.cath1, p.event.cath2, p.event.cath3}, r, p.tree, p.coder);
     const std::string count = std::to_string(eventsOfSeries(p));
     p.data1.readCountText = count;
     p.data2.readCountText = count;

@@ -54,4 +54,17 @@ struct Program {
     int64_t eventNbr = 0;
 };
 
+// The pictures' desk as the program stands: drawn on only while input
+// records are shown.
+inline PictureDesk pictureDesk(Program& p) {
+    return PictureDesk{p.shell.showInputRecords ? p.canvas : nullptr,
+                       p.pictures,
+                       p.ui,
+                       p.shell.picturesPerRow,
+                       p.shell.drawnComponents,
+                       p.shell.compareMode,
+                       p.tree.consideredComponentsNb,
+                       p.run.stepCounter};
+}
+
 }  // namespace zortan

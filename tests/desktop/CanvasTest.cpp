@@ -56,8 +56,10 @@ TEST(ImageCanvas, EventTextClearsWhatTheRowBeforeWrote) {
         p.run.teachRecord = {code, c1, c2, p.tree.cath3List[size_t(category)], 0};
         p.run.stepCounter = steps;
         p.coder.cath1ErrorCount = p.coder.cath2ErrorCount = p.coder.cath3ErrorCount = errors;
-        WriteEventText(p,
-                       EncodeResult{code, uint8_t(category), uint8_t(category), uint8_t(category)});
+        PictureDesk desk = pictureDesk(p);
+        WriteEventText(desk, code, {c1, c2, p.tree.cath3List[size_t(category)]},
+                       EncodeResult{code, uint8_t(category), uint8_t(category), uint8_t(category)},
+                       p.tree, p.coder);
     };
     ImageCanvas overwritten(QSize(400, 720)), alone(QSize(400, 720));
     write(overwritten, 34567, 1, 100, 100);  // "100,  100,  100" and the widest categories

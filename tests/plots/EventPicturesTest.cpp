@@ -74,6 +74,17 @@ void put(FvsRecord& r, int slot, int i, int16_t v) {
     r[at + 1] = uint8_t(uint16_t(v) >> 8);
 }
 
+// The pictures drawn as the program stands.
+void averaging(Program& p, const EventSeries& s, const EventRecord& e) {
+    PictureDesk desk = pictureDesk(p);
+    DrawAveragingPicture(desk, s, e);
+}
+void eventText(Program& p, const EncodeResult& leaf) {
+    PictureDesk desk = pictureDesk(p);
+    const TOutputRecord& t = p.run.teachRecord;
+    WriteEventText(desk, t.vectorCode, {t.cath1, t.cath2, t.cath3}, leaf, p.tree, p.coder);
+}
+
 struct Fixture {
     testing::ScriptedUi ui;
     Program p{ui, "."};
@@ -84,7 +95,8 @@ struct Fixture {
     }
     void draw(int64_t step, int series = 1) {
         p.run.stepCounter = step;
-        DrawInputPicture(p, series == 1 ? p.data1 : p.data2);
+        PictureDesk desk = pictureDesk(p);
+        DrawInputPicture(desk, series == 1 ? p.data1 : p.data2, p.fvsRecord);
     }
 };
 
@@ -166,13 +178,13 @@ TEST(EventPictures, AveragingPictureAndLayout) {
     s.averaging.timeAverage[3] = 20000.5;  // 20000: 49.4 above 651 (middle 635.5 -> 636)
     EventRecord e;
     e.components[6] = -10000;  // 24.7 below 651: the bottom 676
-    DrawAveragingPicture(f.p, s, e);
+    averaging(f.p, s, e);
     const int left = kLeft + 2 * kStride;  // x scale 140 / 9
     EXPECT_EQ(f.c.first(left + 47, 594, 680, kBlack), 602);
     EXPECT_EQ(f.c.first(left + 93, 680, 594, kLime), 676);
     EXPECT_EQ(f.c.at(left + 140, 600), kWhite);  // the marker at K - 1 = 9
     f.p.tree.consideredComponentsNb = 130;
-    EXPECT_THROW(DrawAveragingPicture(f.p, s, e), RangeError);
+    EXPECT_THROW(averaging(f.p, s, e), RangeError);
 }
 
 // Row colours and the marker line in a run: see also the desktop tests.
@@ -194,8 +206,8 @@ TEST(EventPictures, LabelsColumnLimitAndNoSurface) {
         g.p.shell.showInputRecords = noCanvas;
         if (noCanvas) g.p.canvas = nullptr;
         g.draw(0);
-        DrawAveragingPicture(g.p, g.p.data1, g.p.event);
-        WriteEventText(g.p, EncodeResult{});
+        averaging(g.p, g.p.data1, g.p.event);
+        eventText(g.p, EncodeResult{});
         EXPECT_TRUE(g.c.texts.empty() && g.c.at(kLeft + 70, 334) == kWindowFace);
         EXPECT_EQ(g.ui.pendingEventsProcessed, 0);
     }
@@ -216,7 +228,7 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     p.run.teachRecord = {417, 'a', 'p', 'x', 0};
     p.run.stepCounter = 3;
     p.coder.cath1ErrorCount = 1, p.coder.cath3ErrorCount = 2;
-    WriteEventText(p, EncodeResult{417, 1, 1, 0});
+    eventText(p, EncodeResult{417, 1, 1, 0});
     const int x0 = kLeft + 2 * kStride + 5;
     const std::vector<std::pair<Point, std::string>> expected = {
         {{x0, 595}, "        417"},
@@ -235,7 +247,7 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     EXPECT_TRUE(f.ui.messages.empty());
     // An index beyond the list is reported and lowered to the last index
     // (not for an inactive category).
-    WriteEventText(p, EncodeResult{5, 0, 4, 9});
+    eventText(p, EncodeResult{5, 0, 4, 9});
     EXPECT_EQ(f.c.texts[f.c.texts.size() - 2].text, "a, q, -");
     EXPECT_EQ(f.ui.messages,
               std::vector<std::string>{"Some error in data processing occured.\r\nThe code list "
