@@ -10,6 +10,7 @@
 #include "bench/Scratch.h"
 #include "events/FvsReader.h"
 #include "events/TextEventReader.h"
+#include "run/FvsInput.h"
 #include "shell/Program.h"
 
 namespace zortan::bench {

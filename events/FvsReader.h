@@ -2,13 +2,16 @@
 // 1812-byte record per event.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
-#include "events/EventSeries.h"
+#include "events/EventRecord.h"
+#include "events/FvsFile.h"
 
 namespace zortan {
 
-struct Program;
+class Ui;
 
 // Field offsets of the records.
 constexpr size_t kFvsParameterArea = 516;   // header: 129 words W[0..128]
@@ -18,19 +21,34 @@ constexpr size_t kFvsSignal = 4;            // event: 256 signal samples
 constexpr size_t kFvsFeatureVectors = 516;  // event: five vectors of 129 words
 constexpr size_t kFvsFeatureVectorSize = 258;
 
-// Reads record 0 of the series' open fvs file and applies it.
-void OpenFvsHeader(Program& program, EventSeries& series);
+// What the header record of an fvs file declares.
+struct FvsHeaderFields {
+    uint32_t records = 0;  // events in the file
+    AnalysisSettings settings;
+    std::array<uint8_t, 3> cathNbr{};  // category value counts
+    std::string waveName;              // "Unknown" when it has none
+};
+
+// Reads the header record's fields; the realType parameters of a size other
+// than this system's are reported and read as 0.
+FvsHeaderFields ParseFvsHeader(const uint8_t* header, Ui& ui);
 
 // A realType parameter of the header's parameter area: 8 bytes from word
 // `startWord` when the declared size is 4 words, else 0.0 after the size
 // message.
-double ReadRealTypeParameter(Program& program, const FvsRecord& header, int startWord,
-                             int declaredSize, const std::string& name);
+double ReadRealTypeParameter(Ui& ui, const uint8_t* header, int startWord, int declaredSize,
+                             const std::string& name);
 
 // The 129 words of the feature vector at `offset` of record `r`.
 void readVector(const uint8_t* r, size_t offset, std::array<int16_t, kComponents>& v);
 
-// Reads the next event record into the shared buffer and the current event.
-RowStatus ReadFvsRecord(Program& program, EventSeries& series);
+// The offset of feature vector `kind` (0..4) in an event record.
+size_t FeatureVectorOffset(size_t kind);
+
+// The event of record `r`: feature vector `kind` and the three categories.
+void DecodeFvsEvent(const uint8_t* r, size_t kind, EventRecord& event);
+
+// Asks the processor to fetch feature vector `kind` of `record` for reading.
+void PrefetchFeatureVector(const uint8_t* record, size_t kind);
 
 }  // namespace zortan

@@ -17,6 +17,7 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "plots/EventPictures.h"
+#include "run/FvsInput.h"
 #include "run/TimeAveraging.h"
 #include "shell/ChooseFile.h"
 #include "shell/Program.h"

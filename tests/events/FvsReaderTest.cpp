@@ -1,4 +1,5 @@
 #include "events/FvsReader.h"
+#include "run/FvsInput.h"
 
 #include <gtest/gtest.h>
 
@@ -103,7 +104,7 @@ TEST(FvsHeaderReading, AppliesTheHeader) {
     EXPECT_TRUE(s.header(s.program.data2, encodeFvsHeader(h)).starts_with("n=400/450 "));
 
     // A wrong real type size, a short file: see the bad event file tests.
-    EXPECT_THROW(ReadRealTypeParameter(s.program, s.program.fvsRecord, 126, 4, "X"), RangeError);
+    EXPECT_THROW(ReadRealTypeParameter(s.ui, s.program.fvsRecord.data(), 126, 4, "X"), RangeError);
 }
 
 TEST(FvsRecordReading, CodesTheChosenFeatureVector) {

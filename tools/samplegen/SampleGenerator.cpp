@@ -15,6 +15,7 @@
 #include "events/SettingsCheck.h"
 #include "events/TextEventReader.h"
 #include "platform/Errors.h"
+#include "run/FvsInput.h"
 #include "run/TimeAveraging.h"
 #include "shell/Program.h"
 #include "tools/fixtures/FvsFileWriter.h"
