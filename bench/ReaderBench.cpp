@@ -11,6 +11,7 @@
 #include "events/FvsReader.h"
 #include "events/TextEventReader.h"
 #include "run/FvsInput.h"
+#include "run/TextInput.h"
 #include "shell/Program.h"
 
 namespace zortan::bench {

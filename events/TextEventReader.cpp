@@ -5,28 +5,20 @@
 #include <string>
 #include <utility>
 
+#include "base/Format.h"
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
-#include "plots/EventPictures.h"
-#include "shell/Program.h"
-#include "shell/ShellState.h"
 
 namespace zortan {
 
 namespace {
 
-// Offset of the fifth feature vector in the fvs record buffer, where the
-// pictures look for the selected feature.
-// The slot of the fifth feature vector (mel cepstrum) in the record buffer.
+// The slot of the fifth feature vector (mel cepstrum) in the record buffer,
+// where the pictures look for a table's event.
 constexpr size_t kTextFeatureSlot = kFvsFeatureVectors + 4 * kFvsFeatureVectorSize;
 
 // A fault in the header or in a row that the reader reports itself.
 struct FormatFault {};
-
-TextReader& openTextFile(EventSeries& series) {
-    if (!series.textFile || !series.textFile->isOpen()) throw InOutError(103, "File not open");
-    return *series.textFile;
-}
 
 // The text is a decimal integer, digits only, that fits 64 bits.
 std::optional<int64_t> decimalInteger(const std::string& text) {
@@ -76,22 +68,13 @@ void storeLittleEndian(FvsRecord& record, size_t offset, int16_t value) {
     record[offset + 1] = static_cast<uint8_t>(bits >> 8);
 }
 
-// What the header yields; items not reached after a fault keep the values
-// given here.
-struct TextHeader {
-    int32_t nc;
-    int16_t nc16;
-    std::string lastLine;  // the category names come from here
-};
-
-void readHeaderItems(Program& program, EventSeries& series, TextReader& in, TextHeader& h) {
+void readHeaderItems(TextReader& in, TextHeaderFields& h) {
     // Count line.
     for (;;) {
         if (in.eof()) throw FormatFault{};
         h.lastLine = in.readLine(255);
         if (auto count = countLineValue(h.lastLine)) {
-            program.eventNbr = *count;
-            series.eventsCountText = std::to_string(*count);
+            h.count = *count;
             break;
         }
     }
@@ -104,7 +87,7 @@ void readHeaderItems(Program& program, EventSeries& series, TextReader& in, Text
     // Value range.
     const double range = in.readReal();
     if (in.hitEnd()) throw FormatFault{};
-    series.plotParameters[2] = range * 64.0 / 32767.0;
+    h.featureRange = range * 64.0 / 32767.0;
     in.readLn();
     // Header row.
     h.lastLine = in.readLine(255);
@@ -152,93 +135,58 @@ std::string NextCategoryName(std::string& line, int number) {
     return word;
 }
 
-void OpenTextHeader(Program& program, EventSeries& series, const std::string& path) {
-    TextReader& in = openTextFile(series);
+TextHeaderFields ParseTextHeader(TextReader& in, int32_t nc, int16_t nc16) {
     in.clearHitEnd();
-    TextHeader h{series.nc, series.settings.lifterThreshold, {}};
+    TextHeaderFields h;
+    h.nc = nc;
+    h.nc16 = nc16;
     try {
-        readHeaderItems(program, series, in, h);
+        readHeaderItems(in, h);
     } catch (const FormatFault&) {
-        program.ui.showMessage(error100Message(path));
+        h.faulty = true;
     } catch (const InOutError& e) {
         // A number that is no number is the table's fault; a device that
         // fails is not, and stops the command with its own error.
         if (e.code() != kInvalidNumericInput) throw;
-        program.ui.showMessage(error100Message(path));
+        h.faulty = true;
     }
-    // The fourth plot parameter follows the third for a table.
-    series.plotParameters[3] = series.plotParameters[2];
-
-    program.cathLabel1 = NextCategoryName(h.lastLine, 1);
-    program.cathLabel2 = NextCategoryName(h.lastLine, 2);
-    program.cathLabel3 = NextCategoryName(h.lastLine, 3);
-
-    // Checked before anything below changes, so that a refused nc leaves the
-    // window's settings as they were.
-    const uint16_t drawn = fitOrRangeError<uint16_t>(h.nc);
-
-    series.nc = h.nc;
-    series.settings.lifterThreshold = h.nc16;
-    ShellState& shell = program.shell;
-    changeClustersText(shell, program.ui, std::to_string(h.nc), program.tree.treeSizesNb());
-    shell.drawnComponents = drawn;
-
-    // A table says nothing of how its events were analysed.
-    AnalysisSettings& training = program.tree.training;
-    training.filter = -1;
-    training.scalingConstants = -1;
-    training.windowShape = -1;
-    training.preemphasisIndeterminate = true;
-    training.preemphasis = false;  // an indeterminate box is not ticked
-    shell.treeTexts.lifterThreshold = "xxx";
-    training.frameStep = 1.0;
-    training.rate = 10000.0;
-    training.averagingFrames = 10;
-
-    shell.stretchCepstra = true;
-    shell.stretchLocked = true;
-    shell.sliderVisible = false;
+    return h;
 }
 
-RowStatus ReadTextRow(Program& program, EventSeries& series, const std::string& path) {
-    TextReader& in = openTextFile(series);
-    if (program.shell.compareMode) program.fvsRecord.fill(0);
-
+RowStatus ParseTextRow(TextReader& in, std::string& row, int32_t components, EventRecord& event,
+                       bool& faulty) {
+    faulty = false;
     // Blank lines hold no event; only blanks left means the data are done.
-    std::string& row = series.rowBuffer;
     do {
         if (in.eof()) return RowStatus::EndOfData;
         in.readLineInto(row, std::string::npos);
     } while (isBlank(row));
 
-    // A row is one line: a faulty row is reported, its remaining fields keep
-    // their earlier values, and the next row starts on the next line.
-    EventRecord& event = program.event;
+    // A row is one line: a faulty row leaves its remaining fields as they
+    // were, and the next row starts on the next line.
     try {
         size_t pos = 0;
         event.cath1 = qualifier(row, pos);
         event.cath2 = qualifier(row, pos);
         event.cath3 = qualifier(row, pos);
         TokenScanner values(std::string_view(row).substr(pos));
-        const int32_t count = program.tree.consideredComponentsNb;
-        for (int32_t i = 0; i < count; ++i) {
+        for (int32_t i = 0; i < components; ++i) {
             const int32_t v = values.readInt32();
             if (values.hitEnd()) throw FormatFault{};
             checkedAt(event.components, i) = lowBits<int16_t>(v);
         }
     } catch (const FormatFault&) {
-        program.ui.showMessage(error100Message(path));
+        faulty = true;
     } catch (const InOutError&) {
-        program.ui.showMessage(error100Message(path));
+        faulty = true;
     }
-
-    for (size_t i = 0; i < kComponents; ++i) {
-        event.reals[i] = event.components[i];
-        storeLittleEndian(program.fvsRecord, kTextFeatureSlot + 2 * i, event.components[i]);
-    }
-    PictureDesk desk = pictureDesk(program);
-    DrawInputPicture(desk, series, program.fvsRecord);
+    for (size_t i = 0; i < kComponents; ++i) event.reals[i] = event.components[i];
     return RowStatus::Read;
+}
+
+void StoreTextEvent(const EventRecord& event, FvsRecord& record) {
+    for (size_t i = 0; i < kComponents; ++i)
+        storeLittleEndian(record, kTextFeatureSlot + 2 * i, event.components[i]);
 }
 
 }  // namespace zortan

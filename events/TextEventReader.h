@@ -2,20 +2,41 @@
 // header row with the category names, then one event per row.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
+#include "base/TextReader.h"
+#include "events/EventRecord.h"
 #include "events/EventSeries.h"
+#include "events/FvsFile.h"
 
 namespace zortan {
 
-struct Program;
+// What a table's header yields. Items not reached after a fault keep the
+// values given to the parse.
+struct TextHeaderFields {
+    std::optional<int64_t> count;        // the events count, when its line was found
+    int32_t nc = 0;                      // the components count as read
+    int16_t nc16 = 0;                    // ... and its 16-bit copy
+    std::optional<double> featureRange;  // from the value range, when it was read
+    std::string lastLine;                // the category names come from here
+    bool faulty = false;                 // the Error 100 message is due
+};
 
-// Reads the header of the series' open text file and applies it to the
-// program's state. `path` names the file in the Error 100 message.
-void OpenTextHeader(Program& program, EventSeries& series, const std::string& path);
+// Reads a table's header from the start of `in`; `nc` and `nc16` are what
+// the fields keep when the header ends first.
+TextHeaderFields ParseTextHeader(TextReader& in, int32_t nc, int16_t nc16);
 
-// Reads one event row into the current event record.
-RowStatus ReadTextRow(Program& program, EventSeries& series, const std::string& path);
+// Reads the next row that holds an event into `event`: its three qualifiers
+// and the first `components` components (the reals follow them). A faulty
+// row sets `faulty` and leaves the fields it did not reach as they were.
+RowStatus ParseTextRow(TextReader& in, std::string& row, int32_t components, EventRecord& event,
+                       bool& faulty);
+
+// The event's components in the record buffer's slot that the pictures read
+// for a table's event.
+void StoreTextEvent(const EventRecord& event, FvsRecord& record);
 
 // Removes and returns the next word of `line`; "Y" + number when none is left.
 std::string NextCategoryName(std::string& line, int number);

@@ -18,6 +18,7 @@
 #include "platform/Host.h"
 #include "plots/EventPictures.h"
 #include "run/FvsInput.h"
+#include "run/TextInput.h"
 #include "run/TimeAveraging.h"
 #include "shell/ChooseFile.h"
 #include "shell/Program.h"

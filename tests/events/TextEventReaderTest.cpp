@@ -1,4 +1,5 @@
 #include "events/TextEventReader.h"
+#include "run/TextInput.h"
 
 #include <gtest/gtest.h>
 

@@ -16,6 +16,7 @@
 #include "events/TextEventReader.h"
 #include "platform/Errors.h"
 #include "run/FvsInput.h"
+#include "run/TextInput.h"
 #include "run/TimeAveraging.h"
 #include "shell/Program.h"
 #include "tools/fixtures/FvsFileWriter.h"
