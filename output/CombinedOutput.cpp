@@ -182,7 +182,9 @@ bool writesCodes(const ShellState& s, size_t g) {
 }
 
 bool createCodeFile(Program& program) {
-    return CreateTextOutput(program, program.outputs.codeFile, program.options.codeFileName, 4,
+    const HeaderSources sources = headerSources(program);
+    TextOutputDesk desk{program.ui, program.options, program.shell, sources};
+    return CreateTextOutput(desk, program.outputs.codeFile, program.options.codeFileName, 4,
                             "Out codes file saving", "The final out code file will not be created.",
                             "Events codes.", "code", program.tree.cath1Set,
                             program.outputs.cathTables[0]);
@@ -196,9 +198,11 @@ void openCathFiles(Program& program, const OutputGroup& g) {
         const std::string& L = *labels[k];
         bool& chosen = program.shell.*g.cath[k];
         std::string& name = program.options.*g.cathNames[k];
+        const HeaderSources sources = headerSources(program);
+        TextOutputDesk desk{program.ui, program.options, program.shell, sources};
         if (chosen)
             chosen = CreateTextOutput(
-                program, (program.outputs.*g.cathFiles)[k], name, 4 + static_cast<int>(k) + 1,
+                desk, (program.outputs.*g.cathFiles)[k], name, 4 + static_cast<int>(k) + 1,
                 "Out " + L + " annotation file saving",
                 "The final " + L + " annotation file will not be created.", L + " classification.",
                 L, *sets[k], program.outputs.cathTables[k]);
@@ -327,7 +331,7 @@ void BuildOutputNames(Program& program, const std::string& stem, const std::stri
 bool OpenCombinedOutput(Program& program, std::string& fileName, OutFile& file,
                         const std::string& description) {
     if (choiceNeeded(fileName) &&
-        !ChooseOutputFile(program, fileName, 3, description + " saving")) {
+        !ChooseOutputFile(program.ui, program.options, fileName, 3, description + " saving")) {
         program.ui.showMessage("The final, " + description +
                                " will not be created. The old one, namely \"" + fileName +
                                "\" remains");
@@ -426,7 +430,8 @@ void OpenTeachOutputs(Program& program) {
         const auto labels = cathLabels(program);
         const auto sets = cathSets(program.tree);
         for (size_t k = 0; k < 3; ++k)
-            BuildCathList(program, *labels[k], *sets[k], program.outputs.cathTables[k]);
+            BuildCathList(program.shell, program.ui, *labels[k], *sets[k],
+                          program.outputs.cathTables[k]);
     }
     openGroup(program, kTeach);
 }

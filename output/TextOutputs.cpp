@@ -8,7 +8,6 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "shell/InitFile.h"
-#include "shell/Program.h"
 
 namespace zortan {
 
@@ -151,7 +150,7 @@ struct HeaderValues {
     std::string lt, l1, l2;
 };
 
-HeaderValues gatherHeaderValues(const Program& p) {
+HeaderValues gatherHeaderValues(const HeaderSources& p) {
     HeaderValues v;
     const AnalysisSettings& tr = p.tree.training;
     const TreeTrainingSettings& trb = p.tree.treeTraining;
@@ -165,8 +164,8 @@ HeaderValues gatherHeaderValues(const Program& p) {
     v.featuresClassifier =
         radio(kClassifierCaption, trb.featuresChoiceClassifier, trb.classifierNames);
 
-    const std::array<const AnalysisSettings*, 3> sources = {&tr, &p.data1.settings,
-                                                            &p.data2.settings};
+    const std::array<const AnalysisSettings*, 3> sources = {&tr, &p.input1.settings,
+                                                            &p.input2.settings};
     for (size_t i = 0; i < 3; ++i) {
         const AnalysisSettings& s = *sources[i];
         v.filter[i] = radio(kFilterCaption, s.filter, kFilterNames);
@@ -179,17 +178,17 @@ HeaderValues gatherHeaderValues(const Program& p) {
     v.averaging = tr.averaging;
     v.t = {treeCount(p.tree.cath1Nbr), treeCount(p.tree.cath2Nbr), treeCount(p.tree.cath3Nbr)};
     for (size_t i = 0; i < 3; ++i) {
-        v.f[i] = p.data1.cathNbr[i];
-        v.g[i] = p.data2.cathNbr[i];
+        v.f[i] = p.input1.cathNbr[i];
+        v.g[i] = p.input2.cathNbr[i];
     }
-    v.lt = p.shell.treeTexts.lifterThreshold;
-    v.l1 = p.data1.lifterThresholdText;
-    v.l2 = p.data2.lifterThresholdText;
+    v.lt = p.treeTexts.lifterThreshold;
+    v.l1 = p.input1.lifterThresholdText;
+    v.l2 = p.input2.lifterThresholdText;
     return v;
 }
 
 // Lines 1 to 11: date, heading, sources, settings summary.
-void writeHeaderOpening(Program& p, OutFile& file, const std::string& heading) {
+void writeHeaderOpening(const HeaderSources& p, OutFile& file, const std::string& heading) {
     const InitFileOptions& o = p.options;
     const LocalDateTime now = p.clock();
     auto quoted = [](const std::string& path) { return "\"" + path + "\""; };
@@ -205,8 +204,8 @@ void writeHeaderOpening(Program& p, OutFile& file, const std::string& heading) {
               quoted(o.data1IsFvs ? o.fvsEventsFileDir1 : o.txtEventsFileDir1));
     file.line("");
     file.line("Settings:");
-    file.line(p.shell.treeTexts.featuresSet + " - " + "Constraining set");
-    file.line(num(p.shell.clustersNb, 8) + " - Number of used groups");
+    file.line(p.treeTexts.featuresSet + " - " + "Constraining set");
+    file.line(num(p.clustersNb, 8) + " - Number of used groups");
 }
 
 // The first part of the check-box row's notes, common to both forms.
@@ -219,11 +218,12 @@ std::string checkBoxNotesOpening() {
 // After the table: the closing rule, an empty line, the averaging block when
 // the tree was trained with averaging, and "Output codes:" except in the
 // error file.
-void writeHeaderClosing(Program& p, OutFile& file, const std::string& heading, size_t rule) {
+void writeHeaderClosing(const HeaderSources& p, OutFile& file, const std::string& heading,
+                        size_t rule) {
     file.line(std::string(rule, '_'));
     file.line("");
     if (p.tree.training.averaging) {
-        const auto& captions = p.shell.treeTexts.averagingCaptions;
+        const auto& captions = p.treeTexts.averagingCaptions;
         file.line("Averaging parameters:");
         file.line(std::string(kAveragingRule, '-'));
         file.line(fit("Window", 12) + fit("time [ms]", 12) + fit("frames", 12) +
@@ -255,9 +255,8 @@ const std::vector<FileFilter>& saveDialogFilters() {
     return filters;
 }
 
-bool ChooseOutputFile(Program& program, std::string& fileName, int filterIndex,
-                      const std::string& title) {
-    Ui& ui = program.ui;
+bool ChooseOutputFile(Ui& ui, const InitFileOptions& options, std::string& fileName,
+                      int filterIndex, const std::string& title) {
     Answer lastAnswer = Answer::Yes;
     bool accepted = false;
     do {
@@ -282,27 +281,27 @@ bool ChooseOutputFile(Program& program, std::string& fileName, int filterIndex,
             },
             [&](const std::string&) { ui.showMessage(kIoError32Message); });
     } while (!accepted && lastAnswer != Answer::Cancel);
-    WriteInitFile(program.options);
+    WriteInitFile(options);
     return accepted;
 }
 
-bool CreateTextOutput(Program& program, OutFile& file, std::string& fileName, int filterIndex,
+bool CreateTextOutput(TextOutputDesk& desk, OutFile& file, std::string& fileName, int filterIndex,
                       const std::string& title, const std::string& refusal,
                       const std::string& heading, const std::string& name, const Set256& valueSet,
                       CathTables& tables) {
     const bool choiceNeeded = fileExists(fileName) || !folderExists(extractFileDir(fileName));
-    if (choiceNeeded && !ChooseOutputFile(program, fileName, filterIndex, title)) {
-        program.ui.showMessage(refusal + " The old one, namely \"" + fileName + "\" remains");
+    if (choiceNeeded && !ChooseOutputFile(desk.ui, desk.options, fileName, filterIndex, title)) {
+        desk.ui.showMessage(refusal + " The old one, namely \"" + fileName + "\" remains");
         return false;
     }
     file.create(fileName);
-    if (program.shell.compareMode)
-        WriteCompareTextHeader(program, file, heading);
+    if (desk.sources.compareMode)
+        WriteCompareTextHeader(desk.sources, file, heading);
     else
-        WriteTextHeader(program, file, heading);
+        WriteTextHeader(desk.sources, file, heading);
     if (name == "code" || name == "error") return true;
 
-    const int count = BuildCathList(program, name, valueSet, tables);
+    const int count = BuildCathList(desk.shell, desk.ui, name, valueSet, tables);
     file.line(std::to_string(count) + " Ynbr - count of alphabet Y");
     file.line("#list for " + name + " char values.");
     for (int i = 0; i < count; ++i) {
@@ -315,9 +314,9 @@ bool CreateTextOutput(Program& program, OutFile& file, std::string& fileName, in
     return true;
 }
 
-void WriteTextHeader(Program& program, OutFile& file, const std::string& heading) {
-    const HeaderValues v = gatherHeaderValues(program);
-    writeHeaderOpening(program, file, heading);
+void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::string& heading) {
+    const HeaderValues v = gatherHeaderValues(sources);
+    writeHeaderOpening(sources, file, heading);
     file.line(std::string(kRuleOneInput, '-'));
     file.line(kTitlesOneInput);
     file.line(std::string(kRuleOneInput, '='));
@@ -363,12 +362,13 @@ void WriteTextHeader(Program& program, OutFile& file, const std::string& heading
               right(v.lt, 8) + B(22) + fit(v.l1, 29) + kNoValue + B(39) + fit(kLifterNote, 29) +
               kLifterNote);
 
-    writeHeaderClosing(program, file, heading, kRuleOneInput);
+    writeHeaderClosing(sources, file, heading, kRuleOneInput);
 }
 
-void WriteCompareTextHeader(Program& program, OutFile& file, const std::string& heading) {
-    const HeaderValues v = gatherHeaderValues(program);
-    writeHeaderOpening(program, file, heading);
+void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
+                            const std::string& heading) {
+    const HeaderValues v = gatherHeaderValues(sources);
+    writeHeaderOpening(sources, file, heading);
     file.line(std::string(kRuleTwoInputs, '-'));
     file.line(kTitlesTwoInputs);
     file.line(std::string(kRuleTwoInputs, '='));
@@ -434,13 +434,12 @@ void WriteCompareTextHeader(Program& program, OutFile& file, const std::string& 
               B(distance(23, v.l2.size())) + x + B(39) + fit(kLifterNote, 29) +
               fit(kLifterNote, 29) + kLifterNote);
 
-    writeHeaderClosing(program, file, heading, kRuleTwoInputs);
+    writeHeaderClosing(sources, file, heading, kRuleTwoInputs);
 }
 
-int BuildCathList(Program& program, const std::string& name, const Set256& valueSet,
+int BuildCathList(ShellState& shell, Ui& ui, const std::string& name, const Set256& valueSet,
                   CathTables& tables) {
-    ShellState& shell = program.shell;
-    setStatusCaption(shell, program.ui, name + " #list creation");
+    setStatusCaption(shell, ui, name + " #list creation");
     shell.statusBarText = "\"cathegory # list create\"";
     tables.indexToChar.fill('\0');
     // A fresh table for every build, so that a qualifier outside the set never
@@ -455,7 +454,7 @@ int BuildCathList(Program& program, const std::string& name, const Set256& value
         ++count;
     }
     tables.count = count;
-    setStatusCaption(shell, program.ui, "Program finished " + name + " #list creation");
+    setStatusCaption(shell, ui, "Program finished " + name + " #list creation");
     return count;
 }
 

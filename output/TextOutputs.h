@@ -2,37 +2,67 @@
 // common header, the category value lists.
 #pragma once
 
+#include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "base/Ui.h"
+#include "events/EventSeries.h"
 #include "output/Outputs.h"
+#include "platform/Clock.h"
+#include "shell/InitFile.h"
+#include "shell/ShellState.h"
 #include "tree/QuantizationTree.h"
 
 namespace zortan {
 
-struct Program;
+// Where the text outputs' header takes what it prints from.
+struct HeaderSources {
+    const InitFileOptions& options;  // the sources' paths
+    const QuantizationTree& tree;
+    const EventSeries& input1;
+    const EventSeries& input2;
+    const TreeDataTexts& treeTexts;
+    int clustersNb = 0;
+    bool compareMode = false;  // the two-input form
+    // Read when the header is written: a file chosen in a dialog is dated
+    // when it is written.
+    const std::function<LocalDateTime()>& clock;
+};
 
 // The save dialog's filters, numbered from 1.
 const std::vector<FileFilter>& saveDialogFilters();
 
-// Lets the user choose where an output goes; `fileName` takes the choice.
-// True when the file may be written.
-bool ChooseOutputFile(Program& program, std::string& fileName, int filterIndex,
-                      const std::string& title);
+// Lets the user choose where an output goes; `fileName` takes the choice,
+// and the options (which hold it) are saved. True when the file may be
+// written.
+bool ChooseOutputFile(Ui& ui, const InitFileOptions& options, std::string& fileName,
+                      int filterIndex, const std::string& title);
+
+// What creating a text output works with: the user, the options that hold
+// the file's path, the status texts of the list building and the header's
+// sources.
+struct TextOutputDesk {
+    Ui& ui;
+    const InitFileOptions& options;
+    ShellState& shell;
+    const HeaderSources& sources;
+};
 
 // Creates the text output and writes its header (and, for a category file,
 // its value list). False when the user declined the file.
-bool CreateTextOutput(Program& program, OutFile& file, std::string& fileName, int filterIndex,
+bool CreateTextOutput(TextOutputDesk& desk, OutFile& file, std::string& fileName, int filterIndex,
                       const std::string& title, const std::string& refusal,
                       const std::string& heading, const std::string& name, const Set256& valueSet,
                       CathTables& tables);
 
-void WriteTextHeader(Program& program, OutFile& file, const std::string& heading);
-void WriteCompareTextHeader(Program& program, OutFile& file, const std::string& heading);
+void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::string& heading);
+void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
+                            const std::string& heading);
 
 // Builds the value list of a category from its value set; returns the count.
-int BuildCathList(Program& program, const std::string& name, const Set256& valueSet,
+int BuildCathList(ShellState& shell, Ui& ui, const std::string& name, const Set256& valueSet,
                   CathTables& tables);
 
 }  // namespace zortan

@@ -338,7 +338,9 @@ void prepareRun(Program& p, int32_t declaredCount, bool isFvs) {
         run.recogOutputActive = false;
         p.ui.showMessage("No output file for the teaching sample will be created");
     }
-    CreateTextOutput(p, p.outputs.errorFile, p.options.errorFileName, 8, "Error file saving",
+    const HeaderSources sources = headerSources(p);
+    TextOutputDesk desk{p.ui, p.options, p.shell, sources};
+    CreateTextOutput(desk, p.outputs.errorFile, p.options.errorFileName, 8, "Error file saving",
                      "The final error vector file will not be created.", "Classification Error.",
                      "error", p.tree.cath1Set, p.outputs.cathTables[0]);
     w.vectorsCountCaption = "Vectors count = ";

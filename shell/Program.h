@@ -11,6 +11,7 @@
 #include "events/EventRecord.h"
 #include "events/EventSeries.h"
 #include "output/Outputs.h"
+#include "output/TextOutputs.h"
 #include "platform/Clock.h"
 #include "platform/Power.h"
 #include "plots/EventPictures.h"
@@ -65,6 +66,14 @@ inline PictureDesk pictureDesk(Program& p) {
                        p.shell.compareMode,
                        p.tree.consideredComponentsNb,
                        p.run.stepCounter};
+}
+
+// Where the text outputs' header takes what it prints from, as the program
+// stands.
+inline HeaderSources headerSources(const Program& p) {
+    return HeaderSources{
+        p.options,           p.tree, p.data1, p.data2, p.shell.treeTexts, p.shell.clustersNb,
+        p.shell.compareMode, p.clock};
 }
 
 }  // namespace zortan

@@ -83,7 +83,9 @@ struct Session {
         std::string path = dir.file(name);
         OutFile file;
         CathTables tables;
-        EXPECT_TRUE(CreateTextOutput(program, file, path, 4, "Out codes file saving",
+        const HeaderSources sources = headerSources(program);
+        TextOutputDesk desk{ui, program.options, program.shell, sources};
+        EXPECT_TRUE(CreateTextOutput(desk, file, path, 4, "Out codes file saving",
                                      "The final out code file will not be created.", heading,
                                      cathName, set, tables));
         file.close();
@@ -247,7 +249,7 @@ TEST(TextHeader, ErrorFileHasNoOutputCodesLineAndNamesTheTextInput) {
     s.program.data1.settings.windowShape = 5;  // beyond its list
     OutFile file;
     file.create(s.dir.file("x.txt"));
-    EXPECT_THROW(WriteTextHeader(s.program, file, "Events codes."), RangeError);
+    EXPECT_THROW(WriteTextHeader(headerSources(s.program), file, "Events codes."), RangeError);
 }
 
 Set256 setOf(const std::string& members) {
@@ -277,8 +279,8 @@ TEST(CategoryFile, ListsValuesInCodeOrderAfterTheHeader) {
 TEST(BuildCathList, EachBuildStartsFromClearedTables) {
     Session s;
     CathTables t;
-    EXPECT_EQ(BuildCathList(s.program, "Y1", setOf("abc"), t), 3);
-    EXPECT_EQ(BuildCathList(s.program, "Y1", setOf("xc"), t), 2);
+    EXPECT_EQ(BuildCathList(s.program.shell, s.ui, "Y1", setOf("abc"), t), 3);
+    EXPECT_EQ(BuildCathList(s.program.shell, s.ui, "Y1", setOf("xc"), t), 2);
     // Nothing left over from the first tree.
     EXPECT_EQ(
         std::vector<int>({t.charToIndex['b'], t.charToIndex['c'], t.charToIndex['x'], t.count}),
@@ -288,7 +290,7 @@ TEST(BuildCathList, EachBuildStartsFromClearedTables) {
     // All 256 characters: the byte-wide count holds the first 255.
     Set256 all;
     all.words.fill(~uint64_t{0});
-    EXPECT_EQ(BuildCathList(s.program, "Y1", all, t), 255);
+    EXPECT_EQ(BuildCathList(s.program.shell, s.ui, "Y1", all, t), 255);
     EXPECT_EQ(std::vector<int>({uint8_t(t.indexToChar[254]), t.charToIndex[254], t.charToIndex[255],
                                 t.indexToChar[255]}),
               std::vector<int>({254, 254, 0, 0}));
@@ -324,7 +326,8 @@ TEST(ChooseOutputFile, Flows) {
         for (const auto& a : c.answers) s.ui.answers.push_back(resolve(a));
         s.ui.failed = !c.failFirstDialog;
         std::string& name = s.program.options.codeFileName = oldPath;
-        EXPECT_EQ(ChooseOutputFile(s.program, name, 4, "Out codes file saving"), c.accepted);
+        EXPECT_EQ(ChooseOutputFile(s.ui, s.program.options, name, 4, "Out codes file saving"),
+                  c.accepted);
         EXPECT_EQ(name, resolve(c.finalName));
         EXPECT_TRUE(s.ui.answers.empty());
         const auto count = [&](const std::string& e) {
@@ -351,7 +354,9 @@ TEST(CreateTextOutput, RefusedOverwriteKeepsTheOldFile) {
     // Existing file, dialog cancelled, overwrite question cancelled.
     std::string path = s.dir.write("old_error.txt", "old");
     s.ui.answers = {"", "cancel"};
-    EXPECT_FALSE(CreateTextOutput(s.program, file, path, 8, "Error file saving",
+    const HeaderSources sources = headerSources(s.program);
+    TextOutputDesk desk{s.ui, s.program.options, s.program.shell, sources};
+    EXPECT_FALSE(CreateTextOutput(desk, file, path, 8, "Error file saving",
                                   "The final error vector file will not be created.",
                                   "Classification Error.", "error", {}, tables));
     EXPECT_FALSE(file.isOpen());
