@@ -37,17 +37,18 @@ void writeEveryOutput(benchmark::State& state) {
         }
 
     CodingRun& run = program.run;
+    OutputsDesk outputs = outputsDesk(program);
     uint16_t code = 0;
     for (auto _ : state) {
         code = static_cast<uint16_t>((code + 97) & 255);
         run.teachRecord = TOutputRecord{code, 'a', "aeiou"[code % 5], 'f', 0};
         run.recogRecord = TOutputRecord{code, 'b', "aeiou"[code % 3], 'm', 0};
-        WriteTeachRecord(program);
-        WriteRecogRecord(program);
+        WriteTeachRecord(outputs);
+        WriteRecogRecord(outputs);
     }
     state.SetItemsProcessed(state.iterations());
     run.teachOutputActive = run.recogOutputActive = true;
-    CloseOutputs(program);
+    CloseOutputs(outputs);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "shell/Program.h"
 
 namespace zortan {
 
@@ -119,9 +118,6 @@ bool choiceNeeded(const std::string& fileName) {
     return fileExists(fileName) || !folderExists(folder.empty() ? "." : folder);
 }
 
-std::array<const std::string*, 3> cathLabels(const Program& p) {
-    return {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3};
-}
 std::array<const Set256*, 3> cathSets(const QuantizationTree& t) {
     return {&t.cath1Set, &t.cath2Set, &t.cath3Set};
 }
@@ -181,32 +177,29 @@ bool writesCodes(const ShellState& s, size_t g) {
     return g == kTeach ? s.outputTeachCodes : !s.outputTeachCodes && s.outputRecogCodes;
 }
 
-bool createCodeFile(Program& program) {
-    const HeaderSources sources = headerSources(program);
-    TextOutputDesk desk{program.ui, program.options, program.shell, sources};
-    return CreateTextOutput(desk, program.outputs.codeFile, program.options.codeFileName, 4,
+bool createCodeFile(OutputsDesk& d) {
+    TextOutputDesk desk{d.ui, d.options, d.shell, d.sources};
+    return CreateTextOutput(desk, d.outputs.codeFile, d.options.codeFileName, 4,
                             "Out codes file saving", "The final out code file will not be created.",
-                            "Events codes.", "code", program.tree.cath1Set,
-                            program.outputs.cathTables[0]);
+                            "Events codes.", "code", d.tree.cath1Set, d.outputs.cathTables[0]);
 }
 
 // Step 4 of opening a group: the three category files.
-void openCathFiles(Program& program, const OutputGroup& g) {
-    const auto labels = cathLabels(program);
-    const auto sets = cathSets(program.tree);
+void openCathFiles(OutputsDesk& d, const OutputGroup& g) {
+    const auto& labels = d.labels;
+    const auto sets = cathSets(d.tree);
     for (size_t k = 0; k < 3; ++k) {
         const std::string& L = *labels[k];
-        bool& chosen = program.shell.*g.cath[k];
-        std::string& name = program.options.*g.cathNames[k];
-        const HeaderSources sources = headerSources(program);
-        TextOutputDesk desk{program.ui, program.options, program.shell, sources};
+        bool& chosen = d.shell.*g.cath[k];
+        std::string& name = d.options.*g.cathNames[k];
+        TextOutputDesk desk{d.ui, d.options, d.shell, d.sources};
         if (chosen)
-            chosen = CreateTextOutput(
-                desk, (program.outputs.*g.cathFiles)[k], name, 4 + static_cast<int>(k) + 1,
-                "Out " + L + " annotation file saving",
-                "The final " + L + " annotation file will not be created.", L + " classification.",
-                L, *sets[k], program.outputs.cathTables[k]);
-        program.outputs.choiceLabels[g.firstLabel + 2 + k] = chosen ? name : std::string();
+            chosen = CreateTextOutput(desk, (d.outputs.*g.cathFiles)[k], name,
+                                      4 + static_cast<int>(k) + 1,
+                                      "Out " + L + " annotation file saving",
+                                      "The final " + L + " annotation file will not be created.",
+                                      L + " classification.", L, *sets[k], d.outputs.cathTables[k]);
+        d.outputs.choiceLabels[g.firstLabel + 2 + k] = chosen ? name : std::string();
     }
 }
 
@@ -235,20 +228,20 @@ std::array<uint8_t, kOutputRecordSize> encodeOutputRecord(const TOutputRecord& r
             record.tag};
 }
 
-std::array<uint8_t, kCertificateSize> buildCertificate(Program& program,
+std::array<uint8_t, kCertificateSize> buildCertificate(const HeaderSources& sources,
                                                        const std::string& description) {
     Image image{};  // fields never filled stay zero bytes
-    const InitFileOptions& o = program.options;
-    const QuantizationTree& tree = program.tree;
+    const InitFileOptions& o = sources.options;
+    const QuantizationTree& tree = sources.tree;
     const AnalysisSettings& training = tree.training;
-    const AnalysisSettings& input = program.data1.settings;
+    const AnalysisSettings& input = sources.input1.settings;
     const TreeTrainingSettings& growing = tree.treeTraining;
 
-    const LocalDateTime now = program.clock();
+    const LocalDateTime now = sources.clock();
     putReal(image, cert::cDate, toTDate(now));
     putReal(image, cert::cTime, toTTime(now));
     putShortString(image, cert::cFileHeading, description);
-    putCount(image, cert::cGivenGroupNbr, program.shell.clustersNb);
+    putCount(image, cert::cGivenGroupNbr, sources.clustersNb);
     putShortString(image, cert::cWaveFileDir, o.waveFileDir);
     putShortString(image, cert::ctreeTrainingFileDir, o.treeTrainingFileDir);
     putShortString(image, cert::cTreeFileDir, o.treeFileDir);
@@ -295,7 +288,8 @@ std::array<uint8_t, kCertificateSize> buildCertificate(Program& program,
     putCount(image, cert::cCath1Nbr + 0, tree.cath1Nbr);
     putCount(image, cert::cCath1Nbr + 1, tree.cath2Nbr);
     putCount(image, cert::cCath1Nbr + 2, tree.cath3Nbr);
-    for (size_t k = 0; k < 3; ++k) putCount(image, cert::cF1cath1Nbr + k, program.data1.cathNbr[k]);
+    for (size_t k = 0; k < 3; ++k)
+        putCount(image, cert::cF1cath1Nbr + k, sources.input1.cathNbr[k]);
 
     putReal(image, cert::cframeStep, training.frameStep);
     putReal(image, cert::cRate, training.rate);
@@ -312,39 +306,38 @@ std::string outputStemOf(const std::string& eventFilePath) {
     return dot == std::string::npos ? std::string() : name.substr(0, dot);
 }
 
-void BuildOutputNames(Program& program, const std::string& stem, const std::string& path) {
+void BuildOutputNames(InitFileOptions& o, const CathLabels& labels, const std::string& stem,
+                      const std::string& path) {
     const NameFolder F = nameFolder(path);
-    InitFileOptions& o = program.options;
     const auto name = [&](const std::string& suffix) { return joinName(F, stem + suffix); };
     o.teachFileName = name("_Teach.zrt");
     o.errorFileName = name("_error.txt");
     o.codeFileName = name("_code.txt");
-    o.teachCath1FileName = name("_teach_" + program.cathLabel1 + ".txt");
-    o.teachCath2FileName = name("_teach_" + program.cathLabel2 + ".txt");
-    o.teachCath3FileName = name("_teach_" + program.cathLabel3 + ".txt");
+    o.teachCath1FileName = name("_teach_" + *labels[0] + ".txt");
+    o.teachCath2FileName = name("_teach_" + *labels[1] + ".txt");
+    o.teachCath3FileName = name("_teach_" + *labels[2] + ".txt");
     o.recogFileName = name("_Recog.zrt");
-    o.recogCath1FileName = name("_recog_" + program.cathLabel1 + ".txt");
-    o.recogCath2FileName = name("_recog_" + program.cathLabel2 + ".txt");
-    o.recogCath3FileName = name("_recog_" + program.cathLabel3 + ".txt");
+    o.recogCath1FileName = name("_recog_" + *labels[0] + ".txt");
+    o.recogCath2FileName = name("_recog_" + *labels[1] + ".txt");
+    o.recogCath3FileName = name("_recog_" + *labels[2] + ".txt");
 }
 
-bool OpenCombinedOutput(Program& program, std::string& fileName, OutFile& file,
+bool OpenCombinedOutput(OutputsDesk& d, std::string& fileName, OutFile& file,
                         const std::string& description) {
     if (choiceNeeded(fileName) &&
-        !ChooseOutputFile(program.ui, program.options, fileName, 3, description + " saving")) {
-        program.ui.showMessage("The final, " + description +
-                               " will not be created. The old one, namely \"" + fileName +
-                               "\" remains");
+        !ChooseOutputFile(d.ui, d.options, fileName, 3, description + " saving")) {
+        d.ui.showMessage("The final, " + description +
+                         " will not be created. The old one, namely \"" + fileName + "\" remains");
         return false;
     }
     file.create(fileName);
-    WriteCertificate(program, file, fileName, description);
+    WriteCertificate(d.ui, d.sources, file, fileName, description);
     return true;
 }
 
-void WriteCertificate(Program& program, OutFile& file, const std::string& fileName,
-                      const std::string& description) {
-    const Image image = buildCertificate(program, description);
+void WriteCertificate(Ui& ui, const HeaderSources& sources, OutFile& file,
+                      const std::string& fileName, const std::string& description) {
+    const Image image = buildCertificate(sources, description);
     TOutputRecord countRecord;
     countRecord.vectorCode = kCertificateRecords;
     const auto head = encodeOutputRecord(countRecord);
@@ -356,23 +349,23 @@ void WriteCertificate(Program& program, OutFile& file, const std::string& fileNa
         ++written;
     }
     if (written != kCertificateRecords)
-        program.ui.showMessage("Some error occured while writing certificate to the \"" + fileName +
-                               "\" output file\r\nTurn to the author");
+        ui.showMessage("Some error occured while writing certificate to the \"" + fileName +
+                       "\" output file\r\nTurn to the author");
 }
 
 namespace {
 
-void openGroup(Program& program, size_t index) {
+void openGroup(OutputsDesk& d, size_t index) {
     const OutputGroup& g = kGroups[index];
-    ShellState& s = program.shell;
-    InitFileOptions& o = program.options;
-    OutputState& out = program.outputs;
+    ShellState& s = d.shell;
+    InitFileOptions& o = d.options;
+    OutputState& out = d.outputs;
     std::string& combinedName = o.*g.combinedName;
     std::string& combinedLabel = out.choiceLabels[g.firstLabel];
 
     bool& combined = s.*g.combined;
     if (combined) {
-        combined = OpenCombinedOutput(program, combinedName, out.*g.combinedFile, g.description);
+        combined = OpenCombinedOutput(d, combinedName, out.*g.combinedFile, g.description);
         combinedLabel = combinedName;
     } else {
         combinedLabel.clear();
@@ -381,9 +374,9 @@ void openGroup(Program& program, size_t index) {
     // The names are rebuilt from the folder of the first combined file the
     // run names; a name the user picked in the save dialog stays the name
     // of that file.
-    if (index == kTeach || !program.run.teachOutputActive) {
+    if (index == kTeach || !d.run.teachOutputActive) {
         const std::string written = combinedName;
-        BuildOutputNames(program, out.outputStem, combinedName);
+        BuildOutputNames(o, d.labels, out.outputStem, combinedName);
         if (combined) {
             combinedName = written;
             combinedLabel = written;
@@ -393,22 +386,22 @@ void openGroup(Program& program, size_t index) {
     // The code file, shared: both groups show the same label for it.
     if (index == kTeach || !s.outputTeachCodes) {
         bool& codes = s.*g.codes;
-        if (codes) codes = createCodeFile(program);
+        if (codes) codes = createCodeFile(d);
         const std::string label = codes ? o.codeFileName : std::string();
         for (const OutputGroup& each : kGroups)
             out.choiceLabels[each.firstLabel + kCodeLabel] = label;
     }
 
-    openCathFiles(program, g);
+    openCathFiles(d, g);
 
-    program.run.*g.active = combined || s.*g.codes || s.*g.cath[0] || s.*g.cath[1] || s.*g.cath[2];
+    d.run.*g.active = combined || s.*g.codes || s.*g.cath[0] || s.*g.cath[1] || s.*g.cath[2];
 }
 
-void writeGroupRecord(Program& program, size_t index) {
+void writeGroupRecord(OutputsDesk& d, size_t index) {
     const OutputGroup& g = kGroups[index];
-    const ShellState& s = program.shell;
-    OutputState& out = program.outputs;
-    const TOutputRecord& r = program.run.*g.record;
+    const ShellState& s = d.shell;
+    OutputState& out = d.outputs;
+    const TOutputRecord& r = d.run.*g.record;
     if (s.*g.combined) {
         const auto bytes = encodeOutputRecord(r);
         (out.*g.combinedFile).write(bytes.data(), bytes.size());
@@ -422,35 +415,34 @@ void writeGroupRecord(Program& program, size_t index) {
 
 }  // namespace
 
-void OpenTeachOutputs(Program& program) {
+void OpenTeachOutputs(OutputsDesk& d) {
     // The recognition record takes its characters from the value lists, so
     // they are built for every run that writes anything, not only when a
     // category file is created.
-    if (anyOutputChosen(program.shell)) {
-        const auto labels = cathLabels(program);
-        const auto sets = cathSets(program.tree);
+    if (anyOutputChosen(d.shell)) {
+        const auto& labels = d.labels;
+        const auto sets = cathSets(d.tree);
         for (size_t k = 0; k < 3; ++k)
-            BuildCathList(program.shell, program.ui, *labels[k], *sets[k],
-                          program.outputs.cathTables[k]);
+            BuildCathList(d.shell, d.ui, *labels[k], *sets[k], d.outputs.cathTables[k]);
     }
-    openGroup(program, kTeach);
+    openGroup(d, kTeach);
 }
 
-void OpenRecogOutputs(Program& program) {
-    openGroup(program, kRecog);
+void OpenRecogOutputs(OutputsDesk& d) {
+    openGroup(d, kRecog);
 }
 
-void WriteTeachRecord(Program& program) {
-    writeGroupRecord(program, kTeach);
+void WriteTeachRecord(OutputsDesk& d) {
+    writeGroupRecord(d, kTeach);
 }
 
-void WriteRecogRecord(Program& program) {
-    writeGroupRecord(program, kRecog);
+void WriteRecogRecord(OutputsDesk& d) {
+    writeGroupRecord(d, kRecog);
 }
 
-void CloseOutputs(Program& program) {
-    const ShellState& s = program.shell;
-    OutputState& out = program.outputs;
+void CloseOutputs(OutputsDesk& d) {
+    const ShellState& s = d.shell;
+    OutputState& out = d.outputs;
 
     // Every file gets closed; the first failure is raised once all are done.
     std::exception_ptr firstFailure;
@@ -465,7 +457,7 @@ void CloseOutputs(Program& program) {
 
     for (size_t index = 0; index < kGroups.size(); ++index) {
         const OutputGroup& g = kGroups[index];
-        if (!(program.run.*g.active)) continue;
+        if (!(d.run.*g.active)) continue;
         if (s.*g.combined) close(out.*g.combinedFile);
         if (writesCodes(s, index)) close(out.codeFile);
         for (size_t k = 0; k < 3; ++k)
@@ -479,23 +471,22 @@ void CloseOutputs(Program& program) {
         close(out.recogCath[k]);
     }
     close(out.errorFile);
-    if (program.data1.fvsFile.isOpen()) program.data1.fvsFile.close();
 
     if (firstFailure) std::rethrow_exception(firstFailure);
 }
 
-void ShowFinishMessage(Program& program) {
-    const ShellState& s = program.shell;
-    const InitFileOptions& o = program.options;
-    const OutputState& out = program.outputs;
+void ShowFinishMessage(OutputsDesk& d) {
+    const ShellState& s = d.shell;
+    const InitFileOptions& o = d.options;
+    const OutputState& out = d.outputs;
 
     // A file whose writing failed is not among the results.
     const auto kept = [](bool chosen, const OutFile& file) { return chosen && !file.failed(); };
     const std::string nextEntry = "\",\r\n\"";  // after a combined, code, cath1 or cath2 path
     const std::string lastEntry = "\"\r\n";     // after a cath3 path
     const auto show = [&](const std::string& list) {
-        program.ui.showMessage("Program finished\r\nFind results in:\r\n\"" + list +
-                               " and in\r\n\"" + o.errorFileName + "\"");
+        d.ui.showMessage("Program finished\r\nFind results in:\r\n\"" + list + " and in\r\n\"" +
+                         o.errorFileName + "\"");
     };
 
     // The teaching group's list is shown alone when the recognition group
@@ -503,8 +494,8 @@ void ShowFinishMessage(Program& program) {
     std::string list;
     for (size_t index = 0; index < kGroups.size(); ++index) {
         const OutputGroup& g = kGroups[index];
-        if (!(program.run.*g.active)) {
-            program.ui.showMessage(g.notSaved);
+        if (!(d.run.*g.active)) {
+            d.ui.showMessage(g.notSaved);
             continue;
         }
         if (kept(s.*g.combined, out.*g.combinedFile)) list += o.*g.combinedName + nextEntry;
@@ -512,7 +503,7 @@ void ShowFinishMessage(Program& program) {
         for (size_t k = 0; k < 3; ++k)
             if (kept(s.*g.cath[k], (out.*g.cathFiles)[k]))
                 list += o.*g.cathNames[k] + (k < 2 ? nextEntry : lastEntry);
-        if (index == kRecog || !program.run.recogOutputActive) show(list);
+        if (index == kRecog || !d.run.recogOutputActive) show(list);
     }
 }
 

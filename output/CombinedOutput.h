@@ -7,17 +7,34 @@
 #include <string>
 
 #include "output/Outputs.h"
+#include "output/TextOutputs.h"
 #include "run/CodingRun.h"
 
 namespace zortan {
 
-struct Program;
+// The display names of the three categories (cathLabel1..3).
+using CathLabels = std::array<const std::string*, 3>;
+
+// What the outputs of a run are opened, written and closed with: the user,
+// the output choices and status texts, the outputs' paths, files and
+// records, the categories' value sets and names, and the certificate's and
+// headers' sources.
+struct OutputsDesk {
+    Ui& ui;
+    ShellState& shell;
+    InitFileOptions& options;
+    OutputState& outputs;
+    CodingRun& run;
+    const QuantizationTree& tree;
+    CathLabels labels;
+    HeaderSources sources;
+};
 
 // The 6 bytes of a record, little-endian.
 std::array<uint8_t, kOutputRecordSize> encodeOutputRecord(const TOutputRecord& record);
 
 // The certificate image as it would be written now.
-std::array<uint8_t, kCertificateSize> buildCertificate(Program& program,
+std::array<uint8_t, kCertificateSize> buildCertificate(const HeaderSources& sources,
                                                        const std::string& description);
 
 // The name part of an event file's path, cut before its first "." (empty
@@ -28,18 +45,19 @@ std::string outputStemOf(const std::string& eventFilePath);
 // ends at the last "\", "/" or ":"; names are joined to it with the separator
 // it uses ("\" when it has none), and a root folder such as "C:\" or "/"
 // is not given a second separator.
-void BuildOutputNames(Program& program, const std::string& stem, const std::string& path);
+void BuildOutputNames(InitFileOptions& options, const CathLabels& labels, const std::string& stem,
+                      const std::string& path);
 
-bool OpenCombinedOutput(Program& program, std::string& fileName, OutFile& file,
+bool OpenCombinedOutput(OutputsDesk& desk, std::string& fileName, OutFile& file,
                         const std::string& description);
-void WriteCertificate(Program& program, OutFile& file, const std::string& fileName,
-                      const std::string& description);
+void WriteCertificate(Ui& ui, const HeaderSources& sources, OutFile& file,
+                      const std::string& fileName, const std::string& description);
 
-void OpenTeachOutputs(Program& program);
-void OpenRecogOutputs(Program& program);
-void WriteTeachRecord(Program& program);
-void WriteRecogRecord(Program& program);
-void CloseOutputs(Program& program);
-void ShowFinishMessage(Program& program);
+void OpenTeachOutputs(OutputsDesk& desk);
+void OpenRecogOutputs(OutputsDesk& desk);
+void WriteTeachRecord(OutputsDesk& desk);
+void WriteRecogRecord(OutputsDesk& desk);
+void CloseOutputs(OutputsDesk& desk);
+void ShowFinishMessage(OutputsDesk& desk);
 
 }  // namespace zortan

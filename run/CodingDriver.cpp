@@ -232,6 +232,7 @@ void codingLoop(Program& p) {
     const NotesAhead notes1(p, p.data1, coder);
     std::optional<NotesAhead> notes2;
     if (s.compareMode) notes2.emplace(p, p.data2, coder);
+    OutputsDesk outputs = outputsDesk(p);
     EncodeResult coded;
     while (p.run.stepCounter < p.run.totalSteps) {
         if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1, &coder, &notes1,
@@ -240,8 +241,8 @@ void codingLoop(Program& p) {
             return;
         }
         if (!s.compareMode) {
-            if (p.run.teachOutputActive) WriteTeachRecord(p);
-            if (p.run.recogOutputActive) WriteRecogRecord(p);
+            if (p.run.teachOutputActive) WriteTeachRecord(outputs);
+            if (p.run.recogOutputActive) WriteRecogRecord(outputs);
         } else {
             if (PerEventStep(p, p.data2, p.coder.nodePath2, p.coder.errorRecords2, &coder,
                              notes2 ? &*notes2 : nullptr) == RowStatus::EndOfData) {
@@ -296,14 +297,21 @@ void finishRun(Program& p, std::exception_ptr failure) {
     w.windowMaximized = true;
     p.ui.processPendingEvents();
     p.ui.beep();
-    attempt(failure, [&] { CloseOutputs(p); });
+    attempt(failure, [&] {
+        OutputsDesk outputs = outputsDesk(p);
+        CloseOutputs(outputs);
+    });
+    if (p.data1.fvsFile.isOpen()) p.data1.fvsFile.close();
     // A machine is not put to sleep over a run that failed.
     if (s.hibernateOnFinish && !failure) {
         // A machine that cannot hibernate must not leave the run unfinished.
         catchPlatformErrors([&] { p.hibernate(false, true); },
                             [&](const std::string& what) { p.ui.showMessage(what); });
     }
-    attempt(failure, [&] { ShowFinishMessage(p); });
+    attempt(failure, [&] {
+        OutputsDesk outputs = outputsDesk(p);
+        ShowFinishMessage(outputs);
+    });
     p.data2.fvsFile.close();
     p.run.runFinished = true;
     w.readTreeEnabled = true;
@@ -331,8 +339,9 @@ void prepareRun(Program& p, int32_t declaredCount, bool isFvs) {
         // Until a group has been opened whole, nothing of it counts as saved.
         run.teachOutputActive = false;
         run.recogOutputActive = false;
-        OpenTeachOutputs(p);
-        OpenRecogOutputs(p);
+        OutputsDesk outputs = outputsDesk(p);
+        OpenTeachOutputs(outputs);
+        OpenRecogOutputs(outputs);
     } else {
         run.teachOutputActive = false;
         run.recogOutputActive = false;
@@ -427,7 +436,8 @@ void ReadData1(Program& p) {
 
         ChooseAndOpenInput(p, p.data1, "Open first event data file");
         p.outputs.outputStem = outputStemOf(inputPath(p, 1));
-        BuildOutputNames(p, p.outputs.outputStem, p.options.teachFileName);
+        BuildOutputNames(p.options, {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3},
+                         p.outputs.outputStem, p.options.teachFileName);
         readHeader(p, p.data1);
         p.data1.waveText = "\"" + p.options.waveFileDir1 + "\"";
     });
@@ -542,12 +552,14 @@ void Halt(Program& p) {
                      "Program Canceled!; find results in " + p.options.teachFileName);
     if (!p.run.runFinished) {
         // The program ends in any case; a failing close is reported first.
+        OutputsDesk outputs = outputsDesk(p);
         try {
-            CloseOutputs(p);
+            CloseOutputs(outputs);
         } catch (const InOutError& e) {
             p.ui.showMessage(e.what());
         }
-        ShowFinishMessage(p);
+        if (p.data1.fvsFile.isOpen()) p.data1.fvsFile.close();
+        ShowFinishMessage(outputs);
     }
     throw ProgramEnd{0};
 }

@@ -10,6 +10,7 @@
 #include "base/Ui.h"
 #include "events/EventRecord.h"
 #include "events/EventSeries.h"
+#include "output/CombinedOutput.h"
 #include "output/Outputs.h"
 #include "output/TextOutputs.h"
 #include "platform/Clock.h"
@@ -74,6 +75,18 @@ inline HeaderSources headerSources(const Program& p) {
     return HeaderSources{
         p.options,           p.tree, p.data1, p.data2, p.shell.treeTexts, p.shell.clustersNb,
         p.shell.compareMode, p.clock};
+}
+
+// The outputs' desk as the program stands.
+inline OutputsDesk outputsDesk(Program& p) {
+    return OutputsDesk{p.ui,
+                       p.shell,
+                       p.options,
+                       p.outputs,
+                       p.run,
+                       p.tree,
+                       {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3},
+                       headerSources(p)};
 }
 
 }  // namespace zortan

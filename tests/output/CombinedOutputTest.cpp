@@ -88,13 +88,14 @@ TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     put(1496, hex("00 00 00 00 00 00 29 40 00 00 00 00 00 40 bf 40"));
     put(1512, hex("1e 00 00 00 fb ff ff ff"));
 
-    const auto image = buildCertificate(p, kTeach);
+    const auto image = buildCertificate(headerSources(p), kTeach);
     EXPECT_EQ(std::string(image.begin(), image.end()), e);
 
     // The file carries the count record and the first 1518 bytes only.
     std::string path = f.dir.file("c.zrt");
     OutFile file;
-    ASSERT_TRUE(OpenCombinedOutput(p, path, file, kTeach));
+    OutputsDesk d = outputsDesk(p);
+    ASSERT_TRUE(OpenCombinedOutput(d, path, file, kTeach));
     file.close();
     EXPECT_EQ(f.bytes(path), kCountRecord + e.substr(0, 1518));
     EXPECT_TRUE(f.ui.log.empty());  // a new name in an existing folder: no question
@@ -120,10 +121,11 @@ TEST(CombinedOutput, OutputNamesFollowTheFolderAndTheStem) {
         {"b.zrt", "s", "s_Teach.zrt"},  // the current folder
     };
     for (const auto& c : cases) {
-        BuildOutputNames(p, c.stem, c.path);
+        BuildOutputNames(p.options, {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3}, c.stem, c.path);
         EXPECT_EQ(o.teachFileName, c.teach) << c.path;
         // The driver builds the names once more from the built teaching name.
-        BuildOutputNames(p, c.stem, o.teachFileName);
+        BuildOutputNames(p.options, {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3}, c.stem,
+                         o.teachFileName);
         EXPECT_EQ(o.teachFileName, c.teach) << c.path;
     }
 }
@@ -136,11 +138,17 @@ TEST(CombinedOutput, PickedNameStaysTheNameOfTheWrittenFile) {
     p.shell.outputTeachCombined = true;
     p.options.teachFileName = f.dir.file("missing/rec01_Teach.zrt");  // a missing folder
     const std::string picked = f.ui.answers.emplace_back(f.dir.file("mine.zrt"));
-    OpenTeachOutputs(p);
+    {
+        OutputsDesk d = outputsDesk(p);
+        OpenTeachOutputs(d);
+    }
     EXPECT_EQ(p.options.teachFileName, picked);
     EXPECT_EQ(p.outputs.choiceLabels[0], picked);  // the finish message names it
     EXPECT_EQ(p.options.errorFileName, f.dir.file("rec01_error.txt"));  // the picked folder
-    CloseOutputs(p);
+    {
+        OutputsDesk d = outputsDesk(p);
+        CloseOutputs(d);
+    }
     EXPECT_EQ(f.bytes(picked).size(), 1524u);
 }
 
@@ -154,9 +162,16 @@ TEST(CombinedOutput, RecordsCodesAndCategoryPositionsPerEvent) {
     p.cathLabel2 = "pers", p.cathLabel3 = "voic";
     p.tree.cath2Set.insert('m'), p.tree.cath2Set.insert('w');
     p.tree.cath3Set.insert('u'), p.tree.cath3Set.insert('v'), p.tree.cath3Set.insert('z');
-    BuildOutputNames(p, "rec01", f.dir.file("x.zrt"));
-    OpenTeachOutputs(p);
-    OpenRecogOutputs(p);
+    BuildOutputNames(p.options, {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3}, "rec01",
+                     f.dir.file("x.zrt"));
+    {
+        OutputsDesk d = outputsDesk(p);
+        OpenTeachOutputs(d);
+    }
+    {
+        OutputsDesk d = outputsDesk(p);
+        OpenRecogOutputs(d);
+    }
     ASSERT_TRUE(p.run.teachOutputActive && p.run.recogOutputActive);
     EXPECT_EQ(p.outputs.choiceLabels[1], p.options.codeFileName);
     EXPECT_EQ(p.outputs.choiceLabels[6], p.options.codeFileName);
@@ -166,10 +181,19 @@ TEST(CombinedOutput, RecordsCodesAndCategoryPositionsPerEvent) {
         const char *t = events[i][0], *r = events[i][1];
         p.run.teachRecord = TOutputRecord{code, t[0], t[1], t[2], 0};
         p.run.recogRecord = TOutputRecord{code, r[0], r[1], r[2], 0};
-        WriteTeachRecord(p);
-        WriteRecogRecord(p);
+        {
+            OutputsDesk d = outputsDesk(p);
+            WriteTeachRecord(d);
+        }
+        {
+            OutputsDesk d = outputsDesk(p);
+            WriteRecogRecord(d);
+        }
     }
-    CloseOutputs(p);
+    {
+        OutputsDesk d = outputsDesk(p);
+        CloseOutputs(d);
+    }
     EXPECT_FALSE(p.outputs.codeFile.isOpen());
     // One code character per event (low 8 bits), written by the teaching step.
     EXPECT_TRUE(f.bytes(p.options.codeFileName).ends_with("Output codes:\r\nAB"));
@@ -187,7 +211,10 @@ TEST(CombinedOutput, RecordsCodesAndCategoryPositionsPerEvent) {
     g.program.shell.outputRecogCombined = true;
     g.program.tree.cath3Set.insert('u'), g.program.tree.cath3Set.insert('v');
     g.program.options.recogFileName = g.dir.file("r.zrt");
-    OpenTeachOutputs(g.program);
+    {
+        OutputsDesk d = outputsDesk(g.program);
+        OpenTeachOutputs(d);
+    }
     EXPECT_EQ(g.program.outputs.cathTables[2].indexToChar[1], 'v');
     EXPECT_EQ(g.program.outputs.cathTables[2].charToIndex['v'], 1);
 }
@@ -224,7 +251,10 @@ TEST(CombinedOutput, FinishMessageListsTheChosenFilesOfBothGroups) {
         o.teachFileName = "T", o.codeFileName = "C", o.errorFileName = "E", o.recogFileName = "R";
         o.teachCath1FileName = "t1", o.teachCath2FileName = "t2", o.teachCath3FileName = "t3";
         o.recogCath1FileName = "r1", o.recogCath2FileName = "r2", o.recogCath3FileName = "r3";
-        ShowFinishMessage(p);
+        {
+            OutputsDesk d = outputsDesk(p);
+            ShowFinishMessage(d);
+        }
         EXPECT_EQ(f.ui.messages, c.messages) << c.on;
     }
 }
