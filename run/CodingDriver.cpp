@@ -41,8 +41,7 @@ class NotesAhead {
             kind >= static_cast<int>(kFeatureKindNames.size()) || p.tree.training.averaging ||
             !coder.notesHelp())
             return;
-        const size_t vector =
-            kFvsFeatureVectors + kFvsFeatureVectorSize * static_cast<size_t>(kind);
+        const size_t vector = FeatureVectorOffset(static_cast<size_t>(kind));
         series.fvsFile.setRecordWork(
             [&coder, vector](const uint8_t* records, size_t count, RecordNote* notes) {
                 constexpr size_t kGroup = 16;
