@@ -130,7 +130,10 @@ void TForm1::click(Command command) {
                 ReadInitFile(p_.options, p_.ui, p_.programFolder);
                 w.readData1Enabled = true;
                 w.compareEnabled = true;
-                ReadTreeProcedure(p_);
+                {
+                    TreeReaderDesk desk = treeReaderDesk(p_);
+                    ReadTreeProcedure(desk);
+                }
                 if (p_.tree.training.averaging) PlaceAveragingArea(p_.pictures);
                 w.treeDataVisible = true;
                 break;
@@ -152,7 +155,10 @@ void TForm1::click(Command command) {
             case Command::ReadTreeAndData:
                 w.readTreeAndDataEnabled = false;
                 s.treeRead = true;
-                ReadTreeProcedure(p_);
+                {
+                    TreeReaderDesk desk = treeReaderDesk(p_);
+                    ReadTreeProcedure(desk);
+                }
                 if (p_.tree.training.averaging) PlaceAveragingArea(p_.pictures);
                 w.treeDataVisible = true;
                 w.input2TabVisible = s.compareMode;

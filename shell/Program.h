@@ -20,6 +20,7 @@
 #include "shell/InitFile.h"
 #include "shell/ShellState.h"
 #include "tree/QuantizationTree.h"
+#include "tree/TreeReader.h"
 
 namespace zortan {
 
@@ -87,6 +88,17 @@ inline OutputsDesk outputsDesk(Program& p) {
                        p.tree,
                        {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3},
                        headerSources(p)};
+}
+
+// The tree reader's desk as the program stands.
+inline TreeReaderDesk treeReaderDesk(Program& p) {
+    return TreeReaderDesk{p.ui,
+                          p.options,
+                          p.shell,
+                          p.tree,
+                          p.coder,
+                          p.eventNbr,
+                          {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3}};
 }
 
 }  // namespace zortan

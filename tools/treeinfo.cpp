@@ -77,7 +77,10 @@ int main(int argc, char** argv) {
         CommandLineUi ui(path);
         Program program(ui, runningProgramFolder());
         ReadInitFile(program.options, ui, program.programFolder);
-        ReadTreeProcedure(program);
+        {
+            TreeReaderDesk desk = treeReaderDesk(program);
+            ReadTreeProcedure(desk);
+        }
 
         const QuantizationTree& tree = program.tree;
         const TreeDataTexts& texts = program.shell.treeTexts;

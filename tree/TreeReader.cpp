@@ -9,7 +9,8 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "shell/ChooseFile.h"
-#include "shell/Program.h"
+#include "shell/InitFile.h"
+#include "shell/ShellState.h"
 #include "tree/TreeCoding.h"
 
 namespace zortan {
@@ -178,17 +179,16 @@ void SizeCoderArrays(const QuantizationTree& tree, CoderState& coder) {
     coder.cath3Diff.resize(nodes);
 }
 
-TextReader OpenTreeFile(Program& program) {
-    program.shell.treeTexts.treePathCaption = "Tree data directory ";
-    ChooseExistingFile(program.ui, program.options, "Quantisation tree opening", 5,
-                       "...\\TRB\\Results", program.options.treeFileDir,
-                       program.shell.treeTexts.treePathCaption);
-    return TextReader(program.options.treeFileDir);
+TextReader OpenTreeFile(TreeReaderDesk& d) {
+    d.shell.treeTexts.treePathCaption = "Tree data directory ";
+    ChooseExistingFile(d.ui, d.options, "Quantisation tree opening", 5, "...\\TRB\\Results",
+                       d.options.treeFileDir, d.shell.treeTexts.treePathCaption);
+    return TextReader(d.options.treeFileDir);
 }
 
-void ReadTree(Program& program) {
-    program.coder.distanceFunction = &EuclidDist;
-    Ui& ui = program.ui;
+void ReadTree(TreeReaderDesk& d) {
+    d.coder.distanceFunction = &EuclidDist;
+    Ui& ui = d.ui;
     int attempts = 0;
     for (;;) {
         ++attempts;
@@ -198,26 +198,26 @@ void ReadTree(Program& program) {
                             "with it?",
                         ""))
             throw ProgramEnd{1};
-        TextReader reader = OpenTreeFile(program);
-        program.tree.treeHeading = reader.readLine(255);
-        program.shell.treeTexts.heading = program.tree.treeHeading;
-        if (program.tree.treeHeading.compare(0, 4, "date") == 0) {
-            ReadTreeBody(program, reader, program.options.treeFileDir);
+        TextReader reader = OpenTreeFile(d);
+        d.tree.treeHeading = reader.readLine(255);
+        d.shell.treeTexts.heading = d.tree.treeHeading;
+        if (d.tree.treeHeading.compare(0, 4, "date") == 0) {
+            ReadTreeBody(d, reader, d.options.treeFileDir);
             return;
         }
         ui.showMessage(
             "You haven't pointed proper trree file!\r\nYou should look rather in the "
             "\"..\\TRB\\Results\" directory than in currently used \"" +
-            extractFileDir(program.options.treeFileDir) + "\".\r\nTry  once more!");
+            extractFileDir(d.options.treeFileDir) + "\".\r\nTry  once more!");
     }
 }
 
-void ReadTreeBody(Program& program, TextReader& reader, const std::string& path) {
-    QuantizationTree& tree = program.tree;
+void ReadTreeBody(TreeReaderDesk& d, TextReader& reader, const std::string& path) {
+    QuantizationTree& tree = d.tree;
     AnalysisSettings& training = tree.training;
     TreeTrainingSettings& trb = tree.treeTraining;
-    TreeDataTexts& texts = program.shell.treeTexts;
-    Ui& ui = program.ui;
+    TreeDataTexts& texts = d.shell.treeTexts;
+    Ui& ui = d.ui;
     TreeFileCursor in(reader, ui, path);
 
     // Line 2: the teaching sample and the training event file it came from.
@@ -229,7 +229,7 @@ void ReadTreeBody(Program& program, TextReader& reader, const std::string& path)
         const size_t teaching = s.find("teaching");
         tree.teachingText = teaching == std::string::npos ? s : s.substr(teaching);
         const size_t drive = s.find(":\\");
-        program.options.treeTrainingFileDir =
+        d.options.treeTrainingFileDir =
             drive == std::string::npos ? s : s.substr(drive > 0 ? drive - 1 : 0);
         texts.trainingDescription = tree.teachingText;
     }
@@ -242,7 +242,7 @@ void ReadTreeBody(Program& program, TextReader& reader, const std::string& path)
     tree.HeapTop = lowBits<uint16_t>(in.int32());
     tree.trainingEventsNb = in.int64();
     training.lifterThreshold = lowBits<int16_t>(in.int32());
-    program.options.waveFileDir = in.text();
+    d.options.waveFileDir = in.text();
     in.skipRest();
     texts.summary = "Nbr of groups=" + std::to_string(tree.centroidsNb) +
                     ", Nbr of nodes=" + std::to_string(tree.HeapTop) +
@@ -250,11 +250,11 @@ void ReadTreeBody(Program& program, TextReader& reader, const std::string& path)
     texts.lifterThreshold = std::to_string(training.lifterThreshold);
     {
         const int clusters = std::min<int>(tree.treeSizesNb(), tree.centroidsNb);
-        program.shell.clustersNb = fitOrRangeError<uint16_t>(clusters);
-        changeClustersText(program.shell, ui, std::to_string(clusters), tree.treeSizesNb());
+        d.shell.clustersNb = fitOrRangeError<uint16_t>(clusters);
+        changeClustersText(d.shell, ui, std::to_string(clusters), tree.treeSizesNb());
     }
-    program.eventNbr = tree.trainingEventsNb;
-    sizeWorkingArrays(tree, program.coder);
+    d.eventNbr = tree.trainingEventsNb;
+    sizeWorkingArrays(tree, d.coder);
 
     in.beginLine(5);
     tree.consideredComponentsNb = in.int32();
@@ -370,19 +370,18 @@ void ReadTreeBody(Program& program, TextReader& reader, const std::string& path)
     readCharList(in, tree.cath3List, tree.cath3Nbr, 41);
     in.heading(42);
 
-    std::string* labels[3] = {&program.cathLabel1, &program.cathLabel2, &program.cathLabel3};
+    const auto& labels = d.labels;
     for (int i = 0; i < 3; ++i) {
         in.beginLine(43 + i);
         *labels[i] = in.text();
         in.skipRest();
         trb.classifierNames[static_cast<size_t>(i)] = firstChars(*labels[i], 7);
     }
-    texts.categoryCaptions = firstChars(program.cathLabel2, 7) + ", " +
-                             firstChars(program.cathLabel1, 7) + ", " +
-                             firstChars(program.cathLabel3, 7);
+    texts.categoryCaptions = firstChars(*labels[1], 7) + ", " + firstChars(*labels[0], 7) + ", " +
+                             firstChars(*labels[2], 7);
 
     in.beginLine(46);
-    program.shell.statusBarText = "Reading " + in.text();
+    d.shell.statusBarText = "Reading " + in.text();
     in.skipRest();
 
     const int nodes = tree.HeapTop + 1;
@@ -414,28 +413,28 @@ void ReadTreeBody(Program& program, TextReader& reader, const std::string& path)
     refuseBadSplitCodes(tree, ui, path);
 }
 
-void ReadTreeProcedure(Program& program) {
-    ShellState& shell = program.shell;
+void ReadTreeProcedure(TreeReaderDesk& d) {
+    ShellState& shell = d.shell;
     shell.controls.settingsPagesVisible = true;
     shell.controls.turnToPage(SettingsPage::Train);
-    setStatusCaption(shell, program.ui, "Program started reading tree");
+    setStatusCaption(shell, d.ui, "Program started reading tree");
     if (!shell.clustersEditText.empty()) {
         const ParsedInteger parsed = parseEditInteger(shell.clustersEditText);
         if (parsed.wholeText)
             shell.clustersNb = fitOrRangeError<uint16_t>(parsed.value);
         else
-            program.ui.showMessage("It is no numeric format!");
+            d.ui.showMessage("It is no numeric format!");
     }
     // A tree left half read by a failure must not be coded against.
     try {
-        ReadTree(program);
+        ReadTree(d);
     } catch (...) {
         shell.treeRead = false;
         throw;
     }
     shell.treeRead = true;
     shell.focus = Focus::ReadData1;
-    setStatusCaption(shell, program.ui,
+    setStatusCaption(shell, d.ui,
                      "Program ended reading tree.\r\nNow you can change number of clusters (i.e. "
                      "number of codes as a consequence)!!");
 }

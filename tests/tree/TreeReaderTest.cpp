@@ -41,7 +41,8 @@ struct Session {
     // Reads the tree, the dialog answering with `path`.
     void read(const std::string& path) {
         ui.answers.push_back(path);
-        ReadTree(program);
+        TreeReaderDesk desk = treeReaderDesk(program);
+        ReadTree(desk);
     }
     void read(const TreeFileContents& c) { read(dir.write("t.vq", treeFileText(c))); }
     std::vector<std::string> logged(const std::string& kind) const {
@@ -277,7 +278,8 @@ TEST(TreeReader, ReadTreeProcedureReportsAndRefusesSecondSonCodesBeyondTheTreeSi
     c.tree.nodeHeap[2].code = 3;  // the largest that fits
     t.program.shell.clustersEditText = "abc";
     t.ui.answers.push_back(t.dir.write("good.vq", treeFileText(c)));
-    ReadTreeProcedure(t.program);
+    TreeReaderDesk desk = treeReaderDesk(t.program);
+    ReadTreeProcedure(desk);
     EXPECT_EQ(t.ui.messages, std::vector<std::string>{"It is no numeric format!"});
     EXPECT_TRUE(t.program.shell.treeRead && t.program.shell.focus == Focus::ReadData1);
     EXPECT_EQ(t.program.shell.clustersNb, 4);
@@ -291,7 +293,7 @@ TEST(TreeReader, ReadTreeProcedureReportsAndRefusesSecondSonCodesBeyondTheTreeSi
     c.tree.nodeHeap[2].code = 4;
     t.ui.messages.clear();
     t.ui.answers.push_back(t.dir.write("bad.vq", treeFileText(c)));
-    EXPECT_THROW(ReadTreeProcedure(t.program), CommandAborted);
+    EXPECT_THROW(ReadTreeProcedure(desk), CommandAborted);
     EXPECT_FALSE(t.program.shell.treeRead);
     EXPECT_EQ(t.ui.messages, std::vector<std::string>{
                                  "The tree file \"" + t.dir.file("bad.vq") +

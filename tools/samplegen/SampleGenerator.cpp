@@ -246,7 +246,8 @@ void summarise(const std::string& folder, const TreePlan& plan) {
     const std::string treePath = path(folder, plan.file);
     TextReader treeFile(treePath);
     program.tree.treeHeading = treeFile.readLine();
-    ReadTreeBody(program, treeFile, treePath);
+    TreeReaderDesk desk = treeReaderDesk(program);
+    ReadTreeBody(desk, treeFile, treePath);
     treeFile.close();
     const int readerMessages = ui.messages;
 
