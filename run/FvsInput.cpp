@@ -47,9 +47,11 @@ void OpenFvsHeader(Program& program, EventSeries& series) {
 
     series.eventsCountText = std::to_string(f.records);
     if (program.eventNbr > static_cast<int64_t>(f.records)) program.eventNbr = f.records;
-    series.settings.fftWindowWidth = f.settings.fftWindowWidth;
     series.cathNbr = f.cathNbr;
+    // The header's own settings; the others (the feature kind, averaging)
+    // keep what the series holds.
     AnalysisSettings& s = series.settings;
+    s.fftWindowWidth = f.settings.fftWindowWidth;
     s.filter = f.settings.filter;
     s.scalingConstants = f.settings.scalingConstants;
     s.windowShape = f.settings.windowShape;
@@ -57,9 +59,9 @@ void OpenFvsHeader(Program& program, EventSeries& series) {
     s.preemphasisIndeterminate = false;
     s.frameStep = f.settings.frameStep;
     s.rate = f.settings.rate;
-    (series.number == 2 ? program.options.waveFileDir2 : program.options.waveFileDir1) = f.waveName;
-    series.lifterThresholdText = std::to_string(f.settings.lifterThreshold);
     s.lifterThreshold = f.settings.lifterThreshold;
+    series.lifterThresholdText = std::to_string(s.lifterThreshold);
+    (series.number == 2 ? program.options.waveFileDir2 : program.options.waveFileDir1) = f.waveName;
 }
 
 RowStatus ReadFvsRecord(Program& program, EventSeries& series) {
