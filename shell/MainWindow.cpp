@@ -5,7 +5,7 @@
 #include "platform/Errors.h"
 #include "plots/EventPictures.h"
 #include "run/CodingDriver.h"
-#include "tree/TreeReader.h"
+#include "run/TreeInput.h"
 
 namespace zortan {
 

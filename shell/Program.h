@@ -20,7 +20,7 @@
 #include "shell/InitFile.h"
 #include "shell/ShellState.h"
 #include "tree/QuantizationTree.h"
-#include "tree/TreeReader.h"
+#include "run/TreeInput.h"
 
 namespace zortan {
 

@@ -14,7 +14,7 @@
 #include "shell/Program.h"
 #include "tools/fixtures/TreeFileWriter.h"
 #include "tree/TreeCoding.h"
-#include "tree/TreeReader.h"
+#include "run/TreeInput.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
-// Reading a quantization tree file into the program's one tree.
+// Reading the layout of a quantization tree file, item by item. The reader
+// only parses: what the file holds lands in a TreeFileItems, and the run's
+// tree input (run/TreeInput.h) takes it into the program.
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <string>
 
 #include "base/TextReader.h"
@@ -10,42 +11,40 @@
 
 namespace zortan {
 
-class Ui;
-struct InitFileOptions;
-struct ShellState;
-
-// What reading a tree works with: the user, the options (the tree's path and
-// the sources it names), the shell's texts and clusters settings, the one
-// tree with the coder's arrays, the events count and the category names.
-struct TreeReaderDesk {
-    Ui& ui;
-    InitFileOptions& options;
-    ShellState& shell;
-    QuantizationTree& tree;
-    CoderState& coder;
-    int64_t& eventNbr;
-    std::array<std::string*, 3> labels;  // cathLabel1..3
+// The items of a tree file after line 1, as read.
+struct TreeFileItems {
+    // The tree as the file gives it, read over the tree held before: items
+    // the file does not reach (a file that ends early, centroid entries from
+    // consideredComponentsNb on) keep what they held.
+    QuantizationTree tree;
+    std::string source;                 // line 2: the teaching sample and its event file
+    std::string waveFileDir;            // line 4
+    bool fftWindowWidthRead = false;    // line 5; older trees do not record it
+    std::array<std::string, 3> labels;  // lines 43 to 45: categories 1, 2, 3
+    std::string readingText;            // line 46
+    // The lines whose items were all read; every line and node: kWholeFile.
+    int linesRead = 1;
+    static constexpr int kWholeFile = 47;
 };
+
+// The file ended before the item `where` names ("line 12", "node block 3 of 7").
+struct TreeFileEnded {
+    std::string where;
+};
+
+// The file was read whole but holds a tree the coder cannot walk; `what`
+// says why.
+struct BadTreeFile {
+    std::string what;
+};
+
+// Reads the tree file's lines 2 onward from `reader` (past line 1) into
+// `items`, section by section. Throws TreeFileEnded, BadTreeFile or the
+// platform's errors; `items` then holds what was read so far.
+void ParseTreeFile(TextReader& reader, TreeFileItems& items);
 
 // Sizes the coder's per-tree-size working arrays for `tree`, keeping the
 // entries that exist and adding new ones as zero.
 void SizeCoderArrays(const QuantizationTree& tree, CoderState& coder);
-
-// Chooses the tree file (with the options' last path) and opens it.
-TextReader OpenTreeFile(TreeReaderDesk& desk);
-
-// Chooses, validates and reads a tree file: the tree, its training settings,
-// the working arrays and the display texts. A file the reader refuses raises
-// CommandAborted after its message; unreadable items raise the platform's
-// errors.
-void ReadTree(TreeReaderDesk& desk);
-
-// Reads the tree from an open reader positioned after line 1; `path` names
-// the file in messages. ReadTree calls it; tests and tools may too.
-void ReadTreeBody(TreeReaderDesk& desk, TextReader& reader, const std::string& path);
-
-// The "Read tree" procedure: status texts, the clusters edit taken as K,
-// ReadTree, then treeRead and the focus.
-void ReadTreeProcedure(TreeReaderDesk& desk);
 
 }  // namespace zortan

@@ -25,7 +25,7 @@
 #include "tools/samplegen/Synthesis.h"
 #include "tools/samplegen/TreeGrowing.h"
 #include "tree/TreeCoding.h"
-#include "tree/TreeReader.h"
+#include "run/TreeInput.h"
 
 namespace {
 
