@@ -8,7 +8,7 @@
 
 #include "output/Outputs.h"
 #include "output/TextOutputs.h"
-#include "run/CodingRun.h"
+#include "output/RunRecords.h"
 
 namespace zortan {
 

@@ -10,6 +10,7 @@
 #include "platform/Host.h"
 #include "shell/ChooseFile.h"
 #include "shell/InitFile.h"
+#include "shell/Program.h"
 #include "shell/ShellState.h"
 #include "tree/TreeCoding.h"
 
@@ -112,6 +113,16 @@ void publishTree(TreeReaderDesk& d, TreeFileItems& items) {
 }
 
 }  // namespace
+
+TreeReaderDesk treeReaderDesk(Program& p) {
+    return TreeReaderDesk{p.ui,
+                          p.options,
+                          p.shell,
+                          p.tree,
+                          p.coder,
+                          p.eventNbr,
+                          {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3}};
+}
 
 TextReader OpenTreeFile(TreeReaderDesk& d) {
     d.shell.treeTexts.treePathCaption = "Tree data directory ";

@@ -13,6 +13,7 @@
 namespace zortan {
 
 class Ui;
+struct Program;
 struct InitFileOptions;
 struct ShellState;
 
@@ -28,6 +29,9 @@ struct TreeReaderDesk {
     int64_t& eventNbr;
     std::array<std::string*, 3> labels;  // cathLabel1..3
 };
+
+// The tree reader's desk as the program stands.
+TreeReaderDesk treeReaderDesk(Program& program);
 
 // Chooses the tree file (with the options' last path) and opens it.
 TextReader OpenTreeFile(TreeReaderDesk& desk);

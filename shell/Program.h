@@ -16,11 +16,10 @@
 #include "platform/Clock.h"
 #include "platform/Power.h"
 #include "plots/EventPictures.h"
-#include "run/CodingRun.h"
+#include "output/RunRecords.h"
 #include "shell/InitFile.h"
 #include "shell/ShellState.h"
 #include "tree/QuantizationTree.h"
-#include "run/TreeInput.h"
 
 namespace zortan {
 
@@ -88,17 +87,6 @@ inline OutputsDesk outputsDesk(Program& p) {
                        p.tree,
                        {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3},
                        headerSources(p)};
-}
-
-// The tree reader's desk as the program stands.
-inline TreeReaderDesk treeReaderDesk(Program& p) {
-    return TreeReaderDesk{p.ui,
-                          p.options,
-                          p.shell,
-                          p.tree,
-                          p.coder,
-                          p.eventNbr,
-                          {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3}};
 }
 
 }  // namespace zortan

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Errors.h"
+#include "run/TreeInput.h"
 #include "shell/ChooseFile.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"

@@ -1,4 +1,5 @@
-// The state of one coding run.
+// What a coding run hands the outputs: its counters, which groups are on,
+// and the records of the current event.
 #pragma once
 
 #include <cstdint>
