@@ -39,6 +39,7 @@
 
 #include "bench/BenchData.h"
 #include "bench/EventFiles.h"
+#include "shell/ShellState.h"
 
 namespace zortan::bench {
 
@@ -244,12 +245,8 @@ int console(const std::string& exe, const std::string& treePath, const std::stri
                 if (!data) session.send("state");  // answered once the tree is read
                 if (data) runStart = Clock::now();
             } else if (b.head == "[state]" && openAnswers.size() == 1) {
-                for (const char* name :
-                     {"outputTeachCombined", "outputTeachCodes", "outputTeachCath1",
-                      "outputTeachCath2", "outputTeachCath3", "outputRecogCombined",
-                      "outputRecogCodes", "outputRecogCath1", "outputRecogCath2",
-                      "outputRecogCath3"})
-                    session.send(std::string("set ") + name + " on");
+                for (const OutputChoice& c : kOutputChoices)
+                    session.send(std::string("set ") + c.setting + " on");
                 session.send("set stepwiseProceeding off");
                 session.send("set showInputRecords off");
                 session.send("read data_1");

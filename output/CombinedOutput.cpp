@@ -204,9 +204,8 @@ void openCathFiles(OutputsDesk& d, const OutputGroup& g) {
 }
 
 bool anyOutputChosen(const ShellState& s) {
-    return s.outputTeachCombined || s.outputTeachCodes || s.outputTeachCath1 ||
-           s.outputTeachCath2 || s.outputTeachCath3 || s.outputRecogCombined ||
-           s.outputRecogCodes || s.outputRecogCath1 || s.outputRecogCath2 || s.outputRecogCath3;
+    return std::any_of(kOutputChoices.begin(), kOutputChoices.end(),
+                       [&](const OutputChoice& c) { return s.*c.chosen; });
 }
 
 // " " and the qualifier's position, as one unit of the file.

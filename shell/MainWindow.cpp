@@ -192,45 +192,20 @@ void TForm1::click(Command command) {
                 if (w.inputGroupEnabled) s.focus = s.treeRead ? Focus::ReadData1 : Focus::ReadTree;
                 break;
             case Command::ReverseTeach:
-                for (bool* b : {&s.outputTeachCombined, &s.outputTeachCodes, &s.outputTeachCath1,
-                                &s.outputTeachCath2, &s.outputTeachCath3})
-                    *b = !*b;
+            case Command::ReverseRecog: {
+                const size_t first = command == Command::ReverseTeach ? 0 : kChoicesPerGroup;
+                for (size_t i = first; i < first + kChoicesPerGroup; ++i)
+                    s.*kOutputChoices[i].chosen = !(s.*kOutputChoices[i].chosen);
                 break;
-            case Command::ReverseRecog:
-                for (bool* b : {&s.outputRecogCombined, &s.outputRecogCodes, &s.outputRecogCath1,
-                                &s.outputRecogCath2, &s.outputRecogCath3})
-                    *b = !*b;
-                break;
+            }
         }
     });
 }
 
 bool* TForm1::outputChoice(Toggle toggle) const {
-    ShellState& s = p_.shell;
-    switch (toggle) {
-        case Toggle::OutputTeachCombined:
-            return &s.outputTeachCombined;
-        case Toggle::OutputTeachCodes:
-            return &s.outputTeachCodes;
-        case Toggle::OutputTeachCath1:
-            return &s.outputTeachCath1;
-        case Toggle::OutputTeachCath2:
-            return &s.outputTeachCath2;
-        case Toggle::OutputTeachCath3:
-            return &s.outputTeachCath3;
-        case Toggle::OutputRecogCombined:
-            return &s.outputRecogCombined;
-        case Toggle::OutputRecogCodes:
-            return &s.outputRecogCodes;
-        case Toggle::OutputRecogCath1:
-            return &s.outputRecogCath1;
-        case Toggle::OutputRecogCath2:
-            return &s.outputRecogCath2;
-        case Toggle::OutputRecogCath3:
-            return &s.outputRecogCath3;
-        default:
-            return nullptr;
-    }
+    const int i = static_cast<int>(toggle) - static_cast<int>(kFirstOutputToggle);
+    if (i < 0 || i >= static_cast<int>(kOutputChoices.size())) return nullptr;
+    return &(p_.shell.*kOutputChoices[static_cast<size_t>(i)].chosen);
 }
 
 bool TForm1::toggleValue(Toggle toggle) const {
@@ -290,12 +265,7 @@ void TForm1::setCompareMode(bool on) {
     w.data2FieldsVisible = on;
     if (on) {
         p_.ui.showMessage("For the comparing mode no teaching file will be created.");
-        for (Toggle t :
-             {Toggle::OutputTeachCombined, Toggle::OutputTeachCodes, Toggle::OutputTeachCath1,
-              Toggle::OutputTeachCath2, Toggle::OutputTeachCath3, Toggle::OutputRecogCombined,
-              Toggle::OutputRecogCodes, Toggle::OutputRecogCath1, Toggle::OutputRecogCath2,
-              Toggle::OutputRecogCath3})
-            *outputChoice(t) = false;
+        for (const OutputChoice& c : kOutputChoices) s.*c.chosen = false;
         w.outputChoicesEnabled = false;
         w.reverseTeachEnabled = false;
         w.reverseRecogEnabled = false;
@@ -385,7 +355,7 @@ std::vector<std::pair<std::string, std::string>> TForm1::hints() const {
     auto recogCath = [](const std::string& label) {
         return "Output: a stream of \"" + label + "\" recognized classification vectors only";
     };
-    return {
+    std::vector<std::pair<std::string, std::string>> hints{
         {"Read data_1", "Your data"},
         {"Read tree", "Based on the training data analysis.\r\nMy data"},
         {"Read tree&data",
@@ -400,47 +370,62 @@ std::vector<std::pair<std::string, std::string>> TForm1::hints() const {
          "series will be read and classification differences will be picket out and summarized "
          "as function of class number"},
         {"Hibernate on finish", "Hibernate system when program finished"},
-        {"*_teach.zrt", "Output: a stream of resulting codes+source classification vectors"},
-        {"*code.txt (teach)", "Output: a stream of resulting codes only"},
-        {"*_teach_cath1.txt", teachCath(p_.cathLabel1)},
-        {"*_teach_cath2.txt", teachCath(p_.cathLabel2)},
-        {"*_teach_cath3.txt", teachCath(p_.cathLabel3)},
-        {"*_recog.zrt", "Output: a stream of resulting codes+recognized classification vectors"},
-        {"*code.txt (recog)", "Output: a stream of resulting codes only"},
-        {"*_recog_cath1.txt", recogCath(p_.cathLabel1)},
-        {"*_recog_cath2.txt", recogCath(p_.cathLabel2)},
-        {"*_recog_cath3.txt", recogCath(p_.cathLabel3)},
-        {"clusters edit", "State centroids number K\r\nCode range: from 0 to K-1"},
-        {"Nbr of clusters",
-         "With this parameter you can shorten quantization tree!\r\nIt means also, that you make "
-         "less centroids number"},
-        {"actual clusters", "Actual centroids number"},
-        {"Number of  pictures in series", "How many pictures should contain the screen in one row"},
-        {"Numbers of: groups, events, features vectors length",
-         "Count of considered component number"},
-        {"Input data description", "Your data..."},
-        {"feature", "Feature processed by the \"Ondrix\" analysis program"},
-        {"warning line",
-         "You must take into account sampling frequency, filtering and windowing  applied, FFT "
-         "points number, etc.\r\nFeature and distance measure is detectet automatically (if you "
-         "used our programm for spectrum analysis)"},
-        {"settings pages",
-         "The Input and Train Radiogroups taken from the Ondrix Analyzer\r\nThe TRB Radiogroups "
-         "taken from the TRB programm"},
-        {"TRB training heading", "Parameters read from quantization tree file"},
-        {"Output codes", "Elaborated by the program"},
-        {"given", "Given qualifiers, not elaborated by the program!"},
-        {"averaging area", "modified input"},
-        {"stretch slider",
-         "Note. The vertical stright line on drawings shows the events vectors components "
-         "number\r\nalready not taken into account when the event-centroid distance is computed "
-         "or when an event is classified in the CART approach.\r\nThis is specified in the TRB "
-         "program. One should not mix up it with the lifter treshold, which is determined during "
-         "spectral analysis of the signal,\r\ntherefore the cepstrum drawings can protrude out "
-         "this line, whereas the signal averaged and differentiated drawings can not go out this "
-         "lis line.\r\nInner exclusions determined by the \"Constrained features set\" are not "
-         "showed"},
     };
+    // The output choices: the combined file, the codes, the categories.
+    const std::array<const std::string*, 3> labels{&p_.cathLabel1, &p_.cathLabel2, &p_.cathLabel3};
+    for (size_t i = 0; i < kOutputChoices.size(); ++i) {
+        const bool teach = i < kChoicesPerGroup;
+        const size_t item = i % kChoicesPerGroup;
+        std::string hint = "Output: a stream of resulting codes only";
+        if (item == 0)
+            hint = std::string("Output: a stream of resulting codes+") +
+                   (teach ? "source" : "recognized") + " classification vectors";
+        else if (item > 1)
+            hint = teach ? teachCath(*labels[item - 2]) : recogCath(*labels[item - 2]);
+        hints.emplace_back(kOutputChoices[i].hintKey, hint);
+    }
+    hints.insert(
+        hints.end(),
+        {
+            {"clusters edit", "State centroids number K\r\nCode range: from 0 to K-1"},
+            {"Nbr of clusters",
+             "With this parameter you can shorten quantization tree!\r\nIt means also, that you "
+             "make "
+             "less centroids number"},
+            {"actual clusters", "Actual centroids number"},
+            {"Number of  pictures in series",
+             "How many pictures should contain the screen in one row"},
+            {"Numbers of: groups, events, features vectors length",
+             "Count of considered component number"},
+            {"Input data description", "Your data..."},
+            {"feature", "Feature processed by the \"Ondrix\" analysis program"},
+            {"warning line",
+             "You must take into account sampling frequency, filtering and windowing  applied, FFT "
+             "points number, etc.\r\nFeature and distance measure is detectet automatically (if "
+             "you "
+             "used our programm for spectrum analysis)"},
+            {"settings pages",
+             "The Input and Train Radiogroups taken from the Ondrix Analyzer\r\nThe TRB "
+             "Radiogroups "
+             "taken from the TRB programm"},
+            {"TRB training heading", "Parameters read from quantization tree file"},
+            {"Output codes", "Elaborated by the program"},
+            {"given", "Given qualifiers, not elaborated by the program!"},
+            {"averaging area", "modified input"},
+            {"stretch slider",
+             "Note. The vertical stright line on drawings shows the events vectors components "
+             "number\r\nalready not taken into account when the event-centroid distance is "
+             "computed "
+             "or when an event is classified in the CART approach.\r\nThis is specified in the TRB "
+             "program. One should not mix up it with the lifter treshold, which is determined "
+             "during "
+             "spectral analysis of the signal,\r\ntherefore the cepstrum drawings can protrude out "
+             "this line, whereas the signal averaged and differentiated drawings can not go out "
+             "this "
+             "lis line.\r\nInner exclusions determined by the \"Constrained features set\" are not "
+             "showed"},
+        });
+    return hints;
 }
 
 }  // namespace zortan

@@ -47,6 +47,11 @@ enum class Toggle {
     OutputRecogCath2,
     OutputRecogCath3,
 };
+// The output choices' toggles follow kOutputChoices' order from here on.
+inline constexpr Toggle kFirstOutputToggle = Toggle::OutputTeachCombined;
+inline Toggle outputToggle(size_t choice) {
+    return static_cast<Toggle>(static_cast<size_t>(kFirstOutputToggle) + choice);
+}
 
 class TForm1 {
   public:

@@ -96,6 +96,28 @@ struct ShellState {
     WindowControls controls;
 };
 
+// The ten output choices, the teaching group's five then the recognition
+// group's (the combined file, the codes, the three category files), as the
+// window, the console and scripts name them.
+struct OutputChoice {
+    const char* setting;  // the name scripts set it by
+    const char* hintKey;  // the control its hint belongs to
+    bool ShellState::*chosen;
+};
+inline constexpr size_t kChoicesPerGroup = 5;
+inline constexpr std::array<OutputChoice, 2 * kChoicesPerGroup> kOutputChoices{{
+    {"outputTeachCombined", "*_teach.zrt", &ShellState::outputTeachCombined},
+    {"outputTeachCodes", "*code.txt (teach)", &ShellState::outputTeachCodes},
+    {"outputTeachCath1", "*_teach_cath1.txt", &ShellState::outputTeachCath1},
+    {"outputTeachCath2", "*_teach_cath2.txt", &ShellState::outputTeachCath2},
+    {"outputTeachCath3", "*_teach_cath3.txt", &ShellState::outputTeachCath3},
+    {"outputRecogCombined", "*_recog.zrt", &ShellState::outputRecogCombined},
+    {"outputRecogCodes", "*code.txt (recog)", &ShellState::outputRecogCodes},
+    {"outputRecogCath1", "*_recog_cath1.txt", &ShellState::outputRecogCath1},
+    {"outputRecogCath2", "*_recog_cath2.txt", &ShellState::outputRecogCath2},
+    {"outputRecogCath3", "*_recog_cath3.txt", &ShellState::outputRecogCath3},
+}};
+
 // Clusters edit: the text changed. `treeSizesNb` is the limit (1 before any
 // tree has been read).
 void changeClustersText(ShellState& s, Ui& ui, const std::string& text, int treeSizesNb);

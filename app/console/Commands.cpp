@@ -43,23 +43,14 @@ struct NamedToggle {
     Toggle toggle;
 };
 
-constexpr std::array<NamedToggle, 16> kToggles{{
+// The settings before the output choices, which follow in kOutputChoices.
+constexpr std::array<NamedToggle, 6> kToggles{{
     {"clustersChangeable", Toggle::ClustersChangeable},
     {"showInputRecords", Toggle::ShowInputRecords},
     {"stretchCepstra", Toggle::StretchCepstra},
     {"compareMode", Toggle::CompareMode},
     {"stepwiseProceeding", Toggle::StepwiseProceeding},
     {"hibernateOnFinish", Toggle::HibernateOnFinish},
-    {"outputTeachCombined", Toggle::OutputTeachCombined},
-    {"outputTeachCodes", Toggle::OutputTeachCodes},
-    {"outputTeachCath1", Toggle::OutputTeachCath1},
-    {"outputTeachCath2", Toggle::OutputTeachCath2},
-    {"outputTeachCath3", Toggle::OutputTeachCath3},
-    {"outputRecogCombined", Toggle::OutputRecogCombined},
-    {"outputRecogCodes", Toggle::OutputRecogCodes},
-    {"outputRecogCath1", Toggle::OutputRecogCath1},
-    {"outputRecogCath2", Toggle::OutputRecogCath2},
-    {"outputRecogCath3", Toggle::OutputRecogCath3},
 }};
 
 // The words of a line, lower case, joined by single blanks.
@@ -119,13 +110,17 @@ void executeSet(TForm1& form, Program& program, ConsoleOutput& out, const std::s
         return form.typeClusters(typed);
     }
     if (name == "picturesPerRow") return form.typePicturesPerRow(typed);
-    for (const NamedToggle& t : kToggles) {
-        if (name != t.name) continue;
+    std::optional<Toggle> toggle;
+    for (const NamedToggle& t : kToggles)
+        if (name == t.name) toggle = t.toggle;
+    for (size_t i = 0; i < kOutputChoices.size(); ++i)
+        if (name == kOutputChoices[i].setting) toggle = outputToggle(i);
+    if (toggle) {
         const std::optional<bool> on = onOff(value);
         if (!on) return refused();
-        if (!form.enabled(t.toggle)) return disabled();
+        if (!form.enabled(*toggle)) return disabled();
         // Ticking a ticked box changes nothing and runs no handling.
-        if (form.toggleValue(t.toggle) != *on) form.setToggle(t.toggle, *on);
+        if (form.toggleValue(*toggle) != *on) form.setToggle(*toggle, *on);
         return;
     }
     if (name == "stretchPosition") {
@@ -180,16 +175,7 @@ std::string stateText(const ShellState& s) {
     flag("compareMode", s.compareMode);
     flag("stepwiseProceeding", s.stepwiseProceeding);
     flag("hibernateOnFinish", s.hibernateOnFinish);
-    flag("outputTeachCombined", s.outputTeachCombined);
-    flag("outputTeachCodes", s.outputTeachCodes);
-    flag("outputTeachCath1", s.outputTeachCath1);
-    flag("outputTeachCath2", s.outputTeachCath2);
-    flag("outputTeachCath3", s.outputTeachCath3);
-    flag("outputRecogCombined", s.outputRecogCombined);
-    flag("outputRecogCodes", s.outputRecogCodes);
-    flag("outputRecogCath1", s.outputRecogCath1);
-    flag("outputRecogCath2", s.outputRecogCath2);
-    flag("outputRecogCath3", s.outputRecogCath3);
+    for (const OutputChoice& c : kOutputChoices) flag(c.setting, s.*c.chosen);
     flag("waiting", s.waiting);
     flag("breakRequested", s.breakRequested);
     flag("treeRead", s.treeRead);

@@ -21,6 +21,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
+#include <cctype>
 #include <exception>
 #include <map>
 
@@ -104,15 +105,13 @@ QLabel* label(const QString& text, QWidget* parent, const QRect& r, const char* 
 const std::array<const char*, 10> kOutputCaptions{
     "*_teach.zrt\"", "*code.txt", "*_teach_cath1.txt", "*_teach_cath2.txt", "*_teach_cath3.txt",
     "*_recog.zrt",   "*code.txt", "*_recog_cath1.txt", "*_recog_cath2.txt", "*_recog_cath3.txt"};
-const std::array<Toggle, 10> kOutputToggles{
-    Toggle::OutputTeachCombined, Toggle::OutputTeachCodes, Toggle::OutputTeachCath1,
-    Toggle::OutputTeachCath2,    Toggle::OutputTeachCath3, Toggle::OutputRecogCombined,
-    Toggle::OutputRecogCodes,    Toggle::OutputRecogCath1, Toggle::OutputRecogCath2,
-    Toggle::OutputRecogCath3};
-const std::array<const char*, 10> kOutputNames{
-    "OutputTeachCombined", "OutputTeachCodes",    "OutputTeachCath1", "OutputTeachCath2",
-    "OutputTeachCath3",    "OutputRecogCombined", "OutputRecogCodes", "OutputRecogCath1",
-    "OutputRecogCath2",    "OutputRecogCath3"};
+// A control's object name: the setting's name with a capital first letter
+// ("OutputTeachCombined"), which the hints and tests find it by.
+std::string objectNameOf(const char* setting) {
+    std::string name = setting;
+    name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    return name;
+}
 
 }  // namespace
 
@@ -351,11 +350,11 @@ void DesktopWindow::buildOutputFiles(QWidget* view) {
     recogGroup_ = new QGroupBox(QStringLiteral("Recognition output"), outputFiles_);
     recogGroup_->setObjectName(QStringLiteral("RecogOutput"));
     recogGroup_->setGeometry(304, 18, 288, 180);
-    for (size_t i = 0; i < kOutputToggles.size(); ++i) {
-        QGroupBox* group = i < 5 ? teachGroup_ : recogGroup_;
-        toggleBox(kOutputToggles[i], QString::fromLatin1(kOutputCaptions[i]), group,
-                  kOutputNames[i])
-            ->setGeometry(8, 20 + static_cast<int>(i % 5) * 24, 272, 22);
+    for (size_t i = 0; i < kOutputChoices.size(); ++i) {
+        QGroupBox* group = i < kChoicesPerGroup ? teachGroup_ : recogGroup_;
+        toggleBox(outputToggle(i), QString::fromLatin1(kOutputCaptions[i]), group,
+                  objectNameOf(kOutputChoices[i].setting).c_str())
+            ->setGeometry(8, 20 + static_cast<int>(i % kChoicesPerGroup) * 24, 272, 22);
     }
     commandButton(Command::ReverseTeach, QStringLiteral("Reverse checking"), teachGroup_,
                   "ReverseTeach")
@@ -810,10 +809,10 @@ void DesktopWindow::refreshTexts() {
     }
     setText(cathNames_, toQString(t.categoryCaptions));
     const auto& labels = program_.outputs.choiceLabels;
-    for (size_t i = 0; i < kOutputToggles.size(); ++i) {
+    for (size_t i = 0; i < kOutputChoices.size(); ++i) {
         const QString text =
             labels[i].empty() ? QString::fromLatin1(kOutputCaptions[i]) : toQString(labels[i]);
-        QCheckBox* b = box(kOutputToggles[i]);
+        QCheckBox* b = box(outputToggle(i));
         if (b->text() != text) b->setText(text);
     }
 }
@@ -889,16 +888,6 @@ void DesktopWindow::collectHintTargets() {
         {"Stretch cepstra", "StretchCepstra"},
         {"Compare", "CompareMode"},
         {"Hibernate on finish", "HibernateOnFinish"},
-        {"*_teach.zrt", "OutputTeachCombined"},
-        {"*code.txt (teach)", "OutputTeachCodes"},
-        {"*_teach_cath1.txt", "OutputTeachCath1"},
-        {"*_teach_cath2.txt", "OutputTeachCath2"},
-        {"*_teach_cath3.txt", "OutputTeachCath3"},
-        {"*_recog.zrt", "OutputRecogCombined"},
-        {"*code.txt (recog)", "OutputRecogCodes"},
-        {"*_recog_cath1.txt", "OutputRecogCath1"},
-        {"*_recog_cath2.txt", "OutputRecogCath2"},
-        {"*_recog_cath3.txt", "OutputRecogCath3"},
         {"clusters edit", "ClustersEdit"},
         {"stretch slider", "StretchSlider"},
         {"Input data description", "InputDescription"},
@@ -908,6 +897,9 @@ void DesktopWindow::collectHintTargets() {
     };
     for (const auto& [control, name] : named)
         hintTargets_[control] = view_->findChild<QWidget*>(QString::fromLatin1(name));
+    for (const OutputChoice& c : kOutputChoices)
+        hintTargets_[c.hintKey] =
+            view_->findChild<QWidget*>(QString::fromStdString(objectNameOf(c.setting)));
     hintTargets_["Nbr of clusters"] = clustersLabel_;
     hintTargets_["actual clusters"] = actualClusters_;
     hintTargets_["Number of  pictures in series"] = picturesLabel_;
