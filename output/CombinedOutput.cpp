@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 #include <limits>
 
 #include "output/TextOutputs.h"
@@ -396,20 +397,39 @@ void openGroup(OutputsDesk& d, size_t index) {
     d.run.*g.active = combined || s.*g.codes || s.*g.cath[0] || s.*g.cath[1] || s.*g.cath[2];
 }
 
-void writeGroupRecord(OutputsDesk& d, size_t index) {
+// Writes the current event's records to the group's files. A file whose
+// write fails does not keep the event from the others, so that every file
+// still named holds every counted event; the first failure is kept.
+void writeGroupRecord(OutputsDesk& d, size_t index, std::exception_ptr& failure) {
     const OutputGroup& g = kGroups[index];
     const ShellState& s = d.shell;
     OutputState& out = d.outputs;
     const TOutputRecord& r = d.run.*g.record;
+    const auto each = [&failure](auto&& write) {
+        try {
+            write();
+        } catch (const InOutError&) {
+            if (!failure) failure = std::current_exception();
+        }
+    };
     if (s.*g.combined) {
         const auto bytes = encodeOutputRecord(r);
-        (out.*g.combinedFile).write(bytes.data(), bytes.size());
+        each([&] { (out.*g.combinedFile).write(bytes.data(), bytes.size()); });
     }
-    if (writesCodes(s, index)) out.codeFile.put(static_cast<char>(lowBits<uint8_t>(r.vectorCode)));
+    if (writesCodes(s, index))
+        each([&] { out.codeFile.put(static_cast<char>(lowBits<uint8_t>(r.vectorCode))); });
     const std::array<char, 3> qualifiers = {r.cath1, r.cath2, r.cath3};
     for (size_t k = 0; k < 3; ++k)
         if (s.*g.cath[k])
-            writeCathPosition((out.*g.cathFiles)[k], out.cathTables[k], qualifiers[k]);
+            each([&] {
+                writeCathPosition((out.*g.cathFiles)[k], out.cathTables[k], qualifiers[k]);
+            });
+}
+
+void writeGroups(OutputsDesk& d, std::initializer_list<size_t> groups) {
+    std::exception_ptr failure;
+    for (size_t index : groups) writeGroupRecord(d, index, failure);
+    if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace
@@ -432,11 +452,20 @@ void OpenRecogOutputs(OutputsDesk& d) {
 }
 
 void WriteTeachRecord(OutputsDesk& d) {
-    writeGroupRecord(d, kTeach);
+    writeGroups(d, {kTeach});
 }
 
 void WriteRecogRecord(OutputsDesk& d) {
-    writeGroupRecord(d, kRecog);
+    writeGroups(d, {kRecog});
+}
+
+void WriteEventRecords(OutputsDesk& d) {
+    if (d.run.teachOutputActive && d.run.recogOutputActive)
+        writeGroups(d, {kTeach, kRecog});
+    else if (d.run.teachOutputActive)
+        writeGroups(d, {kTeach});
+    else if (d.run.recogOutputActive)
+        writeGroups(d, {kRecog});
 }
 
 void CloseOutputs(OutputsDesk& d) {
@@ -483,9 +512,13 @@ void ShowFinishMessage(OutputsDesk& d) {
     const auto kept = [](bool chosen, const OutFile& file) { return chosen && !file.failed(); };
     const std::string nextEntry = "\",\r\n\"";  // after a combined, code, cath1 or cath2 path
     const std::string lastEntry = "\"\r\n";     // after a cath3 path
+    // An error file whose writing failed is said to be so, not named.
+    const std::string errorEntry =
+        out.errorFile.failed()
+            ? "\r\nThe error file \"" + o.errorFileName + "\" could not be written."
+            : " and in\r\n\"" + o.errorFileName + "\"";
     const auto show = [&](const std::string& list) {
-        d.ui.showMessage("Program finished\r\nFind results in:\r\n\"" + list + " and in\r\n\"" +
-                         o.errorFileName + "\"");
+        d.ui.showMessage("Program finished\r\nFind results in:\r\n\"" + list + errorEntry);
     };
 
     // The teaching group's list is shown alone when the recognition group
@@ -504,6 +537,20 @@ void ShowFinishMessage(OutputsDesk& d) {
                 list += o.*g.cathNames[k] + (k < 2 ? nextEntry : lastEntry);
         if (index == kRecog || !d.run.recogOutputActive) show(list);
     }
+}
+
+void ShowStopMessage(OutputsDesk& d, const std::string& where, const std::string& why,
+                     int64_t coded) {
+    std::string kept;
+    for (const OutFile* file : d.outputs.files())
+        if (!file->path().empty() && !file->failed())
+            kept += (kept.empty() ? "\"" : "\",\r\n\"") + file->path();
+    std::string text = "The run stopped " + where + ": " + why + ".\r\n";
+    if (kept.empty())
+        text += "No output file was kept.";
+    else
+        text += "Find the " + std::to_string(coded) + " events coded in:\r\n" + kept + "\"";
+    d.ui.showMessage(text);
 }
 
 }  // namespace zortan

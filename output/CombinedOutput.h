@@ -7,8 +7,8 @@
 #include <string>
 
 #include "output/Outputs.h"
-#include "output/TextOutputs.h"
 #include "output/RunRecords.h"
+#include "output/TextOutputs.h"
 
 namespace zortan {
 
@@ -57,7 +57,15 @@ void OpenTeachOutputs(OutputsDesk& desk);
 void OpenRecogOutputs(OutputsDesk& desk);
 void WriteTeachRecord(OutputsDesk& desk);
 void WriteRecogRecord(OutputsDesk& desk);
+// The current event's records in every file of the active groups; a file
+// that fails does not keep the event from the others (its error is raised
+// after all were written).
+void WriteEventRecords(OutputsDesk& desk);
 void CloseOutputs(OutputsDesk& desk);
 void ShowFinishMessage(OutputsDesk& desk);
+// A run stopped by an error: says where and why, and names the files that
+// hold what was coded (`coded` events); no finish message.
+void ShowStopMessage(OutputsDesk& desk, const std::string& where, const std::string& why,
+                     int64_t coded);
 
 }  // namespace zortan

@@ -23,7 +23,7 @@ void OutFile::create(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
         failed_ = true;
-        throw ioErrorFromErrno(errno);
+        throw OutputFileError(ioErrorFromErrno(errno), path, true);
     }
     // The buffer here is the only one, so that what the system has taken is
     // known to the byte.
@@ -42,7 +42,7 @@ void OutFile::fail(int err) {
         // What the system took of the last buffer may end inside a unit.
         cutFileTo(file_, sent_);
     }
-    throw ioErrorFromErrno(err);
+    throw OutputFileError(ioErrorFromErrno(err), path_, false);
 }
 
 void OutFile::send(const char* data, size_t size) {
@@ -119,8 +119,23 @@ void OutFile::close() {
     file_ = nullptr;
     if (err != 0 && !failed_) {
         failed_ = true;
-        throw ioErrorFromErrno(err);
+        throw OutputFileError(ioErrorFromErrno(err), path_, false);
     }
+}
+
+void OutFile::forget() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    path_.clear();
+    used_ = 0;
+    sent_ = 0;
+    failed_ = false;
+}
+
+void OutFile::discard() {
+    const std::string path = path_;
+    forget();
+    if (!path.empty()) std::remove(path.c_str());
 }
 
 }  // namespace zortan

@@ -15,7 +15,27 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Errors.h"
+
 namespace zortan {
+
+// An output file could not be created or written: the platform's error, with
+// the file's path, so that messages can say which file failed and how.
+class OutputFileError : public InOutError {
+  public:
+    OutputFileError(const InOutError& error, std::string path, bool creating)
+        : InOutError(error), path_(std::move(path)), creating_(creating) {}
+    const std::string& path() const { return path_; }
+    // "the file "NAME" could not be created: Disk full"
+    std::string describe() const {
+        return "the file \"" + path_ + "\" could not be " + (creating_ ? "created" : "written") +
+               ": " + what();
+    }
+
+  private:
+    std::string path_;
+    bool creating_;
+};
 
 class OutFile {
   public:
@@ -54,6 +74,11 @@ class OutFile {
     // Flushes and closes; the file counts as closed afterwards even when
     // this throws. A file that failed before closes without a new error.
     void close();
+    // Closes without writing what is buffered and forgets the path: the
+    // file is no output of the coming run.
+    void forget();
+    // Forgets the file and removes what was created of it.
+    void discard();
 
   private:
     static constexpr size_t kSmall = 16;

@@ -28,6 +28,13 @@ struct OutputState {
     // Labels of the ten output choices in the window: teaching combined,
     // code, cath1..3, then the same for recognition.
     std::array<std::string, 10> choiceLabels;
+
+    // Every output file: teaching combined, codes, teaching categories,
+    // recognition combined, recognition categories, the error file.
+    std::array<OutFile*, 10> files() {
+        return {&teachCombined, &codeFile,     &teachCath[0], &teachCath[1], &teachCath[2],
+                &recogCombined, &recogCath[0], &recogCath[1], &recogCath[2], &errorFile};
+    }
 };
 
 }  // namespace zortan

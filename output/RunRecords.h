@@ -20,6 +20,10 @@ struct CodingRun {
     bool teachOutputActive = false;
     bool recogOutputActive = false;
     bool runFinished = false;
+    // The step being coded or written, 0 before the first; and whether the
+    // last run was stopped by an error.
+    int64_t stepAtHand = 0;
+    bool stoppedByError = false;
     TOutputRecord teachRecord, recogRecord;
 };
 

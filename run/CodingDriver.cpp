@@ -234,15 +234,16 @@ void codingLoop(Program& p) {
     OutputsDesk outputs = outputsDesk(p);
     EncodeResult coded;
     while (p.run.stepCounter < p.run.totalSteps) {
+        p.run.stepAtHand = p.run.stepCounter + 1;
         if (PerEventStep(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1, &coder, &notes1,
                          &coded) == RowStatus::EndOfData) {
             endOfDataReached(p, 1);
             return;
         }
         if (!s.compareMode) {
-            if (p.run.teachOutputActive) WriteTeachRecord(outputs);
-            if (p.run.recogOutputActive) WriteRecogRecord(outputs);
+            WriteEventRecords(outputs);
         } else {
+            p.run.stepAtHand = p.run.stepCounter + 1;
             if (PerEventStep(p, p.data2, p.coder.nodePath2, p.coder.errorRecords2, &coder,
                              notes2 ? &*notes2 : nullptr) == RowStatus::EndOfData) {
                 coder.settle();
@@ -281,11 +282,41 @@ void attempt(std::exception_ptr& failure, Step step) {
     }
 }
 
+// Whether `failure` is an error (a command that stopped after its own
+// message is none).
+bool isError(const std::exception_ptr& failure) {
+    if (!failure) return false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const CommandAborted&) {
+        return false;
+    } catch (...) {
+    }
+    return true;
+}
+
+// What stopped a run, for its message.
+std::string failureText(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const OutputFileError& e) {
+        return e.describe();
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+    }
+    return "an error";
+}
+
 // The finish sequence; `failure` is the error that stopped the run, if any.
-// Rethrows the first failure once the controls are given back.
+// A run stopped by an error closes its outputs as they stand and says where
+// it stopped instead of announcing a finished run. Rethrows the first
+// failure once the controls are given back.
 void finishRun(Program& p, std::exception_ptr failure) {
     ShellState& s = p.shell;
     WindowControls& w = s.controls;
+    const bool stopped = isError(failure);
+    const std::string stoppedWhy = stopped ? failureText(failure) : std::string();
     attempt(failure, [&] {
         CompareReport(p.outputs.errorFile, p.coder, ReportHeadingOf(p),
                       static_cast<uint32_t>(std::min<int64_t>(p.run.stepCounter, UINT32_MAX)));
@@ -309,8 +340,13 @@ void finishRun(Program& p, std::exception_ptr failure) {
     }
     attempt(failure, [&] {
         OutputsDesk outputs = outputsDesk(p);
-        ShowFinishMessage(outputs);
+        if (!stopped) return ShowFinishMessage(outputs);
+        const int64_t at = s.compareMode ? (p.run.stepAtHand + 1) / 2 : p.run.stepAtHand;
+        ShowStopMessage(outputs,
+                        at > 0 ? "at event " + std::to_string(at) : "before its first event",
+                        stoppedWhy, eventsOfSeries(p));
     });
+    p.run.stoppedByError = isError(failure);
     p.data2.fvsFile.close();
     p.run.runFinished = true;
     w.readTreeEnabled = true;
@@ -325,7 +361,7 @@ void finishRun(Program& p, std::exception_ptr failure) {
     s.clustersEditRed = false;
     w.inputGroupEnabled = true;
     w.inputGroupGrey = false;
-    setStatusCaption(s, p.ui, "Program Finished!");
+    setStatusCaption(s, p.ui, stopped ? "Program stopped by an error!" : "Program Finished!");
     if (failure) std::rethrow_exception(failure);
 }
 
@@ -334,6 +370,9 @@ void prepareRun(Program& p, int32_t declaredCount, bool isFvs) {
     ShellState& s = p.shell;
     WindowControls& w = s.controls;
     CodingRun& run = p.run;
+    run.stepAtHand = 0;
+    // No file of an earlier run is an output of this one.
+    for (OutFile* file : p.outputs.files()) file->forget();
     if (!s.compareMode) {
         // Until a group has been opened whole, nothing of it counts as saved.
         run.teachOutputActive = false;
@@ -496,7 +535,16 @@ void Run(Program& p, int32_t declaredCount, bool isFvs) {
     // command.
     std::exception_ptr failure;
     attempt(failure, [&] {
-        prepareRun(p, declaredCount, isFvs);
+        try {
+            prepareRun(p, declaredCount, isFvs);
+        } catch (const CommandAborted&) {
+            throw;
+        } catch (...) {
+            // Nothing was coded: what was created of the outputs is removed
+            // rather than left half made.
+            for (OutFile* file : p.outputs.files()) file->discard();
+            throw;
+        }
         codingLoop(p);
     });
     finishRun(p, failure);
@@ -561,6 +609,14 @@ void Halt(Program& p) {
         ShowFinishMessage(outputs);
     }
     throw ProgramEnd{0};
+}
+
+void CloseOutputsAtEnd(Program& p) {
+    OutputsDesk outputs = outputsDesk(p);
+    catchPlatformErrors([&] { CloseOutputs(outputs); },
+                        [&](const std::string& what) { p.ui.showMessage(what); });
+    p.data1.fvsFile.close();
+    p.data2.fvsFile.close();
 }
 
 }  // namespace zortan

@@ -43,6 +43,11 @@ ReportHeading ReportHeadingOf(const Program& program);
 // ends the program.
 [[noreturn]] void Halt(Program& program);
 
+// The program ends without "Halt!" (end of input, the window closed): the
+// outputs of a run under way are closed whole up to the last coded event,
+// without the closing messages; a close that fails is reported.
+void CloseOutputsAtEnd(Program& program);
+
 // The input's current event file path and kind.
 const std::string& inputPath(const Program& program, int seriesNumber);
 bool inputIsFvs(const Program& program, int seriesNumber);

@@ -2,10 +2,17 @@
 
 #include "app/console/Commands.h"
 #include "platform/Errors.h"
+#include "run/CodingDriver.h"
 
 namespace zortan::console {
 
 void ConsoleUi::serveInterrupt() {
+    // SIGTERM and SIGHUP act as "Halt!": the outputs are closed whole and
+    // the closing messages shown before the program ends.
+    if (interrupts_.takeTermination()) {
+        if (program_) Halt(*program_);
+        throw ProgramEnd{0};
+    }
     if (!interrupts_.take()) return;
     if (!program_ || !form_ || !form_->enabled(Command::Break)) throw ProgramEnd{0};
     form_->click(program_->shell.breakRequested ? Command::Halt : Command::Break);

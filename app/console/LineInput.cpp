@@ -15,12 +15,23 @@ constexpr int kPollMilliseconds = 50;
 Interrupts::Interrupts() {
     sigemptyset(&set_);
     sigaddset(&set_, SIGINT);
-    sigprocmask(SIG_BLOCK, &set_, nullptr);
+    sigemptyset(&termination_);
+    sigaddset(&termination_, SIGTERM);
+    sigaddset(&termination_, SIGHUP);
+    sigset_t all = set_;
+    sigaddset(&all, SIGTERM);
+    sigaddset(&all, SIGHUP);
+    sigprocmask(SIG_BLOCK, &all, nullptr);
 }
 
 bool Interrupts::take() {
     const timespec zero{0, 0};
     return sigtimedwait(&set_, nullptr, &zero) == SIGINT;
+}
+
+bool Interrupts::takeTermination() {
+    const timespec zero{0, 0};
+    return sigtimedwait(&termination_, nullptr, &zero) > 0;
 }
 
 std::optional<std::string> LineInput::readLine(const std::function<void()>& idle) {

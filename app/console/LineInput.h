@@ -11,16 +11,18 @@
 
 namespace zortan::console {
 
-// SIGINT is blocked for the whole program run and collected by polling, so
-// no signal handler and no global flag are needed.
+// SIGINT, SIGTERM and SIGHUP are blocked for the whole program run and
+// collected by polling, so no signal handler and no global flag are needed.
 class Interrupts {
   public:
-    Interrupts();  // blocks SIGINT for the process
+    Interrupts();  // blocks the three for the process
     // Takes one pending SIGINT; true when there was one.
     bool take();
+    // Takes a pending SIGTERM or SIGHUP: the program is asked to end.
+    bool takeTermination();
 
   private:
-    sigset_t set_;
+    sigset_t set_, termination_;
 };
 
 class LineInput {

@@ -13,6 +13,7 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "platform/Power.h"
+#include "run/CodingDriver.h"
 #include "shell/MainWindow.h"
 #include "shell/Program.h"
 
@@ -31,6 +32,11 @@ constexpr const char* kUsage =
     "                     (otherwise only \"[hibernate]\" is printed)\n"
     "  --help             print this text and exit\n"
     "  --version          print the version and exit\n";
+
+// 3 when the last coding run was stopped by an error, else 0.
+int exitStatusOf(const zortan::Program& program) {
+    return program.run.stoppedByError ? 3 : 0;
+}
 
 int runConsole(bool allowHibernate) {
     using namespace zortan;
@@ -51,9 +57,11 @@ int runConsole(bool allowHibernate) {
         // End of input closes the window.
         while (std::optional<std::string> line = ui.nextCommandLine()) ui.execute(*line);
     } catch (const ProgramEnd& end) {
-        return end.exitStatus;
+        // Whatever ended the program, a run under way keeps what it coded.
+        CloseOutputsAtEnd(program);
+        return end.exitStatus == 0 ? exitStatusOf(program) : end.exitStatus;
     }
-    return 0;
+    return exitStatusOf(program);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "plots/EventPictures.h"
+#include "run/CodingDriver.h"
 #include "tree/TreeCoding.h"
 
 namespace zortan::desktop {
@@ -598,6 +599,8 @@ void DesktopWindow::endProgram(int exitStatus) {
 void DesktopWindow::finishProgram() {
     if (finished_) return;
     finished_ = true;
+    // A window closed during a run keeps what the run coded.
+    CloseOutputsAtEnd(program_);
     if (chart_) chart_->hide();
     if (onEnd)
         onEnd(exitStatus());
