@@ -68,8 +68,8 @@ void FvsFile::open(const std::string& path) {
     }
 }
 
-void FvsFile::fill(Chunk& chunk) {
-    chunk.size = 0;
+void FvsFile::fill(Chunk& chunk, size_t keep) {
+    chunk.size = keep;
     chunk.error = 0;
     chunk.last = false;
     chunk.generation = 0;
@@ -148,7 +148,10 @@ const uint8_t* FvsFile::nextRecord() {
             }
             // The end or the failure stays where it is, for every later call.
             if (current_->error != 0) throw ioErrorFromErrno(current_->error);
-            if (current_->last) return nullptr;
+            if (current_->last) {
+                if (!lookAgain()) return nullptr;
+                continue;
+            }
             if (r.reader.joinable()) {
                 bool wake;
                 {
@@ -178,6 +181,24 @@ const uint8_t* FvsFile::nextRecord() {
             current_->generation = generation_;
         }
     }
+}
+
+bool FvsFile::lookAgain() {
+    Ring& r = *ring_;
+    // The thread ends with the chunk that reached the end.
+    if (r.reader.joinable()) r.reader.join();
+    Chunk& into = r.chunks[0];
+    const size_t keep = current_->size - position_;
+    std::memmove(into.bytes.data(), current_->bytes.data() + position_, keep);
+    std::clearerr(file_);
+    fill(into, keep);
+    current_ = &into;
+    position_ = 0;
+    if (r.work && r.workMayWait) {
+        r.work(into.bytes.data(), into.size / kFvsRecordSize, into.notes.data());
+        into.generation = generation_;
+    }
+    return into.size >= kFvsRecordSize;
 }
 
 void FvsFile::setRecordWork(RecordWork work, bool mayWait) {

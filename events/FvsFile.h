@@ -34,7 +34,9 @@ class FvsFile {
     void open(const std::string& path);  // input/output error on failure
     bool isOpen() const { return file_ != nullptr; }
     // The next whole record, valid until the next call; nullptr at the end
-    // of the file (a partial last record counts as the end). A failed read
+    // of the file (a partial last record counts as the end). At the end of
+    // what was read the file is looked at again, so that records written
+    // since (by a program still writing it) are read too. A failed read
     // is an input/output error, at this call and every later one, once the
     // records read before it have been handed out.
     const uint8_t* nextRecord();
@@ -81,8 +83,13 @@ class FvsFile {
     };
     struct Ring;  // the chunks, the reading thread and what the two sides share
 
-    void fill(Chunk& chunk);  // reads until the chunk is full or the file ends
-    void readAhead();         // the reading thread's work
+    // Reads after the first `keep` bytes until the chunk is full or the file
+    // ends.
+    void fill(Chunk& chunk, size_t keep = 0);
+    // At the end of what was read: reads on from there, without the thread,
+    // keeping a record cut short; whether a whole record came.
+    bool lookAgain();
+    void readAhead();  // the reading thread's work
 
     std::FILE* file_ = nullptr;
     std::unique_ptr<Ring> ring_;

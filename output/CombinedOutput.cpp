@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <exception>
@@ -306,20 +307,40 @@ std::string outputStemOf(const std::string& eventFilePath) {
     return dot == std::string::npos ? std::string() : name.substr(0, dot);
 }
 
+namespace {
+// Whether two names are one file's name where case does not count (as on
+// Windows).
+bool sameFileName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+}  // namespace
+
 void BuildOutputNames(InitFileOptions& o, const CathLabels& labels, const std::string& stem,
                       const std::string& path) {
     const NameFolder F = nameFolder(path);
     const auto name = [&](const std::string& suffix) { return joinName(F, stem + suffix); };
+    // Categories whose labels are the same (or empty) would share a file
+    // name, one file overwriting the other: those take their number too.
+    std::array<std::string, 3> cath;
+    for (size_t k = 0; k < 3; ++k) {
+        cath[k] = *labels[k];
+        for (size_t j = 0; j < 3; ++j)
+            if (j != k && sameFileName(*labels[j], *labels[k]))
+                cath[k] = (labels[k]->empty() ? "cath" : *labels[k] + "_") + std::to_string(k + 1);
+    }
     o.teachFileName = name("_Teach.zrt");
     o.errorFileName = name("_error.txt");
     o.codeFileName = name("_code.txt");
-    o.teachCath1FileName = name("_teach_" + *labels[0] + ".txt");
-    o.teachCath2FileName = name("_teach_" + *labels[1] + ".txt");
-    o.teachCath3FileName = name("_teach_" + *labels[2] + ".txt");
+    o.teachCath1FileName = name("_teach_" + cath[0] + ".txt");
+    o.teachCath2FileName = name("_teach_" + cath[1] + ".txt");
+    o.teachCath3FileName = name("_teach_" + cath[2] + ".txt");
     o.recogFileName = name("_Recog.zrt");
-    o.recogCath1FileName = name("_recog_" + *labels[0] + ".txt");
-    o.recogCath2FileName = name("_recog_" + *labels[1] + ".txt");
-    o.recogCath3FileName = name("_recog_" + *labels[2] + ".txt");
+    o.recogCath1FileName = name("_recog_" + cath[0] + ".txt");
+    o.recogCath2FileName = name("_recog_" + cath[1] + ".txt");
+    o.recogCath3FileName = name("_recog_" + cath[2] + ".txt");
 }
 
 bool OpenCombinedOutput(OutputsDesk& d, std::string& fileName, OutFile& file,

@@ -1,9 +1,11 @@
 #include "output/CompareReport.h"
 
+#include <array>
 #include <cstdio>
 #include <string>
 
 #include "base/Format.h"
+#include "output/TextOutputs.h"
 #include "platform/Errors.h"
 
 namespace zortan {
@@ -44,19 +46,21 @@ void CompareReport(OutFile& f, const CoderState& c, const ReportHeading& heading
     const bool compare = heading.compareMode;
     const size_t W = compare ? 88 : 34;
     const unsigned scale = compare ? 200 : 100;
-    const std::string& l1 = heading.labels[0];
-    const std::string& l2 = heading.labels[1];
-    const std::string& l3 = heading.labels[2];
+    const std::string l1 = oneLine(heading.labels[0]);
+    const std::string l2 = oneLine(heading.labels[1]);
+    const std::string l3 = oneLine(heading.labels[2]);
+    const std::array<std::string, 2> paths = {oneLine(heading.inputPaths[0]),
+                                              oneLine(heading.inputPaths[1])};
 
     f.line("");
     if (compare) {
         f.line("Events number=" + std::to_string(heading.eventNbr) +
                "\r\nDiffereces between classifications of events in signals:\r\n      \"" +
-               heading.inputPaths[0] + "\" and\r\n      \"" + heading.inputPaths[1] +
-               "\".\r\nResults for " + l1 + " " + l2 + " " + l3);
+               paths[0] + "\" and\r\n      \"" + paths[1] + "\".\r\nResults for " + l1 + " " + l2 +
+               " " + l3);
     } else {
         f.line("Events number=" + std::to_string(N) + "\r\nErronous recognitions for " + l1 + " " +
-               l2 + " " + l3 + " for \"" + heading.inputPaths[0] + "\"; results in %:");
+               l2 + " " + l3 + " for \"" + paths[0] + "\"; results in %:");
     }
     f.line(std::string(W, '-'));
     f.line(compare ? "  Nbr of First source            Second source           Differences in "

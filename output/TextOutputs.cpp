@@ -191,7 +191,7 @@ HeaderValues gatherHeaderValues(const HeaderSources& p) {
 void writeHeaderOpening(const HeaderSources& p, OutFile& file, const std::string& heading) {
     const InitFileOptions& o = p.options;
     const LocalDateTime now = p.clock();
-    auto quoted = [](const std::string& path) { return "\"" + path + "\""; };
+    auto quoted = [](const std::string& path) { return "\"" + oneLine(path) + "\""; };
     file.line("date: " + shortDateText(now) + " time: " + longTimeText(now));
     file.line(heading +
               " Output from Zortan; data sources: wave files, spectrum files, quantization tree "
@@ -204,7 +204,7 @@ void writeHeaderOpening(const HeaderSources& p, OutFile& file, const std::string
               quoted(o.data1IsFvs ? o.fvsEventsFileDir1 : o.txtEventsFileDir1));
     file.line("");
     file.line("Settings:");
-    file.line(p.treeTexts.featuresSet + " - " + "Constraining set");
+    file.line(oneLine(p.treeTexts.featuresSet) + " - " + "Constraining set");
     file.line(num(p.clustersNb, 8) + " - Number of used groups");
 }
 
@@ -303,15 +303,21 @@ bool CreateTextOutput(TextOutputDesk& desk, OutFile& file, std::string& fileName
 
     const int count = BuildCathList(desk.shell, desk.ui, name, valueSet, tables);
     file.line(std::to_string(count) + " Ynbr - count of alphabet Y");
-    file.line("#list for " + name + " char values.");
+    file.line("#list for " + oneLine(name) + " char values.");
     for (int i = 0; i < count; ++i) {
         const auto c = static_cast<unsigned char>(tables.indexToChar[static_cast<size_t>(i)]);
         const std::string text = c >= 33 ? std::string(1, static_cast<char>(c))
                                          : "#" + std::to_string(static_cast<int>(c));
         file.line(num(tables.charToIndex[c], 6) + right(text, 6));
     }
-    file.line("Codes of the cathegory \"" + name + "\" values");
+    file.line("Codes of the cathegory \"" + oneLine(name) + "\" values");
     return true;
+}
+
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
 }
 
 void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::string& heading) {

@@ -58,6 +58,10 @@ bool CreateTextOutput(TextOutputDesk& desk, OutFile& file, std::string& fileName
                       CathTables& tables);
 
 void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::string& heading);
+// A text taken from an input (a path, a wave name, a label) as it goes into
+// a line of a text output: CR and LF become blanks, so that the file holds
+// CR LF at its line ends only.
+std::string oneLine(std::string text);
 void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
                             const std::string& heading);
 

@@ -111,6 +111,13 @@ bool fileExists(const std::string& path) {
     return fs::is_regular_file(fs::path(path), ec);
 }
 
+bool otherFileExists(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    const fs::file_status st = fs::status(fs::path(path), ec);
+    return !ec && fs::exists(st) && !fs::is_regular_file(st) && !fs::is_directory(st);
+}
+
 bool folderExists(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;

@@ -24,6 +24,9 @@ std::string runningProgramFolder();
 // AppData on Windows); not created here.
 std::string userConfigFolder();
 
+// Whether `path` names something that is neither a regular file nor a
+// folder (a pipe, a device).
+bool otherFileExists(const std::string& path);
 bool fileExists(const std::string& path);    // an existing regular file
 bool folderExists(const std::string& path);  // an existing directory
 bool folderWritable(const std::string& path);

@@ -34,6 +34,14 @@ void ChooseExistingFile(Ui& ui, const InitFileOptions& options, const std::strin
         request.defaultExtension = path;
         if (std::optional<std::string> chosen = ui.chooseOpenFile(request)) path = *chosen;
         if (fileExists(path)) break;
+        if (otherFileExists(path)) {
+            // Inputs are read ahead and looked at again: a pipe or a device
+            // cannot be.
+            ui.showMessage("\"" + path +
+                           "\" is not a regular file: only regular files can be read.\r\nChoose "
+                           "a file from the list.");
+            continue;
+        }
         ui.showMessage("Error in file name, (" + path +
                        ") correct it or choose from list (you shold rather look for it in the \"" +
                        hintDirectory +
