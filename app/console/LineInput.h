@@ -20,7 +20,11 @@ class Interrupts {
     bool take();
 
   private:
+#ifdef _WIN32
+    void* event_;  // set by the console's Ctrl-C handler (LineInputWindows.cpp)
+#else
     sigset_t set_;
+#endif
 };
 
 class LineInput {
