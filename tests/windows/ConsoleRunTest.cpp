@@ -1,6 +1,6 @@
 // zortan-console on Windows, end to end: a copy of the program in a fresh
-// folder (whose name leaves ASCII) codes the bundled samples, its script
-// given through a file or a pipe, with drive-letter paths throughout.
+// folder (whose name leaves ASCII) codes the bundled samples, with
+// drive-letter paths throughout.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -46,60 +45,37 @@ struct ConsoleResult {
     std::string output;
 };
 
-// Runs <folder>\zortan-console.exe in `folder` with `script` on its standard
-// input and its standard output in a file.
-ConsoleResult runConsole(const std::string& folder, const std::string& script, bool throughPipe) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+// Runs <folder>\zortan-console.exe in `folder`, `script` on its standard
+// input from a file, its standard output into a file.
+ConsoleResult runConsole(const std::string& folder, const std::string& script) {
+    const std::string scriptPath = folder + "\\..\\script.txt";
     const std::string outputPath = folder + "\\..\\console-output.txt";
-    HANDLE output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                CREATE_ALWAYS, 0, nullptr);
-    HANDLE input = INVALID_HANDLE_VALUE, feed = INVALID_HANDLE_VALUE;
-    if (throughPipe) {
-        CreatePipe(&input, &feed, &inherit, 0);
-        SetHandleInformation(feed, HANDLE_FLAG_INHERIT, 0);
-    } else {
-        const std::string scriptPath = folder + "\\..\\script.txt";
-        std::FILE* f = std::fopen(scriptPath.c_str(), "wb");
-        std::fwrite(script.data(), 1, script.size(), f);
-        std::fclose(f);
-        input = CreateFileA(scriptPath.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
-                            OPEN_EXISTING, 0, nullptr);
-    }
+    std::FILE* f = std::fopen(scriptPath.c_str(), "wb");
+    std::fwrite(script.data(), 1, script.size(), f);
+    std::fclose(f);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = startup.hStdError = output;
-    PROCESS_INFORMATION process{};
+    startup.hStdInput = CreateFileA(scriptPath.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                                    OPEN_EXISTING, 0, nullptr);
+    startup.hStdOutput = startup.hStdError = CreateFileA(
+        outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
     const std::string exe = folder + "\\zortan-console.exe";
     std::string commandLine = "\"" + exe + "\"";
+    PROCESS_INFORMATION process{};
     ConsoleResult run;
     if (CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                        folder.c_str(), &startup, &process)) {
-        CloseHandle(input);
-        CloseHandle(output);
-        if (throughPipe) {
-            // A writer that pauses: the console waits for the rest.
-            std::thread([feed, script] {
-                const size_t half = script.size() / 2;
-                DWORD n;
-                WriteFile(feed, script.data(), static_cast<DWORD>(half), &n, nullptr);
-                Sleep(200);
-                WriteFile(feed, script.data() + half, static_cast<DWORD>(script.size() - half), &n,
-                          nullptr);
-                CloseHandle(feed);
-            }).join();
-        }
         WaitForSingleObject(process.hProcess, 60000);
         GetExitCodeProcess(process.hProcess, &run.status);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
     } else {
         ADD_FAILURE() << "cannot start " << exe << ": " << GetLastError();
-        CloseHandle(input);
-        CloseHandle(output);
-        if (throughPipe) CloseHandle(feed);
     }
+    CloseHandle(startup.hStdInput);
+    CloseHandle(startup.hStdOutput);
     run.output = readFileBytes(outputPath);
     return run;
 }
@@ -115,8 +91,8 @@ class ConsoleRun : public ::testing::Test {
     void TearDown() override { _putenv_s("APPDATA", savedAppData.c_str()); }
 
     // A fresh folder with a copy of the program and an empty out\.
-    std::string programFolder(const std::string& suffix) {
-        const std::string folder = fullPath(dir.path()) + "\\" + folderName() + suffix;
+    std::string programFolder() {
+        const std::string folder = fullPath(dir.path()) + "\\" + folderName();
         EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
         EXPECT_TRUE(CreateDirectoryA((folder + "\\out").c_str(), nullptr));
         EXPECT_TRUE(CopyFileA(ZORTAN_CONSOLE_EXE, (folder + "\\zortan-console.exe").c_str(), TRUE));
@@ -139,74 +115,71 @@ std::string recordCodes(const std::string& zrt, size_t count) {
     return codes;
 }
 
-TEST_F(ConsoleRun, CodesTheSamplesWithItsScriptFromAFileOrAPipe) {
-    for (bool throughPipe : {false, true}) {
-        SCOPED_TRACE(throughPipe ? "pipe" : "file");
-        const std::string folder = programFolder(throughPipe ? " pipe" : " file");
-        const std::string script = "read tree\r\n" + tree +
-                                   "\r\n"
-                                   "set stepwiseProceeding off\r\nset showInputRecords off\n"
-                                   "set hibernateOnFinish on\r\n"
-                                   "set outputTeachCombined on\r\nset outputTeachCodes on\r\n"
-                                   "set outputTeachCath1 on\r\nset outputRecogCombined on\r\n"
-                                   "set outputRecogCath1 on\r\n"
-                                   "read data_1\r\n" +
-                                   samples + "\\vowels.fvs\r\n" + folder +
-                                   "\\out\\vowels_Teach.zrt\r\n"
-                                   "halt!\r\n";
-        const std::string out = folder + "\\out\\vowels_";
-        const ConsoleResult run = runConsole(folder, script, throughPipe);
-        EXPECT_EQ(run.status, 0u);
-        EXPECT_TRUE(crlfOnly(run.output));
-        for (const char* line : {"\n[beep]\r\n", "\n[hibernate]\r\n", "\nProgram Finished!\r\n"})
-            EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
+TEST_F(ConsoleRun, CodesTheSamplesAndKeepsItsOptionsBesideItself) {
+    const std::string folder = programFolder();
+    const std::string script = "read tree\r\n" + tree +
+                               "\r\n"
+                               "set stepwiseProceeding off\r\nset showInputRecords off\n"
+                               "set hibernateOnFinish on\r\n"
+                               "set outputTeachCombined on\r\nset outputTeachCodes on\r\n"
+                               "set outputTeachCath1 on\r\nset outputRecogCombined on\r\n"
+                               "set outputRecogCath1 on\r\n"
+                               "read data_1\r\n" +
+                               samples + "\\vowels.fvs\r\n" + folder +
+                               "\\out\\vowels_Teach.zrt\r\n"
+                               "halt!\r\n";
+    const std::string out = folder + "\\out\\vowels_";
+    const ConsoleResult run = runConsole(folder, script);
+    EXPECT_EQ(run.status, 0u);
+    EXPECT_TRUE(crlfOnly(run.output));
+    for (const char* line : {"\n[beep]\r\n", "\n[hibernate]\r\n", "\nProgram Finished!\r\n"})
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
 
-        // The options beside the program, in CR LF lines, the tree's path on
-        // line 4; nothing in the configuration folder.
-        const std::string init = readFileBytes(folder + "\\Init.txt");
-        EXPECT_TRUE(crlfOnly(init));
-        EXPECT_NE(init.find("\r\n" + tree + "\r\n"), std::string::npos) << init;
-        EXPECT_FALSE(GetFileAttributesA((appData + "\\Zortan").c_str()) != INVALID_FILE_ATTRIBUTES);
+    // The options beside the program, in CR LF lines, the tree's path on
+    // line 4; nothing in the configuration folder.
+    const std::string init = readFileBytes(folder + "\\Init.txt");
+    EXPECT_TRUE(crlfOnly(init));
+    EXPECT_NE(init.find("\r\n" + tree + "\r\n"), std::string::npos) << init;
+    EXPECT_EQ(GetFileAttributesA((appData + "\\Zortan").c_str()), INVALID_FILE_ATTRIBUTES);
 
-        // Every output named in the finish message, text in CR LF lines.
-        for (const char* name : {"Teach.zrt", "Recog.zrt", "code.txt", "teach_Vowel.txt",
-                                 "recog_Vowel.txt", "error.txt"}) {
-            EXPECT_NE(run.output.find("\"" + out + name + "\""), std::string::npos) << name;
-            const std::string bytes = readFileBytes(out + name);
-            EXPECT_FALSE(bytes.empty()) << name;
-            const size_t codesAt = bytes.find("Output codes:\r\n");
-            if (std::string(name).ends_with(".txt")) {
-                EXPECT_TRUE(crlfOnly(bytes.substr(0, codesAt))) << name;
-            }
+    // Every output named in the finish message, text in CR LF lines.
+    for (const char* name : {"Teach.zrt", "Recog.zrt", "code.txt", "teach_Vowel.txt",
+                             "recog_Vowel.txt", "error.txt"}) {
+        EXPECT_NE(run.output.find("\"" + out + name + "\""), std::string::npos) << name;
+        const std::string bytes = readFileBytes(out + name);
+        EXPECT_FALSE(bytes.empty()) << name;
+        // (The code file ends in the codes, one byte each.)
+        if (std::string(name).ends_with(".txt")) {
+            EXPECT_TRUE(crlfOnly(bytes.substr(0, bytes.find("Output codes:")))) << name;
         }
+    }
 
-        // One record a coded event in each combined file, with the code the
-        // code file has for it.
-        const std::string error = readFileBytes(out + "error.txt");
-        const size_t at = error.find("Events number=");
-        ASSERT_NE(at, std::string::npos);
-        const size_t events = std::strtoul(error.c_str() + at + 14, nullptr, 10);
-        const std::string code = readFileBytes(out + "code.txt");
-        const std::string header = "Output codes:\r\n";
-        const std::string codes = code.substr(code.find(header) + header.size());
-        ASSERT_EQ(codes.size(), events);
-        for (const char* name : {"Teach.zrt", "Recog.zrt"}) {
-            const std::string zrt = readFileBytes(out + name);
-            ASSERT_EQ(zrt.size() % 6, 0u) << name;
-            ASSERT_GT(zrt.size(), 6 * events);
-            EXPECT_EQ(recordCodes(zrt, events), codes) << name;
-        }
+    // One record a coded event in each combined file, with the code the
+    // code file has for it.
+    const std::string error = readFileBytes(out + "error.txt");
+    const size_t at = error.find("Events number=");
+    ASSERT_NE(at, std::string::npos);
+    const size_t events = std::strtoul(error.c_str() + at + 14, nullptr, 10);
+    const std::string code = readFileBytes(out + "code.txt");
+    const std::string header = "Output codes:\r\n";
+    const std::string codes = code.substr(code.find(header) + header.size());
+    ASSERT_EQ(codes.size(), events);
+    for (const char* name : {"Teach.zrt", "Recog.zrt"}) {
+        const std::string zrt = readFileBytes(out + name);
+        ASSERT_EQ(zrt.size() % 6, 0u) << name;
+        ASSERT_GT(zrt.size(), 6 * events);
+        EXPECT_EQ(recordCodes(zrt, events), codes) << name;
     }
 }
 
 // An options file beside the program that cannot be opened for writing (here
 // another program holds it without sharing): the options go to %APPDATA%.
 TEST_F(ConsoleRun, OptionsGoToAppDataWhenTheProgramsFolderCannotKeepThem) {
-    const std::string folder = programFolder("");
+    const std::string folder = programFolder();
     const std::string beside = folder + "\\Init.txt";
     HANDLE held = CreateFileA(beside.c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    const ConsoleResult run = runConsole(folder, "read tree\n" + tree + "\nhalt!\n", false);
+    const ConsoleResult run = runConsole(folder, "read tree\n" + tree + "\nhalt!\n");
     CloseHandle(held);
     EXPECT_EQ(run.status, 0u);
     const std::string init = readFileBytes(appData + "\\Zortan\\Init.txt");
