@@ -11,15 +11,18 @@ DEB_PACKAGES := cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libbenchma
 
 all: build
 
-deps:
-	@missing=""; \
-	for p in $(DEB_PACKAGES); do \
+# Installs those of the Debian packages $(1) that are missing.
+install_missing = missing=""; \
+	for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; \
 	fi
+
+deps:
+	@$(call install_missing,$(DEB_PACKAGES))
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
@@ -32,7 +35,7 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
-	@if [ "$${CI:-}" = "true" ]; then $(MAKE) --no-print-directory fuzz-short && $(MAKE) --no-print-directory test-sanitize && $(MAKE) --no-print-directory test-thread; fi
+	@if [ "$${CI:-}" = "true" ]; then $(MAKE) --no-print-directory fuzz-short && $(MAKE) --no-print-directory test-sanitize && $(MAKE) --no-print-directory test-thread && $(MAKE) --no-print-directory test-windows; fi
 
 test-sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZORTAN_SANITIZE=ON
@@ -52,7 +55,23 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
+
+# The Windows build, cross-compiled with MinGW-w64 (cmake/MinGW-w64.cmake):
+# the core libraries and every command-line program, with the Qt window
+# off; then the tests that run on Windows, under Wine (tests/windows).
+WIN_BUILD ?= build-windows
+WIN_PACKAGES := g++-mingw-w64-x86-64 wine64 wine googletest
+.PHONY: deps-windows test-windows
+
+deps-windows:
+	@$(call install_missing,$(WIN_PACKAGES))
+
+test-windows: deps deps-windows
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/MinGW-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DZORTAN_DESKTOP=OFF -DZORTAN_BENCH=OFF
+	cmake --build $(WIN_BUILD) -j$(JOBS)
+	cd $(WIN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
 # Regenerates the bundled samples (see samples/README.md).
 .PHONY: samples
@@ -81,14 +100,7 @@ FUZZ_SECONDS ?= 60
 .PHONY: fuzz-deps fuzz-short fuzz soak
 
 fuzz-deps:
-	@missing=""; \
-	for p in $(FUZZ_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:$$missing"; \
-	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; \
-	fi
+	@$(call install_missing,$(FUZZ_PACKAGES))
 
 fuzz-short: deps fuzz-deps
 	JOBS=$(JOBS) nice -n 10 ./tools/fuzz.sh all $(FUZZ_SECONDS)

@@ -23,6 +23,25 @@ namespace zortan {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// A path of the program's texts as the file system takes it. On Windows the
+// texts are in the system's code page, as fopen takes them, while the
+// library reads a narrow path otherwise: it is widened here.
+fs::path hostPath(const std::string& path) {
+#ifdef _WIN32
+    const int size = static_cast<int>(path.size());
+    const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.data(), size, wide.data(), n);
+    return fs::path(wide);
+#else
+    return fs::path(path);
+#endif
+}
+
+}  // namespace
+
 bool isRegularFile(std::FILE* file) {
 #ifdef _WIN32
     struct _stat64 st;
@@ -80,23 +99,31 @@ InOutError ioErrorFromErrno(int err) {
 }
 
 std::string runningProgramFolder() {
-    std::error_code ec;
 #ifdef _WIN32
-    char buf[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
-    fs::path exe(std::string(buf, n));
+    // In the system's code page, as every other path; the buffer grows
+    // until the whole name fits.
+    std::string exe(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameA(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+        if (n < exe.size()) {
+            exe.resize(n);
+            break;
+        }
+        exe.resize(exe.size() * 2);
+    }
+    return extractFileDir(exe);
 #else
+    std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     if (ec) exe = fs::current_path(ec) / "zortan";
-#endif
     return exe.parent_path().string();
+#endif
 }
 
 std::string userConfigFolder() {
 #ifdef _WIN32
     const char* appData = std::getenv("APPDATA");
-    std::string base = appData ? appData : ".";
-    return joinPath(base, "Zortan");
+    return joinPath(appData && *appData ? appData : ".", "Zortan");
 #else
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg && *xdg) return joinPath(xdg, "zortan");
@@ -108,7 +135,7 @@ std::string userConfigFolder() {
 bool fileExists(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;
-    return fs::is_regular_file(fs::path(path), ec);
+    return fs::is_regular_file(hostPath(path), ec);
 }
 
 bool otherFileExists(const std::string& path) {
@@ -121,7 +148,7 @@ bool otherFileExists(const std::string& path) {
 bool folderExists(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;
-    return fs::is_directory(fs::path(path), ec);
+    return fs::is_directory(hostPath(path), ec);
 }
 
 bool folderWritable(const std::string& path) {
@@ -134,7 +161,7 @@ bool folderWritable(const std::string& path) {
 
 bool makeFolders(const std::string& path) {
     std::error_code ec;
-    fs::create_directories(fs::path(path), ec);
+    fs::create_directories(hostPath(path), ec);
     return folderExists(path);
 }
 

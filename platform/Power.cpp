@@ -5,7 +5,7 @@
 #include "platform/Errors.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/PowerWindows.h"
 #else
 #include <spawn.h>
 #include <sys/wait.h>
@@ -20,32 +20,59 @@ namespace zortan {
 #ifdef _WIN32
 
 namespace {
-[[noreturn]] void throwLastError() {
-    const DWORD code = GetLastError();
+
+// The system's text for an error code, without the line end it comes with.
+std::string systemErrorText(DWORD code) {
     char text[512] = {0};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                   text, sizeof text, nullptr);
-    throw InOutError(static_cast<int>(code), text);
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) --n;
+    if (n == 0) return "System error " + std::to_string(code);
+    return std::string(text, n);
 }
+
+[[noreturn]] void throwError(DWORD code) {
+    throw InOutError(static_cast<int>(code), systemErrorText(code));
+}
+
 }  // namespace
 
-void hibernateMachine(bool suspend, bool force) {
+WindowsPowerCalls systemPowerCalls() {
+    // GetVersionExA is deprecated, but it is how an NT-family system is told
+    // from the others.
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)
+#endif
+    return {GetVersionExA,       OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges,
+            SetSystemPowerState, CloseHandle,      GetLastError};
+}
+
+void hibernateWith(const WindowsPowerCalls& calls, bool suspend, bool force) {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;
-#pragma warning(suppress : 4996)
-    if (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        HANDLE token;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-            throwLastError();
+    if (calls.getVersionEx(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        HANDLE token = nullptr;
+        if (!calls.openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                                    &token))
+            throwError(calls.getLastError());
         TOKEN_PRIVILEGES privileges{};
-        if (!LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid))
-            throwLastError();
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (!AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr))
-            throwLastError();
+        const bool enabled =
+            calls.lookupPrivilegeValue(nullptr, "SeShutdownPrivilege",
+                                       &privileges.Privileges[0].Luid) &&
+            calls.adjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+        // The error code is taken before the token is closed, which may change it.
+        const DWORD error = enabled ? ERROR_SUCCESS : calls.getLastError();
+        calls.closeHandle(token);
+        if (!enabled) throwError(error);
     }
-    if (!SetSystemPowerState(suspend ? TRUE : FALSE, force ? TRUE : FALSE)) throwLastError();
+    if (!calls.setSystemPowerState(suspend ? TRUE : FALSE, force ? TRUE : FALSE))
+        throwError(calls.getLastError());
+}
+
+void hibernateMachine(bool suspend, bool force) {
+    hibernateWith(systemPowerCalls(), suspend, force);
 }
 
 #else

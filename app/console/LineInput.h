@@ -12,7 +12,8 @@
 namespace zortan::console {
 
 // SIGINT, SIGTERM and SIGHUP are blocked for the whole program run and
-// collected by polling, so no signal handler and no global flag are needed.
+// collected by polling, so no signal handler and no global flag are needed
+// (on Windows: Ctrl-C and Ctrl-Break).
 class Interrupts {
   public:
     Interrupts();  // blocks the three for the process
@@ -22,7 +23,14 @@ class Interrupts {
     bool takeTermination();
 
   private:
+#ifdef _WIN32
+    // Set by the console's handler (LineInputWindows.cpp): Ctrl-C, and
+    // Ctrl-Break, which asks the program to end.
+    void* event_;
+    void* termination_;
+#else
     sigset_t set_, termination_;
+#endif
 };
 
 class LineInput {
