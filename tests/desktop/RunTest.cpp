@@ -91,13 +91,13 @@ TEST(DesktopRun, StepwiseRunWithNextShowsItsStateDrawsThePicturesAndChartsTheErr
     EXPECT_EQ(s.text("StatusCaption"), "Program Finished!");
     EXPECT_FALSE(s.button(Command::Next)->isEnabled() || s.find("RunProgress")->isVisible());
     EXPECT_TRUE(s.button(Command::ReadTree)->isEnabled() && s.find("ClustersEdit")->isEnabled());
-    EXPECT_EQ(s.outputRecords("vowels_Teach.zrt"), 477u);
+    EXPECT_EQ(s.records("vowels_Teach.zrt").size(), 477u);
     // The chart of the error table shows the error file's numbers.
     ASSERT_NE(s.window->chartWindow(), nullptr);
     const ErrorChartData& d = s.window->chartWindow()->data();
     EXPECT_EQ(d.steps, 477);
     ASSERT_EQ(d.lines.size(), 3u);
-    const std::string errors = zortan::testing::readFileBytes(s.dir.file("vowels_error.txt"));
+    const std::string errors = s.bytes("vowels_error.txt");
     for (int k : {1, 32}) {
         const std::vector<double> row = errorRow(errors, k);
         ASSERT_EQ(row.size(), 3u) << k;
@@ -138,7 +138,7 @@ TEST(DesktopRun, FreeRunPausesOnStopAndGoesOnWithContinue) {
     EXPECT_EQ(captions, (std::vector<std::string>{"Continue", "Stop"}));
     // While it idled the window slept on its event queue instead of spinning.
     EXPECT_GE(s.window->port().sleeps(), 1u);
-    EXPECT_EQ(s.outputRecords("vowels_Teach.zrt"), 477u);
+    EXPECT_EQ(s.records("vowels_Teach.zrt").size(), 477u);
     EXPECT_TRUE(s.box(Toggle::StepwiseProceeding)->isChecked());  // ticked again at the end
 }
 
@@ -161,7 +161,7 @@ TEST(DesktopRun, BreakThenPicturesAndChartSavedAsPng) {
     s.ui.user = nullptr;
     EXPECT_EQ(
         std::count(s.ui.log.begin(), s.ui.log.end(), "question: Breaks program!|Break coding?"), 2);
-    EXPECT_EQ(s.outputRecords("vowels_Teach.zrt"), 4u);
+    EXPECT_EQ(s.records("vowels_Teach.zrt").size(), 4u);
     EXPECT_EQ(s.text("StatusCaption"), "Program Finished!");
 
     // The pictures as seen: cropped to the four pictures drawn, with the
@@ -223,7 +223,7 @@ TEST(DesktopRun, HaltDuringARunClosesTheOutputsAndEndsTheProgram) {
     EXPECT_EQ(s.endedWith, 0);
     EXPECT_EQ(s.shell().statusCaption,
               "Program Canceled!; find results in " + s.dir.file("vowels_Teach.zrt"));
-    EXPECT_EQ(s.outputRecords("vowels_Teach.zrt"), 3u);
+    EXPECT_EQ(s.records("vowels_Teach.zrt").size(), 3u);
     EXPECT_EQ(s.window->chartWindow(), nullptr);  // the run did not finish
 }
 
