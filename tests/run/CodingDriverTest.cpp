@@ -121,5 +121,171 @@ TEST(CodingDriver, RunsWithoutEventsStillFinish) {
     }
 }
 
+// The reference tree, trained on a single event, or a larger one.
+fixtures::TreeFileContents treeOf(int leaves) {
+    fixtures::TreeFileContents t = testing::referenceTree();
+    if (leaves != 3) {
+        t = fixtures::makeTree(leaves, 3);
+        t.cathLabel1 = "V", t.cathLabel2 = "S", t.cathLabel3 = "G";
+    }
+    t.tree.trainingEventsNb = 1;
+    return t;
+}
+
+// Two runs in one start of the program. What a run starts afresh is started
+// afresh: whatever the first run was and whatever came between, the second
+// run writes and leaves what the same run writes and leaves right after
+// start-up: its outputs (written over the first run's, which have the same
+// names), the error counts and differences, the events count, the step
+// count, the run-control flags and the messages.
+TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
+    const std::vector<Event> first = {{90, "bum"}, {90, "aaf"}, {-20, "bem"}},
+                             second = referenceEvents(7),
+                             other = {{5, "aef"},  {90, "bim"},  {-20, "aof"}, {90, "bum"},
+                                      {90, "aif"}, {-20, "bem"}, {5, "aaf"}};
+    struct Run {
+        const char* what;
+        bool compare;
+        std::function<void(Session&)> run;
+    };
+    const std::vector<Run> firsts = {
+        {"a whole run of fewer events", false,
+         [&](Session& s) { s.readData1(s.fvs("ev.1.fvs", first, {.count = 2})); }},
+        {"a run broken off after its first event", false,
+         [&](Session& s) {
+             const auto next = s.ui.user;
+             s.ui.user = [&s, next] {
+                 if (s.p.run.stepCounter == 1 && s.p.shell.waiting) s.window.click(Command::Break);
+                 next();
+             };
+             s.click(Command::ReadData1, {s.table("ev.1.txt", first), "yes"});
+             s.ui.user = next;
+         }},
+        {"a free compare run", true,
+         [&](Session& s) {
+             s.window.setToggle(Toggle::StepwiseProceeding, false);
+             s.readData1(s.fvs("ev.1.fvs", first));
+             s.readData2(s.fvs("ev2.1.fvs", second));
+         }},
+    };
+    struct Between {
+        const char* what;
+        std::function<void(Session&)> act;
+        bool afterCompareOnly = false;  // "Read data_1" comes back without a tree
+    };
+    const std::vector<Between> betweens = {
+        {"the tree read again", [](Session& s) { s.readTree(treeOf(3)); }},
+        {"a larger tree", [](Session& s) { s.readTree(treeOf(5)); }},
+        {"two clusters typed",
+         [](Session& s) {
+             s.readTree(treeOf(3));
+             s.window.typeClusters("2");
+         }},
+        {"compare mode off", [](Session& s) { s.window.setToggle(Toggle::CompareMode, false); },
+         true},
+    };
+    // The outputs of "ev" with the session's folder named alike (records
+    // only after the certificate, which holds paths), and what the run left.
+    const auto outcome = [](Session& s) {
+        std::map<std::string, std::string> files;
+        for (const auto& f : fs::directory_iterator(s.dir.path())) {
+            const std::string name = f.path().filename().string();
+            if (!name.starts_with("ev_")) continue;
+            std::string bytes = s.bytes(name);
+            if (name.ends_with(".zrt")) bytes = bytes.substr(testing::kCombinedHeader);
+            for (size_t at; (at = bytes.find(s.dir.path())) != std::string::npos;)
+                bytes.replace(at, s.dir.path().size(), "<folder>");
+            files[name] = bytes;
+        }
+        std::ostringstream o;
+        for (const auto& [name, bytes] : files) o << name << ":\n" << bytes << "\n";
+        const CoderState& c = s.p.coder;
+        for (int t = 0; t < s.p.shell.clustersNb; ++t)  // beyond K paths keep older nodes
+            o << c.errorRecords1[t].cath1 << c.errorRecords1[t].cath2 << c.errorRecords1[t].cath3
+              << c.errorRecords2[t].cath1 << c.errorRecords2[t].cath2 << c.errorRecords2[t].cath3
+              << c.groupDiff[t] << c.cath1Diff[t] << c.cath2Diff[t] << c.cath3Diff[t] << " ";
+        const ShellState& sh = s.p.shell;
+        o << c.cath1ErrorCount << c.cath2ErrorCount << c.cath3ErrorCount << " steps "
+          << s.p.run.stepCounter << " events " << s.p.eventNbr << " flags " << sh.breakRequested
+          << sh.waiting << sh.stepwiseProceeding << sh.clustersChangeable << s.p.run.runFinished
+          << " messages " << s.kinds();
+        return o.str();
+    };
+    for (const Run& firstRun : firsts)
+        for (const Between& between : betweens) {
+            if (between.afterCompareOnly && !firstRun.compare) continue;
+            SCOPED_TRACE(std::string(firstRun.what) + ", then " + between.what);
+            Session fresh, twice;
+            for (Session* s : {&fresh, &twice}) {
+                s->allOutputs();
+                s->readTree(treeOf(3));
+                s->window.setToggle(Toggle::CompareMode, firstRun.compare);
+            }
+            firstRun.run(twice);
+            ASSERT_TRUE(twice.p.run.runFinished && twice.ui.errors.empty());
+            // The first run's outputs exist: kept by name, written over.
+            twice.ui.whenUnscripted = [](const std::string& asked) -> std::string {
+                if (asked.starts_with("save dialog")) return "";
+                if (asked.starts_with("Yes/No/Cancel question: File \"")) return "yes";
+                throw testing::ScriptExhausted{asked};
+            };
+            for (Session* s : {&fresh, &twice}) {
+                between.act(*s);
+                s->allOutputs();
+                s->clearShown();
+                s->readData1(s->fvs("ev.fvs", second));
+                if (s->p.shell.compareMode) s->readData2(s->fvs("ev2.fvs", other));
+            }
+            // Every event is coded, whatever the events count of the tree.
+            EXPECT_EQ(fresh.p.run.stepCounter, fresh.p.shell.compareMode ? 14 : 7);
+            EXPECT_TRUE(fresh.p.run.runFinished && fresh.ui.errors.empty());
+            EXPECT_EQ(outcome(twice), outcome(fresh));
+        }
+}
+
+// What the program keeps from one run to the next: the tree (after a compare
+// run, turning compare mode off gives "Read data_1" back without a tree
+// read), the clusters typed, the components a text input lowered (until the
+// next tree), the averaging state, and the output choices, a declined one
+// staying off.
+TEST(CodingDriver, WhatOneRunLeavesTheNext) {
+    fixtures::TreeFileContents averaging = testing::referenceTree();
+    averaging.tree.training.averaging = true;
+    averaging.tree.training.averagingFrames = 10;  // as a table sets it
+    std::vector<Event> events = referenceEvents(14);
+    for (size_t i = 0; i < events.size(); ++i) events[i].x += int(7 * i % 30);
+    const std::vector<Event> firstTen(events.begin(), events.begin() + 10),
+        lastFour(events.begin() + 10, events.end());
+
+    Session once, twice;
+    for (Session* s : {&once, &twice}) s->readTree(averaging);
+    once.readData1(once.table("all.txt", events, {.nc = 2}));
+    twice.window.setToggle(Toggle::CompareMode, true);
+    twice.readData1(twice.table("one.txt", firstTen));
+    twice.readData2(twice.table("two.txt", firstTen, {.nc = 2}));
+    twice.window.setToggle(Toggle::CompareMode, false);
+    twice.window.typeClusters("1");
+    twice.p.shell.outputRecogCodes = true;
+    twice.dir.write("ev_code.txt", "kept");  // declined: the dialog cancelled, then Cancel
+    twice.click(Command::ReadData1, {twice.fvs("ev.fvs", lastFour), "", "cancel"});
+    EXPECT_FALSE(twice.p.shell.outputRecogCodes);
+    EXPECT_EQ(twice.p.tree.consideredComponentsNb, 2);
+    const testing::Records codes = twice.records("ev_Teach.zrt");
+    EXPECT_EQ(codes.size(), 4u);
+    EXPECT_TRUE(
+        std::all_of(codes.begin(), codes.end(), [](const auto& r) { return r.first == 0; }));
+    // The averaging goes on where the first run left it, as in one run of
+    // all the events.
+    EXPECT_EQ(twice.p.data1.averaging.timeAverage, once.p.data1.averaging.timeAverage);
+    EXPECT_NE(twice.p.data1.averaging.timeAverage[0], 0.0);
+
+    twice.readTree(averaging);
+    EXPECT_EQ(twice.p.tree.consideredComponentsNb, 3);
+    twice.readData1(twice.fvs("ev3.fvs", events));
+    EXPECT_EQ(twice.records("ev3_Teach.zrt").size(), events.size());
+    EXPECT_FALSE(fs::exists(twice.dir.file("ev3_code.txt")));
+    EXPECT_EQ(twice.bytes("ev_code.txt"), "kept");
+}
+
 }  // namespace
 }  // namespace zortan
