@@ -36,24 +36,10 @@ std::string tableRows(const std::string& errorFile) {
                : errorFile.substr(start + 3, stop - start - 1);
 }
 
-// The state block at start, a name=value line each.
-std::string startState() {
-    std::string text = "[state]\n";
-    std::istringstream items(
-        "clustersNb=1 clustersChangeable=on showInputRecords=on picturesPerRow=9 "
-        "stretchCepstra=off stretchPosition=10 drawnComponents=128 compareMode=off "
-        "stepwiseProceeding=on hibernateOnFinish=off outputTeachCombined=on outputTeachCodes=off "
-        "outputTeachCath1=off outputTeachCath2=off outputTeachCath3=off outputRecogCombined=off "
-        "outputRecogCodes=off outputRecogCath1=off outputRecogCath2=off outputRecogCath3=off "
-        "waiting=off breakRequested=off treeRead=off statusCaption=--------");
-    for (std::string item; items >> item;) text += item + "\n";
-    return text + "[end]\n";
-}
-
 TEST(Console, SettingsDisabledAndRefusedLines) {
     Console c;
     const auto e = c.run(
-        "state\n  # a comment\n\nnext\n  READ   Data_2  \nset featureKind 2\n"
+        "  # a comment\n\nnext\n  READ   Data_2  \nset featureKind 2\n"
         "set stretchPosition 5\nset compareMode maybe\nset nosuch 1\nset stretchPosition "
         "11\njump\nset Stepwise on\n"
         "set picturesPerRow 20\nset clustersNb 12a\nset clustersChangeable off\nset clustersNb 5\n"
@@ -61,7 +47,6 @@ TEST(Console, SettingsDisabledAndRefusedLines) {
         "reverse teach\nset compareMode off\nstate\nread data_1\nabout\nset stretchCepstra on\n");
     EXPECT_EQ(e.status, 0);
     const std::string expected =
-        startState() +
         "[disabled] next\n[disabled] read data_2\n[disabled] set featureKind 2\n"
         "[disabled] set stretchPosition 5\n[refused] set compareMode maybe\n"
         "[refused] set nosuch 1\n[refused] set stretchPosition 11\n[refused] jump\n"
@@ -88,14 +73,11 @@ TEST(Console, StepwiseRunThenKChangedAndAFileDeclined) {
     c.start();
     c.send("read tree\n" + tree +
            "\nset outputRecogCombined on\nset outputTeachCodes on\nread data_1\n" + fvs +
-           "\nstate\nread tree\nnext\nstop\nnext\n");
+           "\nread tree\nnext\nstop\nnext\n");
     ASSERT_TRUE(c.waitFor("Program Finished!"));
     std::string out = c.output();
     EXPECT_TRUE(
         has(out, "[open] Quantisation tree opening\nfilter: 5\npath: " + c.dir.file("none.vq")));
-    EXPECT_TRUE(has(out,
-                    "waiting=on\nbreakRequested=off\ntreeRead=on\nstatusCaption=Program "
-                    "started coding data_1\n[end]\n[disabled] read tree\n"));
     EXPECT_TRUE(has(out, "[beep]\n[message]\nProgram finished\nFind results in:\n\"" +
                              c.dir.file("ev_Teach.zrt") + "\",\n\"" + c.dir.file("ev_code.txt") +
                              "\",\n\"" + c.dir.file("ev_Recog.zrt") + "\",\n\" and in\n\"" +

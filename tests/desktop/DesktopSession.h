@@ -60,6 +60,21 @@ struct Session : zortan::testing::Workspace {
     bool runWaits() { return shell().waiting && shell().controls.stopContinueEnabled; }
 };
 
+// Every button and box shows the model: enabled as its command or setting
+// is, ticked as its setting is.
+inline void expectMirrorsTheModel(Session& s) {
+    const TForm1& f = s.window->form();
+    for (int c = 0; c <= static_cast<int>(Command::ReverseRecog); ++c)
+        if (QPushButton* b = s.button(static_cast<Command>(c))) {
+            EXPECT_EQ(b->isEnabled(), f.enabled(static_cast<Command>(c))) << c;
+        }
+    for (int t = 0; t <= static_cast<int>(Toggle::OutputRecogCath3); ++t) {
+        QCheckBox* b = s.box(static_cast<Toggle>(t));
+        EXPECT_EQ(b->isEnabled(), f.enabled(static_cast<Toggle>(t))) << t;
+        EXPECT_EQ(b->isChecked(), f.toggleValue(static_cast<Toggle>(t))) << t;
+    }
+}
+
 // Pixels of `colour` in the rectangle.
 inline int pixelsOf(const ImageCanvas& c, const QRect& r, Colour colour) {
     int n = 0;

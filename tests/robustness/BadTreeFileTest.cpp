@@ -44,10 +44,8 @@ TreeFileContents laterTree() {
     t.training = {
         .featureKind = 4, .windowShape = 4, .frameStep = 12.5, .rate = 8000, .averaging = true};
     t.treeTraining.cartLike = true, t.treeTraining.featuresChoiceCriterion = 2;
-    t.constrainedSet.words[0] &= ~uint64_t{1 << 5};
     t.groupTable.at(1) = 101;
-    t.cath2List = {'x', 'y', 'z'}, t.cath2Nbr = 2;
-    t.nodeHeap[0].splitComponent = 1, t.nodeHeap[2].treeCath3 = 7;
+    t.cath2Nbr = 2, t.nodeHeap[2].treeCath3 = 7;
     return c;
 }
 
@@ -77,20 +75,14 @@ const std::vector<Field> kFields = {
     FIELD(4, tree.centroidsNb),
     FIELD(5, tree.consideredComponentsNb),
     FIELD(6, tree.training.featureKind),
-    FIELD(8, tree.constrainedSet.words[0]),
     FIELD(10, tree.training.averaging),
     FIELD(14, tree.training.frameStep),
-    FIELD(15, tree.training.rate),
     FIELD(20, tree.training.windowShape),
-    FIELD(23, tree.treeTraining.featuresChoiceCriterion),
     FIELD(29, tree.treeTraining.cartLike),
     FIELD(31, tree.groupTable.at(1)),
     FIELD(34, tree.cath2Nbr),
-    FIELD(37, tree.cath2List.at(0)),
     FIELD(43, cathLabel1),
     FIELD(46, shell.statusBarText),
-    FIELD(nodeLine(0), tree.nodeHeap.at(0).splitComponent),
-    FIELD(centroidLine(0, 0), tree.nodeHeap.at(0).centroid[0]),
     FIELD(nodeLine(2), tree.nodeHeap.at(2).treeCath3),
     FIELD(centroidLine(2, 1), tree.nodeHeap.at(2).centroid[1]),
 };
@@ -158,7 +150,7 @@ std::unique_ptr<Session> expectOutcome(const Lines& file, const Outcome& o) {
     return s;
 }
 
-TEST(BadTreeFile, FileCutAfterAnyLineOrANonNumericItemStopsThere) {
+TEST(BadTreeFile, FileCutAfterAnyLine) {
     ASSERT_EQ(good().size(), size_t{kLaterLines});
     for (size_t i = 0; i < kFields.size(); ++i)
         EXPECT_NE(snapshotOf(false)[i], snapshotOf(true)[i]) << kFields[i].name;
@@ -173,6 +165,35 @@ TEST(BadTreeFile, FileCutAfterAnyLineOrANonNumericItemStopsThere) {
         // The window is usable: the whole file is read next.
         EXPECT_TRUE(s->readTree(s->dir.write("whole.vq", join(good()))) && s->p.shell.treeRead);
     }
+}
+
+TEST(BadTreeFile, DamagedItems) {
+    const std::string oldFft =
+        "Error in reding the FFT signal portion length from the tree file.\r\n It can arrise if "
+        "you are using quantization tree produced by the TRB program version older than v. "
+        "2.6\r\nwhere this information was not recorded.";
+    const Outcome invalid{"Invalid numeric input", "", false};
+    std::vector<std::tuple<int, std::string, Outcome>> cases = {
+        // 16-bit sizes keep their low 16 bits: 65539 groups are 3, 65540
+        // nodes 4; -1 is 65535: its node blocks are missing.
+        {4, "65539 65540 477 30 w", {"", "", true}},
+        {4, "3 -1 477 30 w", {"", endsEarly("node block 6 of 65536"), false}},
+        {4, "3 4 9223372036854775808 30 w", {"Invalid numeric input", "", false, 4}},
+        {4, "3 4 477 2147483648 w", {"Invalid numeric input", "", false, 4}},
+        // Category counts: -1 is an empty list, below -1 no list can be made,
+        // 40000 is -25536 in 16 bits.
+        {34, "2 1 -2 counts", {"Range check error", "", false, 34}},
+        {34, "40000 1 1 counts", {"Range check error", "", false, 34}},
+        {34, "2 1 -1 counts", {"", "", true}},
+        {5, "2147483648 512", {"Invalid numeric input", "", false, 5}},
+        // A negative count of components reads no centroid lines: the next
+        // block's heading is taken from a centroid line, its integers from a real.
+        {5, "-1 512", invalid},
+        // The FFT width after the components is reported; reading goes on.
+        {5, "2 x considered components", {"", oldFft, true, kLaterLines + 1}},
+        {5, "2", {"", oldFft, true, kLaterLines + 1}},
+        {5, "2 2.5E2", {"", oldFft, true, kLaterLines + 1}},
+    };
     // The first item of each line of numbers is no number; 1e5 is a fine real.
     std::vector<int> numberLines = {31, 32, 34};
     for (int line = 2; line <= 29; ++line) numberLines.push_back(line);
@@ -183,60 +204,19 @@ TEST(BadTreeFile, FileCutAfterAnyLineOrANonNumericItemStopsThere) {
         for (const std::string word : {"7q", "x", "--1", "1e5", "0x10"}) {
             const bool real =
                 line == 14 || line == 15 || (line > 46 && line != nodeLine((line - 48) / 5));
-            if (real && word == "1e5") continue;
-            SCOPED_TRACE(std::to_string(line) + ": " + word);
             const std::string& numbers = good()[size_t(line - 1)];
-            expectOutcome(
-                withLine(line, word + numbers.substr(std::min(numbers.find(' '), numbers.size()))),
-                {"Invalid numeric input", "", false, line});
+            if (!real || word != "1e5")
+                cases.push_back({line,
+                                 word + numbers.substr(std::min(numbers.find(' '), numbers.size())),
+                                 {"Invalid numeric input", "", false, line}});
         }
-}
-
-TEST(BadTreeFile, CountsOutOfRangeAndAnUnreadableFftWidth) {
-    const std::string oldFft =
-        "Error in reding the FFT signal portion length from the tree file.\r\n It can arrise if "
-        "you are using quantization tree produced by the TRB program version older than v. "
-        "2.6\r\nwhere this information was not recorded.";
-    const std::vector<std::tuple<int, std::string, Outcome>> cases = {
-        // 16-bit sizes keep their low 16 bits: 65539 groups are 3, 65540
-        // nodes 4; -1 is 65535: its node blocks are missing.
-        {4, "65539 4 477 30 w", {"", "", true}},
-        {4, "3 65540 477 30 w", {"", "", true}},
-        {4, "3 -1 477 30 w", {"", endsEarly("node block 6 of 65536"), false}},
-        {4, "3 4 9223372036854775808 30 w", {"Invalid numeric input", "", false, 4}},
-        {4, "3 4 477 2147483648 w", {"Invalid numeric input", "", false, 4}},
-        {3, "-5", {"", "", true}},
-        {6, "99", {"", "", true}},
-        // Category counts: -1 is an empty list, below -1 no list can be made,
-        // 40000 is -25536 in 16 bits.
-        {34, "2 1 -2 counts", {"Range check error", "", false, 34}},
-        {34, "40000 1 1 counts", {"Range check error", "", false, 34}},
-        {34, "2 1 -1 counts", {"", "", true}},
-        {5, "2147483648 512", {"Invalid numeric input", "", false, 5}},
-        // A negative count of components reads no centroid lines: the next
-        // block's heading is taken from a centroid line, its integers from a real.
-        {5, "-1 512", {"Invalid numeric input", "", false}},
-        // The FFT width after the components is reported; reading goes on.
-        {5, "2 x considered components", {"", oldFft, true, kLaterLines + 1}},
-        {5, "2", {"", oldFft, true, kLaterLines + 1}},
-        {5, "2 2.5E2", {"", oldFft, true, kLaterLines + 1}},
-    };
     for (const auto& [line, text, outcome] : cases) {
         SCOPED_TRACE(std::to_string(line) + ": " + text);
         auto s = expectOutcome(withLine(line, text), outcome);
         EXPECT_TRUE(outcome.message != oldFft || s->p.tree.training.fftWindowWidth ==
                                                      earlierTree().tree.training.fftWindowWidth);
+        EXPECT_TRUE(line != 4 || !outcome.read || s->p.tree.HeapTop == 4);
     }
-    // What the accepted ones gave.
-    Lines odd = withLine(4, "65539 65540 477 30 w");
-    odd[5] = "99", odd[2] = "-5", odd[33] = "2 1 -1 counts", odd[40] = "";
-    auto s = expectOutcome(odd, {"", "", true});
-    const QuantizationTree& t = s->p.tree;
-    EXPECT_EQ(t.centroidsNb, 3);
-    EXPECT_EQ(t.HeapTop, 4);
-    EXPECT_EQ(s->p.shell.treeTexts.featureCaption, "mel cepstrum");
-    EXPECT_EQ(t.treeTraining.setsDividingMethod, -1);
-    EXPECT_TRUE(t.cath3List.empty());
 }
 
 TEST(BadTreeFile, WrongFirstLineIsRefusedTwiceThenTheUserIsAsked) {

@@ -23,27 +23,16 @@ namespace fs = std::filesystem;
 // Every option: the three flags, then the paths in the file's order with
 // both paths of lines 7 and 8 (the fvs one first).
 Lines options(const InitFileOptions& o) {
-    return {std::to_string(o.reservedFlag) + " " + std::to_string(o.data1IsFvs) + " " +
-                std::to_string(o.data2IsFvs),
-            o.waveFileDir,
-            o.treeTrainingFileDir,
-            o.treeFileDir,
-            o.waveFileDir1,
-            o.waveFileDir2,
-            o.fvsEventsFileDir1,
-            o.txtEventsFileDir1,
-            o.fvsEventsFileDir2,
-            o.txtEventsFileDir2,
-            o.errorFileName,
-            o.codeFileName,
-            o.teachFileName,
-            o.teachCath1FileName,
-            o.teachCath2FileName,
-            o.teachCath3FileName,
-            o.recogFileName,
-            o.recogCath1FileName,
-            o.recogCath2FileName,
-            o.recogCath3FileName};
+    Lines l = {std::to_string(o.reservedFlag) + " " + std::to_string(o.data1IsFvs) + " " +
+               std::to_string(o.data2IsFvs)};
+    for (const std::string* path :
+         {&o.waveFileDir, &o.treeTrainingFileDir, &o.treeFileDir, &o.waveFileDir1, &o.waveFileDir2,
+          &o.fvsEventsFileDir1, &o.txtEventsFileDir1, &o.fvsEventsFileDir2, &o.txtEventsFileDir2,
+          &o.errorFileName, &o.codeFileName, &o.teachFileName, &o.teachCath1FileName,
+          &o.teachCath2FileName, &o.teachCath3FileName, &o.recogFileName, &o.recogCath1FileName,
+          &o.recogCath2FileName, &o.recogCath3FileName})
+        l.push_back(*path);
+    return l;
 }
 // The options a file gives whose flags are stored as `flags` and whose
 // lines 2 to 18 are `paths`: lines 7 and 8 go to the fvs or the text path of
@@ -75,7 +64,7 @@ std::string corrupted(const Session& s) {
            "should not appear.";
 }
 
-TEST(InitFile, StartUpTakesWhatTheFileHoldsAndASaveGivesItBack) {
+TEST(InitFile, StartUpTakesWhatTheFileHoldsAndASaveWritesItBack) {
     Lines paths;
     for (int i = 2; i <= 18; ++i) paths.push_back("D:\\saved\\line" + std::to_string(i));
     paths[2] = "  D:\\saved tree 4";  // blanks belong to the path
@@ -120,7 +109,8 @@ TEST(InitFile, StartUpTakesWhatTheFileHoldsAndASaveGivesItBack) {
         EXPECT_EQ(options(s.startOptions), c.options);
         EXPECT_EQ(s.startOptions.initFilePath, s.dir.file("Init.txt"));
         EXPECT_EQ(fs::exists(s.dir.file("Init.txt")), c.text.has_value());  // nothing written
-        // A save and a read give them back unchanged.
+        // A save (over a longer file) and a read give them back unchanged.
+        s.dir.write("Init.txt", std::string(200000, 'x'));
         WriteInitFile(s.startOptions);
         EXPECT_TRUE(!c.rewrittenAlike || s.bytes("Init.txt") == *c.text);
         Session again(s.bytes("Init.txt"));
@@ -146,67 +136,53 @@ TEST(InitFile, DamageIsShownAgainByReadTreeUntilAFileChoiceRewritesTheFile) {
 
 #ifdef _WIN32
 constexpr const char *kVariable = "APPDATA", *kSubfolder = "Zortan";
+void setVariable(const char* value) {
+    _putenv_s(kVariable, value ? value : "");
+}
 #else
 constexpr const char *kVariable = "XDG_CONFIG_HOME", *kSubfolder = "zortan";
+void setVariable(const char* value) {
+    value ? setenv(kVariable, value, 1) : unsetenv(kVariable);
+}
 #endif
 
-// The file stays beside a program whose folder can be written, and moves to
-// the user's configuration folder (a temporary one here) otherwise.
-TEST(InitFile, TheFileStaysBesideAWritableProgramOrMovesToTheConfigFolder) {
+// A program folder that cannot hold a file (missing, or not a folder) puts
+// the file into the user's configuration folder, a temporary one here.
+TEST(InitFile, WithoutAWritableProgramFolderTheFileMovesToTheConfigFolder) {
     TempDir programDir, configHome;
     const char* old = std::getenv(kVariable);
     const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-#ifdef _WIN32
-    _putenv_s(kVariable, configHome.path().c_str());
-#else
-    setenv(kVariable, configHome.path().c_str(), 1);
-#endif
-    testing::ScriptedUi ui;
-    const std::string configFolder = configHome.file(kSubfolder),
-                      configFile = (fs::path(configFolder) / "Init.txt").string();
-    fs::create_directories(configFolder);
-    configHome.write(std::string(kSubfolder) + "/Init.txt", "0 0 1\r\n");
-    programDir.write("Init.txt", "0 1 0\r\n");
-    InitFileOptions o;
-    ReadInitFile(o, ui, programDir.path());
-    EXPECT_EQ(o.initFilePath, programDir.file("Init.txt"));
-    EXPECT_EQ(o.data1IsFvs, 1);
-    // The writability probe leaves nothing behind.
-    EXPECT_EQ(std::distance(fs::directory_iterator(programDir.path()), fs::directory_iterator()),
-              1);
-    // A program folder that cannot hold a file: missing, or not a folder.
+    setVariable(configHome.path().c_str());
+    const std::string configFile = configHome.file(std::string(kSubfolder) + "/Init.txt");
     programDir.write("notAFolder", "");
+    testing::ScriptedUi ui;
     for (const std::string& folder : {programDir.file("missing"), programDir.file("notAFolder")}) {
         SCOPED_TRACE(folder);
-        fs::remove_all(configFolder);
-        InitFileOptions f;
-        ReadInitFile(f, ui, folder);
-        EXPECT_EQ(f.initFilePath, configFile);
-        EXPECT_TRUE(fs::is_directory(configFolder));
-        f.treeFileDir = "C:\\chosen tree.vq";
-        WriteInitFile(f);
-        EXPECT_FALSE(fs::exists(programDir.file("missing")));
+        fs::remove_all(configHome.file(kSubfolder));
+        InitFileOptions o;
+        ReadInitFile(o, ui, folder);
+        EXPECT_EQ(o.initFilePath, configFile);
+        o.treeFileDir = "C:\\chosen tree.vq";
+        WriteInitFile(o);
         InitFileOptions back;
         ReadInitFile(back, ui, folder);
         EXPECT_EQ(back.initFilePath, configFile);
         EXPECT_EQ(back.treeFileDir, "C:\\chosen tree.vq");
     }
+    // The writability probe of a writable folder leaves nothing behind.
+    InitFileOptions beside;
+    ReadInitFile(beside, ui, configHome.path());
+    EXPECT_EQ(beside.initFilePath, configHome.file("Init.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(configHome.path()), fs::directory_iterator()),
+              1);
+    EXPECT_FALSE(fs::exists(programDir.file("missing")));
     EXPECT_TRUE(ui.messages.empty());
-#ifdef _WIN32
-    _putenv_s(kVariable, saved.value_or("").c_str());
-#else
-    saved ? setenv(kVariable, saved->c_str(), 1) : unsetenv(kVariable);
-#endif
+    setVariable(saved ? saved->c_str() : nullptr);
 }
 
-TEST(InitFile, ASaveReplacesTheWholeFileAndFailuresAreInputOutputErrors) {
+TEST(InitFile, FailuresToSaveAreInputOutputErrors) {
     TempDir dir;
-    InitFileOptions o{.errorFileName = std::string(5000, 'e'),
-                      .initFilePath = dir.file("Init.txt")};
-    WriteInitFile(o);
-    o.errorFileName = "E";
-    WriteInitFile(o);
-    EXPECT_EQ(readFileBytes(o.initFilePath), savedFile(o));
+    InitFileOptions o;
     // A missing folder, a folder in the file's place, and a device that
     // accepts the open and fails only when the data reach it.
     fs::create_directory(dir.file("folder"));

@@ -92,79 +92,60 @@ TEST(MainWindow, EnabledCommandsInEverySituation) {
     }
 }
 
-// What each command does, in words of what it changed. A disabled command
-// does nothing; the run commands are enabled as a run enables them. (The
-// reading commands with a tree: see the coding driver's tests.)
+// What each command does, in words: the regions shown, the focus, the
+// run-control flags, the Stop/Continue caption, the output choices, the
+// messages. A disabled command does nothing; the run commands are enabled
+// as a run enables them. (The reading commands with a tree: see the coding
+// driver's tests.)
 TEST(MainWindow, WhatEachCommandDoes) {
-    using Effect = std::function<std::string(const Session&)>;
-    const Effect flags = [](const Session& w) {
+    const auto describe = [](const Session& w) {
         const ShellState& s = w.p.shell;
-        return std::string(s.waiting ? "waiting " : "") + (s.breakRequested ? "break " : "") +
-               (s.hibernateOnFinish ? "hibernate " : "") + s.stopContinueCaption;
-    };
-    const Effect shown = [](const Session& w) {
-        const WindowControls& c = w.p.shell.controls;
-        std::string text = c.aboutVisible ? "about " : "";
-        if (c.outputFilesVisible) text += "outputs ";
-        if (c.treeDataVisible) text += "tree ";
-        if (c.inputDescriptionVisible) text += "input ";
-        const char* focus[] = {"ReadTree", "ReadData1", "ReadData2", "Next", "Other"};
-        text += std::string("focus ") + focus[static_cast<int>(w.p.shell.focus)];
-        for (const std::string& m : w.ui.messages) text += " | " + m;
-        return text + (w.exitStatus >= 0 ? " | ended " + std::to_string(w.exitStatus) : "");
-    };
-    const Effect outputs = [](const Session& w) {
-        const ShellState& s = w.p.shell;
-        std::string on;
+        const WindowControls& c = s.controls;
+        std::string text =
+            std::string(c.aboutVisible ? "about " : "") + (c.outputFilesVisible ? "outputs " : "") +
+            (c.treeDataVisible ? "tree " : "") + (c.inputDescriptionVisible ? "input " : "") +
+            "focus " + std::to_string(static_cast<int>(s.focus)) + (s.waiting ? " waiting" : "") +
+            (s.breakRequested ? " break" : "") + (s.hibernateOnFinish ? " hibernate" : "") + " " +
+            s.stopContinueCaption;
         for (bool b :
              {s.outputTeachCombined, s.outputTeachCodes, s.outputTeachCath1, s.outputTeachCath2,
               s.outputTeachCath3, s.outputRecogCombined, s.outputRecogCodes, s.outputRecogCath1,
               s.outputRecogCath2, s.outputRecogCath3})
-            on += b ? '1' : '0';
-        return on;
+            text += b ? '1' : '0';
+        for (const std::string& m : w.ui.messages) text += " | " + m.substr(0, 40);
+        return text + (w.exitStatus >= 0 ? " | ended " + std::to_string(w.exitStatus) : "");
     };
-    struct Row {
-        Command command;
-        Effect effect;
-        std::string want;
-        bool runEnables = false;  // disabled at start, enabled as in a run
+    // Focus 0 is "Read tree", 4 any other control.
+    const std::vector<std::tuple<Command, bool, std::string>> rows = {
+        {Command::ReadData1, false, "outputs input focus 0 Stop1000000000 | Read tree first!"},
+        {Command::Halt, false,
+         "outputs focus 4 Stop1000000000 | Program finished.\r\nDue to your choice te | "
+         "Program finished.\r\nDue to your choice re | ended 0"},
+        {Command::StopContinue, true, "outputs focus 4 waiting hibernate Continue1000000000"},
+        {Command::Break, true, "outputs focus 4 waiting break Stop1000000000"},
+        {Command::Next, true, "outputs focus 4 hibernate Stop1000000000"},
+        {Command::About, false, "about outputs focus 4 Stop1000000000"},
+        {Command::Options, false, "focus 4 Stop1000000000"},
+        {Command::OutputsOk, false, "tree input focus 0 Stop1000000000"},
+        {Command::ReverseTeach, false, "outputs focus 4 Stop0111100000"},
+        {Command::ReverseRecog, false, "outputs focus 4 Stop1000011111"},
     };
-    const std::string notSaved =
-        " | Program finished.\r\nDue to your choice teach results were not saved... | Program "
-        "finished.\r\nDue to your choice recognition results were not saved... | ended 0";
-    const std::vector<Row> rows = {
-        {Command::ReadTree, shown,
-         "outputs tree focus ReadData1 | Error in file name, (.vq*) correct it or choose from list "
-         "(you shold rather look for it in the \"...\\TRB\\Results\"\r\n(these data will be read "
-         "only, they will be not modified, so you can point anything)"},
-        {Command::ReadData1, shown, "outputs input focus ReadTree | Read tree first!"},
-        {Command::Halt, shown, "outputs focus Other" + notSaved},
-        {Command::StopContinue, flags, "waiting hibernate Continue", true},
-        {Command::Break, flags, "waiting break Stop", true},
-        {Command::Next, flags, "hibernate Stop", true},
-        {Command::About, shown, "about outputs focus Other"},
-        {Command::Options, shown, "focus Other"},
-        {Command::OutputsOk, shown, "tree input focus ReadTree"},
-        {Command::ReverseTeach, outputs, "0111100000"},
-        {Command::ReverseRecog, outputs, "1000011111"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(static_cast<int>(row.command));
+    for (const auto& [command, runEnables, want] : rows) {
+        SCOPED_TRACE(static_cast<int>(command));
         Session w;
-        w.p.shell.focus = Focus::Other;
-        w.ui.answers = {"", w.tree()};  // the dialog cancelled first: asked again
-        if (row.runEnables) {
-            const std::string before = row.effect(w);
-            w.click(row.command);
-            EXPECT_EQ(row.effect(w), before);
-            ShellState& s = w.p.shell;
+        ShellState& s = w.p.shell;
+        s.focus = Focus::Other;
+        if (runEnables) {
+            const std::string before = describe(w);
+            w.click(command);
+            EXPECT_EQ(describe(w), before);
             s.controls.stopContinueEnabled = s.controls.breakEnabled = s.nextEnabled = true;
             s.hibernateOnFinish = s.waiting = true;
             // A free run: Stop/Continue pauses it.
-            if (row.command == Command::StopContinue) s.waiting = s.stepwiseProceeding = false;
+            if (command == Command::StopContinue) s.waiting = s.stepwiseProceeding = false;
         }
-        w.click(row.command);
-        EXPECT_EQ(row.effect(w), row.want);
+        w.click(command);
+        EXPECT_EQ(describe(w), want);
     }
 }
 

@@ -38,18 +38,13 @@ struct Event {
 // apart: the root splits into node 1 (0) and node 2 (100), node 1 into node
 // 3 (-10) and node 4 (10). At K = 3, -20 codes as 0 (node 3, readings b o m),
 // 5 as 2 (node 4, a u f) and 90 as 1 (node 2, a i m); value lists ab, aeiou,
-// fm. Categories V, S, G; trained as the default fvs header was analysed.
+// fm. Categories V, S, G; trained as the default fvs header tells.
 inline fixtures::TreeFileContents referenceTree() {
     const std::array<double, 5> c0 = {0, 0, 100, -10, 10};
     auto t = fixtures::makeTree(3, 3, fixtures::SplitOrder::Balanced,
                                 [c0](int n, int i) { return i == 0 ? c0.at(size_t(n)) : 0.0; });
-    t.tree.training = {.featureKind = 3,
-                       .filter = 0,
-                       .scalingConstants = 0,
-                       .windowShape = 0,
-                       .frameStep = 10.0,
-                       .rate = 16000.0,
-                       .fftWindowWidth = 256};
+    AnalysisSettings& a = t.tree.training;
+    a.windowShape = 0, a.preemphasis = false, a.lifterThreshold = 0;
     t.cathLabel1 = "V", t.cathLabel2 = "S", t.cathLabel3 = "G";
     return t;
 }
@@ -192,17 +187,8 @@ inline std::string referenceMismatch(const std::string& folder, int64_t n,
             return kOutputs[o] + " holds " + std::to_string(f.records.size()) + " records";
     }
     if (codeCharacters(file(2)) != codes) return "the code file";
-    for (size_t k = 0; k < 6; ++k) {
-        const std::string text = file(3 + k);
-        if (categoryPositions(text) != positions[k]) return kOutputs[3 + k];
-        // The header lists the tree's values in order (the first list ends
-        // with a terminator).
-        for (size_t v = 0; v + (k % 3 ? 0 : 1) < lists[k % 3]->size(); ++v) {
-            char line[40];
-            std::snprintf(line, sizeof line, "%6zu%6c\r\n", v, lists[k % 3]->at(v));
-            if (text.find(line) == std::string::npos) return kOutputs[3 + k] + " lists no " + line;
-        }
-    }
+    for (size_t k = 0; k < 6; ++k)
+        if (categoryPositions(file(3 + k)) != positions[k]) return kOutputs[3 + k];
     const std::string error = file(9);
     const bool report = error.find("Events number=") != std::string::npos,
                named =
