@@ -1,11 +1,7 @@
 #include "fuzz/FuzzHarness.h"
 
-#include <deque>
 #include <filesystem>
-#include <limits>
 #include <numeric>
-#include <optional>
-#include <vector>
 
 #include "platform/Host.h"
 #include "support/Session.h"
@@ -118,28 +114,19 @@ std::string fixedTableText() {
 
 // Every option, flags first.
 std::vector<std::string> optionTexts(const InitFileOptions& o) {
-    return {std::to_string(o.reservedFlag) + " " + std::to_string(o.data1IsFvs) + " " +
-                std::to_string(o.data2IsFvs),
-            o.waveFileDir,
-            o.treeTrainingFileDir,
-            o.treeFileDir,
-            o.waveFileDir1,
-            o.waveFileDir2,
-            o.fvsEventsFileDir1,
-            o.txtEventsFileDir1,
-            o.fvsEventsFileDir2,
-            o.txtEventsFileDir2,
-            o.errorFileName,
-            o.codeFileName,
-            o.teachFileName,
-            o.teachCath1FileName,
-            o.teachCath2FileName,
-            o.teachCath3FileName,
-            o.recogFileName,
-            o.recogCath1FileName,
-            o.recogCath2FileName,
-            o.recogCath3FileName,
-            o.initFilePath};
+    std::vector<std::string> texts = {std::to_string(o.reservedFlag) + " " +
+                                      std::to_string(o.data1IsFvs) + " " +
+                                      std::to_string(o.data2IsFvs)};
+    for (const std::string* path :
+         {&o.waveFileDir,        &o.treeTrainingFileDir, &o.treeFileDir,
+          &o.waveFileDir1,       &o.waveFileDir2,        &o.fvsEventsFileDir1,
+          &o.txtEventsFileDir1,  &o.fvsEventsFileDir2,   &o.txtEventsFileDir2,
+          &o.errorFileName,      &o.codeFileName,        &o.teachFileName,
+          &o.teachCath1FileName, &o.teachCath2FileName,  &o.teachCath3FileName,
+          &o.recogFileName,      &o.recogCath1FileName,  &o.recogCath2FileName,
+          &o.recogCath3FileName, &o.initFilePath})
+        texts.push_back(*path);
+    return texts;
 }
 
 // The session's variant, from the bytes: bit 0 compare mode, bit 1 a tree
