@@ -32,8 +32,10 @@ std::string join(const Lines& ls) {
 // then node block k from line 47 + 5k: a heading, the integers, a heading
 // and two centroid lines.
 TreeFileContents goodTree() {
-    return makeTree(3, 2, fixtures::SplitOrder::Balanced,
-                    [](int n, int i) { return 100 + n + i / 8.0; });
+    TreeFileContents c = makeTree(3, 2, fixtures::SplitOrder::Balanced,
+                                  [](int n, int i) { return 100 + n + i / 8.0; });
+    c.cathLabel1 = "Sp-B";
+    return c;
 }
 const Lines& good() {
     static const Lines s = lines(fixtures::treeFileText(goodTree()));
@@ -83,6 +85,11 @@ TEST(BadTreeFile, FileCutAfterAnyLine) {
             Lines(good().begin(), good().begin() + n),
             {"", endsEarly(n < 46 ? "line " + std::to_string(n + 1)
                                   : "node block " + std::to_string((n - 46) / 5 + 1) + " of 5")});
+        // What the lines before the cut gave stays; the rest is the earlier
+        // tree's (two leaves, "Speaker", its own centroids).
+        EXPECT_EQ(s->p.tree.centroidsNb, n >= 4 ? 3 : 2);
+        EXPECT_EQ(s->p.cathLabel1, n >= 43 ? "Sp-B" : "Speaker");
+        EXPECT_EQ(s->p.tree.nodeHeap.at(0).centroid[0] == 100, n >= 50);
         // The window is usable: the whole file is read next.
         EXPECT_TRUE(s->readTree(goodTree()) && s->p.shell.treeRead);
     }
@@ -133,6 +140,7 @@ TEST(BadTreeFile, DamagedItems) {
         auto s = expectOutcome(withLine(line, text), outcome);
         EXPECT_TRUE(outcome.message != oldFft || s->p.tree.training.fftWindowWidth == 256);
         EXPECT_TRUE(line != 4 || !outcome.read || s->p.tree.HeapTop == 4);
+        EXPECT_TRUE(line != 34 || !outcome.read || s->p.tree.cath3List.empty());
     }
 }
 
