@@ -17,9 +17,7 @@ bool has(const std::string& text, const std::string& piece) {
 
 // The reference tree, its coded feature kind as given.
 std::string writeTree(const Console& c, int featureKind = 3) {
-    fixtures::TreeFileContents t = testing::referenceTree();
-    t.tree.training.featureKind = featureKind;
-    return c.tree(t, "tiny.vq");
+    return c.tree(testing::referenceTree({.featureKind = featureKind}), "tiny.vq");
 }
 
 // Codes at K=3: 1 (node 2), 0 (node 3), 2 (node 4); at K=2: 1, 0, 0.

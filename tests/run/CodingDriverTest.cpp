@@ -106,10 +106,8 @@ TEST(CodingDriver, RunsWithoutEventsStillFinish) {
         SCOPED_TRACE(frames);
         Session s;
         s.p.shell.outputRecogCombined = true;
-        fixtures::TreeFileContents tree = testing::referenceTree();
-        tree.tree.training.averaging = frames >= 0;
-        tree.tree.training.averagingFrames = frames;
-        s.readTree(tree);
+        s.readTree(frames < 0 ? testing::referenceTree()
+                              : testing::referenceTree({.averagingFrames = frames}));
         s.readData1(frames < 0 ? s.table("none.txt", {}) : s.fvs("none.fvs", referenceEvents(3)));
         EXPECT_EQ(s.p.run.stepCounter, 0);
         EXPECT_EQ(s.p.data1.readCountText, "xxx");
@@ -119,17 +117,6 @@ TEST(CodingDriver, RunsWithoutEventsStillFinish) {
         EXPECT_TRUE(frames < 0 || s.ui.messages[0].find(" " + std::to_string(frames) + " frames") !=
                                       std::string::npos);
     }
-}
-
-// The reference tree, trained on a single event, or a larger one.
-fixtures::TreeFileContents treeOf(int leaves) {
-    fixtures::TreeFileContents t = testing::referenceTree();
-    if (leaves != 3) {
-        t = fixtures::makeTree(leaves, 3);
-        t.cathLabel1 = "V", t.cathLabel2 = "S", t.cathLabel3 = "G";
-    }
-    t.tree.trainingEventsNb = 1;
-    return t;
 }
 
 // Two runs in one start of the program. What a run starts afresh is started
@@ -174,16 +161,20 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
         bool afterCompareOnly = false;  // "Read data_1" comes back without a tree
     };
     const std::vector<Between> betweens = {
-        {"the tree read again", [](Session& s) { s.readTree(treeOf(3)); }},
-        {"a larger tree", [](Session& s) { s.readTree(treeOf(5)); }},
+        {"the tree read again",
+         [](Session& s) { s.readTree(testing::referenceTree({.trainingEvents = 1})); }},
+        {"a larger tree",
+         [](Session& s) {
+             s.readTree(testing::referenceTree({.leaves = 5, .trainingEvents = 1}));
+         }},
         {"two clusters typed",
          [](Session& s) {
-             s.readTree(treeOf(3));
+             s.readTree(testing::referenceTree({.trainingEvents = 1}));
              s.window.typeClusters("2");
          }},
         {"other output choices",
          [](Session& s) {
-             s.readTree(treeOf(3));
+             s.readTree(testing::referenceTree({.trainingEvents = 1}));
              s.allOutputs(false);
              s.p.shell.outputRecogCombined = s.p.shell.outputTeachCath2 = true;
          }},
@@ -227,7 +218,7 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
             Session fresh, twice;
             for (Session* s : {&fresh, &twice}) {
                 s->allOutputs();
-                s->readTree(treeOf(3));
+                s->readTree(testing::referenceTree({.trainingEvents = 1}));
                 s->window.setToggle(Toggle::CompareMode, firstRun.compare);
             }
             firstRun.run(twice);
@@ -265,9 +256,8 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
 // next tree), the averaging state, and the output choices, a declined one
 // staying off.
 TEST(CodingDriver, WhatOneRunLeavesTheNext) {
-    fixtures::TreeFileContents averaging = testing::referenceTree();
-    averaging.tree.training.averaging = true;
-    averaging.tree.training.averagingFrames = 10;  // as a table sets it
+    // Ten frames, as a table sets it.
+    const fixtures::TreeFileContents averaging = testing::referenceTree({.averagingFrames = 10});
     std::vector<Event> events = referenceEvents(14);
     for (size_t i = 0; i < events.size(); ++i) events[i].x += int(7 * i % 30);
     const std::vector<Event> firstTen(events.begin(), events.begin() + 10),

@@ -38,13 +38,24 @@ struct Event {
 // apart: the root splits into node 1 (0) and node 2 (100), node 1 into node
 // 3 (-10) and node 4 (10). At K = 3, -20 codes as 0 (node 3, readings b o m),
 // 5 as 2 (node 4, a u f) and 90 as 1 (node 2, a i m); value lists ab, aeiou,
-// fm. Categories V, S, G; trained as the default fvs header tells.
-inline fixtures::TreeFileContents referenceTree() {
-    const std::array<double, 5> c0 = {0, 0, 100, -10, 10};
-    auto t = fixtures::makeTree(3, 3, fixtures::SplitOrder::Balanced,
-                                [c0](int n, int i) { return i == 0 ? c0.at(size_t(n)) : 0.0; });
+// fm. Categories V, S, G; trained as the default fvs header tells, on 3000
+// events, coding the cepstrum. A tree given more leaves splits further.
+struct TreeSpec {
+    int leaves = 3;
+    int featureKind = 3;                       // -1: none, asked for at the first fvs event
+    std::optional<int32_t> averagingFrames{};  // trained with time averaging over as many
+    int64_t trainingEvents = 3000;
+};
+inline fixtures::TreeFileContents referenceTree(const TreeSpec& spec = {}) {
+    auto t = fixtures::makeTree(spec.leaves, 3, fixtures::SplitOrder::Balanced, [](int n, int i) {
+        return i != 0 ? 0.0 : n < 5 ? std::array{0, 0, 100, -10, 10}[size_t(n)] : 10.0 * n;
+    });
     AnalysisSettings& a = t.tree.training;
-    a.windowShape = 0, a.preemphasis = false, a.lifterThreshold = 0;
+    a.windowShape = 0, a.preemphasis = false, a.lifterThreshold = 0,
+    a.featureKind = spec.featureKind;
+    a.averaging = spec.averagingFrames.has_value();
+    a.averagingFrames = spec.averagingFrames.value_or(0);
+    t.tree.trainingEventsNb = spec.trainingEvents;
     t.cathLabel1 = "V", t.cathLabel2 = "S", t.cathLabel3 = "G";
     return t;
 }
