@@ -1,5 +1,5 @@
 // The real window driven by a scripted user: dialogs are answered from the
-// script, and `user` clicks the window's controls from inside a run.
+// script, and the user clicks the window's controls from inside a run.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,36 +11,25 @@
 #include <memory>
 
 #include "app/desktop/DesktopWindow.h"
-#include "robustness/WindowSession.h"
+#include "support/Session.h"
 
 namespace zortan::desktop::testing {
 
 inline const std::string kCentroidsTree = ZORTAN_SAMPLES_DIR "/vowels-cep16-centroids32.vq";
 inline const std::string kVowels = ZORTAN_SAMPLES_DIR "/vowels.fvs";
 
-struct Session {
-    zortan::testing::TempDir dir;
-    zortan::testing::WindowUi ui;  // `user` acts as the window processes its events
-    std::unique_ptr<DesktopWindow> window;
+// The window started in the workspace's folder, its outputs going there; the
+// screen's free area is `screen`.
+struct Session : zortan::testing::Workspace {
+    std::unique_ptr<DesktopWindow> window = std::make_unique<DesktopWindow>(ui, dir.path());
     std::optional<int> endedWith;
 
-    // Init.txt sends every output into the temporary folder; the screen's
-    // free area is `screen`.
     explicit Session(QSize screen = QSize(1680, 1010)) {
-        InitFileOptions o;
-        o.initFilePath = dir.file("Init.txt");
-        for (std::string* path :
-             {&o.errorFileName, &o.codeFileName, &o.teachFileName, &o.teachCath1FileName,
-              &o.teachCath2FileName, &o.teachCath3FileName, &o.recogFileName, &o.recogCath1FileName,
-              &o.recogCath2FileName, &o.recogCath3FileName})
-            *path = dir.file(extractFileName(*path));
-        WriteInitFile(o);
-        window = std::make_unique<DesktopWindow>(ui, dir.path());
         window->onEnd = [this](int status) { endedWith = status; };
         window->availableScreen = [screen] { return screen; };
-        program().hibernate = [](bool, bool) { ADD_FAILURE() << "hibernated"; };
-        program().clock = [] { return LocalDateTime{2024, 3, 1, 12, 0, 0, 0}; };
+        standIn(program());
         window->start();
+        program().options.teachFileName = dir.file("x_Teach.zrt");
         // Shortcuts reach only the active window.
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -69,11 +58,22 @@ struct Session {
     }
     // The run waits for "Next" or "Continue".
     bool runWaits() { return shell().waiting && shell().controls.stopContinueEnabled; }
-    // Records in a combined output file after its certificate.
-    size_t outputRecords(const std::string& name) {
-        return zortan::testing::readFileBytes(dir.file(name)).size() / 6 - 254;
-    }
 };
+
+// Every button and box shows the model: enabled as its command or setting
+// is, ticked as its setting is.
+inline void expectMirrorsTheModel(Session& s) {
+    const TForm1& f = s.window->form();
+    for (int c = 0; c <= static_cast<int>(Command::ReverseRecog); ++c)
+        if (QPushButton* b = s.button(static_cast<Command>(c))) {
+            EXPECT_EQ(b->isEnabled(), f.enabled(static_cast<Command>(c))) << c;
+        }
+    for (int t = 0; t <= static_cast<int>(Toggle::OutputRecogCath3); ++t) {
+        QCheckBox* b = s.box(static_cast<Toggle>(t));
+        EXPECT_EQ(b->isEnabled(), f.enabled(static_cast<Toggle>(t))) << t;
+        EXPECT_EQ(b->isChecked(), f.toggleValue(static_cast<Toggle>(t))) << t;
+    }
+}
 
 // Pixels of `colour` in the rectangle.
 inline int pixelsOf(const ImageCanvas& c, const QRect& r, Colour colour) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,34 +15,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void replay(const std::string& target, const std::function<void(const uint8_t*, size_t)>& harness) {
-    std::vector<fs::path> inputs;
-    for (const auto& entry : fs::directory_iterator(fs::path(ZORTAN_FUZZ_CORPUS) / target))
-        if (entry.is_regular_file()) inputs.push_back(entry.path());
-    std::sort(inputs.begin(), inputs.end());
-    ASSERT_FALSE(inputs.empty()) << target;
-    for (const fs::path& input : inputs) {
-        SCOPED_TRACE(input.filename().string());
-        const std::string bytes = testing::readFileBytes(input.string());
-        try {
-            harness(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << e.what();
+TEST(FuzzCorpus, EveryInputOfEveryTarget) {
+    using Harness = void (*)(const uint8_t*, size_t);
+    for (const auto& [target, harness] : {std::pair<std::string, Harness>{"tree", fuzzTreeFile},
+                                          {"text", fuzzTextTable},
+                                          {"fvs", fuzzFvsFile},
+                                          {"init", fuzzInitFile}}) {
+        std::vector<fs::path> inputs;
+        for (const auto& entry : fs::directory_iterator(fs::path(ZORTAN_FUZZ_CORPUS) / target))
+            if (entry.is_regular_file()) inputs.push_back(entry.path());
+        std::sort(inputs.begin(), inputs.end());
+        EXPECT_FALSE(inputs.empty()) << target;
+        for (const fs::path& input : inputs) {
+            SCOPED_TRACE(target + "/" + input.filename().string());
+            const std::string bytes = testing::readFileBytes(input.string());
+            try {
+                harness(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << e.what();
+            }
         }
     }
-}
-
-TEST(FuzzCorpus, TreeFiles) {
-    replay("tree", fuzzTreeFile);
-}
-TEST(FuzzCorpus, TextTables) {
-    replay("text", fuzzTextTable);
-}
-TEST(FuzzCorpus, FvsFiles) {
-    replay("fvs", fuzzFvsFile);
-}
-TEST(FuzzCorpus, InitFiles) {
-    replay("init", fuzzInitFile);
 }
 
 }  // namespace

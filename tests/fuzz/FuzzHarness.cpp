@@ -1,19 +1,11 @@
 #include "fuzz/FuzzHarness.h"
 
-#include <deque>
 #include <filesystem>
-#include <limits>
 #include <numeric>
-#include <optional>
-#include <vector>
 
-#include "platform/Errors.h"
 #include "platform/Host.h"
-#include "shell/MainWindow.h"
-#include "shell/Program.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 #include "tools/fixtures/TextEventFileWriter.h"
-#include "tools/fixtures/TreeFileWriter.h"
 
 namespace zortan::fuzz {
 
@@ -22,59 +14,6 @@ namespace {
 // More calls than any finite input can cause: the window waits for ever.
 constexpr long kPendingEventsLimit = 5'000'000;
 constexpr int kSaveDialogsLimit = 100;
-constexpr size_t kCombinedHeader = 6 + 1518;  // count record and certificate records
-
-// The user: picks the scripted files, cancels save dialogs, says Yes to every
-// question (which ends the program at "Hang up with it?"), presses
-// "Next" whenever the run waits and chooses a feature kind when asked.
-class FuzzUi : public Ui {
-  public:
-    Program* program = nullptr;
-    TForm1* window = nullptr;
-    std::deque<std::string> openAnswers;
-    long messages = 0;
-    long errors = 0;
-    std::string lastMessage;
-
-    void showMessage(const std::string& text) override {
-        ++messages;
-        lastMessage = text;
-    }
-    void showError(const std::string& text) override {
-        ++errors;
-        lastMessage = text;
-    }
-    bool askYesNo(const std::string&, const std::string&) override { return true; }
-    Answer askYesNoCancel(const std::string&, const std::string&) override { return Answer::Yes; }
-    std::optional<std::string> chooseOpenFile(const FileDialogRequest& r) override {
-        if (openAnswers.empty()) throw HarnessFault("open dialog without end: " + r.title);
-        std::string path = openAnswers.front();
-        openAnswers.pop_front();
-        return path;
-    }
-    // Names built from odd category names may need a choice: it is cancelled.
-    std::optional<std::string> chooseSaveFile(const FileDialogRequest& r) override {
-        if (++saveDialogs_ > kSaveDialogsLimit)
-            throw HarnessFault("save dialog without end: " + r.title);
-        return std::nullopt;
-    }
-    void processPendingEvents() override {
-        if (++pendingEvents_ > kPendingEventsLimit)
-            throw HarnessFault("the window waits without end: " + lastMessage);
-        if (!program || !window) return;
-        ShellState& s = program->shell;
-        const int kind = program->tree.training.featureKind;
-        if (s.controls.featureKindChoiceEnabled && (kind < 0 || kind > 4))
-            window->chooseFeatureKind(3);
-        if (s.waiting) window->click(Command::Next);
-    }
-    void beep() override {}
-    ScreenSize screenSize() override { return {1680, 1050}; }
-
-  private:
-    long pendingEvents_ = 0;
-    int saveDialogs_ = 0;
-};
 
 // A drawing surface that draws nothing: the pictures are computed as the
 // window computes them.
@@ -92,53 +31,37 @@ class NullCanvas : public Canvas {
     int widestCharacterWidth() override { return 6; }
 };
 
-// A started program in a fresh folder of its own, with every output on and
-// the pictures drawn.
-struct Session {
-    testing::TempDir dir;
-    FuzzUi ui;
+// A started program with every output on and the pictures drawn. The user
+// picks the scripted files, cancels save dialogs, says Yes to every question
+// (which ends the program at "Hang up with it?"), presses "Next" whenever
+// the run waits and chooses a feature kind when asked.
+struct Session : testing::Session {
     NullCanvas canvas;
-    Program p{ui, dir.path()};
-    TForm1 window{p};
+    long pendingEvents = 0;
+    int saveDialogs = 0;
 
-    Session() {
-        ui.program = &p;
-        ui.window = &window;
+    Session() : testing::Session() {
         p.canvas = &canvas;
-        p.clock = [] { return LocalDateTime{2024, 3, 1, 12, 0, 0, 0}; };
-        p.hibernate = [](bool, bool) {};
+        allOutputs();
+        ui.whenUnscripted = [this](const std::string& asked) -> std::string {
+            if (asked.starts_with("open")) throw HarnessFault("open dialog without end: " + asked);
+            if (!asked.starts_with("save")) return "yes";
+            if (++saveDialogs > kSaveDialogsLimit)
+                throw HarnessFault("save dialog without end: " + asked);
+            return "";
+        };
+        ui.user = [this] {
+            if (++pendingEvents > kPendingEventsLimit)
+                throw HarnessFault("the window waits without end: " + lastShown());
+            const int kind = p.tree.training.featureKind;
+            if (p.shell.controls.featureKindChoiceEnabled && (kind < 0 || kind > 4))
+                window.chooseFeatureKind(3);
+            if (p.shell.waiting) window.click(Command::Next);
+        };
     }
-
-    // Start-up, then every output chosen, next to the inputs.
-    void start() {
-        window.FormCreate();
-        p.options.teachFileName = dir.file("out_Teach.zrt");
-        for (bool* b :
-             {&p.shell.outputTeachCombined, &p.shell.outputTeachCodes, &p.shell.outputTeachCath1,
-              &p.shell.outputTeachCath2, &p.shell.outputTeachCath3, &p.shell.outputRecogCombined,
-              &p.shell.outputRecogCodes, &p.shell.outputRecogCath1, &p.shell.outputRecogCath2,
-              &p.shell.outputRecogCath3})
-            *b = true;
-    }
-
+    std::string lastShown() const { return ui.log.empty() ? "" : ui.log.back(); }
     std::string write(const std::string& name, const uint8_t* data, size_t size) {
         return dir.write(name, std::string(reinterpret_cast<const char*>(data), size));
-    }
-
-    // A click; false when the program ended.
-    bool click(Command command) {
-        if (!window.enabled(command)) return true;
-        try {
-            window.click(command);
-        } catch (const ProgramEnd&) {
-            return false;
-        }
-        return true;
-    }
-
-    void readTree(const std::string& path) {
-        ui.openAnswers = {path, path, path};
-        if (click(Command::ReadTree)) ui.openAnswers.clear();
     }
 
     // "Read data_1" on `path`, and "Read data_2" on the same file in compare
@@ -146,24 +69,19 @@ struct Session {
     void code(const std::string& path, bool compare) {
         if (!p.shell.treeRead) return;
         if (compare) window.setToggle(Toggle::CompareMode, true);
-        ui.openAnswers = {path};
-        if (!click(Command::ReadData1)) return;
-        if (compare) {
-            ui.openAnswers = {path};
-            if (!click(Command::ReadData2)) return;
-        }
+        if (!readData1(path) || (compare && !readData2(path))) return;
         checkOutputs();
     }
 
     // Only after a run that no platform error stopped: what such an error
     // leaves behind is for the fault-injection tests to judge.
     void checkOutputs() const {
-        if (!p.run.runFinished || p.shell.compareMode || ui.errors != 0) return;
+        if (!p.run.runFinished || p.shell.compareMode || !ui.errors.empty()) return;
         const int64_t steps = p.run.stepCounter;
         for (const std::string* name : {&p.options.teachFileName, &p.options.recogFileName}) {
             if (!fileExists(*name)) continue;
             const auto size = std::filesystem::file_size(*name);
-            if (size != kCombinedHeader + 6 * static_cast<uintmax_t>(steps))
+            if (size != testing::kCombinedHeader + 6 * static_cast<uintmax_t>(steps))
                 throw HarnessFault(*name + " holds " + std::to_string(size) + " bytes after " +
                                    std::to_string(steps) + " coded events");
         }
@@ -196,28 +114,19 @@ std::string fixedTableText() {
 
 // Every option, flags first.
 std::vector<std::string> optionTexts(const InitFileOptions& o) {
-    return {std::to_string(o.reservedFlag) + " " + std::to_string(o.data1IsFvs) + " " +
-                std::to_string(o.data2IsFvs),
-            o.waveFileDir,
-            o.treeTrainingFileDir,
-            o.treeFileDir,
-            o.waveFileDir1,
-            o.waveFileDir2,
-            o.fvsEventsFileDir1,
-            o.txtEventsFileDir1,
-            o.fvsEventsFileDir2,
-            o.txtEventsFileDir2,
-            o.errorFileName,
-            o.codeFileName,
-            o.teachFileName,
-            o.teachCath1FileName,
-            o.teachCath2FileName,
-            o.teachCath3FileName,
-            o.recogFileName,
-            o.recogCath1FileName,
-            o.recogCath2FileName,
-            o.recogCath3FileName,
-            o.initFilePath};
+    std::vector<std::string> texts = {std::to_string(o.reservedFlag) + " " +
+                                      std::to_string(o.data1IsFvs) + " " +
+                                      std::to_string(o.data2IsFvs)};
+    for (const std::string* path :
+         {&o.waveFileDir,        &o.treeTrainingFileDir, &o.treeFileDir,
+          &o.waveFileDir1,       &o.waveFileDir2,        &o.fvsEventsFileDir1,
+          &o.txtEventsFileDir1,  &o.fvsEventsFileDir2,   &o.txtEventsFileDir2,
+          &o.errorFileName,      &o.codeFileName,        &o.teachFileName,
+          &o.teachCath1FileName, &o.teachCath2FileName,  &o.teachCath3FileName,
+          &o.recogFileName,      &o.recogCath1FileName,  &o.recogCath2FileName,
+          &o.recogCath3FileName, &o.initFilePath})
+        texts.push_back(*path);
+    return texts;
 }
 
 // The session's variant, from the bytes: bit 0 compare mode, bit 1 a tree
@@ -231,10 +140,9 @@ void fuzzEvents(const uint8_t* data, size_t size, const char* name) {
     static const std::string averagingTree = fixedTreeText(true);
     const unsigned variant = variantOf(data, size);
     Session s;
-    s.start();
     s.p.shell.showInputRecords = variant / 4 == 0;
     s.readTree(s.dir.write("tree.vq", variant & 2 ? averagingTree : plainTree));
-    if (!s.p.shell.treeRead) throw HarnessFault("the fixed tree was not read: " + s.ui.lastMessage);
+    if (!s.p.shell.treeRead) throw HarnessFault("the fixed tree was not read: " + s.lastShown());
     s.code(s.write(name, data, size), (variant & 1) != 0);
 }
 
@@ -243,8 +151,9 @@ void fuzzEvents(const uint8_t* data, size_t size, const char* name) {
 void fuzzTreeFile(const uint8_t* data, size_t size) {
     static const std::string table = fixedTableText();
     Session s;
-    s.start();
-    s.readTree(s.write("tree.vq", data, size));
+    const std::string tree = s.write("tree.vq", data, size);
+    s.click(Command::ReadTree, {tree, tree, tree});
+    s.ui.answers.clear();
     if (!s.p.shell.treeRead) return;
     const QuantizationTree& t = s.p.tree;
     if (t.nodeHeap.size() != size_t{t.HeapTop} + 1 || t.consideredComponentsNb > 129)
@@ -263,18 +172,14 @@ void fuzzFvsFile(const uint8_t* data, size_t size) {
 }
 
 void fuzzInitFile(const uint8_t* data, size_t size) {
-    Session s;
-    s.write("Init.txt", data, size);
-    s.window.FormCreate();
     // Whatever start-up took from the file is saved and read back unchanged.
-    const InitFileOptions first = s.p.options;
-    WriteInitFile(first);
-    FuzzUi ui;
+    const testing::Session s(std::string(reinterpret_cast<const char*>(data), size));
+    WriteInitFile(s.startOptions);
+    testing::ScriptedUi ui;
     InitFileOptions again;
     ReadInitFile(again, ui, s.dir.path());
-    if (ui.messages + ui.errors != 0)
-        throw HarnessFault("a saved file is damaged: " + ui.lastMessage);
-    if (optionTexts(again) != optionTexts(first))
+    if (!ui.log.empty()) throw HarnessFault("a saved file is damaged: " + ui.log.back());
+    if (optionTexts(again) != optionTexts(s.startOptions))
         throw HarnessFault("the options changed on their way through the file");
 }
 

@@ -1,7 +1,12 @@
 // Bad event files given to "Read data_1": text tables and fvs files, with
 // the messages each gives and what the run leaves in its outputs.
 #include "events/TextEventReader.h"
-#include "robustness/ReferenceRun.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/Session.h"
 
 namespace zortan {
 namespace {
@@ -9,7 +14,7 @@ namespace {
 using testing::readCombinedFile;
 
 // What "Read data_1" on a damaged input must give: the messages by kind (see
-// WindowSession::kinds), the platform error, the qualifiers of the events
+// Workspace::kinds), the platform error, the qualifiers of the events
 // written ("-": no run, nothing created), the category names and codes if given.
 struct Expect {
     std::string kinds, error, coded, labels = "", codes = "";
@@ -18,17 +23,15 @@ struct Expect {
 // The qualifiers of the reference input's first n events.
 std::string qualifiers(int n) {
     std::string q;
-    for (int i = 0; i < n; ++i) q += (i ? " " : "") + testing::referenceQualifiers(i);
+    for (int i = 0; i < n; ++i) q += (i ? " " : "") + testing::referenceEvent(i).cath;
     return q;
 }
 
 // A session that has read the reference tree, with both combined outputs on.
-struct EventSession : testing::WindowSession {
+struct EventSession : testing::Session {
     EventSession() {
         p.shell.outputRecogCombined = true;
-        fixtures::writeTreeFile(dir.file("t.vq"), testing::referenceTree());
-        readTree(dir.file("t.vq"));
-        EXPECT_TRUE(p.shell.treeRead);
+        EXPECT_TRUE(readTree() && p.shell.treeRead);
         ui.messages.clear();
     }
 
@@ -38,8 +41,8 @@ struct EventSession : testing::WindowSession {
         EXPECT_EQ(ui.errors, e.error.empty() ? std::vector<std::string>{} : std::vector{e.error});
         if (e.coded == "-") {
             // Nothing was created and the window is as before; a good table runs next.
-            EXPECT_FALSE(fileExists(dir.file("ev_Teach.zrt")) ||
-                         fileExists(dir.file("ev_error.txt")));
+            EXPECT_FALSE(std::filesystem::exists(dir.file("ev_Teach.zrt")) ||
+                         std::filesystem::exists(dir.file("ev_error.txt")));
             EXPECT_TRUE(window.enabled(Command::ReadTree) && window.enabled(Command::ReadData1));
             EXPECT_TRUE(p.shell.clustersEditEnabled && !p.shell.clustersEditRed &&
                         p.shell.clustersEditText == "3");
@@ -140,11 +143,8 @@ TEST(BadEventFile, FvsFiles) {
         SCOPED_TRACE(std::to_string(c.count) + " " + std::to_string(c.realTypeSize) + " " +
                      std::to_string(c.cut));
         EventSession s;
-        const std::string path = s.dir.file("ev.fvs");
-        testing::writeReferenceFvs(path, 3, [&](fixtures::FvsHeader& h) {
-            h.recordCount = c.count;
-            h.realTypeSize = c.realTypeSize;
-        });
+        const std::string path = s.fvs("ev.fvs", testing::referenceEvents(3),
+                                       {.count = c.count, .realTypeSize = c.realTypeSize});
         std::filesystem::resize_file(path, 4 * 1812 - c.cut);
         s.expectRun(path, c.expect);
         if (c.expect.coded == "-") continue;

@@ -1,142 +1,41 @@
+// Coding runs driven at the window model: the input kinds, the decisions made
+// ahead for long fvs files, compare mode, empty runs, and several runs in one
+// start of the program. (Break, Halt, bad inputs and failing disks: see the
+// robustness tests; the front ends: the console and desktop tests.)
 #include "run/CodingDriver.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <utility>
-#include <vector>
+#include <filesystem>
+#include <functional>
+#include <map>
 
-#include "robustness/WindowSession.h"
-#include "tools/fixtures/FvsFileWriter.h"
-#include "tools/fixtures/TextEventFileWriter.h"
-#include "tools/fixtures/TreeFileWriter.h"
+#include "support/Session.h"
 
-// Whole compare runs, Break, Halt, hibernation, stepwise runs, bad inputs and the
-// window given back: see the robustness, console and desktop tests.
 namespace zortan {
 namespace {
 
-struct HandEvent {
-    int x;             // component 0; the others are 0
-    const char* cath;  // the three qualifiers
-};
-// With the hand tree below and K = 3 these code as 0, 2 and 1.
-const std::vector<HandEvent> kHand = {{-20, "aef"}, {5, "bim"}, {90, "aof"}};
+namespace fs = std::filesystem;
+using testing::Event;
+using testing::referenceEvents;
+using testing::Session;
 
-// Three leaves, three components, only component 0 tells the nodes apart:
-// the root splits into node 1 (0) and node 2 (100), node 1 into node 3 (-10)
-// and node 4 (10). Leaf codes: node 3 0, node 4 2, node 2 1. Readings
-// (lists ab, aeiou, fm): node 2 a i m, node 3 b o m, node 4 a u f.
-fixtures::TreeFileContents handTree() {
-    const std::vector<double> c0 = {0, 0, 100, -10, 10};
-    return fixtures::makeTree(3, 3, fixtures::SplitOrder::Balanced,
-                              [c0](int node, int i) { return i == 0 ? c0.at(node) : 0.0; });
-}
-
-constexpr size_t kEmptyCombined = 6 * 254;
-
-// The window's session of the robustness tests, with the inputs used here.
-struct Session : testing::WindowSession {
-    Session() { p.shell.outputRecogCombined = true; }
-    void readTree(const fixtures::TreeFileContents& c) {
-        WindowSession::readTree(dir.write("t.vq", fixtures::treeFileText(c)));
-    }
-    // A text table of `nc` components (rows hold three values).
-    std::string text(const std::string& name, const std::vector<HandEvent>& events,
-                     int32_t nc = 3) {
-        fixtures::TextEventTable t;
-        t.eventCount = int64_t(events.size());
-        t.nc = nc;
-        for (const HandEvent& e : events)
-            t.rows.push_back({{e.cath[0], '\t', e.cath[1], ' ', e.cath[2]}, {e.x, 0, 0}});
-        fixtures::writeTextEventFile(dir.file(name), t);
-        return dir.file(name);
-    }
-    // An fvs file whose settings match the hand tree's training settings.
-    std::string fvs(const std::string& name, const std::vector<HandEvent>& events,
-                    int64_t count = -1) {
-        fixtures::FvsHeader h;
-        h.recordCount = static_cast<uint32_t>(count < 0 ? int64_t(events.size()) : count);
-        h.windowShape = h.preemphasis = 1;
-        h.lifterThreshold = 24;
-        std::vector<fixtures::FvsEvent> out(events.size());
-        for (size_t i = 0; i < events.size(); ++i) {
-            out[i].features[3][0] = static_cast<int16_t>(events[i].x);
-            out[i].cath1 = events[i].cath[0], out[i].cath2 = events[i].cath[1];
-            out[i].cath3 = events[i].cath[2];
-        }
-        fixtures::writeFvsFile(dir.file(name), h, out);
-        return dir.file(name);
-    }
-    // The error file's report covers `n` events.
-    bool reported(const std::string& stem, int n) {
-        return bytes(stem + "_error.txt").find("Events number=" + std::to_string(n) + "\r\n") !=
-               std::string::npos;
-    }
-};
-
-TEST(CodingDriver, HandTreeCodesEveryInputKind) {
+TEST(CodingDriver, CodesEveryInputKind) {
     // ".FVS" in capitals is not the fvs extension: that file is a text table.
-    for (const auto& [name, isFvs] : {std::pair{"hand.txt", false}, std::pair{"hand.fvs", true},
-                                      std::pair{"hand.FVS", false}}) {
+    for (const auto& [name, isFvs] :
+         {std::pair{"ev.txt", false}, std::pair{"ev.fvs", true}, std::pair{"ev.FVS", false}}) {
         SCOPED_TRACE(name);
         Session s;
-        s.readTree(handTree());
-        s.readData1(isFvs ? s.fvs(name, kHand) : s.text(name, kHand));
+        s.allOutputs();
+        s.readTree();
+        s.readData1(isFvs ? s.fvs(name, referenceEvents(3)) : s.table(name, referenceEvents(3)));
         EXPECT_EQ(inputIsFvs(s.p, 1), isFvs);
         EXPECT_EQ(s.p.shell.clustersNb, 3);
-        // Records: the code (little-endian), the three readings, a 0.
-        EXPECT_EQ(s.bytes("hand_Teach.zrt").substr(kEmptyCombined),
-                  std::string("\0\0aef\0\2\0bim\0\1\0aof\0", 18));
-        EXPECT_EQ(s.bytes("hand_Recog.zrt").substr(kEmptyCombined),
-                  std::string("\0\0bom\0\2\0auf\0\1\0aim\0", 18));
-        EXPECT_TRUE(s.reported("hand", 3));
+        EXPECT_EQ(testing::referenceMismatch(s.dir.path(), 3, true), "");
         EXPECT_EQ(s.kinds(), "FC");
         EXPECT_EQ(s.p.data1.readCountText, "3");
         EXPECT_FALSE(s.p.shell.controls.readData1Enabled);
     }
-}
-
-// A run after another in the same start of the program writes what a run
-// right after start-up writes: the counts, paths, events count and value
-// lists of the run before are not carried over (the first run's file
-// declares fewer events and other categories, and codes at another K). Nor
-// is the events count of the tree, trained on fewer events than are coded.
-TEST(CodingDriver, ASecondRunWritesWhatAFirstRunWrites) {
-    const std::vector<std::string> names = {
-        "_Teach.zrt",       "_Recog.zrt",       "_code.txt",        "_error.txt",
-        "_teach_cath1.txt", "_teach_cath2.txt", "_teach_cath3.txt", "_recog_cath1.txt",
-        "_recog_cath2.txt", "_recog_cath3.txt"};
-    // Every output after the certificate, with the session's folder named
-    // alike in the text headers.
-    auto outputs = [&](Session& s, const std::string& stem) {
-        std::string all;
-        for (const std::string& n : names) {
-            std::string bytes = s.bytes(stem + n);
-            if (n.ends_with(".zrt")) bytes = bytes.substr(std::min(bytes.size(), kEmptyCombined));
-            for (size_t at; (at = bytes.find(s.dir.path())) != std::string::npos;)
-                bytes.replace(at, s.dir.path().size(), "<folder>");
-            all += bytes + "|";
-            std::remove(s.dir.file(stem + n).c_str());
-        }
-        return all;
-    };
-    fixtures::TreeFileContents tree = handTree();
-    tree.tree.trainingEventsNb = 1;
-    Session fresh, second;
-    for (Session* s : {&fresh, &second}) {
-        s->allOutputs();
-        s->readTree(tree);
-    }
-    second.window.typeClusters("2");
-    second.readData1(second.fvs("first.fvs", {{90, "bum"}, {90, "aaf"}, {-20, "bem"}}, 2));
-    ASSERT_TRUE(second.reported("first", 2));
-    outputs(second, "first");
-    second.readTree(tree);
-    fresh.readData1(fresh.fvs("hand.fvs", kHand));
-    second.readData1(second.fvs("hand.fvs", kHand));
-    EXPECT_TRUE(fresh.reported("hand", 3) && second.reported("hand", 3));
-    EXPECT_EQ(outputs(second, "hand"), outputs(fresh, "hand"));
 }
 
 // Long fvs files are decided ahead, beyond the records read before the run;
@@ -144,25 +43,24 @@ TEST(CodingDriver, ASecondRunWritesWhatAFirstRunWrites) {
 // compare mode every count and difference, are those of the same events
 // read from tables.
 TEST(CodingDriver, DecisionsMadeAheadCodeAsTheWalkDoes) {
-    std::vector<HandEvent> events, others;
-    const std::vector<HandEvent> cycle = {{-20, "aef"}, {5, "bim"},  {90, "aof"}, {50, "bum"},
-                                          {0, "aif"},   {-3, "bem"}, {49, "aaf"}};
-    for (int i = 0; i < 3000; ++i) {
-        events.push_back(cycle[static_cast<size_t>(i) % cycle.size()]);
-        others.push_back(cycle[static_cast<size_t>(i * 3 + i / 5) % cycle.size()]);
+    std::vector<Event> events, others;
+    const std::vector<Event> cycle = {{-20, "aef"}, {5, "bim"},  {90, "aof"}, {50, "bum"},
+                                      {0, "aif"},   {-3, "bem"}, {49, "aaf"}};
+    for (size_t i = 0; i < 3000; ++i) {
+        events.push_back(cycle[i % cycle.size()]);
+        others.push_back(cycle[(i * 3 + i / 5) % cycle.size()]);
     }
     std::string results[2][2];
     for (const bool compare : {false, true})
         for (const bool isFvs : {false, true}) {
             Session s;
-            s.p.shell.outputTeachCombined = true;
+            s.p.shell.outputRecogCombined = true;
             s.p.shell.compareMode = compare;
-            s.readTree(handTree());
-            s.readData1(isFvs ? s.fvs("long.fvs", events) : s.text("long.txt", events));
+            s.readTree();
+            s.readData1(isFvs ? s.fvs("long.fvs", events) : s.table("long.txt", events));
             std::string& r = results[compare][isFvs];
             if (compare) {
-                s.click(Command::ReadData2,
-                        {isFvs ? s.fvs("other.fvs", others) : s.text("other.txt", others)});
+                s.readData2(isFvs ? s.fvs("other.fvs", others) : s.table("other.txt", others));
                 const CoderState& c = s.p.coder;
                 for (const auto* d : {&c.groupDiff, &c.cath1Diff, &c.cath2Diff, &c.cath3Diff})
                     for (size_t t = 0; t < 3; ++t) r += std::to_string(d->at(t)) + " ";
@@ -171,8 +69,8 @@ TEST(CodingDriver, DecisionsMadeAheadCodeAsTheWalkDoes) {
                         r += std::to_string(t.cath1) + "," + std::to_string(t.cath2) + "," +
                              std::to_string(t.cath3) + " ";
             } else {
-                r = s.bytes("long_Teach.zrt").substr(kEmptyCombined) +
-                    s.bytes("long_Recog.zrt").substr(kEmptyCombined);
+                r = s.bytes("long_Teach.zrt").substr(testing::kCombinedHeader) +
+                    s.bytes("long_Recog.zrt").substr(testing::kCombinedHeader);
                 EXPECT_EQ(r.size(), 2 * 6 * 3000u);
             }
             ASSERT_TRUE(s.reported("long", 3000));
@@ -182,16 +80,15 @@ TEST(CodingDriver, DecisionsMadeAheadCodeAsTheWalkDoes) {
     EXPECT_NE(results[1][0].find("3000,"), std::string::npos) << results[1][0].substr(0, 300);
 }
 
-// A whole compare run: see the console tests.
 TEST(CodingDriver, CompareModeEndsWithTheLastWholePair) {
     Session s;
     s.p.shell.compareMode = true;
-    s.readTree(handTree());
-    s.readData1(s.fvs("one.fvs", kHand));
+    s.readTree();
+    s.readData1(s.fvs("one.fvs", {{-20, "aef"}, {5, "bim"}, {90, "aof"}}));
     EXPECT_EQ(s.p.shell.statusCaption, "Click Read data_2 to read next events series");
     // Data_2 announces 3 records and holds 2; its pair 2 parts at two
     // clusters (nodes 1 and 2) and at three (nodes 4 and 2).
-    s.click(Command::ReadData2, {s.fvs("two.fvs", {{-20, "aef"}, {90, "bim"}}, 3)});
+    s.readData2(s.fvs("two.fvs", {{-20, "aef"}, {90, "bim"}}, {.count = 3}));
     EXPECT_EQ(s.p.run.stepCounter, 4);
     EXPECT_EQ(s.kinds(), "?D??C");  // no teaching file, the end, two "not saved"
     // Differences per tree size: group, then categories 1, 2, 3.
@@ -208,33 +105,192 @@ TEST(CodingDriver, RunsWithoutEventsStillFinish) {
     for (int frames : {-1, 0, 402}) {  // -1: no averaging, a table of 0 events
         SCOPED_TRACE(frames);
         Session s;
-        fixtures::TreeFileContents tree = handTree();
-        tree.tree.training.averaging = frames >= 0;
-        tree.tree.training.averagingFrames = frames;
-        s.readTree(tree);
-        s.readData1(frames < 0 ? s.text("none.txt", {}) : s.fvs("none.fvs", kHand));
+        s.p.shell.outputRecogCombined = true;
+        s.readTree(frames < 0 ? testing::referenceTree()
+                              : testing::referenceTree({.averagingFrames = frames}));
+        s.readData1(frames < 0 ? s.table("none.txt", {}) : s.fvs("none.fvs", referenceEvents(3)));
         EXPECT_EQ(s.p.run.stepCounter, 0);
         EXPECT_EQ(s.p.data1.readCountText, "xxx");
-        EXPECT_EQ(s.bytes("none_Teach.zrt").size(), kEmptyCombined);
+        EXPECT_EQ(s.bytes("none_Teach.zrt").size(), testing::kCombinedHeader);
         EXPECT_TRUE(s.reported("none", 0));
         EXPECT_EQ(s.kinds(), frames < 0 ? "FC" : "?FC");
-        if (frames >= 0) {
-            EXPECT_NE(s.ui.messages[0].find(" " + std::to_string(frames) + " frames"),
-                      std::string::npos);
-        }
+        EXPECT_TRUE(frames < 0 || s.ui.messages[0].find(" " + std::to_string(frames) + " frames") !=
+                                      std::string::npos);
     }
 }
 
-TEST(CodingDriver, TextInputLowersConsideredComponentsUntilTheNextTree) {
-    Session s;
-    s.readTree(handTree());
-    s.readData1(s.text("two.txt", kHand, 2));
-    EXPECT_EQ(s.p.tree.consideredComponentsNb, 2);
-    EXPECT_EQ(s.kinds(), "WFC");  // 3 components against 2
-    s.readData1(s.text("three.txt", kHand));
-    EXPECT_EQ(s.p.tree.consideredComponentsNb, 2);
-    s.readTree(handTree());
-    EXPECT_EQ(s.p.tree.consideredComponentsNb, 3);
+// Two runs in one start of the program. What a run starts afresh is started
+// afresh: whatever the first run was and whatever came between, the second
+// run writes and leaves what the same run writes and leaves right after
+// start-up: its outputs (written over the first run's, which have the same
+// names), the error counts and differences, the events count, the step
+// count, the run-control flags and the messages.
+TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
+    const std::vector<Event> first = {{90, "bum"}, {90, "aaf"}, {-20, "bem"}},
+                             second = referenceEvents(7),
+                             other = {{5, "aef"},  {90, "bim"},  {-20, "aof"}, {90, "bum"},
+                                      {90, "aif"}, {-20, "bem"}, {5, "aaf"}};
+    struct Run {
+        const char* what;
+        bool compare;
+        std::function<void(Session&)> run;
+    };
+    const std::vector<Run> firsts = {
+        {"a whole run of fewer events", false,
+         [&](Session& s) { s.readData1(s.fvs("ev.1.fvs", first, {.count = 2})); }},
+        {"a run broken off after its first event", false,
+         [&](Session& s) {
+             const auto next = s.ui.user;
+             s.ui.user = [&s, next] {
+                 if (s.p.run.stepCounter == 1 && s.p.shell.waiting) s.window.click(Command::Break);
+                 next();
+             };
+             s.click(Command::ReadData1, {s.table("ev.1.txt", first), "yes"});
+             s.ui.user = next;
+         }},
+        {"a free compare run", true,
+         [&](Session& s) {
+             s.window.setToggle(Toggle::StepwiseProceeding, false);
+             s.readData1(s.fvs("ev.1.fvs", first));
+             s.readData2(s.fvs("ev2.1.fvs", second));
+         }},
+    };
+    struct Between {
+        const char* what;
+        std::function<void(Session&)> act;
+        bool afterCompareOnly = false;  // "Read data_1" comes back without a tree
+    };
+    const std::vector<Between> betweens = {
+        {"the tree read again",
+         [](Session& s) { s.readTree(testing::referenceTree({.trainingEvents = 1})); }},
+        {"a larger tree",
+         [](Session& s) {
+             s.readTree(testing::referenceTree({.leaves = 5, .trainingEvents = 1}));
+         }},
+        {"two clusters typed",
+         [](Session& s) {
+             s.readTree(testing::referenceTree({.trainingEvents = 1}));
+             s.window.typeClusters("2");
+         }},
+        {"other output choices",
+         [](Session& s) {
+             s.readTree(testing::referenceTree({.trainingEvents = 1}));
+             s.allOutputs(false);
+             s.p.shell.outputRecogCombined = s.p.shell.outputTeachCath2 = true;
+         }},
+        {"compare mode off", [](Session& s) { s.window.setToggle(Toggle::CompareMode, false); },
+         true},
+    };
+    // The outputs of "ev" with the session's folder named alike (records
+    // only after the certificate, which holds paths).
+    const auto outputs = [](Session& s) {
+        std::map<std::string, std::string> files;
+        for (const auto& f : fs::directory_iterator(s.dir.path())) {
+            const std::string name = f.path().filename().string();
+            if (!name.starts_with("ev_")) continue;
+            std::string bytes = s.bytes(name);
+            if (name.ends_with(".zrt")) bytes = bytes.substr(testing::kCombinedHeader);
+            for (size_t at; (at = bytes.find(s.dir.path())) != std::string::npos;)
+                bytes.replace(at, s.dir.path().size(), "<folder>");
+            files[name] = bytes;
+        }
+        return files;
+    };
+    // What the run left: counts, events and steps, flags, messages.
+    const auto left = [](Session& s) {
+        std::ostringstream o;
+        const CoderState& c = s.p.coder;
+        for (int t = 0; t < s.p.shell.clustersNb; ++t)  // beyond K paths keep older nodes
+            o << c.errorRecords1[t].cath1 << c.errorRecords1[t].cath2 << c.errorRecords1[t].cath3
+              << c.errorRecords2[t].cath1 << c.errorRecords2[t].cath2 << c.errorRecords2[t].cath3
+              << c.groupDiff[t] << c.cath1Diff[t] << c.cath2Diff[t] << c.cath3Diff[t] << " ";
+        const ShellState& sh = s.p.shell;
+        o << c.cath1ErrorCount << c.cath2ErrorCount << c.cath3ErrorCount << " steps "
+          << s.p.run.stepCounter << " events " << s.p.eventNbr << " flags " << sh.breakRequested
+          << sh.waiting << sh.stepwiseProceeding << sh.clustersChangeable << s.p.run.runFinished
+          << " messages " << s.kinds();
+        return o.str();
+    };
+    for (const Run& firstRun : firsts)
+        for (const Between& between : betweens) {
+            if (between.afterCompareOnly && !firstRun.compare) continue;
+            SCOPED_TRACE(std::string(firstRun.what) + ", then " + between.what);
+            Session fresh, twice;
+            for (Session* s : {&fresh, &twice}) {
+                s->allOutputs();
+                s->readTree(testing::referenceTree({.trainingEvents = 1}));
+                s->window.setToggle(Toggle::CompareMode, firstRun.compare);
+            }
+            firstRun.run(twice);
+            ASSERT_TRUE(twice.p.run.runFinished && twice.ui.errors.empty());
+            // The first run's outputs exist: kept by name, written over.
+            twice.ui.whenUnscripted = [](const std::string& asked) -> std::string {
+                if (asked.starts_with("save dialog")) return "";
+                if (asked.starts_with("Yes/No/Cancel question: File \"")) return "yes";
+                throw testing::ScriptExhausted{asked};
+            };
+            const auto firstOutputs = outputs(twice);
+            for (Session* s : {&fresh, &twice}) {
+                s->allOutputs();
+                between.act(*s);
+                s->clearShown();
+                s->readData1(s->fvs("ev.fvs", second));
+                if (s->p.shell.compareMode) s->readData2(s->fvs("ev2.fvs", other));
+            }
+            // Every event is coded, whatever the events count of the tree.
+            EXPECT_EQ(fresh.p.run.stepCounter, fresh.p.shell.compareMode ? 14 : 7);
+            EXPECT_TRUE(fresh.p.run.runFinished && fresh.ui.errors.empty());
+            // Outputs not chosen again keep what the first run wrote.
+            const auto got = outputs(twice), want = outputs(fresh);
+            for (const auto& [name, bytes] : got)
+                EXPECT_EQ(bytes, want.contains(name) ? want.at(name) : firstOutputs.at(name))
+                    << name;
+            for (const auto& [name, bytes] : want) EXPECT_TRUE(got.contains(name)) << name;
+            EXPECT_EQ(left(twice), left(fresh));
+        }
+}
+
+// What the program keeps from one run to the next: the tree (after a compare
+// run, turning compare mode off gives "Read data_1" back without a tree
+// read), the clusters typed, the components a text input lowered (until the
+// next tree), the averaging state, and the output choices, a declined one
+// staying off.
+TEST(CodingDriver, WhatOneRunLeavesTheNext) {
+    // Ten frames, as a table sets it.
+    const fixtures::TreeFileContents averaging = testing::referenceTree({.averagingFrames = 10});
+    std::vector<Event> events = referenceEvents(14);
+    for (size_t i = 0; i < events.size(); ++i) events[i].x += int(7 * i % 30);
+    const std::vector<Event> firstTen(events.begin(), events.begin() + 10),
+        lastFour(events.begin() + 10, events.end());
+
+    Session once, twice;
+    for (Session* s : {&once, &twice}) s->readTree(averaging);
+    once.readData1(once.table("all.txt", events, {.nc = 2}));
+    twice.window.setToggle(Toggle::CompareMode, true);
+    twice.readData1(twice.table("one.txt", firstTen));
+    twice.readData2(twice.table("two.txt", firstTen, {.nc = 2}));
+    twice.window.setToggle(Toggle::CompareMode, false);
+    twice.window.typeClusters("1");
+    twice.p.shell.outputRecogCodes = true;
+    twice.dir.write("ev_code.txt", "kept");  // declined: the dialog cancelled, then Cancel
+    twice.click(Command::ReadData1, {twice.fvs("ev.fvs", lastFour), "", "cancel"});
+    EXPECT_FALSE(twice.p.shell.outputRecogCodes);
+    EXPECT_EQ(twice.p.tree.consideredComponentsNb, 2);
+    const testing::Records codes = twice.records("ev_Teach.zrt");
+    EXPECT_EQ(codes.size(), 4u);
+    EXPECT_TRUE(
+        std::all_of(codes.begin(), codes.end(), [](const auto& r) { return r.first == 0; }));
+    // The averaging goes on where the first run left it, as in one run of
+    // all the events.
+    EXPECT_EQ(twice.p.data1.averaging.timeAverage, once.p.data1.averaging.timeAverage);
+    EXPECT_NE(twice.p.data1.averaging.timeAverage[0], 0.0);
+
+    twice.readTree(averaging);
+    EXPECT_EQ(twice.p.tree.consideredComponentsNb, 3);
+    twice.readData1(twice.fvs("ev3.fvs", events));
+    EXPECT_EQ(twice.records("ev3_Teach.zrt").size(), events.size());
+    EXPECT_FALSE(fs::exists(twice.dir.file("ev3_code.txt")));
+    EXPECT_EQ(twice.bytes("ev_code.txt"), "kept");
 }
 
 }  // namespace

@@ -1,157 +1,195 @@
+// The options file: the files found at start-up, sound, odd or damaged; where
+// it lives; its saves and their failures.
 #include "shell/InitFile.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <string>
-#include <vector>
+#include <sstream>
 
-#include "platform/Errors.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 
 namespace zortan {
 namespace {
 
 using testing::readFileBytes;
-using testing::ScriptedUi;
+using testing::Session;
 using testing::TempDir;
+using Lines = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-// Line 1 and the 17 path lines of a file (lines 2 to 18), blanks around one.
-std::string initText(const std::string& first) {
-    std::string text = first + "\r\n";
-    for (int i = 2; i <= 18; ++i)
-        text += (i == 4 ? "  D:\\saved tree " : "D:\\saved\\line") + std::to_string(i) + "\r\n";
+// Every option: the three flags, then the paths in the file's order with
+// both paths of lines 7 and 8 (the fvs one first).
+Lines options(const InitFileOptions& o) {
+    Lines l = {std::to_string(o.reservedFlag) + " " + std::to_string(o.data1IsFvs) + " " +
+               std::to_string(o.data2IsFvs)};
+    for (const std::string* path :
+         {&o.waveFileDir, &o.treeTrainingFileDir, &o.treeFileDir, &o.waveFileDir1, &o.waveFileDir2,
+          &o.fvsEventsFileDir1, &o.txtEventsFileDir1, &o.fvsEventsFileDir2, &o.txtEventsFileDir2,
+          &o.errorFileName, &o.codeFileName, &o.teachFileName, &o.teachCath1FileName,
+          &o.teachCath2FileName, &o.teachCath3FileName, &o.recogFileName, &o.recogCath1FileName,
+          &o.recogCath2FileName, &o.recogCath3FileName})
+        l.push_back(*path);
+    return l;
+}
+// The options a file gives whose flags are stored as `flags` and whose
+// lines 2 to 18 are `paths`: lines 7 and 8 go to the fvs or the text path of
+// their input by its flag; the other path keeps its start value.
+Lines readAs(const std::string& flags, const Lines& paths) {
+    Lines o = options(InitFileOptions{});
+    int reserved, fvs1, fvs2;
+    std::istringstream(flags) >> reserved >> fvs1 >> fvs2;
+    o[0] = flags;
+    for (size_t i = 0; i < paths.size(); ++i)
+        o[i < 5 ? i + 1 : i == 5 ? (fvs1 ? 6 : 7) : i == 6 ? (fvs2 ? 8 : 9) : i + 3] = paths[i];
+    return o;
+}
+std::string fileOf(const std::string& first, const Lines& paths, const std::string& end = "\r\n") {
+    std::string text = first + end;
+    for (const std::string& l : paths) text += l + end;
     return text;
 }
-const std::string kLine7 = "D:\\saved\\line7", kLine8 = "D:\\saved\\line8";
+// The file a save of `o` writes: lines 7 and 8 hold the paths the flags choose.
+std::string savedFile(const InitFileOptions& o) {
+    Lines l = options(o);
+    l.erase(l.begin() + (o.data2IsFvs ? 9 : 8));
+    l.erase(l.begin() + (o.data1IsFvs ? 7 : 6));
+    return fileOf(l[0], Lines(l.begin() + 1, l.end()));
+}
+std::string corrupted(const Session& s) {
+    return "Be carefull!\r\nFile of last used options, i.e.\r\n\"" + s.dir.file("Init.txt") +
+           "\"\r\nis corrupted\r\nIt will be restored with actual options, next time this error "
+           "should not appear.";
+}
+
+TEST(InitFile, StartUpTakesWhatTheFileHoldsAndASaveWritesItBack) {
+    Lines paths;
+    for (int i = 2; i <= 18; ++i) paths.push_back("D:\\saved\\line" + std::to_string(i));
+    paths[2] = "  D:\\saved tree 4";  // blanks belong to the path
+    const Lines defaults = options(InitFileOptions{}), none(17);
+    Lines binary = paths, some(paths.begin(), paths.begin() + 5);
+    binary[3] = std::string("\0\xff\x1a\x7f path", 9);
+    binary[4] = std::string(100000, 'w');
+    some.resize(17);
+    struct Case {
+        std::optional<std::string> text;  // none: no file
+        Lines options;                    // as start-up leaves them
+        bool damaged = false;
+        bool rewrittenAlike = false;  // a save writes the file's very bytes
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, defaults},
+        {"", defaults},
+        // Lines 7 and 8 by the flags; any nonzero flag counts.
+        {fileOf("0 1 1", paths), readAs("0 1 1", paths), false, true},
+        {fileOf("0 1 0", paths), readAs("0 1 0", paths), false, true},
+        {fileOf("0 0 1", paths), readAs("0 0 1", paths), false, true},
+        {fileOf("0 2 0", paths), readAs("0 2 0", paths), false, true},
+        // Control characters, code 26, a long path: kept byte for byte.
+        {fileOf("0 0 0", binary), readAs("0 0 0", binary), false, true},
+        // A damaged first line keeps every option and says so.
+        {fileOf("a b c", paths), defaults, true},
+        {fileOf("0 1 x", paths), defaults, true},
+        {fileOf(std::string("\0\x01\x02", 3), paths), defaults, true},
+        // Signs and a low-byte wrap; words after the flags are skipped.
+        {fileOf("+1 -1 256 more words", paths), readAs("1 255 0", paths)},
+        // The third flag at the end of the file reads 0; no path follows.
+        {"0 1", readAs("0 1 0", none)},
+        // A file ending after line 6; blank lines only; bare CR line ends.
+        {fileOf("2 0 1", Lines(paths.begin(), paths.begin() + 5)), readAs("2 0 1", some)},
+        {"\r\n\r\n \t\r\n", readAs("0 0 0", none)},
+        {fileOf("0 0 0", paths, "\r"), readAs("0 0 0", paths)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.value_or("no file").substr(0, 40));
+        Session s(c.text);
+        EXPECT_EQ(s.ui.messages, c.damaged ? Lines{corrupted(s)} : Lines{});
+        EXPECT_EQ(options(s.startOptions), c.options);
+        EXPECT_EQ(s.startOptions.initFilePath, s.dir.file("Init.txt"));
+        EXPECT_EQ(fs::exists(s.dir.file("Init.txt")), c.text.has_value());  // nothing written
+        // A save (over a longer file) and a read give them back unchanged.
+        s.dir.write("Init.txt", std::string(200000, 'x'));
+        WriteInitFile(s.startOptions);
+        EXPECT_TRUE(!c.rewrittenAlike || s.bytes("Init.txt") == *c.text);
+        Session again(s.bytes("Init.txt"));
+        EXPECT_TRUE(again.ui.messages.empty());
+        EXPECT_EQ(options(again.startOptions), c.options);
+    }
+}
+
+TEST(InitFile, DamageIsShownAgainByReadTreeUntilAFileChoiceRewritesTheFile) {
+    Session s("a b c\r\n");
+    const std::string tree = s.tree();
+    s.readTree(tree);
+    EXPECT_TRUE(s.p.shell.treeRead);
+    EXPECT_EQ(s.ui.messages, Lines(2, corrupted(s)));
+    // The file now holds every option, the chosen tree among them.
+    InitFileOptions want;  // the start values, but for the tree and the outputs
+    want.treeFileDir = tree, want.teachFileName = s.p.options.teachFileName;
+    EXPECT_EQ(s.bytes("Init.txt"), savedFile(want));
+    s.ui.messages.clear();
+    s.readTree(tree);
+    EXPECT_TRUE(s.ui.messages.empty());
+}
 
 #ifdef _WIN32
 constexpr const char *kVariable = "APPDATA", *kSubfolder = "Zortan";
+void setVariable(const char* value) {
+    _putenv_s(kVariable, value ? value : "");
+}
 #else
 constexpr const char *kVariable = "XDG_CONFIG_HOME", *kSubfolder = "zortan";
+void setVariable(const char* value) {
+    value ? setenv(kVariable, value, 1) : unsetenv(kVariable);
+}
 #endif
 
-// Every test gets its own configuration folder, so that a fallback never
-// reaches the real one.
-class InitFileTest : public ::testing::Test {
-  protected:
-    static void set(const char* value) {
-#ifdef _WIN32
-        _putenv_s(kVariable, value ? value : "");
-#else
-        value ? setenv(kVariable, value, 1) : unsetenv(kVariable);
-#endif
-    }
-    void SetUp() override {
-        if (const char* old = std::getenv(kVariable)) saved_ = old;
-        set(configHome.path().c_str());
-    }
-    void TearDown() override {
-        set(saved_ ? saved_->c_str() : nullptr);
-    }
-    std::string configFolder() const {
-        return configHome.file(kSubfolder);
-    }
-    std::string configInitFile() const {
-        return (fs::path(configFolder()) / "Init.txt").string();
-    }
-
+// A program folder that cannot hold a file (missing, or not a folder) puts
+// the file into the user's configuration folder, a temporary one here.
+TEST(InitFile, WithoutAWritableProgramFolderTheFileMovesToTheConfigFolder) {
     TempDir programDir, configHome;
-    ScriptedUi ui;
-
-  private:
-    std::optional<std::string> saved_;
-};
-
-// (The order of the lines is checked with the damaged files found at start-up.)
-TEST_F(InitFileTest, MissingFileChangesNothingAndASaveReplacesTheWholeContent) {
-    InitFileOptions o;
-    ReadInitFile(o, ui, programDir.path());
-    EXPECT_EQ(o.initFilePath, programDir.file("Init.txt"));
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(fs::exists(o.initFilePath));
-    o.errorFileName = std::string(5000, 'e');
-    WriteInitFile(o);
-    o.errorFileName = "E";
-    WriteInitFile(o);
-    const std::string bytes = readFileBytes(o.initFilePath);
-    EXPECT_TRUE(bytes.starts_with("0 0 0\r\n" + o.waveFileDir + "\r\n"));
-    EXPECT_NE(bytes.find("\r\nE\r\n" + o.codeFileName + "\r\n"), std::string::npos);
-    EXPECT_TRUE(bytes.ends_with("\r\n" + o.recogCath3FileName + "\r\n"));
-    EXPECT_LT(bytes.size(), 1000u);  // no trace of the longer content
-}
-
-// Lines 7 and 8 go to the fvs or the text path of each input by the flags,
-// and back to lines 7 and 8: the file is written as it was read.
-TEST_F(InitFileTest, FlagsRouteLinesSevenAndEight) {
-    const InitFileOptions defaults;
-    for (const char* first : {"0 1 1", "0 1 0", "0 0 1", "0 2 0"}) {
-        SCOPED_TRACE(first);
-        const bool fvs1 = first[2] != '0', fvs2 = first[4] != '0';
-        programDir.write("Init.txt", initText(first));
-        InitFileOptions o;
-        ReadInitFile(o, ui, programDir.path());
-        EXPECT_TRUE(ui.messages.empty());
-        EXPECT_EQ(o.treeFileDir, "  D:\\saved tree 4");
-        EXPECT_EQ(o.fvsEventsFileDir1, fvs1 ? kLine7 : defaults.fvsEventsFileDir1);
-        EXPECT_EQ(o.txtEventsFileDir1, fvs1 ? defaults.txtEventsFileDir1 : kLine7);
-        EXPECT_EQ(o.fvsEventsFileDir2, fvs2 ? kLine8 : defaults.fvsEventsFileDir2);
-        EXPECT_EQ(o.txtEventsFileDir2, fvs2 ? defaults.txtEventsFileDir2 : kLine8);
-        WriteInitFile(o);
-        EXPECT_EQ(readFileBytes(o.initFilePath), initText(first));
-    }
-}
-
-TEST_F(InitFileTest, TheFileStaysBesideAWritableProgramOrMovesToTheConfigFolder) {
-    fs::create_directories(configFolder());
-    const std::string configBytes = initText("0 0 1");
-    std::ofstream(configInitFile(), std::ios::binary) << configBytes;
-    programDir.write("Init.txt", initText("0 1 0"));
-    InitFileOptions o;
-    ReadInitFile(o, ui, programDir.path());
-    EXPECT_EQ(o.initFilePath, programDir.file("Init.txt"));
-    EXPECT_EQ(o.fvsEventsFileDir1, kLine7);
-    // The writability probe leaves nothing behind.
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(programDir.path()))
-        names.push_back(e.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"Init.txt"});
-    EXPECT_EQ(readFileBytes(configInitFile()), configBytes);
-
-    // A program folder that cannot hold a file: missing, or not a folder.
+    const char* old = std::getenv(kVariable);
+    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    setVariable(configHome.path().c_str());
+    const std::string configFile = configHome.file(std::string(kSubfolder) + "/Init.txt");
     programDir.write("notAFolder", "");
+    testing::ScriptedUi ui;
     for (const std::string& folder : {programDir.file("missing"), programDir.file("notAFolder")}) {
         SCOPED_TRACE(folder);
-        fs::remove_all(configFolder());
-        InitFileOptions f;
-        ReadInitFile(f, ui, folder);
-        EXPECT_EQ(f.initFilePath, configInitFile());
-        EXPECT_TRUE(fs::is_directory(configFolder()));
-        f.treeFileDir = "C:\\chosen tree.vq";
-        WriteInitFile(f);
-        EXPECT_FALSE(fs::exists(programDir.file("missing")));
+        fs::remove_all(configHome.file(kSubfolder));
+        InitFileOptions o;
+        ReadInitFile(o, ui, folder);
+        EXPECT_EQ(o.initFilePath, configFile);
+        o.treeFileDir = "C:\\chosen tree.vq";
+        WriteInitFile(o);
         InitFileOptions back;
         ReadInitFile(back, ui, folder);
-        EXPECT_EQ(back.initFilePath, configInitFile());
+        EXPECT_EQ(back.initFilePath, configFile);
         EXPECT_EQ(back.treeFileDir, "C:\\chosen tree.vq");
     }
+    // The writability probe of a writable folder leaves nothing behind.
+    InitFileOptions beside;
+    ReadInitFile(beside, ui, configHome.path());
+    EXPECT_EQ(beside.initFilePath, configHome.file("Init.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(configHome.path()), fs::directory_iterator()),
+              1);
+    EXPECT_FALSE(fs::exists(programDir.file("missing")));
     EXPECT_TRUE(ui.messages.empty());
+    setVariable(saved ? saved->c_str() : nullptr);
 }
 
-TEST_F(InitFileTest, WriteFailuresAreInputOutputErrors) {
-    fs::create_directory(programDir.file("Init.txt"));
+TEST(InitFile, FailuresToSaveAreInputOutputErrors) {
+    TempDir dir;
+    InitFileOptions o;
     // A missing folder, a folder in the file's place, and a device that
     // accepts the open and fails only when the data reach it.
-    std::vector<std::pair<std::string, int>> cases = {
-        {programDir.file("no such folder/Init.txt"), 2}, {programDir.file("Init.txt"), 0}};
+    fs::create_directory(dir.file("folder"));
+    std::vector<std::pair<std::string, int>> cases = {{dir.file("no such folder/Init.txt"), 2},
+                                                      {dir.file("folder"), 0}};
     if (fs::exists("/dev/full")) cases.push_back({"/dev/full", 101});
     for (const auto& [path, code] : cases) {
-        InitFileOptions o;
         o.initFilePath = path;
         try {
             WriteInitFile(o);

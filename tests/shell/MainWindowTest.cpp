@@ -3,36 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 
-#include "platform/Errors.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 
 namespace zortan {
 namespace {
 
-using testing::ScriptedUi;
-using testing::TempDir;
-
-struct Window {
-    TempDir dir;
-    ScriptedUi ui;
-    Program program{ui, dir.path()};
-    TForm1 form{program};
-    ShellState& s = program.shell;
-    Window() { form.FormCreate(); }
-};
+using testing::Session;
 
 TEST(MainWindow, StartUpClampsTheClustersAndFitsNinePictures) {
-    Window w;
+    Session w;
     EXPECT_TRUE(w.ui.messages.empty());
-    EXPECT_EQ(w.s.clustersEditText + "," + std::to_string(w.s.clustersNb), "1,1");
-    EXPECT_EQ(w.s.picturesEditText + "," + std::to_string(w.s.picturesPerRow), "9,9");
-    EXPECT_FALSE(w.form.enabled(Command::Next) || w.form.enabled(Command::ReadData2));
-    EXPECT_EQ(w.s.treeTexts.categoryCaptions, "Y2, Y1, Y3");
+    const ShellState& s = w.p.shell;
+    EXPECT_EQ(s.clustersEditText + "," + std::to_string(s.clustersNb), "1,1");
+    EXPECT_EQ(s.picturesEditText + "," + std::to_string(s.picturesPerRow), "9,9");
+    EXPECT_EQ(s.treeTexts.categoryCaptions, "Y2, Y1, Y3");
+    EXPECT_EQ(s.focus, Focus::ReadTree);
 
-    ScriptedUi small;
+    testing::ScriptedUi small;
     small.screen = {1280, 1024};
     Program program{small, w.dir.path()};
     TForm1{program}.FormCreate();
@@ -43,100 +31,136 @@ TEST(MainWindow, StartUpClampsTheClustersAndFitsNinePictures) {
                   "your graphic card parameters to these values"});
 }
 
-TEST(MainWindow, CompareModeAndReverseCheckingSwitchTheOutputChoices) {
-    Window w;
-    w.s.outputRecogCodes = true;
-    w.form.setToggle(Toggle::CompareMode, true);
-    EXPECT_EQ(w.ui.messages.back(), "For the comparing mode no teaching file will be created.");
-    for (Toggle t : {Toggle::OutputTeachCombined, Toggle::OutputRecogCodes})
-        EXPECT_FALSE(w.form.toggleValue(t) || w.form.enabled(t));
-    EXPECT_FALSE(w.form.enabled(Command::ReverseTeach));
-    w.form.setToggle(Toggle::OutputTeachCodes, true);  // a disabled box does nothing
-    EXPECT_FALSE(w.s.outputTeachCodes);
-    w.form.setToggle(Toggle::CompareMode, false);
-    EXPECT_TRUE(w.s.outputTeachCombined && !w.s.outputRecogCodes);
-    EXPECT_TRUE(w.form.enabled(Toggle::OutputRecogCodes) && w.form.enabled(Command::ReverseRecog));
-
-    // Reversing twice restores the group; the other group is untouched.
-    w.s.outputTeachCath2 = true;
-    w.form.click(Command::ReverseTeach);
-    EXPECT_TRUE(!w.s.outputTeachCombined && w.s.outputTeachCodes && !w.s.outputTeachCath2);
-    EXPECT_FALSE(w.s.outputRecogCombined);
-    w.form.click(Command::ReverseTeach);
-    EXPECT_TRUE(w.s.outputTeachCombined && !w.s.outputTeachCodes && w.s.outputTeachCath2);
-
-    w.form.click(Command::Options);  // toggles the output files group
-    EXPECT_FALSE(w.s.controls.outputFilesVisible || w.form.enabled(Command::OutputsOk));
-    w.form.click(Command::Options);
-    w.form.click(Command::OutputsOk);
-    EXPECT_TRUE(!w.s.controls.outputFilesVisible && w.s.controls.treeDataVisible);
-    EXPECT_EQ(w.s.focus, Focus::ReadTree);
+// The commands, in the order of Command, enabled ('1') or not in each
+// situation the window passes through.
+TEST(MainWindow, EnabledCommandsInEverySituation) {
+    const auto enabled = [](const Session& s) {
+        std::string e;
+        for (int c = 0; c <= static_cast<int>(Command::ReverseRecog); ++c)
+            e += s.window.enabled(static_cast<Command>(c)) ? '1' : '0';
+        return e;
+    };
+    const auto compare = [](Session& s) { s.window.setToggle(Toggle::CompareMode, true); };
+    const auto run = [](Session& s) {
+        s.readTree();
+        s.readData1(s.fvs("ev.fvs", testing::referenceEvents(2)));
+    };
+    const std::vector<std::pair<const char*, std::function<void(Session&)>>> situations = {
+        {"start", [](Session&) {}},
+        {"output files hidden", [](Session& s) { s.click(Command::Options); }},
+        {"compare mode", compare},
+        {"a tree read", [](Session& s) { s.readTree(); }},
+        {"compare mode, data_1 read",
+         [&](Session& s) {
+             compare(s);
+             run(s);
+         }},
+        {"a run waiting for Next",
+         [&](Session& s) {
+             s.ui.user = [&s, enabled] {
+                 if (s.p.shell.waiting) s.ui.log.push_back("running: " + enabled(s));
+                 s.window.click(Command::Next);
+             };
+             run(s);
+             s.ui.user = nullptr;
+         }},
+        {"a run finished", run},
+        {"a run finished, the tree read again",
+         [&](Session& s) {
+             run(s);
+             s.readTree();
+         }},
+        {"a compare run finished",
+         [&](Session& s) {
+             compare(s);
+             run(s);
+             s.readData2(s.fvs("ev2.fvs", testing::referenceEvents(2)));
+         }},
+    };
+    //                     ReadTree, ReadData1, ReadData2, ReadTreeAndData, Halt, StopContinue,
+    //                     Break, Next, About, Options, OutputsOk, ReverseTeach, ReverseRecog
+    const std::vector<std::string> want = {"1101100011111", "1101100011000", "1101100011100",
+                                           "1101100011111", "1011100011100", "0000111111000",
+                                           "1000100011000", "1100100011000", "1001100011000"};
+    for (size_t i = 0; i < situations.size(); ++i) {
+        SCOPED_TRACE(situations[i].first);
+        Session s;
+        situations[i].second(s);
+        const auto running = std::find_if(s.ui.log.begin(), s.ui.log.end(),
+                                          [](auto& l) { return l.starts_with("running: "); });
+        EXPECT_EQ(running == s.ui.log.end() ? enabled(s) : running->substr(9), want[i]);
+    }
 }
 
-// The commands table: each command's state at start and, for those that act
-// on the window alone, its effect; a disabled command does nothing. The run
-// commands are enabled as a run enables them.
-TEST(MainWindow, TheCommandsTable) {
-    struct Row {
-        Command command;
-        bool atStart;
-        std::function<std::string(const ShellState&)> effect;  // what it changed, in words
+// What each command does, in words: the regions shown, the focus, the
+// run-control flags, the Stop/Continue caption, the output choices, the
+// messages. A disabled command does nothing; the run commands are enabled
+// as a run enables them. (The reading commands with a tree: see the coding
+// driver's tests.)
+TEST(MainWindow, WhatEachCommandDoes) {
+    const auto describe = [](const Session& w) {
+        const ShellState& s = w.p.shell;
+        const WindowControls& c = s.controls;
+        std::string text =
+            std::string(c.aboutVisible ? "about " : "") + (c.outputFilesVisible ? "outputs " : "") +
+            (c.treeDataVisible ? "tree " : "") + (c.inputDescriptionVisible ? "input " : "") +
+            "focus " + std::to_string(static_cast<int>(s.focus)) + (s.waiting ? " waiting" : "") +
+            (s.breakRequested ? " break" : "") + (s.hibernateOnFinish ? " hibernate" : "") + " " +
+            s.stopContinueCaption;
+        for (bool b :
+             {s.outputTeachCombined, s.outputTeachCodes, s.outputTeachCath1, s.outputTeachCath2,
+              s.outputTeachCath3, s.outputRecogCombined, s.outputRecogCodes, s.outputRecogCath1,
+              s.outputRecogCath2, s.outputRecogCath3})
+            text += b ? '1' : '0';
+        for (const std::string& m : w.ui.messages) text += " | " + m.substr(0, 40);
+        return text + (w.exitStatus >= 0 ? " | ended " + std::to_string(w.exitStatus) : "");
     };
-    const auto flags = [](const ShellState& s) {
-        return std::string(s.waiting ? "waiting " : "") + (s.breakRequested ? "break " : "") +
-               (s.hibernateOnFinish ? "hibernate " : "") + s.stopContinueCaption;
+    // Focus 0 is "Read tree", 4 any other control.
+    const std::vector<std::tuple<Command, bool, std::string>> rows = {
+        {Command::ReadData1, false, "outputs input focus 0 Stop1000000000 | Read tree first!"},
+        {Command::Halt, false,
+         "outputs focus 4 Stop1000000000 | Program finished.\r\nDue to your choice te | "
+         "Program finished.\r\nDue to your choice re | ended 0"},
+        {Command::StopContinue, true, "outputs focus 4 waiting hibernate Continue1000000000"},
+        {Command::Break, true, "outputs focus 4 waiting break Stop1000000000"},
+        {Command::Next, true, "outputs focus 4 hibernate Stop1000000000"},
+        {Command::About, false, "about outputs focus 4 Stop1000000000"},
+        {Command::Options, false, "focus 4 Stop1000000000"},
+        {Command::OutputsOk, false, "tree input focus 0 Stop1000000000"},
+        {Command::ReverseTeach, false, "outputs focus 4 Stop0111100000"},
+        {Command::ReverseRecog, false, "outputs focus 4 Stop1000011111"},
     };
-    const std::vector<Row> rows = {
-        {Command::ReadTree, true, nullptr},
-        {Command::ReadData1, true, nullptr},
-        {Command::ReadData2, false, nullptr},
-        {Command::ReadTreeAndData, true, nullptr},
-        {Command::Halt, true, nullptr},
-        {Command::StopContinue, false, flags},
-        {Command::Break, false, flags},
-        {Command::Next, false, flags},
-        {Command::About, true,
-         [](const ShellState& s) { return s.controls.aboutVisible ? "about" : ""; }},
-        {Command::Options, true,
-         [](const ShellState& s) { return s.controls.outputFilesVisible ? "outputs" : ""; }},
-        {Command::OutputsOk, true,
-         [](const ShellState& s) {
-             return std::string(s.controls.outputFilesVisible ? "outputs " : "") +
-                    (s.controls.treeDataVisible ? "tree " : "") +
-                    (s.controls.inputDescriptionVisible ? "input" : "");
-         }},
-        {Command::ReverseTeach, true,
-         [](const ShellState& s) { return s.outputTeachCombined ? "combined" : "codes"; }},
-        {Command::ReverseRecog, true,
-         [](const ShellState& s) { return s.outputRecogCombined ? "combined" : "codes"; }},
-    };
-    const std::map<Command, std::string> effects = {
-        {Command::StopContinue, "waiting hibernate Continue"},
-        {Command::Break, "waiting break Stop"},
-        {Command::Next, "hibernate Stop"},
-        {Command::About, "about"},
-        {Command::Options, ""},
-        {Command::OutputsOk, "tree input"},
-        {Command::ReverseTeach, "codes"},
-        {Command::ReverseRecog, "combined"},
-    };
-    for (const Row& row : rows) {
-        Window w;
-        SCOPED_TRACE(static_cast<int>(row.command));
-        EXPECT_EQ(w.form.enabled(row.command), row.atStart);
-        if (!row.effect) continue;
-        const std::string before = row.effect(w.s);
-        if (!row.atStart) {
-            w.form.click(row.command);  // disabled: nothing changes
-            EXPECT_EQ(row.effect(w.s), before);
-            w.s.controls.stopContinueEnabled = w.s.controls.breakEnabled = w.s.nextEnabled = true;
-            w.s.hibernateOnFinish = w.s.waiting = true;
+    for (const auto& [command, runEnables, want] : rows) {
+        SCOPED_TRACE(static_cast<int>(command));
+        Session w;
+        ShellState& s = w.p.shell;
+        s.focus = Focus::Other;
+        if (runEnables) {
+            const std::string before = describe(w);
+            w.click(command);
+            EXPECT_EQ(describe(w), before);
+            s.controls.stopContinueEnabled = s.controls.breakEnabled = s.nextEnabled = true;
+            s.hibernateOnFinish = s.waiting = true;
             // A free run: Stop/Continue pauses it.
-            if (row.command == Command::StopContinue) w.s.waiting = w.s.stepwiseProceeding = false;
+            if (command == Command::StopContinue) s.waiting = s.stepwiseProceeding = false;
         }
-        w.form.click(row.command);
-        EXPECT_EQ(row.effect(w.s), effects.at(row.command));
+        w.click(command);
+        EXPECT_EQ(describe(w), want);
     }
+}
+
+TEST(MainWindow, CompareModeSwitchesTheOutputChoices) {
+    Session w;
+    w.p.shell.outputRecogCodes = true;
+    w.window.setToggle(Toggle::CompareMode, true);
+    EXPECT_EQ(w.ui.messages.back(), "For the comparing mode no teaching file will be created.");
+    for (Toggle t : {Toggle::OutputTeachCombined, Toggle::OutputRecogCodes})
+        EXPECT_FALSE(w.window.toggleValue(t) || w.window.enabled(t));
+    w.window.setToggle(Toggle::OutputTeachCodes, true);  // a disabled box does nothing
+    EXPECT_FALSE(w.p.shell.outputTeachCodes);
+    w.window.setToggle(Toggle::CompareMode, false);
+    EXPECT_TRUE(w.p.shell.outputTeachCombined && !w.p.shell.outputRecogCodes);
+    EXPECT_TRUE(w.window.enabled(Toggle::OutputRecogCodes));
 }
 
 }  // namespace

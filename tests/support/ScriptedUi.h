@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -32,6 +33,11 @@ class ScriptedUi : public Ui {
     std::vector<FileDialogRequest> dialogs;  // every dialog request
     ScreenSize screen{1680, 1050};
     int pendingEventsProcessed = 0;
+    // The user acting while the window processes its pending events.
+    std::function<void()> user;
+    // Answers what the script does not, given what is asked; without it an
+    // unscripted question throws ScriptExhausted.
+    std::function<std::string(const std::string& what)> whenUnscripted;
 
     void showMessage(const std::string& text) override {
         log.push_back("message: " + text);
@@ -57,7 +63,10 @@ class ScriptedUi : public Ui {
     std::optional<std::string> chooseSaveFile(const FileDialogRequest& r) override {
         return dialog("save", r);
     }
-    void processPendingEvents() override { ++pendingEventsProcessed; }
+    void processPendingEvents() override {
+        ++pendingEventsProcessed;
+        if (user) user();
+    }
     void beep() override { log.push_back("beep"); }
     ScreenSize screenSize() override { return screen; }
     void statusCaptionChanged(const std::string& caption) override {
@@ -66,6 +75,7 @@ class ScriptedUi : public Ui {
 
   private:
     std::string next(const std::string& what) {
+        if (answers.empty() && whenUnscripted) return whenUnscripted(what);
         if (answers.empty()) throw ScriptExhausted{what};
         std::string a = answers.front();
         answers.pop_front();

@@ -1,5 +1,6 @@
 // The real zortan-console copied into a fresh folder of its own, next to an
-// options file whose outputs point into the folder, and fed a script.
+// options file whose outputs point into the folder, and fed a script on its
+// standard input.
 #pragma once
 
 #include <fcntl.h>
@@ -7,22 +8,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "robustness/ReferenceRun.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 
 namespace zortan::testing {
 
-class ConsoleProcess {
+class ConsoleProcess : public Workspace {
   public:
-    TempDir dir;
     struct Ended {
         std::string out;
         int status;
@@ -44,10 +42,10 @@ class ConsoleProcess {
     ConsoleProcess(const ConsoleProcess&) = delete;
     ConsoleProcess& operator=(const ConsoleProcess&) = delete;
 
-    // Starts the console; its output goes to a file that `output` reads.
+    // Starts the console; what it prints goes to a file that `output` reads.
     void start(const std::vector<std::string>& args = {}) {
         int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
+        if (pipe(fds) != 0) throw std::runtime_error("no pipe");
         pid_ = fork();
         if (pid_ == 0) {
             dup2(fds[0], 0);
@@ -65,10 +63,10 @@ class ConsoleProcess {
         input_ = fds[1];
     }
     void send(const std::string& text) const {
-        ASSERT_EQ(write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        if (write(input_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+            throw std::runtime_error("the console took no input");
     }
     std::string output() const { return bytes("stdout"); }
-    std::string bytes(const std::string& name) const { return readFileBytes(dir.file(name)); }
     // Waits up to 20 s until the output holds `piece` `times` times.
     bool waitFor(const std::string& piece, size_t times = 1) const {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -96,18 +94,18 @@ class ConsoleProcess {
         return {output(), status};
     }
 
-    // Starts a free run of the reference table with every output on.
-    void startReferenceRun(int64_t events) {
-        fixtures::writeTreeFile(dir.file("t.vq"), referenceTree());
-        writeReferenceTable(dir.file("ev.txt"), events);
+    // Starts a free run of the reference table with every output on; true
+    // once it codes.
+    bool startReferenceRun(int64_t events) {
+        table("ev.txt", referenceEvents(events));
         start();
-        std::string script = "read tree\n" + dir.file("t.vq") + "\n";
+        std::string script = "read tree\n" + tree() + "\n";
         for (const char* o :
              {"TeachCodes", "TeachCath1", "TeachCath2", "TeachCath3", "RecogCombined", "RecogCodes",
               "RecogCath1", "RecogCath2", "RecogCath3"})
             script += std::string("set output") + o + " on\n";
         send(script + "set stepwiseProceeding off\nread data_1\n" + dir.file("ev.txt") + "\n");
-        ASSERT_TRUE(waitFor("Program started coding data_1"));
+        return waitFor("Program started coding data_1");
     }
 
   private:

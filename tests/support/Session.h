@@ -1,0 +1,341 @@
+// A started program in a fresh folder, driven as a user drives it at its
+// main window; the reference inputs, written without the program's writers;
+// and readers of the outputs that do not use the program's code.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Errors.h"
+#include "shell/MainWindow.h"
+#include "shell/Program.h"
+#include "support/ScriptedUi.h"
+#include "support/TempDir.h"
+#include "tools/fixtures/FvsFileWriter.h"
+#include "tools/fixtures/TreeFileWriter.h"
+
+namespace zortan::testing {
+
+// ---- The reference input -------------------------------------------------
+
+// One event: its component 0 (the others are 0) and its three qualifiers.
+struct Event {
+    int x = 0;
+    std::string cath = "aaf";
+};
+
+// Three leaves over three components, only component 0 telling the nodes
+// apart: the root splits into node 1 (0) and node 2 (100), node 1 into node
+// 3 (-10) and node 4 (10). At K = 3, -20 codes as 0 (node 3, readings b o m),
+// 5 as 2 (node 4, a u f) and 90 as 1 (node 2, a i m); value lists ab, aeiou,
+// fm. Categories V, S, G; trained as the default fvs header tells, on 3000
+// events, coding the cepstrum. A tree given more leaves splits further.
+struct TreeSpec {
+    int leaves = 3;
+    int featureKind = 3;                       // -1: none, asked for at the first fvs event
+    std::optional<int32_t> averagingFrames{};  // trained with time averaging over as many
+    int64_t trainingEvents = 3000;
+};
+inline fixtures::TreeFileContents referenceTree(const TreeSpec& spec = {}) {
+    auto t = fixtures::makeTree(spec.leaves, 3, fixtures::SplitOrder::Balanced, [](int n, int i) {
+        return i != 0 ? 0.0 : n < 5 ? std::array{0, 0, 100, -10, 10}[size_t(n)] : 10.0 * n;
+    });
+    AnalysisSettings& a = t.tree.training;
+    a.windowShape = 0, a.preemphasis = false, a.lifterThreshold = 0,
+    a.featureKind = spec.featureKind;
+    a.averaging = spec.averagingFrames.has_value();
+    a.averagingFrames = spec.averagingFrames.value_or(0);
+    t.tree.trainingEventsNb = spec.trainingEvents;
+    t.cathLabel1 = "V", t.cathLabel2 = "S", t.cathLabel3 = "G";
+    return t;
+}
+// The reference events: component 0 cycles through -20, 5, 90 (codes 0, 2,
+// 1), the qualifiers through the tree's value lists.
+inline Event referenceEvent(int64_t i) {
+    return {std::array{-20, 5, 90}[size_t(i % 3)], {"ab"[i % 2], "aeiou"[i % 5], "fm"[i / 7 % 2]}};
+}
+inline uint16_t referenceCode(int64_t i) {
+    return std::array<uint16_t, 3>{0, 2, 1}[size_t(i % 3)];
+}
+inline std::vector<Event> referenceEvents(int64_t n) {
+    std::vector<Event> e;
+    for (int64_t i = 0; i < n; ++i) e.push_back(referenceEvent(i));
+    return e;
+}
+
+// A text table of three components a row. With the defaults its header
+// takes 48 bytes and a row of a small value 16, so that a reader's buffer
+// of a power of two of at least 16 bytes ends between rows.
+struct TableSpec {
+    std::optional<int64_t> count{};  // on the count line; the number of events by default
+    int32_t nc = 3;
+    std::string names = "V S G";
+};
+inline std::string tableText(const std::vector<Event>& events, const TableSpec& spec = {}) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%-20s\r\n%d\r\n32767\r\n",
+                  (std::to_string(spec.count.value_or(int64_t(events.size()))) + " events").c_str(),
+                  spec.nc);
+    std::string text = line + spec.names + " c0 c1 c2\r\n";
+    for (const Event& e : events) {
+        std::snprintf(line, sizeof line, "%c\t%c %c\t%4d\t0\t0\r\n", e.cath[0], e.cath[1],
+                      e.cath[2], e.x);
+        text += line;
+    }
+    return text;
+}
+// The events as an fvs file whose settings match the reference tree's,
+// component 0 in the cepstrum (kind 3), the header changed as given.
+struct FvsSpec {
+    std::optional<uint32_t> count{};  // records declared; the number of events by default
+    int16_t realTypeSize = 4;
+    int16_t lifterThreshold = 0;
+};
+inline void writeFvs(const std::string& path, const std::vector<Event>& events,
+                     const FvsSpec& spec = {}) {
+    fixtures::FvsHeader h;
+    h.recordCount = spec.count.value_or(uint32_t(events.size()));
+    h.realTypeSize = spec.realTypeSize;
+    h.lifterThreshold = spec.lifterThreshold;
+    std::vector<fixtures::FvsEvent> records(events.size());
+    for (size_t i = 0; i < events.size(); ++i) {
+        records[i].features[3][0] = static_cast<int16_t>(events[i].x);
+        records[i].cath1 = events[i].cath[0], records[i].cath2 = events[i].cath[1];
+        records[i].cath3 = events[i].cath[2];
+    }
+    fixtures::writeFvsFile(path, h, records);
+}
+
+// ---- Outputs read back ---------------------------------------------------
+
+inline size_t occurrences(const std::string& text, const std::string& piece) {
+    size_t n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+    return n;
+}
+
+// A combined output file: a count record naming 253 certificate records,
+// the certificate, then one 6-byte record (code, three characters, tag) per
+// event.
+using Records = std::vector<std::pair<uint16_t, std::string>>;
+struct CombinedFile {
+    bool wellFormed = false;  // count record, whole certificate, whole records
+    Records records;
+};
+constexpr size_t kCombinedHeader = 6 + 253 * 6;
+inline CombinedFile readCombinedFile(const std::string& bytes) {
+    CombinedFile f;
+    const auto byte = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+    if (bytes.size() < kCombinedHeader || byte(0) != 253 || byte(1) != 0) return f;
+    for (size_t at = kCombinedHeader; at + 6 <= bytes.size(); at += 6)
+        f.records.push_back({uint16_t(byte(at) | byte(at + 1) << 8), bytes.substr(at + 2, 3)});
+    f.wellFormed = (bytes.size() - kCombinedHeader) % 6 == 0;
+    return f;
+}
+
+// The codes of a code file: one character each after the header's last line.
+inline std::string codeCharacters(const std::string& text) {
+    const size_t at = text.find("Output codes:\r\n");
+    return at == std::string::npos ? std::string() : text.substr(at + 15);
+}
+
+// The positions of a category file's events after its header, each written
+// as a blank and the number; -1 stands for anything else found.
+inline std::vector<int> categoryPositions(const std::string& text) {
+    std::vector<int> positions;
+    const size_t body = text.find("\" values\r\n");
+    std::istringstream rest(body == std::string::npos ? "?" : text.substr(body + 10));
+    for (int position; rest.peek() != EOF;)
+        positions.push_back(
+            rest.get() == ' ' && std::isdigit(rest.peek()) && rest >> position ? position : -1);
+    return positions;
+}
+
+// The outputs of a run on "ev.txt" or "ev.fvs", by their name after "ev".
+inline const std::vector<std::string> kOutputs = {
+    "_Teach.zrt",   "_Recog.zrt",   "_code.txt",    "_teach_V.txt", "_teach_S.txt",
+    "_teach_G.txt", "_recog_V.txt", "_recog_S.txt", "_recog_G.txt", "_error.txt"};
+
+// What is wrong with the outputs of a run on the reference input in
+// `folder`, "" when every output holds exactly events 0..n-1. The error
+// file's report names n events when `reported`, is missing when not (a
+// halted run writes none), and may be either when not known.
+inline std::string referenceMismatch(const std::string& folder, int64_t n,
+                                     std::optional<bool> reported) {
+    const QuantizationTree& t = referenceTree().tree;
+    const std::array<const TcharList*, 3> lists = {&t.cath1List, &t.cath2List, &t.cath3List};
+    const auto indexIn = [](const TcharList* l, char c) {
+        return int(std::find(l->begin(), l->end(), c) - l->begin());
+    };
+    Records teach, recog;
+    std::string codes;
+    std::array<std::vector<int>, 6> positions;  // teaching, then recognition categories
+    for (int64_t i = 0; i < n; ++i) {
+        const uint16_t c = referenceCode(i);
+        const TreeNode& leaf = t.nodeHeap.at(size_t(std::array{3, 2, 4}[c]));
+        const std::string q = referenceEvent(i).cath,
+                          r = {lists[0]->at(leaf.treeCath1), lists[1]->at(leaf.treeCath2),
+                               lists[2]->at(leaf.treeCath3)};
+        teach.push_back({c, q}), recog.push_back({c, r}), codes += char(c);
+        for (size_t k = 0; k < 3; ++k)
+            positions[k].push_back(indexIn(lists[k], q[k])),
+                positions[k + 3].push_back(indexIn(lists[k], r[k]));
+    }
+    const auto file = [&](size_t o) { return readFileBytes(folder + "/ev" + kOutputs[o]); };
+    for (size_t o = 0; o < 2; ++o) {
+        const CombinedFile f = readCombinedFile(file(o));
+        if (!f.wellFormed || f.records != (o ? recog : teach))
+            return kOutputs[o] + " holds " + std::to_string(f.records.size()) + " records";
+    }
+    if (codeCharacters(file(2)) != codes) return "the code file";
+    for (size_t k = 0; k < 6; ++k)
+        if (categoryPositions(file(3 + k)) != positions[k]) return kOutputs[3 + k];
+    const std::string error = file(9);
+    const bool report = error.find("Events number=") != std::string::npos,
+               named =
+                   error.find("Events number=" + std::to_string(n) + "\r\n") != std::string::npos;
+    if (report != reported.value_or(report) || (report && !named)) return "the error file's report";
+    return "";
+}
+
+// ---- Sessions ------------------------------------------------------------
+
+// The folder and the user of a session; the program is the derived one's.
+struct Workspace {
+    TempDir dir;
+    ScriptedUi ui;
+    int hibernations = 0;
+
+    std::string bytes(const std::string& name) const { return readFileBytes(dir.file(name)); }
+    Records records(const std::string& name) const { return readCombinedFile(bytes(name)).records; }
+    // Inputs written into the folder; each returns its path.
+    std::string tree(const fixtures::TreeFileContents& c = referenceTree(),
+                     const std::string& name = "t.vq") const {
+        fixtures::writeTreeFile(dir.file(name), c);
+        return dir.file(name);
+    }
+    std::string table(const std::string& name, const std::vector<Event>& events,
+                      const TableSpec& spec = {}) const {
+        return dir.write(name, tableText(events, spec));
+    }
+    std::string fvs(const std::string& name, const std::vector<Event>& events,
+                    const FvsSpec& spec = {}) const {
+        writeFvs(dir.file(name), events, spec);
+        return dir.file(name);
+    }
+
+    // A fixed clock, and hibernation only counted.
+    void standIn(Program& p) {
+        p.clock = [] { return LocalDateTime{2024, 3, 1, 12, 0, 0, 0}; };
+        p.hibernate = [this](bool, bool) { ++hibernations; };
+    }
+    void clearShown() { ui.messages.clear(), ui.errors.clear(), ui.log.clear(); }
+    // One letter per message shown: E Error 100, D an input without further
+    // events, F the finish list, C the clusters box ticked again, W the
+    // settings warning, S the realType size, ? any other.
+    std::string kinds() const {
+        std::string k;
+        for (const std::string& m : ui.messages)
+            k += m.starts_with("Error 100.\r\n")                               ? 'E'
+                 : m.find("holds no further event") != std::string::npos       ? 'D'
+                 : m.starts_with("Program finished\r\nFind results in:\r\n\"") ? 'F'
+                 : m == "Do not change centroids number during processing!!!"  ? 'C'
+                 : m.starts_with("WARNING!\r\n")                               ? 'W'
+                 : m.starts_with("The realType size declaread")                ? 'S'
+                                                                               : '?';
+        return k;
+    }
+};
+
+// The program started at its main window, its outputs going into the
+// folder; the user presses "Next" whenever the run waits.
+struct Session : Workspace {
+    Program p{ui, dir.path()};
+    TForm1 window{p};
+    int exitStatus = -1;           // set when the program ended
+    InitFileOptions startOptions;  // as start-up left them
+
+    // Start-up, with an options file beside the program when given.
+    explicit Session(const std::optional<std::string>& initFile = std::nullopt) {
+        if (initFile) dir.write("Init.txt", *initFile);
+        ui.user = [this] {
+            if (p.shell.waiting) window.click(Command::Next);
+        };
+        standIn(p);
+        window.FormCreate();
+        startOptions = p.options;
+        p.options.teachFileName = dir.file("x_Teach.zrt");
+    }
+
+    // A click, answered from `answers`; false when it ended the program.
+    bool click(Command command, const std::vector<std::string>& answers = {}) {
+        ui.answers.insert(ui.answers.end(), answers.begin(), answers.end());
+        try {
+            window.click(command);
+        } catch (const ProgramEnd& e) {
+            exitStatus = e.exitStatus;
+            return false;
+        }
+        return true;
+    }
+    bool readTree(const std::string& path) { return click(Command::ReadTree, {path}); }
+    bool readTree(const fixtures::TreeFileContents& c = referenceTree()) {
+        return readTree(tree(c));
+    }
+    bool readData1(const std::string& path) { return click(Command::ReadData1, {path}); }
+    bool readData2(const std::string& path) { return click(Command::ReadData2, {path}); }
+
+    void allOutputs(bool on = true) {
+        ShellState& s = p.shell;
+        for (bool* b :
+             {&s.outputTeachCombined, &s.outputTeachCodes, &s.outputTeachCath1, &s.outputTeachCath2,
+              &s.outputTeachCath3, &s.outputRecogCombined, &s.outputRecogCodes, &s.outputRecogCath1,
+              &s.outputRecogCath2, &s.outputRecogCath3})
+            *b = on;
+    }
+    // The error file's report covers `n` events.
+    bool reported(const std::string& stem, int64_t n) const {
+        return bytes(stem + "_error.txt").find("Events number=" + std::to_string(n) + "\r\n") !=
+               std::string::npos;
+    }
+};
+
+// A session with every output on, after a whole run of the reference input
+// (stepwise when short) whose outputs are kept aside by kOutputs; the tree
+// is read again, ready for the next run.
+struct RunSession : Session {
+    int64_t events;
+    std::string input;
+    std::vector<std::string> reference;
+
+    explicit RunSession(bool fvs = false, int64_t events = 6)
+        : events(events),
+          input(fvs ? Session::fvs("ev.fvs", referenceEvents(events))
+                    : table("ev.txt", referenceEvents(events))) {
+        allOutputs();
+        readTree();
+        setStepwiseProceeding(p.shell, events <= 100);
+        readData1(input);
+        const std::string wrong = referenceMismatch(dir.path(), events, true);
+        if (!ui.errors.empty() || !wrong.empty())
+            throw std::runtime_error("the whole run went wrong: " + wrong);
+        for (const std::string& o : kOutputs) {
+            reference.push_back(bytes("ev" + o));
+            std::filesystem::remove(dir.file("ev" + o));
+        }
+        readTree();
+        clearShown();
+    }
+};
+
+}  // namespace zortan::testing
