@@ -533,11 +533,14 @@ void ShowFinishMessage(OutputsDesk& d) {
     const auto kept = [](bool chosen, const OutFile& file) { return chosen && !file.failed(); };
     const std::string nextEntry = "\",\r\n\"";  // after a combined, code, cath1 or cath2 path
     const std::string lastEntry = "\"\r\n";     // after a cath3 path
-    // An error file whose writing failed is said to be so, not named.
-    const std::string errorEntry =
-        out.errorFile.failed()
-            ? "\r\nThe error file \"" + o.errorFileName + "\" could not be written."
-            : " and in\r\n\"" + o.errorFileName + "\"";
+    // An error file whose writing failed is said to be so, not named; so
+    // is every other output that failed.
+    std::string errorEntry = out.errorFile.failed() ? "\r\nThe error file \"" + o.errorFileName +
+                                                          "\" could not be written."
+                                                    : " and in\r\n\"" + o.errorFileName + "\"";
+    for (OutFile* file : d.outputs.files())
+        if (file != &out.errorFile && file->failed() && !file->path().empty())
+            errorEntry += "\r\nThe file \"" + file->path() + "\" could not be written.";
     const auto show = [&](const std::string& list) {
         d.ui.showMessage("Program finished\r\nFind results in:\r\n\"" + list + errorEntry);
     };

@@ -216,7 +216,21 @@ TEST(BadTreeFile, TooManyComponentsAndSonIndicesBeyondHeapTop) {
             const auto f = testing::readCombinedFile(s->bytes(name));
             EXPECT_TRUE(f.wellFormed && f.records.size() == coded) << name;
         }
-        EXPECT_EQ(s->p.shell.statusCaption, "Program Finished!");
+        // A run the error stopped says where and why instead of announcing
+        // a finished run.
+        const bool stopped = son > 0;
+        const auto said = [&](const std::string& start) {
+            return std::count_if(s->ui.messages.begin(), s->ui.messages.end(),
+                                 [&](const std::string& m) { return m.starts_with(start); });
+        };
+        EXPECT_EQ(said("Program finished"), stopped ? 0 : 1);
+        EXPECT_EQ(said("The run stopped at event 3: Range check error.\r\nFind the 2 events coded "
+                       "in:\r\n\"" +
+                       s->dir.file("ev_Teach.zrt") + "\""),
+                  stopped ? 1 : 0);
+        EXPECT_EQ(s->p.shell.statusCaption,
+                  stopped ? "Program stopped by an error!" : "Program Finished!");
+        EXPECT_EQ(s->p.run.stoppedByError, stopped);
         EXPECT_TRUE(s->p.shell.controls.readTreeEnabled && s->p.shell.controls.inputGroupEnabled);
     }
 }

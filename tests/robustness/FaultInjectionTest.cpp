@@ -37,8 +37,10 @@ bool noOutputOpenUnder(const std::string& folder) {
 size_t listed(const RunSession& s, const std::string& path) {
     size_t n = 0;
     for (const std::string& m : s.ui.messages)
-        if (m.starts_with("Program finished\r\nFind results in:\r\n"))
-            n += testing::occurrences(m, path + "\"");
+        if (m.starts_with("Program finished\r\nFind results in:\r\n") ||
+            m.starts_with("The run stopped"))
+            n += testing::occurrences(m, path + "\"") -
+                 testing::occurrences(m, "file \"" + path + "\" could not be");
     return n;
 }
 
@@ -47,7 +49,15 @@ size_t listed(const RunSession& s, const std::string& path) {
 void expectStoppedCleanly(const RunSession& s, const std::string& folder) {
     const WindowControls& c = s.p.shell.controls;
     EXPECT_TRUE(s.p.run.runFinished);
-    EXPECT_EQ(s.p.shell.statusCaption, "Program Finished!");
+    // A run stopped by an error never announces a finished run.
+    EXPECT_EQ(s.p.run.stoppedByError, !s.ui.errors.empty());
+    const bool stopped =
+        std::any_of(s.ui.messages.begin(), s.ui.messages.end(),
+                    [](const std::string& m) { return m.starts_with("The run stopped"); });
+    EXPECT_EQ(s.p.shell.statusCaption,
+              stopped ? "Program stopped by an error!" : "Program Finished!");
+    for (const std::string& m : s.ui.messages)
+        EXPECT_FALSE(stopped && m.starts_with("Program finished")) << m;
     EXPECT_TRUE(c.readTreeEnabled && c.inputGroupEnabled && !c.breakEnabled);
     EXPECT_FALSE(c.stopContinueEnabled);
     EXPECT_TRUE(noOutputOpenUnder(folder));
@@ -58,7 +68,7 @@ void expectStoppedCleanly(const RunSession& s, const std::string& folder) {
                                        : testing::categoryPositions(got).size();
         EXPECT_TRUE(!listed(s, path) ||
                     (s.reference[i].starts_with(got) && events == size_t(s.p.run.stepCounter)))
-            << path << " is listed, but does not hold every event coded";
+            << path << " is listed, but does not hold every event coded ";
     }
 }
 
@@ -89,11 +99,15 @@ TEST(FaultInjection, OutputsThatCannotBeCreated) {
             Command::ReadData1,
             {s.dir.write("odd.txt", "2 events\r\n3\r\n32767\r\nV/x S G\r\na a f 1 0 0\r\n"), ""});
         EXPECT_EQ(s.ui.errors, Lines{"File not found"});
-        const auto teach = readCombinedFile(s.bytes("odd_Teach.zrt"));
-        EXPECT_TRUE(teach.wellFormed && teach.records.empty());
-        EXPECT_TRUE(noOutputOpenUnder(s.dir.path()));
-        for (size_t i = 0; i + 1 < kOutputs.size(); ++i)  // the error file is named anyway
-            EXPECT_EQ(listed(s, s.dir.file("odd" + kOutputs[i])), 0u) << i;
+        // The file is named, and what the run had created is removed.
+        EXPECT_EQ(std::count(s.ui.messages.begin(), s.ui.messages.end(),
+                             "The run stopped before its first event: the file \"" +
+                                 s.dir.file("odd_teach_V/x.txt") +
+                                 "\" could not be created: File not found.\r\nNo "
+                                 "output file was kept."),
+                  1u);
+        for (const std::string& o : kOutputs) EXPECT_FALSE(fs::exists(s.dir.file("odd" + o))) << o;
+        expectStoppedCleanly(s, s.dir.path());
     }
     {  // The options file on a full disk stops the file choice.
         RunSession s;
