@@ -535,9 +535,9 @@ void ShowFinishMessage(OutputsDesk& d) {
     const std::string lastEntry = "\"\r\n";     // after a cath3 path
     // An error file whose writing failed is said to be so, not named; so
     // is every other output that failed.
-    std::string errorEntry = out.errorFile.failed() ? "\r\nThe error file \"" + o.errorFileName +
-                                                          "\" could not be written."
-                                                    : " and in\r\n\"" + o.errorFileName + "\"";
+    std::string errorEntry =
+        out.errorFile.failed() ? "The error file \"" + o.errorFileName + "\" could not be written."
+                               : " and in\r\n\"" + o.errorFileName + "\"";
     for (OutFile* file : d.outputs.files())
         if (file != &out.errorFile && file->failed() && !file->path().empty())
             errorEntry += "\r\nThe file \"" + file->path() + "\" could not be written.";

@@ -135,7 +135,9 @@ void OutFile::forget() {
 void OutFile::discard() {
     const std::string path = path_;
     forget();
-    if (!path.empty()) std::remove(path.c_str());
+    // Only a regular file is removed: an output named as a device (a
+    // terminal, /dev/null) stays as it is.
+    if (fileExists(path)) std::remove(path.c_str());
 }
 
 }  // namespace zortan

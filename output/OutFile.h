@@ -77,7 +77,8 @@ class OutFile {
     // Closes without writing what is buffered and forgets the path: the
     // file is no output of the coming run.
     void forget();
-    // Forgets the file and removes what was created of it.
+    // Forgets the file and removes what was created of it (a regular file
+    // only).
     void discard();
 
   private:

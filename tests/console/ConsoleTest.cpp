@@ -192,6 +192,19 @@ TEST(Console, EndOfInputInterruptAndExitStatuses) {
     EXPECT_EQ(c.run(tries + "yes\n").status, 1);
     EXPECT_EQ(c.run(tries + "no\n").status, 0);
 
+    // A run an error stopped (a code file on a full device) leaves status 3
+    // unless a later run ends well.
+    const std::string run = "read tree\n" + writeTree(c) +
+                            "\nset outputTeachCodes on\nset stepwiseProceeding off\nread data_1\n" +
+                            writeFvs(c, "ev.fvs") + "\n";
+    c.dir.write("ev_code.txt", "old");
+    const std::string fails = run + "/dev/full\n" + c.dir.file("ev_error.txt") + "\n";
+    e = c.run(fails);
+    EXPECT_TRUE(has(e.out, "[error]\nDisk full\n[end]\n"));
+    EXPECT_EQ(e.status, 3);
+    e = c.run(fails + "read data_1\n" + c.dir.file("ev.fvs") + "\n" + c.dir.file("c.txt") + "\n");
+    EXPECT_EQ(e.status, 0);
+
     EXPECT_EQ(c.run("", {"--version"}).out, "zortan-console 2.a\n");
     e = c.run("", {"--help"});
     EXPECT_EQ(e.status, 0);

@@ -82,14 +82,20 @@ TEST(FaultInjection, OutputsThatCannotBeCreated) {
         for (const std::string& o : kOutputs) EXPECT_FALSE(fs::exists(s.dir.file("ev" + o))) << o;
         expectStoppedCleanly(s, s.dir.path());
     }
-    {  // An old code file makes the program ask for the name: /dev/full.
+    {  // Old code and error files make the program ask for the names:
+       // /dev/full. The finish message says they could not be written.
         RunSession s;
         s.dir.write("ev_code.txt", "old");
-        s.click(Command::ReadData1, {s.input, "/dev/full", "yes"});
+        s.dir.write("ev_error.txt", "old");
+        s.click(Command::ReadData1, {s.input, "/dev/full", "/dev/full"});
         EXPECT_EQ(s.ui.errors, Lines{"Disk full"});
         EXPECT_EQ(s.bytes("ev_code.txt"), "old");
-        for (size_t i = 0; i < kOutputs.size(); ++i)
+        for (size_t i = 0; i + 1 < kOutputs.size(); ++i)
             EXPECT_TRUE(i == 2 || s.bytes("ev" + kOutputs[i]) == s.reference[i]) << kOutputs[i];
+        EXPECT_TRUE(s.ui.messages.at(0).ends_with(
+            "_G.txt\"\r\nThe error file \"/dev/full\" could not be written.\r\nThe file "
+            "\"/dev/full\" could not be written."))
+            << s.ui.messages.at(0);
         expectStoppedCleanly(s, s.dir.path());
     }
     {  // A category name naming a missing folder fails after the combined

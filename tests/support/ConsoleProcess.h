@@ -94,9 +94,9 @@ class ConsoleProcess : public Workspace {
         return {output(), status};
     }
 
-    // Starts a free run of the reference table with every output on; true
-    // once it codes.
-    bool startReferenceRun(int64_t events) {
+    // Starts a free (or stepwise) run of the reference table with every
+    // output on; true once it codes.
+    bool startReferenceRun(int64_t events, bool stepwise = false) {
         table("ev.txt", referenceEvents(events));
         start();
         std::string script = "read tree\n" + tree() + "\n";
@@ -104,7 +104,8 @@ class ConsoleProcess : public Workspace {
              {"TeachCodes", "TeachCath1", "TeachCath2", "TeachCath3", "RecogCombined", "RecogCodes",
               "RecogCath1", "RecogCath2", "RecogCath3"})
             script += std::string("set output") + o + " on\n";
-        send(script + "set stepwiseProceeding off\nread data_1\n" + dir.file("ev.txt") + "\n");
+        send(script + "set stepwiseProceeding " + (stepwise ? "on" : "off") + "\nread data_1\n" +
+             dir.file("ev.txt") + "\n");
         return waitFor("Program started coding data_1");
     }
 
