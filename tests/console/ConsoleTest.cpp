@@ -192,18 +192,20 @@ TEST(Console, EndOfInputInterruptAndExitStatuses) {
     EXPECT_EQ(c.run(tries + "yes\n").status, 1);
     EXPECT_EQ(c.run(tries + "no\n").status, 0);
 
-    // A run an error stopped (a code file on a full device) leaves status 3
+    // A run an error stopped (a tree whose walk leaves it) leaves status 3
     // unless a later run ends well.
-    const std::string run = "read tree\n" + writeTree(c) +
-                            "\nset outputTeachCodes on\nset stepwiseProceeding off\nread data_1\n" +
-                            writeFvs(c, "ev.fvs") + "\n";
-    c.dir.write("ev_code.txt", "old");
-    const std::string fails = run + "/dev/full\n" + c.dir.file("ev_error.txt") + "\n";
-    e = c.run(fails);
-    EXPECT_TRUE(has(e.out, "[error]\nDisk full\n[end]\n"));
+    auto broken = testing::referenceTree();
+    broken.tree.nodeHeap[2].son = 6;
+    const std::string run = "set stepwiseProceeding off\nread tree\n" + c.tree(broken, "bad.vq") +
+                            "\nread data_1\n" + writeFvs(c, "ev.fvs") + "\n";
+    e = c.run(run);
+    EXPECT_TRUE(has(e.out, "[message]\nThe run stopped at event 1: Range check error.\n"));
+    EXPECT_TRUE(has(e.out, "[error]\nRange check error\n[end]\n"));
     EXPECT_EQ(e.status, 3);
-    e = c.run(fails + "read data_1\n" + c.dir.file("ev.fvs") + "\n" + c.dir.file("c.txt") + "\n");
-    EXPECT_EQ(e.status, 0);
+    EXPECT_EQ(
+        c.run(run + "read tree\n" + writeTree(c) + "\nread data_1\n" + c.dir.file("ev.fvs") + "\n")
+            .status,
+        0);
 
     EXPECT_EQ(c.run("", {"--version"}).out, "zortan-console 2.a\n");
     e = c.run("", {"--help"});
