@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "support/Session.h"
 
 namespace zortan {
@@ -200,6 +202,22 @@ TEST(FaultInjection, InputsThatVanishOrFail) {
             for (size_t i = 0; i + 1 < kOutputs.size(); ++i)
                 EXPECT_EQ(listed(s, s.dir.file("ev" + kOutputs[i])), i == 2 ? 2u : 1u) << i;
         }
+    }
+    {  // An fvs file still being written: what comes while the run waits is
+       // coded too.
+        RunSession s(true, 1500);
+        const std::string whole = testing::readFileBytes(s.input);
+        fs::resize_file(s.input, 4 * 1812);
+        setStepwiseProceeding(s.p.shell, true);
+        s.ui.user = [&] {
+            if (!s.p.shell.waiting) return;
+            if (s.p.run.stepCounter == 2)
+                std::ofstream(s.input, std::ios::app | std::ios::binary) << whole.substr(4 * 1812);
+            s.window.click(Command::Next);
+        };
+        s.readData1(s.input);
+        EXPECT_EQ(s.p.run.stepCounter, s.events);
+        EXPECT_EQ(testing::referenceMismatch(s.dir.path(), s.events, true), "");
     }
     // /proc/self/mem read at its start answers with the platform's
     // input/output error, as a failing disk does.
