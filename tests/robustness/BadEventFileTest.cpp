@@ -2,6 +2,8 @@
 // the messages each gives and what the run leaves in its outputs.
 #include "events/TextEventReader.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -166,6 +168,50 @@ TEST(BadEventFile, FvsFiles) {
         EXPECT_EQ(s.p.data1.settings.frameStep, 0.0);
         EXPECT_EQ(s.p.data1.settings.rate, 0.0);
     }
+}
+
+// A wave name holding line ends keeps every text output's lines whole;
+// categories whose labels are the same or empty get files of their own; a
+// pipe is refused as an input with a message that says why.
+TEST(BadEventFile, LineEndsInTextsSameLabelsAndPipes) {
+    testing::Session s;
+    s.allOutputs();
+    s.readTree();
+    s.readData1(s.fvs("ev.fvs", testing::referenceEvents(4), {.waveName = "a\r\nb\rc\nd"}));
+    for (const char* name : {"ev_code.txt", "ev_teach_V.txt", "ev_recog_G.txt", "ev_error.txt"}) {
+        const std::string text = s.bytes(name);
+        ASSERT_FALSE(text.empty()) << name;
+        for (size_t i = 0; i < text.size(); ++i)
+            EXPECT_TRUE(text[i] == '\r' ? text[i + 1] == '\n'
+                                        : text[i] != '\n' || text[i - 1] == '\r')
+                << name << " at " << i;
+    }
+    EXPECT_NE(s.bytes("ev_code.txt").find("\"a  b c d\""), std::string::npos);
+
+    for (const auto& [labels, names] :
+         std::vector<std::pair<std::array<std::string, 3>, std::array<std::string, 3>>>{
+             {{"", "", ""}, {"cath1", "cath2", "cath3"}}, {{"V", "v", "G"}, {"V_1", "v_2", "G"}}}) {
+        auto tree = testing::referenceTree();
+        tree.cathLabel1 = labels[0], tree.cathLabel2 = labels[1], tree.cathLabel3 = labels[2];
+        s.readTree(tree);
+        s.readData1(s.fvs("t" + names[0] + ".fvs", testing::referenceEvents(3)));
+        for (const std::string& group : {"teach", "recog"})
+            for (const std::string& n : names)
+                EXPECT_EQ(testing::categoryPositions(
+                              s.bytes("t" + names[0] + "_" + group + "_" + n + ".txt"))
+                              .size(),
+                          3u)
+                    << group << " " << n;
+    }
+
+    const std::string pipe = s.dir.file("pipe.fvs");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    s.readTree();
+    s.clearShown();
+    s.click(Command::ReadData1, {pipe, s.fvs("p.fvs", testing::referenceEvents(1))});
+    EXPECT_EQ(s.ui.messages.at(0), "\"" + pipe +
+                                       "\" is not a regular file: only regular files can be "
+                                       "read.\r\nChoose a file from the list.");
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ struct FvsSpec {
     std::optional<uint32_t> count{};  // records declared; the number of events by default
     int16_t realTypeSize = 4;
     int16_t lifterThreshold = 0;
+    std::string waveName{};
 };
 inline void writeFvs(const std::string& path, const std::vector<Event>& events,
                      const FvsSpec& spec = {}) {
@@ -107,6 +108,7 @@ inline void writeFvs(const std::string& path, const std::vector<Event>& events,
     h.recordCount = spec.count.value_or(uint32_t(events.size()));
     h.realTypeSize = spec.realTypeSize;
     h.lifterThreshold = spec.lifterThreshold;
+    if (!spec.waveName.empty()) h.waveName = spec.waveName;
     std::vector<fixtures::FvsEvent> records(events.size());
     for (size_t i = 0; i < events.size(); ++i) {
         records[i].features[3][0] = static_cast<int16_t>(events[i].x);
