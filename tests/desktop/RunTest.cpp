@@ -207,22 +207,30 @@ TEST(DesktopRun, BreakThenPicturesAndChartSavedAsPng) {
               renderErrorChart(chart->data(), kChartImageSize));
 }
 
-TEST(DesktopRun, HaltDuringARunClosesTheOutputsAndEndsTheProgram) {
-    Session s;
-    s.readTree();
-    s.ui.user = [&] {
-        if (!s.runWaits()) return;
-        if (s.program().run.stepCounter < 3) return s.click(Command::Next);
-        QTest::keyClick(s.window.get(), Qt::Key_H, Qt::ControlModifier);
-        EXPECT_TRUE(s.window->ended());
-        EXPECT_FALSE(s.endedWith.has_value());  // not while the run's command is under way
-    };
-    s.readData1();  // returns: no exception went through Qt
-    EXPECT_EQ(s.endedWith, 0);
-    EXPECT_EQ(s.shell().statusCaption,
-              "Program Canceled!; find results in " + s.dir.file("vowels_Teach.zrt"));
-    EXPECT_EQ(s.records("vowels_Teach.zrt").size(), 3u);
-    EXPECT_EQ(s.window->chartWindow(), nullptr);  // the run did not finish
+// Halt!, or the window closed, during a run: the program ends with the
+// outputs closed whole up to the last coded event.
+TEST(DesktopRun, HaltOrClosingDuringARunKeepsTheOutputsWhole) {
+    for (bool halt : {true, false}) {
+        Session s;
+        s.readTree();
+        s.ui.user = [&] {
+            if (!s.runWaits()) return;
+            if (s.program().run.stepCounter < 3) return s.click(Command::Next);
+            if (halt)
+                QTest::keyClick(s.window.get(), Qt::Key_H, Qt::ControlModifier);
+            else
+                s.window->close();
+            EXPECT_TRUE(s.window->ended());
+            EXPECT_FALSE(s.endedWith.has_value());  // not while the run's command is under way
+        };
+        s.readData1();  // returns: no exception went through Qt
+        EXPECT_EQ(s.endedWith, 0);
+        EXPECT_EQ(s.shell().statusCaption ==
+                      "Program Canceled!; find results in " + s.dir.file("vowels_Teach.zrt"),
+                  halt);
+        EXPECT_EQ(s.records("vowels_Teach.zrt").size(), 3u);
+        EXPECT_EQ(s.window->chartWindow(), nullptr);  // the run did not finish
+    }
 }
 
 }  // namespace
