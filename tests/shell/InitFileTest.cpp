@@ -153,7 +153,7 @@ TEST(InitFile, WithoutAWritableProgramFolderTheFileMovesToTheConfigFolder) {
     const char* old = std::getenv(kVariable);
     const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
     setVariable(configHome.path().c_str());
-    const std::string configFile = configHome.file(std::string(kSubfolder) + "/Init.txt");
+    const std::string configFile = (fs::path(configHome.file(kSubfolder)) / "Init.txt").string();
     programDir.write("notAFolder", "");
     testing::ScriptedUi ui;
     for (const std::string& folder : {programDir.file("missing"), programDir.file("notAFolder")}) {
