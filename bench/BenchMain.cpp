@@ -63,8 +63,9 @@ int main(int argc, char** argv) {
     const double bruteExtended = reporter.rate("bruteForce/EuclidDist/256");
     const double reference = reporter.rate("encodeEvent/CentroidsReference/256");
     if (walk <= 0.0) return 0;  // filtered out
-    std::printf("\nThe fast coder as a coding run uses it (notes made ahead, then the walk), on one\n"
-                "core, centroid rule, K = 256 balanced, 129 components:\n");
+    std::printf(
+        "\nThe fast coder as a coding run uses it (notes made ahead, then the walk), on one\n"
+        "core, centroid rule, K = 256 balanced, 129 components:\n");
     std::printf("  %.0f events/s (target >= 2000000: %s)\n", walk, verdict(walk >= 2e6));
     // The brute force is measured twice: with the system's own distance, and
     // with double sums vectorised as the coder's fast path is.

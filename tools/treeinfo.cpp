@@ -11,10 +11,10 @@
 
 #include "platform/Errors.h"
 #include "platform/Host.h"
+#include "run/TreeInput.h"
 #include "shell/Program.h"
 #include "tools/fixtures/TreeFileWriter.h"
 #include "tree/TreeCoding.h"
-#include "run/TreeInput.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "run/FvsInput.h"
 #include "run/TextInput.h"
 #include "run/TimeAveraging.h"
+#include "run/TreeInput.h"
 #include "shell/Program.h"
 #include "tools/fixtures/FvsFileWriter.h"
 #include "tools/fixtures/TextEventFileWriter.h"
@@ -25,7 +26,6 @@
 #include "tools/samplegen/Synthesis.h"
 #include "tools/samplegen/TreeGrowing.h"
 #include "tree/TreeCoding.h"
-#include "run/TreeInput.h"
 
 namespace {
 
