@@ -195,7 +195,7 @@ TEST(BadEventFile, LineEndsInTextsSameLabelsAndPipes) {
         tree.cathLabel1 = labels[0], tree.cathLabel2 = labels[1], tree.cathLabel3 = labels[2];
         s.readTree(tree);
         s.readData1(s.fvs("t" + names[0] + ".fvs", testing::referenceEvents(3)));
-        for (const std::string& group : {"teach", "recog"})
+        for (const std::string group : {"teach", "recog"})
             for (const std::string& n : names)
                 EXPECT_EQ(testing::categoryPositions(
                               s.bytes("t" + names[0] + "_" + group + "_" + n + ".txt"))
