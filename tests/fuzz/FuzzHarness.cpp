@@ -152,7 +152,8 @@ void fuzzTreeFile(const uint8_t* data, size_t size) {
     static const std::string table = fixedTableText();
     Session s;
     const std::string tree = s.write("tree.vq", data, size);
-    s.click(Command::ReadTree, {tree, tree, tree});
+    // Two tries, then "Hang up with it?" is answered Yes.
+    s.click(Command::ReadTree, {tree, tree});
     s.ui.answers.clear();
     if (!s.p.shell.treeRead) return;
     const QuantizationTree& t = s.p.tree;
