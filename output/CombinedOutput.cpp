@@ -114,12 +114,6 @@ std::string joinName(const NameFolder& f, const std::string& name) {
     return f.folder + f.separator + name;
 }
 
-// A file choice is needed when the file exists or its folder does not.
-bool choiceNeeded(const std::string& fileName) {
-    const std::string folder = extractFileDir(fileName);
-    return fileExists(fileName) || !folderExists(folder.empty() ? "." : folder);
-}
-
 std::array<const Set256*, 3> cathSets(const QuantizationTree& t) {
     return {&t.cath1Set, &t.cath2Set, &t.cath3Set};
 }
@@ -345,7 +339,7 @@ void BuildOutputNames(InitFileOptions& o, const CathLabels& labels, const std::s
 
 bool OpenCombinedOutput(OutputsDesk& d, std::string& fileName, OutFile& file,
                         const std::string& description) {
-    if (choiceNeeded(fileName) &&
+    if (OutputChoiceNeeded(fileName) &&
         !ChooseOutputFile(d.ui, d.options, fileName, 3, description + " saving")) {
         d.ui.showMessage("The final, " + description +
                          " will not be created. The old one, namely \"" + fileName + "\" remains");

@@ -285,12 +285,16 @@ bool ChooseOutputFile(Ui& ui, const InitFileOptions& options, std::string& fileN
     return accepted;
 }
 
+bool OutputChoiceNeeded(const std::string& fileName) {
+    const std::string folder = extractFileDir(fileName);
+    return fileExists(fileName) || !folderExists(folder.empty() ? "." : folder);
+}
+
 bool CreateTextOutput(TextOutputDesk& desk, OutFile& file, std::string& fileName, int filterIndex,
                       const std::string& title, const std::string& refusal,
                       const std::string& heading, const std::string& name, const Set256& valueSet,
                       CathTables& tables) {
-    const bool choiceNeeded = fileExists(fileName) || !folderExists(extractFileDir(fileName));
-    if (choiceNeeded && !ChooseOutputFile(desk.ui, desk.options, fileName, filterIndex, title)) {
+    if (OutputChoiceNeeded(fileName) && !ChooseOutputFile(desk.ui, desk.options, fileName, filterIndex, title)) {
         desk.ui.showMessage(refusal + " The old one, namely \"" + fileName + "\" remains");
         return false;
     }

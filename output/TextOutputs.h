@@ -37,6 +37,10 @@ const std::vector<FileFilter>& saveDialogFilters();
 // Lets the user choose where an output goes; `fileName` takes the choice,
 // and the options (which hold it) are saved. True when the file may be
 // written.
+// An output's name is asked for when the file exists or its folder does not
+// (a name without a folder is in the current one).
+bool OutputChoiceNeeded(const std::string& fileName);
+
 bool ChooseOutputFile(Ui& ui, const InitFileOptions& options, std::string& fileName,
                       int filterIndex, const std::string& title);
 

@@ -525,6 +525,7 @@ void ReadData2(Program& p) {
 void Run(Program& p, int32_t declaredCount, bool isFvs) {
     WindowControls& w = p.shell.controls;
     p.run.runFinished = false;
+    p.run.stoppedByError = false;
     w.readTreeEnabled = false;
     w.treeDataVisible = true;
     w.inputGroupEnabled = false;

@@ -194,18 +194,21 @@ TEST(Console, EndOfInputInterruptAndExitStatuses) {
 
     // A run an error stopped (a tree whose walk leaves it) leaves status 3
     // unless a later run ends well.
-    auto broken = testing::referenceTree();
-    broken.tree.nodeHeap[2].son = 6;
-    const std::string run = "set stepwiseProceeding off\nread tree\n" + c.tree(broken, "bad.vq") +
-                            "\nread data_1\n" + writeFvs(c, "ev.fvs") + "\n";
-    e = c.run(run);
-    EXPECT_TRUE(has(e.out, "[message]\nThe run stopped at event 1: Range check error.\n"));
-    EXPECT_TRUE(has(e.out, "[error]\nRange check error\n[end]\n"));
-    EXPECT_EQ(e.status, 3);
-    EXPECT_EQ(
-        c.run(run + "read tree\n" + writeTree(c) + "\nread data_1\n" + c.dir.file("ev.fvs") + "\n")
-            .status,
-        0);
+    for (bool later : {false, true}) {
+        Console d;
+        auto broken = testing::referenceTree();
+        broken.tree.nodeHeap[2].son = 6;
+        std::string script = "set stepwiseProceeding off\nread tree\n" + d.tree(broken, "bad.vq") +
+                             "\nread data_1\n" + writeFvs(d, "ev.fvs") + "\n";
+        if (later)
+            script += "read tree\n" + writeTree(d) + "\nset stepwiseProceeding off\nread data_1\n" +
+                      writeFvs(d, "ev2.fvs") + "\n";
+        e = d.run(script);
+        EXPECT_TRUE(has(e.out, "[message]\nThe run stopped at event 1: Range check error.\n"));
+        EXPECT_TRUE(has(e.out, "[error]\nRange check error\n[end]\n"));
+        EXPECT_EQ(e.status, later ? 0 : 3) << e.out;
+        EXPECT_EQ(has(e.out, "[message]\nProgram finished\nFind results in:"), later);
+    }
 
     EXPECT_EQ(c.run("", {"--version"}).out, "zortan-console 2.a\n");
     e = c.run("", {"--help"});
