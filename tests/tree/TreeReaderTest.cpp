@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/Errors.h"
-#include "shell/ChooseFile.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
 #include "support/ScriptedUi.h"
@@ -26,14 +25,11 @@ using fixtures::makeTree;
 using fixtures::SplitOrder;
 using fixtures::TreeFileContents;
 using fixtures::treeFileText;
-using testing::readFileBytes;
-using testing::ScriptedUi;
-using testing::TempDir;
 
 // A fresh program whose options file lives in a temporary folder.
 struct Session {
-    TempDir dir;
-    ScriptedUi ui;
+    testing::TempDir dir;
+    testing::ScriptedUi ui;
     Program program{ui, dir.path()};
     const QuantizationTree& tree = program.tree;
 
@@ -45,12 +41,6 @@ struct Session {
         ReadTree(desk);
     }
     void read(const TreeFileContents& c) { read(dir.write("t.vq", treeFileText(c))); }
-    std::vector<std::string> logged(const std::string& kind) const {
-        std::vector<std::string> found;
-        for (const auto& entry : ui.log)
-            if (entry.rfind(kind, 0) == 0) found.push_back(entry.substr(kind.size()));
-        return found;
-    }
 };
 
 // The values, "|"-separated; reals with every digit.
@@ -80,14 +70,9 @@ std::string nodesText(const QuantizationTree& t) {
     return s;
 }
 
-// Line n (from 1) of a CR LF text.
-std::string lineOf(const std::string& text, int n) {
-    size_t start = 0;
-    for (int i = 1; i < n; ++i) start = text.find("\r\n", start) + 2;
-    return text.substr(start, text.find("\r\n", start) - start);
-}
-
-TEST(TreeReader, WrittenTreesOfEveryShapeReadBackExactly) {
+// Trees of every shape written and read back; then a smaller tree read in
+// the same session shrinks the arrays and keeps what it does not read.
+TEST(TreeReader, WrittenTreesReadBackExactly) {
     struct Shape {
         int leaves, components;
         SplitOrder order;
@@ -99,15 +84,12 @@ TEST(TreeReader, WrittenTreesOfEveryShapeReadBackExactly) {
         Session t;
         const TreeFileContents c = makeTree(s.leaves, s.components, s.order);
         std::string text = treeFileText(c);
-        if (s.components == 0) {  // node blocks of three lines
-            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 46 + 5 * 3);
-        }
         text.resize(text.size() - 2);  // a last line without its line end is complete
         const std::string path = t.dir.write("tree.vq2", text);
         t.read(path);
         const QuantizationTree& q = t.tree;
-        EXPECT_EQ(nodesText(q), nodesText(c.tree));
         const QuantizationTree& w = c.tree;
+        EXPECT_EQ(nodesText(q), nodesText(w));
         EXPECT_EQ(std::tie(q.cath1List, q.cath2List, q.cath3List, q.cath2Set.words,
                            q.constrainedSet.words, q.groupTable),
                   std::tie(w.cath1List, w.cath2List, w.cath3List, w.cath2Set.words,
@@ -116,15 +98,36 @@ TEST(TreeReader, WrittenTreesOfEveryShapeReadBackExactly) {
         EXPECT_EQ(str(t.program.shell.clustersNb, t.program.eventNbr, coder.BoolErrorVector.size(),
                       coder.nodePath2.size()),
                   str(s.leaves, 1000 * s.leaves, s.leaves, 2 * s.leaves - 1));
-        EXPECT_EQ(coder.distanceFunction, &EuclidDist);
-        EXPECT_EQ(t.program.shell.treeTexts.treePathCaption, "\"" + path + "\"");
-        EXPECT_EQ(lineOf(readFileBytes(t.dir.file("Init.txt")), 4), path);
         EXPECT_TRUE(t.ui.messages.empty());
     }
+
+    // Clusters follow the smaller of tree sizes and centroids.
+    Session t;
+    TreeFileContents big = makeTree(6, 6);  // HeapTop 10
+    big.tree.centroidsNb = 7;
+    big.tree.cath1Nbr = 2;
+    big.tree.cath1List = {'a', 'b', 'c', '\0'};
+    t.read(big);
+    EXPECT_EQ(str(t.program.shell.clustersNb, t.program.coder.BoolErrorVector.size(),
+                  t.program.coder.nodePath1.size(), t.tree.groupTable.size()),
+              "6|6|11|8|");
+    t.program.coder.errorRecords1[1].cath2 = 9;
+    const TreeFileContents small =
+        makeTree(3, 3, SplitOrder::Balanced, [](int node, int i) { return 100.0 + node + i; });
+    t.read(small);
+    QuantizationTree want = small.tree;  // centroid components beyond 3 are big's
+    for (size_t k = 0; k < 5; ++k)
+        for (size_t i = 3; i < kComponents; ++i)
+            want.nodeHeap[k].centroid[i] = big.tree.nodeHeap[k].centroid[i];
+    EXPECT_EQ(nodesText(t.tree), nodesText(want));
+    EXPECT_EQ(str(t.program.coder.errorRecords1.size(), t.program.coder.errorRecords1[1].cath2,
+                  t.program.coder.groupDiff.size()),
+              "3|9|5|");
+    EXPECT_EQ(t.tree.cath1List, (TcharList{'a', 'b', 'c'}));  // the extra entry is never filled
 }
 
-// The dialog retries until a file exists (bad headings are refused with the
-// other bad tree files).
+// The dialog retries until a file exists (bad headings: see the bad tree
+// file tests).
 TEST(TreeReader, DialogOffersTheTreeFilterAndRetriesUntilAFileExists) {
     Session t;
     const std::string good = t.dir.write("a.vq", treeFileText(makeTree(2, 1)));
@@ -139,7 +142,6 @@ TEST(TreeReader, DialogOffersTheTreeFilterAndRetriesUntilAFileExists) {
         "Quantisation tree opening|5|C:\\wkd\\TRB\\Results\\*.vq*|.vq*|quantization tree|*.*fvs*|");
     // A cancelled dialog leaves only the extension, which names no file.
     EXPECT_EQ(t.ui.dialogs[1].path, ".vq*");
-    EXPECT_EQ(t.ui.dialogs[2].defaultExtension, ".vq");
     const std::string tail =
         ") correct it or choose from list (you shold rather look for it in the "
         "\"...\\TRB\\Results\"\r\n(these data will be read only, they will be not modified, so "
@@ -147,10 +149,12 @@ TEST(TreeReader, DialogOffersTheTreeFilterAndRetriesUntilAFileExists) {
     EXPECT_EQ(t.ui.messages, (std::vector<std::string>{
                                  "Error in file name, (.vq*" + tail,
                                  "Error in file name, (" + t.dir.file("missing.vq") + tail}));
-    EXPECT_GE(t.ui.pendingEventsProcessed, 3);
+    EXPECT_GE(t.ui.pendingEventsProcessed, 3);  // the window stays responsive
     EXPECT_EQ(t.program.options.treeFileDir, good);
-    EXPECT_EQ(t.tree.treeHeading, "date 2024-03-01@10:15, teaching file train.fvs");
-    EXPECT_EQ(t.program.shell.treeTexts.heading, t.tree.treeHeading);
+    EXPECT_EQ(t.program.shell.treeTexts.treePathCaption, "\"" + good + "\"");
+    EXPECT_NE(testing::readFileBytes(t.dir.file("Init.txt")).find(good), std::string::npos);
+    EXPECT_EQ(t.program.coder.distanceFunction, &EuclidDist);
+    EXPECT_EQ(t.program.shell.treeTexts.heading, "date 2024-03-01@10:15, teaching file train.fvs");
 }
 
 // A file written by hand: the layout's order, low-order bits, clamping of the
@@ -212,43 +216,86 @@ TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
     EXPECT_EQ(x.summary,
               "Nbr of groups=2, Nbr of nodes=2, Nbr of events=4294967296000, number of "
               "considered components=2, FFT windows width=1024");
-    EXPECT_EQ(x.lifterThreshold, "-1");
-    EXPECT_EQ(x.featureCaption, "mel cepstrum");
-    EXPECT_EQ(x.featuresSetTreeData, " features 0, 2, 32 and 255");
-    EXPECT_EQ(x.excludeSetCaption, "Exclude Set Card=77");
-    EXPECT_EQ(x.categoryCaptions, "Vowels, Speaker, LLLLLLL");
-    EXPECT_EQ(x.scalingFactor, "1.00");
-    EXPECT_EQ(t.program.shell.statusBarText, "Reading status line");
+    EXPECT_EQ(str(x.lifterThreshold, x.featureCaption, x.featuresSetTreeData, x.excludeSetCaption,
+                  x.categoryCaptions, x.scalingFactor, t.program.shell.statusBarText),
+              "-1|mel cepstrum| features 0, 2, 32 and 255|Exclude Set Card=77|Vowels, Speaker, "
+              "LLLLLLL|1.00|Reading status line|");
 }
 
-// Clusters follow the smaller of tree sizes and centroids; a second, smaller
-// tree shrinks the arrays and keeps what it does not read.
-TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
-    Session t;
-    TreeFileContents big = makeTree(6, 6);  // HeapTop 10
-    big.tree.centroidsNb = 7;
-    big.tree.trainingEventsNb = 5000;
-    big.tree.cath1Nbr = 2;
-    big.tree.cath1List = {'a', 'b', 'c', '\0'};
-    t.read(big);
-    EXPECT_EQ(str(t.tree.HeapTop, t.program.shell.clustersNb, t.program.eventNbr,
-                  t.program.coder.BoolErrorVector.size(), t.program.coder.nodePath1.size(),
-                  t.tree.groupTable.size()),
-              "10|6|5000|6|11|8|");
-    t.program.coder.errorRecords1[1].cath2 = 9;
-
-    const TreeFileContents small =
-        makeTree(3, 3, SplitOrder::Balanced, [](int node, int i) { return 100.0 + node + i; });
-    t.read(small);
-    QuantizationTree want = small.tree;  // centroid components beyond 3 are big's
-    for (size_t k = 0; k < 5; ++k)
-        for (size_t i = 3; i < kComponents; ++i)
-            want.nodeHeap[k].centroid[i] = big.tree.nodeHeap[k].centroid[i];
-    EXPECT_EQ(nodesText(t.tree), nodesText(want));
-    EXPECT_EQ(str(t.program.coder.errorRecords1.size(), t.program.coder.errorRecords1[1].cath2,
-                  t.program.coder.groupDiff.size()),
-              "3|9|5|");
-    EXPECT_EQ(t.tree.cath1List, (TcharList{'a', 'b', 'c'}));  // the extra entry is never filled
+// Each limit of the file at its edge and one past it; beyond a value list's
+// names the number is taken as the nearest name.
+TEST(TreeReader, LimitsOfTheFile) {
+    using Edit = std::function<void(TreeFileContents&)>;
+    using Get = std::function<std::string(const Program&)>;
+    const Edit none = [](TreeFileContents&) {};
+    const Get kind = [](const Program& p) {
+        return str(p.tree.training.featureKind, p.shell.treeTexts.featureCaption);
+    };
+    const Get method = [](const Program& p) { return str(p.tree.treeTraining.setsDividingMethod); };
+    const Get events = [](const Program& p) { return str(p.tree.trainingEventsNb); };
+    const Get lifter = [](const Program& p) { return str(p.tree.training.lifterThreshold); };
+    const Get lists = [](const Program& p) { return str(p.tree.cath3List.size()); };
+    const Get label = [](const Program& p) { return str(p.cathLabel1.size()); };
+    const Get nodes = [](const Program& p) { return str(p.tree.nodeHeap[2].code); };
+    const std::string invalid = "error: Invalid numeric input";
+    const std::string refused =
+        "refused: The tree file \"@\" holds a bad tree:\r\nnode 2, the second son of node 0, has "
+        "the code 4, but the codes of second sons must be below the number of tree sizes, "
+        "4.\r\nThe tree has not been read.";
+    const struct {
+        int line;  // 0: the file as written
+        std::string text;
+        Edit edit;
+        Get get;
+        std::string outcome;  // the value got, or what the reading raised
+    } cases[] = {
+        {6, "4", none, kind, "4|mel cepstrum|"},
+        {6, "5", none, kind, "4|mel cepstrum|"},
+        {6, "-1", none, kind, "-1|Unknown feature processed|"},
+        {6, "-2", none, kind, "-1|Unknown feature processed|"},
+        {3, "2147483647", none, method, "1|"},
+        {3, "2147483648", none, method, invalid},
+        {4, "4 6 9223372036854775807 24 w", none, events, "9223372036854775807|"},
+        {4, "4 6 9223372036854775808 24 w", none, events, invalid},
+        {4, "4 6 4000 32767 w", none, lifter, "32767|"},
+        {4, "4 6 4000 32768 w", none, lifter, "-32768|"},  // its low 16 bits
+        {34, "4 1 -1 values", none, lists, "0|"},          // an empty list
+        {34, "4 1 -2 values", none, lists, "range"},
+        {43, std::string(255, 'S'), none, label, "255|"},
+        {43, std::string(256, 'S'), none, label, "255|"},
+        {0, "", [](TreeFileContents& c) { c.tree.nodeHeap[2].code = 3; }, nodes, "3|"},
+        {0, "", [](TreeFileContents& c) { c.tree.nodeHeap[2].code = 4; }, nodes, refused},
+        {0, "", [](TreeFileContents& c) { c = makeTree(4, 129); }, nodes, "1|"},
+        {0, "", [](TreeFileContents& c) { c = makeTree(4, 130); }, nodes, "range"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.line) + ": " + c.text);
+        TreeFileContents contents = makeTree(4, 2);
+        c.edit(contents);
+        std::string text = treeFileText(contents);
+        if (c.line > 0) {
+            size_t start = 0;
+            for (int i = 1; i < c.line; ++i) start = text.find("\r\n", start) + 2;
+            text.replace(start, text.find("\r\n", start) - start, c.text);
+        }
+        Session t;
+        const std::string path = t.dir.write("t.vq", text);
+        std::string outcome;
+        try {
+            t.read(path);
+            outcome = c.get(t.program);
+        } catch (const InOutError& e) {
+            outcome = std::string("error: ") + e.what();
+        } catch (const RangeError&) {
+            outcome = "range";
+        } catch (const CommandAborted&) {
+            outcome = "refused";
+        }
+        for (const std::string& m : t.ui.messages) outcome += ": " + m;
+        std::string want = c.outcome;
+        if (const size_t at = want.find('@'); at != std::string::npos) want.replace(at, 1, path);
+        EXPECT_EQ(outcome, want);
+    }
 }
 
 TEST(TreeReader, AveragingCaptions) {
@@ -269,13 +316,14 @@ TEST(TreeReader, AveragingCaptions) {
     EXPECT_EQ(captions[0], "shape");
     c.tree.training.averaging = false;
     t.read(c);
-    for (const std::string& caption : captions) EXPECT_EQ(caption, "xxx");
+    EXPECT_EQ(captions, (std::array<std::string, 9>{"xxx", "xxx", "xxx", "xxx", "xxx", "xxx", "xxx",
+                                                    "xxx", "xxx"}));
 }
 
-TEST(TreeReader, ReadTreeProcedureReportsAndRefusesSecondSonCodesBeyondTheTreeSizes) {
+// A refused tree leaves no tree to code against.
+TEST(TreeReader, ReadTreeProcedureReportsAndSetsTreeRead) {
     Session t;
     TreeFileContents c = makeTree(4, 1);
-    c.tree.nodeHeap[2].code = 3;  // the largest that fits
     t.program.shell.clustersEditText = "abc";
     t.ui.answers.push_back(t.dir.write("good.vq", treeFileText(c)));
     TreeReaderDesk desk = treeReaderDesk(t.program);
@@ -283,23 +331,18 @@ TEST(TreeReader, ReadTreeProcedureReportsAndRefusesSecondSonCodesBeyondTheTreeSi
     EXPECT_EQ(t.ui.messages, std::vector<std::string>{"It is no numeric format!"});
     EXPECT_TRUE(t.program.shell.treeRead && t.program.shell.focus == Focus::ReadData1);
     EXPECT_EQ(t.program.shell.clustersNb, 4);
-    EXPECT_EQ(t.logged("status: "),
+    std::vector<std::string> statuses;
+    for (const std::string& entry : t.ui.log)
+        if (entry.starts_with("status: ")) statuses.push_back(entry);
+    EXPECT_EQ(statuses,
               (std::vector<std::string>{
-                  "Program started reading tree",
-                  "Program ended reading tree.\r\nNow you can change number of clusters "
+                  "status: Program started reading tree",
+                  "status: Program ended reading tree.\r\nNow you can change number of clusters "
                   "(i.e. number of codes as a consequence)!!"}));
-
-    // A refused second tree leaves no tree to code against.
     c.tree.nodeHeap[2].code = 4;
-    t.ui.messages.clear();
     t.ui.answers.push_back(t.dir.write("bad.vq", treeFileText(c)));
     EXPECT_THROW(ReadTreeProcedure(desk), CommandAborted);
     EXPECT_FALSE(t.program.shell.treeRead);
-    EXPECT_EQ(t.ui.messages, std::vector<std::string>{
-                                 "The tree file \"" + t.dir.file("bad.vq") +
-                                 "\" holds a bad tree:\r\nnode 2, the second son of node 0, has "
-                                 "the code 4, but the codes of second sons must be below the "
-                                 "number of tree sizes, 4.\r\nThe tree has not been read."});
 }
 
 }  // namespace
