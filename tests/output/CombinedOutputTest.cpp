@@ -185,17 +185,6 @@ TEST(CombinedOutput, RecordsCodesAndCategoryPositionsPerEvent) {
               std::string("\xFF\1amu\0\0\1bwv\0", 12));
     EXPECT_EQ(f.bytes(p.options.recogFileName).substr(1524),
               std::string("\xFF\1bwz\0\0\1amu\0", 12));
-
-    // A run with only the recognition combined file still has the value lists
-    // through which the leaf's readings become characters.
-    Fixture g;
-    g.program.shell.outputRecogCombined = true;
-    g.program.tree.cath3Set.insert('u'), g.program.tree.cath3Set.insert('v');
-    g.program.options.recogFileName = g.dir.file("r.zrt");
-    OutputsDesk e = outputsDesk(g.program);
-    OpenTeachOutputs(e);
-    EXPECT_EQ(g.program.outputs.cathTables[2].indexToChar[1], 'v');
-    EXPECT_EQ(g.program.outputs.cathTables[2].charToIndex['v'], 1);
 }
 
 TEST(CombinedOutput, FinishMessageListsTheChosenFilesOfBothGroups) {
