@@ -97,13 +97,16 @@ TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
     EXPECT_EQ(t.tree.cath1List, (TcharList{'a', 'b', 'c'}));  // the extra entry is never filled
 }
 
-// The dialog retries until a file exists (bad headings: see the bad tree
-// file tests).
-TEST(TreeReader, DialogOffersTheTreeFilterAndRetriesUntilAFileExists) {
+// "Read tree": the clusters edit taken first, the dialog retrying until a
+// file exists, the statuses; a refused tree leaves no tree to code against.
+TEST(TreeReader, ReadTreeProcedureAndItsDialog) {
     Session t;
-    const std::string good = t.dir.write("a.vq", treeFileText(makeTree(2, 1)));
-    t.ui.answers = {"", t.dir.file("missing.vq")};
-    t.read(good);
+    TreeFileContents c = makeTree(4, 1);
+    const std::string good = t.dir.write("a.vq", treeFileText(c));
+    t.program.shell.clustersEditText = "abc";
+    t.ui.answers = {"", t.dir.file("missing.vq"), good};
+    TreeReaderDesk desk = treeReaderDesk(t.program);
+    ReadTreeProcedure(desk);
     ASSERT_EQ(t.ui.dialogs.size(), 3u);
     const FileDialogRequest& first = t.ui.dialogs[0];
     ASSERT_EQ(first.filters.size(), 7u);
@@ -118,14 +121,27 @@ TEST(TreeReader, DialogOffersTheTreeFilterAndRetriesUntilAFileExists) {
         "\"...\\TRB\\Results\"\r\n(these data will be read only, they will be not modified, so "
         "you can point anything)";
     EXPECT_EQ(t.ui.messages, (std::vector<std::string>{
-                                 "Error in file name, (.vq*" + tail,
+                                 "It is no numeric format!", "Error in file name, (.vq*" + tail,
                                  "Error in file name, (" + t.dir.file("missing.vq") + tail}));
     EXPECT_GE(t.ui.pendingEventsProcessed, 3);  // the window stays responsive
-    EXPECT_EQ(t.program.options.treeFileDir, good);
     EXPECT_EQ(t.program.shell.treeTexts.treePathCaption, "\"" + good + "\"");
     EXPECT_NE(testing::readFileBytes(t.dir.file("Init.txt")).find(good), std::string::npos);
     EXPECT_EQ(t.program.coder.distanceFunction, &EuclidDist);
     EXPECT_EQ(t.program.shell.treeTexts.heading, "date 2024-03-01@10:15, teaching file train.fvs");
+    EXPECT_TRUE(t.program.shell.treeRead && t.program.shell.focus == Focus::ReadData1);
+    EXPECT_EQ(t.program.shell.clustersNb, 4);
+    std::vector<std::string> statuses;
+    for (const std::string& entry : t.ui.log)
+        if (entry.starts_with("status: ")) statuses.push_back(entry);
+    EXPECT_EQ(statuses,
+              (std::vector<std::string>{
+                  "status: Program started reading tree",
+                  "status: Program ended reading tree.\r\nNow you can change number of clusters "
+                  "(i.e. number of codes as a consequence)!!"}));
+    c.tree.nodeHeap[2].code = 4;
+    t.ui.answers.push_back(t.dir.write("bad.vq", treeFileText(c)));
+    EXPECT_THROW(ReadTreeProcedure(desk), CommandAborted);
+    EXPECT_FALSE(t.program.shell.treeRead);
 }
 
 // A file written by hand: the layout's order, low-order bits, clamping of the
@@ -307,31 +323,6 @@ TEST(TreeReader, AveragingCaptions) {
     t.read(c);
     EXPECT_EQ(captions, (std::array<std::string, 9>{"xxx", "xxx", "xxx", "xxx", "xxx", "xxx", "xxx",
                                                     "xxx", "xxx"}));
-}
-
-// A refused tree leaves no tree to code against.
-TEST(TreeReader, ReadTreeProcedureReportsAndSetsTreeRead) {
-    Session t;
-    TreeFileContents c = makeTree(4, 1);
-    t.program.shell.clustersEditText = "abc";
-    t.ui.answers.push_back(t.dir.write("good.vq", treeFileText(c)));
-    TreeReaderDesk desk = treeReaderDesk(t.program);
-    ReadTreeProcedure(desk);
-    EXPECT_EQ(t.ui.messages, std::vector<std::string>{"It is no numeric format!"});
-    EXPECT_TRUE(t.program.shell.treeRead && t.program.shell.focus == Focus::ReadData1);
-    EXPECT_EQ(t.program.shell.clustersNb, 4);
-    std::vector<std::string> statuses;
-    for (const std::string& entry : t.ui.log)
-        if (entry.starts_with("status: ")) statuses.push_back(entry);
-    EXPECT_EQ(statuses,
-              (std::vector<std::string>{
-                  "status: Program started reading tree",
-                  "status: Program ended reading tree.\r\nNow you can change number of clusters "
-                  "(i.e. number of codes as a consequence)!!"}));
-    c.tree.nodeHeap[2].code = 4;
-    t.ui.answers.push_back(t.dir.write("bad.vq", treeFileText(c)));
-    EXPECT_THROW(ReadTreeProcedure(desk), CommandAborted);
-    EXPECT_FALSE(t.program.shell.treeRead);
 }
 
 }  // namespace
