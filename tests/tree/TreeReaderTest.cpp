@@ -167,15 +167,16 @@ TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
     const QuantizationTree& q = t.tree;
     const AnalysisSettings& a = q.training;
     const TreeTrainingSettings& trb = q.treeTraining;
-    EXPECT_EQ(q.teachingText, "teaching sample D:\\train\\set a.fvs");
-    EXPECT_EQ(t.program.options.treeTrainingFileDir, "D:\\train\\set a.fvs");
-    EXPECT_EQ(t.program.options.waveFileDir, " E:\\waves\\w.wav");
+    const InitFileOptions& o = t.program.options;
+    EXPECT_EQ(str(q.teachingText, o.treeTrainingFileDir, o.waveFileDir, q.featuresSetText,
+                  t.program.cathLabel1, t.program.cathLabel3.size()),
+              "teaching sample D:\\train\\set a.fvs|D:\\train\\set a.fvs| E:\\waves\\w.wav| "
+              "features 0, 2, 32 and 255|Speakers of the corpus|255|");
     EXPECT_EQ(q.cath1Set.words, (std::array<uint64_t, 4>{~uint64_t{0}, 0, 0, 0}));
     EXPECT_EQ(q.cath3Set.words, (std::array<uint64_t, 4>{5, 6, 7, 8}));
     // Members 0, 2, 32 and 255, from eight 32-bit words.
     EXPECT_EQ(q.constrainedSet.words,
               (std::array<uint64_t, 4>{(uint64_t{1} << 32) + 5, 0, 0, uint64_t{1} << 63}));
-    EXPECT_EQ(q.featuresSetText, " features 0, 2, 32 and 255");
     EXPECT_EQ(str(trb.setsDividingMethod, a.lifterThreshold, a.featureKind, q.cath1Active,
                   q.cath2Active, q.cath3Active, a.averaging, a.averagingFrames, a.frameStep, a.rate,
                   a.scalingConstants, a.filter, a.windowShape, a.preemphasis, trb.cartLike),
@@ -186,12 +187,10 @@ TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
     EXPECT_EQ(q.groupTable, (std::vector<int32_t>{10, -20, 30}));
     EXPECT_EQ(q.excludeSetCard, 77);
     // The counts line and the lists come in the order 2, 1, 3.
-    EXPECT_EQ(str(q.cath1Nbr, q.cath2Nbr, q.cath3Nbr), str(0, 2, 1));
-    EXPECT_EQ(q.cath2List, (TcharList{'u', 'v', 'w'}));
-    EXPECT_EQ(q.cath1List, (TcharList{'k', '\0'}));
-    EXPECT_EQ(q.cath3List, (TcharList{'m', 'n'}));
-    EXPECT_EQ(t.program.cathLabel1, "Speakers of the corpus");
-    EXPECT_EQ(t.program.cathLabel3, std::string(255, 'L'));
+    const auto list = [](const TcharList& l) { return std::string(l.begin(), l.end()); };
+    EXPECT_EQ(str(q.cath1Nbr, q.cath2Nbr, q.cath3Nbr, list(q.cath1List), list(q.cath2List),
+                  list(q.cath3List)),
+              str(0, 2, 1, std::string("k\0", 2), "uvw", "mn"));
     EXPECT_EQ(trb.classifierNames, (std::array<std::string, 3>{"Speaker", "Vowels", "LLLLLLL"}));
     ASSERT_EQ(q.nodeHeap.size(), 3u);
     EXPECT_EQ(str(q.nodeHeap[0].treeCath2, q.nodeHeap[0].centroid[1], q.nodeHeap[1].code,
@@ -214,29 +213,9 @@ TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
 // sizes read back exactly, also without a line end after their last line.
 TEST(TreeReader, LimitsOfTheFile) {
     using Edit = std::function<void(TreeFileContents&)>;
-    using Get = std::function<std::string(const Program&, const TreeFileContents&)>;
     const Edit none = [](TreeFileContents&) {};
     const auto tree = [](int leaves, int components, SplitOrder order) -> Edit {
         return [=](TreeFileContents& c) { c = makeTree(leaves, components, order); };
-    };
-    const Get kind = [](const Program& p, auto&) {
-        return str(p.tree.training.featureKind, p.shell.treeTexts.featureCaption);
-    };
-    const Get method = [](const Program& p, auto&) {
-        return str(p.tree.treeTraining.setsDividingMethod);
-    };
-    const Get events = [](const Program& p, auto&) { return str(p.tree.trainingEventsNb); };
-    const Get lifter = [](const Program& p, auto&) { return str(p.tree.training.lifterThreshold); };
-    const Get lists = [](const Program& p, auto&) { return str(p.tree.cath3List.size()); };
-    const Get label = [](const Program& p, auto&) { return str(p.cathLabel1.size()); };
-    const Get same = [](const Program& p, const TreeFileContents& c) {
-        const QuantizationTree &q = p.tree, &w = c.tree;
-        const bool lists = std::tie(q.cath1List, q.cath2List, q.cath3List, q.cath2Set.words,
-                                    q.constrainedSet.words, q.groupTable) ==
-                           std::tie(w.cath1List, w.cath2List, w.cath3List, w.cath2Set.words,
-                                    w.constrainedSet.words, w.groupTable);
-        return str(nodesText(q) == nodesText(w) && lists, p.shell.clustersNb, p.eventNbr,
-                   p.coder.BoolErrorVector.size(), p.coder.nodePath2.size());
     };
     const std::string invalid = "error: Invalid numeric input";
     const std::string refused =
@@ -247,30 +226,29 @@ TEST(TreeReader, LimitsOfTheFile) {
         int line;  // 0: the file as written
         std::string text;
         Edit edit;
-        Get get;
-        std::string outcome;  // the value got, or what the reading raised
+        std::string outcome;  // a part of what was read, or what the reading raised
     } cases[] = {
-        {6, "4", none, kind, "4|mel cepstrum|"},
-        {6, "5", none, kind, "4|mel cepstrum|"},
-        {6, "-1", none, kind, "-1|Unknown feature processed|"},
-        {6, "-2", none, kind, "-1|Unknown feature processed|"},
-        {3, "2147483647", none, method, "1|"},
-        {3, "2147483648", none, method, invalid},
-        {4, "4 6 9223372036854775807 24 w", none, events, "9223372036854775807|"},
-        {4, "4 6 9223372036854775808 24 w", none, events, invalid},
-        {4, "4 6 4000 32767 w", none, lifter, "32767|"},
-        {4, "4 6 4000 32768 w", none, lifter, "-32768|"},  // its low 16 bits
-        {34, "4 1 -1 values", none, lists, "0|"},          // an empty list
-        {34, "4 1 -2 values", none, lists, "range"},
-        {43, std::string(255, 'S'), none, label, "255|"},
-        {43, std::string(256, 'S'), none, label, "255|"},
-        {0, "", [](TreeFileContents& c) { c.tree.nodeHeap[2].code = 3; }, same, "1|4|4000|4|7|"},
-        {0, "", [](TreeFileContents& c) { c.tree.nodeHeap[2].code = 4; }, same, refused},
-        {0, "", tree(4, 129, SplitOrder::FirstSons), same, "1|4|4000|4|7|"},
-        {0, "", tree(4, 130, SplitOrder::FirstSons), same, "range"},
-        {0, "", tree(1, 3, SplitOrder::Balanced), same, "1|1|1000|1|1|"},
-        {0, "", tree(3, 0, SplitOrder::SecondSons), same, "1|3|3000|3|5|"},
-        {0, "", tree(6, 2, SplitOrder::SecondSons), same, "1|6|6000|6|11|"},
+        {6, "4", none, " kind=4|mel cepstrum|"},
+        {6, "5", none, " kind=4|mel cepstrum|"},
+        {6, "-1", none, " kind=-1|Unknown feature processed|"},
+        {6, "-2", none, " kind=-1|Unknown feature processed|"},
+        {3, "2147483647", none, " method=1 "},
+        {3, "2147483648", none, invalid},
+        {4, "4 6 9223372036854775807 24 w", none, " events=9223372036854775807 "},
+        {4, "4 6 9223372036854775808 24 w", none, invalid},
+        {4, "4 6 4000 32767 w", none, " lifter=32767 "},
+        {4, "4 6 4000 32768 w", none, " lifter=-32768 "},  // its low 16 bits
+        {34, "4 1 -1 values", none, " list3=0 "},          // an empty list
+        {34, "4 1 -2 values", none, "range"},
+        {43, std::string(255, 'S'), none, " label=255 "},
+        {43, std::string(256, 'S'), none, " label=255 "},
+        {0, "", [](TreeFileContents& c) { c.tree.nodeHeap[2].code = 3; }, " same=1|4|4000|4|7|"},
+        {0, "", [](TreeFileContents& c) { c.tree.nodeHeap[2].code = 4; }, refused},
+        {0, "", tree(4, 129, SplitOrder::FirstSons), " same=1|4|4000|4|7|"},
+        {0, "", tree(4, 130, SplitOrder::FirstSons), "range"},
+        {0, "", tree(1, 3, SplitOrder::Balanced), " same=1|1|1000|1|1|"},
+        {0, "", tree(3, 0, SplitOrder::SecondSons), " same=1|3|3000|3|5|"},
+        {0, "", tree(6, 2, SplitOrder::SecondSons), " same=1|6|6000|6|11|"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.line) + ": " + c.text);
@@ -288,7 +266,21 @@ TEST(TreeReader, LimitsOfTheFile) {
         std::string outcome;
         try {
             t.read(path);
-            outcome = c.get(t.program, contents);
+            const Program& p = t.program;
+            const QuantizationTree &q = p.tree, &w = contents.tree;
+            const bool same = nodesText(q) == nodesText(w) &&
+                              std::tie(q.cath1List, q.cath2List, q.cath3List, q.cath2Set.words,
+                                       q.constrainedSet.words, q.groupTable) ==
+                                  std::tie(w.cath1List, w.cath2List, w.cath3List, w.cath2Set.words,
+                                           w.constrainedSet.words, w.groupTable);
+            outcome = " kind=" + str(q.training.featureKind, p.shell.treeTexts.featureCaption) +
+                      " method=" + std::to_string(q.treeTraining.setsDividingMethod) +
+                      " events=" + std::to_string(q.trainingEventsNb) +
+                      " lifter=" + std::to_string(q.training.lifterThreshold) +
+                      " list3=" + std::to_string(q.cath3List.size()) +
+                      " label=" + std::to_string(p.cathLabel1.size()) + " same=" +
+                      str(same, p.shell.clustersNb, p.eventNbr, p.coder.BoolErrorVector.size(),
+                          p.coder.nodePath2.size());
         } catch (const InOutError& e) {
             outcome = std::string("error: ") + e.what();
         } catch (const RangeError&) {
@@ -299,7 +291,7 @@ TEST(TreeReader, LimitsOfTheFile) {
         for (const std::string& m : t.ui.messages) outcome += ": " + m;
         std::string want = c.outcome;
         if (const size_t at = want.find('@'); at != std::string::npos) want.replace(at, 1, path);
-        EXPECT_EQ(outcome, want);
+        EXPECT_NE(outcome.find(want), std::string::npos) << outcome;
     }
 }
 
