@@ -42,18 +42,59 @@ TEST(TextReader, NumbersTextsAndTheEnd) {
     EXPECT_FALSE(e.hitEnd());
 }
 
-TEST(TextReader, RealsAndTheWidestIntegers) {
-    // Malformed integers, "Invalid numeric input", are tried on every number line
-    // of the bad tree file tests.
+// Integers at the edges of their widths, read from files (tree, table
+// header) and from a table's rows, which are scanned apart: both take the
+// same tokens alike. "-" marks an invalid numeric input.
+TEST(TextReader, IntegerTokensAtTheirLimitsAlikeInFilesAndRows) {
+    const struct {
+        const char* token;
+        const char* int32;
+        const char* int64;
+    } cases[] = {
+        {"2147483647", "2147483647", "2147483647"},
+        {"2147483648", "-", "2147483648"},
+        {"-2147483648", "-2147483648", "-2147483648"},
+        {"-2147483649", "-", "-2147483649"},
+        {"9223372036854775807", "-", "9223372036854775807"},
+        {"9223372036854775808", "-", "-"},
+        {"+5", "5", "5"},
+        {"+", "-", "-"},
+        {"+-5", "-", "-"},
+        {"5\x01"
+         "7",
+         "5", "5"},  // ends at a control character
+        {"5!", "-", "-"},
+        {"0x10", "-", "-"},
+        {"1e3", "-", "-"},
+    };
+    const auto read = [](auto&& readNumber) -> std::string {
+        try {
+            return std::to_string(readNumber());
+        } catch (const InOutError& e) {
+            EXPECT_STREQ(e.what(), "Invalid numeric input");
+            return "-";
+        }
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.token);
+        const std::string text = std::string(" \t") + c.token + " 9";
+        auto file = TextReader::fromText(text), wide = TextReader::fromText(text);
+        TokenScanner row(text);
+        EXPECT_EQ(read([&] { return file.readInt32(); }), c.int32);
+        EXPECT_EQ(read([&] { return row.readInt32(); }), c.int32);
+        EXPECT_EQ(read([&] { return wide.readInt64(); }), c.int64);
+    }
+    TokenScanner empty(" \t ");
+    EXPECT_EQ(empty.readInt32(), 0);
+    EXPECT_TRUE(empty.hitEnd());
+}
+
+TEST(TextReader, Reals) {
     for (const char* bad : {"1e", "e5", ".", "1.2.3", "nan", "inf", "1e99999"}) {
         auto b = TextReader::fromText(bad);
         EXPECT_THROW(b.readReal(), InOutError) << bad;
     }
-    auto r =
-        TextReader::fromText("+5 -2147483648 9223372036854775807 5.0 1.6E4 -2.5e-3 +.5 7. 0.1");
-    EXPECT_EQ(r.readInt32(), 5);
-    EXPECT_EQ(r.readInt32(), -2147483648);
-    EXPECT_EQ(r.readInt64(), 9223372036854775807LL);
+    auto r = TextReader::fromText("5.0 1.6E4 -2.5e-3 +.5 7. 0.1");
     for (double want : {5.0, 16000.0, -0.0025, 0.5, 7.0, 0.1})  // correctly rounded
         EXPECT_EQ(r.readReal(), want);
 }

@@ -1,21 +1,14 @@
-// The fvs file's record reader: read ahead by a thread for regular files,
-// by the caller for anything else; records, ends and failures in order.
+// The fvs file's record reader, read ahead by a thread: records, ends and
+// failures in order.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <string>
 #include <thread>
 
 #include "events/EventSeries.h"
 #include "platform/Errors.h"
 #include "support/TempDir.h"
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace zortan {
 namespace {
@@ -97,8 +90,9 @@ TEST(FvsFile, RecordWorkIsNotedBesideEachRecord) {
 }
 
 // Closing part way, while the reader waits on a full ring, and opening
-// another file with the same reader start afresh.
-TEST(FvsFile, ClosesAndReopensPartWay) {
+// another file with the same reader start afresh; a failing read is
+// reported at every call, never taken for the end of the data.
+TEST(FvsFile, ClosesReopensAndFails) {
     testing::TempDir dir;
     const std::string big = dir.write("big.fvs", numberedRecords(3000));
     const std::string small = dir.write("small.fvs", numberedRecords(5));
@@ -113,43 +107,12 @@ TEST(FvsFile, ClosesAndReopensPartWay) {
     f.close();
     EXPECT_FALSE(f.isOpen());
     EXPECT_THROW(f.nextRecord(), InOutError);
-}
-
 #ifndef _WIN32
-// A failing read is reported, and again at every later call, never taken
-// for the end of the data.
-TEST(FvsFile, AFailedReadStaysAFailure) {
-    testing::TempDir dir;
-    FvsFile f;
     f.open(dir.path());  // a folder opens, but cannot be read
     EXPECT_THROW(f.nextRecord(), InOutError);
     EXPECT_THROW(f.nextRecord(), InOutError);
-}
-
-// A pipe is read by the caller, its records arriving in pieces that do not
-// end on record boundaries.
-TEST(FvsFile, ReadsAPipeByItself) {
-    testing::TempDir dir;
-    const std::string fifo = dir.file("pipe.fvs");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string content = numberedRecords(300, 17);
-    std::thread writer([&] {
-        const int fd = ::open(fifo.c_str(), O_WRONLY);
-        for (size_t at = 0; at < content.size();) {
-            const size_t piece = std::min<size_t>(content.size() - at, 1000 + at % 3001);
-            const ssize_t n = ::write(fd, content.data() + at, piece);
-            if (n <= 0) break;
-            at += static_cast<size_t>(n);
-        }
-        ::close(fd);
-    });
-    FvsFile f;
-    f.open(fifo);
-    EXPECT_EQ(readAll(f), 300);
-    f.close();
-    writer.join();
-}
 #endif
+}
 
 }  // namespace
 }  // namespace zortan

@@ -3,11 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <bit>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "base/Format.h"
 #include "platform/Errors.h"
 #include "shell/Program.h"
 #include "support/ScriptedUi.h"
@@ -17,13 +18,23 @@
 namespace zortan {
 namespace {
 
-using fixtures::encodeFvsEvent;
-using fixtures::encodeFvsHeader;
-using fixtures::FvsEvent;
-using fixtures::FvsHeader;
-
 std::string bytes(const FvsRecord& r) {
     return std::string(reinterpret_cast<const char*>(r.data()), r.size());
+}
+
+// `value` as `count` little-endian bytes at `offset`.
+void poke(FvsRecord& r, size_t offset, int64_t value, int count) {
+    for (int i = 0; i < count; ++i) r[offset + size_t(i)] = uint8_t(uint64_t(value) >> (8 * i));
+}
+
+// The settings and counts an fvs header gives, in one line.
+std::string fieldsText(const AnalysisSettings& a, const std::array<uint8_t, 3>& cath) {
+    return " fft=" + std::to_string(a.fftWindowWidth) + " choices=" + std::to_string(a.filter) +
+           "," + std::to_string(a.scalingConstants) + "," + std::to_string(a.windowShape) +
+           " pre=" + std::to_string(a.preemphasis) +
+           " lifter=" + std::to_string(a.lifterThreshold) + " cath=" + std::to_string(cath[0]) +
+           "," + std::to_string(cath[1]) + "," + std::to_string(cath[2]) +
+           " step=" + formatGeneral(a.frameStep) + " rate=" + formatGeneral(a.rate);
 }
 
 struct Session {
@@ -35,108 +46,122 @@ struct Session {
     void open(EventSeries& series, const std::string& content) {
         series.fvsFile.open(dir.write("s" + std::to_string(series.number) + ".fvs", content));
     }
-    // Reads a header record; what it set, in one line.
-    std::string header(EventSeries& series, const FvsRecord& record) {
-        open(series, bytes(record));
+    // Opens an input's header; what it set, in one line.
+    std::string header(EventSeries& series, const fixtures::FvsHeader& h) {
+        open(series, bytes(fixtures::encodeFvsHeader(h)));
         OpenFvsHeader(program, series);
-        const AnalysisSettings& a = series.settings;
-        std::string cath;
-        for (uint8_t n : series.cathNbr) cath += " " + std::to_string(n);
-        return "n=" + std::to_string(program.eventNbr) + "/" + series.eventsCountText +
-               " fft=" + std::to_string(a.fftWindowWidth) + " choices=" + std::to_string(a.filter) +
-               "," + std::to_string(a.scalingConstants) + "," + std::to_string(a.windowShape) +
-               (a.preemphasis ? " pre" : "") + " step=" + std::to_string(a.frameStep) +
-               " rate=" + std::to_string(a.rate) + " lifter=" + std::to_string(a.lifterThreshold) +
-               "/" + series.lifterThresholdText + " cath=" + cath +
-               " waves=" + program.options.waveFileDir1 + "|" + program.options.waveFileDir2 +
-               " messages=" + std::to_string(ui.messages.size());
+        return std::to_string(program.eventNbr) + "/" + series.eventsCountText +
+               fieldsText(series.settings, series.cathNbr) + "/" + series.lifterThresholdText +
+               " waves=" + program.options.waveFileDir1 + "|" + program.options.waveFileDir2;
     }
 };
 
-// The reader tests read what this writer writes: its layout is checked here.
-TEST(FvsFileWriter, PutsEveryFieldAtItsOffset) {
-    FvsHeader h{0x01020304, -2, 3, 1, 0x0102, 1, 0x1234, 4, 12.5, 22050.0, "C:\\w", {5, 6, 7}};
-    const FvsRecord r = encodeFvsHeader(h);
-    const std::pair<size_t, std::vector<uint8_t>> expected[] = {{0, {4, 3, 2, 1}},
-                                                                {4, {0xFE, 0xFF, 0}},
-                                                                {8, {3, 0, 1, 0}},
-                                                                {18, {2, 1}},
-                                                                {26, {1, 0}},
-                                                                {518, {0x34, 0x12, 4, 0}},
-                                                                {774, {4, 'C', ':', '\\', 'w', 0}},
-                                                                {1806, {5, 6, 7, 0}}};
-    for (const auto& [offset, values] : expected)
-        EXPECT_EQ(std::vector<uint8_t>(&r[offset], &r[offset + values.size()]), values) << offset;
-    double step, rate;
-    std::memcpy(&step, &r[522], 8);  // the test machine is little-endian
-    std::memcpy(&rate, &r[532], 8);
-    EXPECT_EQ(step, 12.5);
-    EXPECT_EQ(rate, 22050.0);
-
-    FvsEvent e;
-    e.signal[255] = -3;
-    for (size_t k = 0; k < 5; ++k) e.features[k][128] = static_cast<int16_t>(0x0100 + k);
-    e.cath3 = 'z';
-    const FvsRecord ev = encodeFvsEvent(e);
-    EXPECT_EQ(ev[514] + 256 * ev[515], 0xFFFD);
-    for (size_t k = 0; k < 5; ++k)
-        EXPECT_EQ(ev[516 + 258 * k + 256] + 256 * ev[517 + 258 * k + 256], 0x0100 + k);
-    EXPECT_EQ(std::string(&ev[1806], &ev[1809]), "aaz");
-}
-
-TEST(FvsHeaderReading, AppliesTheHeader) {
+// Each input's settings and wave name; the events count lowered, never
+// raised, by each input.
+TEST(FvsHeaderReading, AppliesTheHeaderToItsInput) {
     Session s;
-    FvsHeader h{500, -512, 7, 1, 4, 1, -20, 4, 12.5, 22050.0, "C:\\waves\\a.wav", {2, 5, 255}};
-    FvsRecord header = encodeFvsHeader(h);
-    header[530] = 0xAB;  // W[7] is not read
-    header[531] = 0xCD;
-    EXPECT_EQ(s.header(s.program.data1, header),
-              "n=500/500 fft=-512 choices=-1,1,4 pre step=12.500000 rate=22050.000000 "
-              "lifter=-20/-20 cath= 2 5 255 waves=C:\\waves\\a.wav|" +
-                  s.program.options.waveFileDir2 + " messages=0");
-    EXPECT_EQ(s.program.fvsRecord, header);
-    // The second input: 400 records lower the count; no wave name, other choices.
+    fixtures::FvsHeader h{500, -512, 7, 1, 4, 1, -20, 4, 12.5, 22050.0, "C:\\a.wav", {2, 5, 255}};
+    s.program.options.waveFileDir2 = "two";
+    EXPECT_EQ(s.header(s.program.data1, h),
+              "500/500 fft=-512 choices=-1,1,4 pre=1 lifter=-20 "
+              "cath=2,5,255 step=12.5 rate=22050/-20 "
+              "waves=C:\\a.wav|two");
+    EXPECT_EQ(s.program.fvsRecord, fixtures::encodeFvsHeader(h));
     h = {400, 0, 4, 2, -1, 2, 3, 4, 1.0, 2.0, "", {}};
-    EXPECT_EQ(s.header(s.program.data2, encodeFvsHeader(h)),
-              "n=400/400 fft=0 choices=4,-1,-1 step=1.000000 rate=2.000000 lifter=3/3 cath= 0 0 0 "
-              "waves=C:\\waves\\a.wav|Unknown messages=0");
-    h.recordCount = 450;  // a larger file never raises the count
-    EXPECT_TRUE(s.header(s.program.data2, encodeFvsHeader(h)).starts_with("n=400/450 "));
-
-    // A wrong real type size, a short file: see the bad event file tests.
-    EXPECT_THROW(ReadRealTypeParameter(s.ui, s.program.fvsRecord.data(), 126, 4, "X"), RangeError);
+    EXPECT_EQ(s.header(s.program.data2, h),
+              "400/400 fft=0 choices=4,-1,-1 pre=0 lifter=3 "
+              "cath=0,0,0 step=1 rate=2/3 waves=C:\\a.wav|Unknown");
+    h.recordCount = 450;
+    EXPECT_TRUE(s.header(s.program.data2, h).starts_with("400/450 "));
+    EXPECT_TRUE(s.ui.messages.empty());
 }
 
+// Header fields put byte by byte at their offsets, each at the edge of its
+// range and one past it: a choice index past its names is no choice, only 1
+// turns preemphasis on, a realType size other than 4 words reads the step
+// and the rate as 0, each after the message.
+TEST(FvsHeaderReading, FieldsAtTheirOffsetsAndLimits) {
+    const struct {
+        size_t offset;
+        int64_t value;
+        int count;         // bytes
+        std::string want;  // a part of the fields' summary
+    } cases[] = {
+        {0, 4294967295, 4, "n=4294967295 "},
+        {4, 32767, 2, "fft=32767 "},
+        {4, -32768, 2, "fft=-32768 "},
+        {8, 4, 2, "choices=4,0,0 "},
+        {8, 5, 2, "choices=-1,0,0 "},
+        {8, -1, 2, "choices=-1,0,0 "},
+        {10, 1, 2, "choices=0,1,0 "},
+        {10, 2, 2, "choices=0,-1,0 "},
+        {18, 4, 2, "choices=0,0,4 "},
+        {18, 5, 2, "choices=0,0,-1 "},
+        {26, 1, 2, "pre=1 "},
+        {26, 2, 2, "pre=0 "},
+        {26, 257, 2, "pre=0 "},
+        {518, 32767, 2, "lifter=32767 "},
+        {518, -32768, 2, "lifter=-32768 "},
+        {520, 4, 2, "step=12.5 rate=22050 messages=0"},
+        {520, 5, 2, "step=0 rate=0 messages=2"},
+        {520, 3, 2, "step=0 rate=0 messages=2"},
+        {774, 0, 1, "wave=Unknown "},
+        {774, 1, 1, "wave=w "},
+        {774, 255, 1, "wave=255 w "},
+        {1806, 255, 1, "cath=255,0,0 "},
+        {1808, 255, 1, "cath=0,0,255 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.offset) + ": " + std::to_string(c.value));
+        FvsRecord r{};
+        poke(r, 520, 4, 2);  // W[2], the realType size
+        poke(r, 522, std::bit_cast<int64_t>(12.5), 8);
+        poke(r, 530, -1, 2);  // W[7] is not read
+        poke(r, 532, std::bit_cast<int64_t>(22050.0), 8);
+        for (size_t i = 775; i < 1030; ++i) r[i] = 'w';
+        poke(r, c.offset, c.value, c.count);
+        testing::ScriptedUi ui;
+        const FvsHeaderFields f = ParseFvsHeader(r.data(), ui);
+        const std::string wave =
+            f.waveName.size() < 255 ? f.waveName : std::to_string(f.waveName.size()) + " w";
+        const std::string fields = "n=" + std::to_string(f.records) + " wave=" + wave +
+                                   fieldsText(f.settings, f.cathNbr) +
+                                   " messages=" + std::to_string(ui.messages.size());
+        EXPECT_NE(fields.find(c.want), std::string::npos) << fields;
+    }
+    // A parameter of 4 words fits from word 125 on, not from 126.
+    testing::ScriptedUi ui;
+    const FvsRecord r{};
+    EXPECT_EQ(ReadRealTypeParameter(ui, r.data(), 125, 4, "X"), 0.0);
+    EXPECT_THROW(ReadRealTypeParameter(ui, r.data(), 126, 4, "X"), RangeError);
+}
+
+// An event record holds five vectors of 129 words from offset 516, 258
+// bytes apart, and the qualifiers at 1806..1808.
 TEST(FvsRecordReading, CodesTheChosenFeatureVector) {
     Session s;
-    std::vector<FvsEvent> events(2);
+    FvsRecord events[2] = {};
     for (size_t n = 0; n < 2; ++n)
         for (size_t k = 0; k < 5; ++k)
             for (size_t i = 0; i < kComponents; ++i)
-                events[n].features[k][i] = static_cast<int16_t>(1000 * k - 7 * i - 3000 * n);
-    events[1].cath1 = 'x';
-    events[1].cath2 = '\xE9';
+                poke(events[n], 516 + 258 * k + 2 * i, int64_t(1000 * k) - 7 * i - 3000 * n, 2);
+    events[1][1806] = 'x', events[1][1807] = 0xE9, events[1][1808] = '!';
     // A partial third record at the end counts as the end of the data.
     EventSeries& d = s.program.data1;
-    s.open(d, bytes(encodeFvsHeader({})) + bytes(encodeFvsEvent(events[0])) +
-                  bytes(encodeFvsEvent(events[1])) + std::string(100, '\x7F'));
+    s.open(d, bytes(FvsRecord{}) + bytes(events[0]) + bytes(events[1]) + std::string(100, '\x7F'));
     OpenFvsHeader(s.program, d);
-
-    // A kind chosen only when the run asks for it: see the console tests.
-    s.program.tree.training.featureKind = 3;
-    ASSERT_EQ(ReadFvsRecord(s.program, d), RowStatus::Read);
     const EventRecord& e = s.program.event;
-    for (size_t i = 0; i < kComponents; ++i)
-        EXPECT_TRUE(e.components[i] == events[0].features[3][i] && e.reals[i] == e.components[i])
-            << i;
-    EXPECT_EQ(d.featureText, "cepstrum");
-
-    s.program.tree.training.featureKind = 1;
-    ASSERT_EQ(ReadFvsRecord(s.program, d), RowStatus::Read);
-    EXPECT_EQ(e.components[128], events[1].features[1][128]);
-    EXPECT_EQ(d.featureText, "cepstr.  smooth. ps");
-    EXPECT_EQ(std::string({e.cath1, e.cath2, e.cath3}), "x\xE9\x61");
-
+    // A kind chosen only when the run asks for it: see the console tests.
+    for (int kind : {3, 4}) {
+        s.program.tree.training.featureKind = kind;
+        ASSERT_EQ(ReadFvsRecord(s.program, d), RowStatus::Read);
+        for (size_t i = 0; i < kComponents; ++i)
+            ASSERT_TRUE(e.components[i] == 1000 * kind - 7 * int(i) - 3000 * (kind - 3) &&
+                        e.reals[i] == e.components[i])
+                << i;
+        EXPECT_EQ(d.featureText, kFeatureKindNames[size_t(kind)]);
+    }
+    EXPECT_EQ(std::string({e.cath1, e.cath2, e.cath3}), "x\xE9!");
     const FvsRecord last = s.program.fvsRecord;
     EXPECT_EQ(ReadFvsRecord(s.program, d), RowStatus::EndOfData);
     EXPECT_EQ(s.program.fvsRecord, last);

@@ -5,32 +5,25 @@
 #include <string>
 #include <vector>
 
-#include "shell/Program.h"
 #include "support/ScriptedUi.h"
 
 namespace zortan {
 namespace {
 
 struct Session {
-    testing::ScriptedUi ui;
-    Program program{ui, "."};
-    AnalysisSettings& training = program.tree.training;
+    QuantizationTree tree;
+    AnalysisSettings& training = tree.training;
     AnalysisSettings input;
 
     Session() {
         training = {1, 0, 1, 2, true, false, 24, 10.0, 16000.0, 256, false, 0, false, 1.0};
-        program.tree.consideredComponentsNb = 24;
-        program.options.treeTrainingFileDir = "C:\\train\\t.fvs";
+        tree.consideredComponentsNb = 24;
         input = training;
         input.featureKind = -1;  // an input's own kind plays no part
     }
-    std::string fvs() {
-        return settingsDifferences(program.tree, program.options.treeTrainingFileDir, input,
-                                   "D:\\in.fvs", 0, true);
-    }
-    std::string text(int32_t nc) {
-        return settingsDifferences(program.tree, program.options.treeTrainingFileDir, input,
-                                   "D:\\t.txt", nc, false);
+    std::string differences(bool fvs, int32_t nc = 0) {
+        return settingsDifferences(tree, "C:\\train\\t.fvs", input,
+                                   fvs ? "D:\\in.fvs" : "D:\\t.txt", nc, fvs);
     }
 };
 
@@ -55,10 +48,10 @@ TEST(SettingsCheck, ListsEveryFvsDifferenceInOrder) {
         "will result in erronous encoding the data events.\r\n"
         "The quatization tree training data and actually coded data were analysed with different "
         "FFT windows width. It is high erronous situation!\r\n";
-    EXPECT_EQ(s.fvs(), list);
-    CheckSettings(s.ui, s.program.tree, s.program.options.treeTrainingFileDir, s.input,
-                  "D:\\in.fvs", 0, true);
-    EXPECT_EQ(s.ui.messages,
+    EXPECT_EQ(s.differences(true), list);
+    testing::ScriptedUi ui;
+    CheckSettings(ui, s.tree, "C:\\train\\t.fvs", s.input, "D:\\in.fvs", 0, true);
+    EXPECT_EQ(ui.messages,
               std::vector<std::string>{
                   "WARNING!\r\nTraining and input data, namely the\r\n\"C:\\train\\t.fvs\"\r\nand "
                   "the\r\n\"D:\\in.fvs\"\r\nwere analysed with different settings, i.e.\r\n" +
@@ -68,33 +61,34 @@ TEST(SettingsCheck, ListsEveryFvsDifferenceInOrder) {
                   "on the basis of the text data to the *.fvs data.\r\nBe sure, that the coded "
                   "events features were prepared exactly in the same way as in  a training  "
                   "sample ! !"});
+    // Identical settings: no message at all.
+    CheckSettings(ui, s.tree, "C:\\train\\t.fvs", s.tree.training, "D:\\in.fvs", 0, true);
+    EXPECT_EQ(ui.messages.size(), 1u);
 }
 
 TEST(SettingsCheck, LifterMattersOnlyForSmoothedKinds) {
     for (int kind = 0; kind < 5; ++kind) {
         Session s;
         s.training.featureKind = kind;
-        s.training.filter = s.input.filter = -1;  // both without a choice: no difference
-        EXPECT_EQ(s.fvs(), "");
         s.input.lifterThreshold = 12;
-        EXPECT_EQ(s.fvs().find("LifterTreshold0=24<>lifterTreshold1=12") != std::string::npos,
-                  kind == 1 || kind == 2 || kind == 4)
+        EXPECT_EQ(
+            s.differences(true).find("LifterTreshold0=24<>lifterTreshold1=12") != std::string::npos,
+            kind == 1 || kind == 2 || kind == 4)
             << kind;
-        CheckSettings(s.ui, s.program.tree, s.program.options.treeTrainingFileDir, s.input,
-                      "D:\\in.txt", 24, false);
-        EXPECT_TRUE(s.ui.messages.empty());
     }
 }
 
+// A table compares the vector length, not steps, rates, lifters or FFT
+// widths; its choices differ only when the input's hold values from an
+// earlier fvs read.
 TEST(SettingsCheck, TextInputComparesTheVectorLength) {
     Session s;
-    // Left from an earlier fvs read of the input; the table cleared the training choices.
     s.training.filter = -1;
     s.input.filter = 2;
-    s.input.frameStep = 3.0;  // steps, rates, lifters and FFT widths are not compared
+    s.input.frameStep = 3.0;
     s.input.lifterThreshold = 1;
     s.input.fftWindowWidth = 1;
-    EXPECT_EQ(s.text(12),
+    EXPECT_EQ(s.differences(false, 12),
               "Training data were filtered with setting \"Unknown\",and input data were filtered "
               "with setting \"1000\"\r\n"
               "Features vectors length between training sample, i.e.\r\n\"C:\\train\\t.fvs\"\r\n"
@@ -102,7 +96,30 @@ TEST(SettingsCheck, TextInputComparesTheVectorLength) {
               "24<>12. It influences distances computing and is unacceptable. It will result in "
               "erronous encoding the data events.\r\n\r\n");
     s.input.filter = -1;
-    EXPECT_EQ(s.text(24), "");
+    EXPECT_EQ(s.differences(false, 24), "");
+}
+
+// An index past the last name is no choice, as -1 is.
+TEST(SettingsCheck, ChoicesAtTheEdgesOfTheirNames) {
+    const struct {
+        int training, input;
+        std::string list;
+    } cases[] = {
+        {4, 4, ""},
+        {4, 5,
+         "Training data were filtered with setting \"summ\",and input data were filtered with "
+         "setting \"Unknown\"\r\n"},
+        {5, -1, ""},
+        {-1, 0,
+         "Training data were filtered with setting \"Unknown\",and input data were filtered with "
+         "setting \"no\"\r\n"},
+    };
+    for (const auto& c : cases) {
+        Session s;
+        s.training.filter = c.training;
+        s.input.filter = c.input;
+        EXPECT_EQ(s.differences(true), c.list) << c.training << " " << c.input;
+    }
 }
 
 }  // namespace

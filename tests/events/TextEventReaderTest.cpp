@@ -7,16 +7,14 @@
 #include <vector>
 
 #include "base/Format.h"
+#include "events/FvsReader.h"
+#include "platform/Errors.h"
 #include "shell/Program.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
-#include "tools/fixtures/TextEventFileWriter.h"
 
 namespace zortan {
 namespace {
-
-using fixtures::textEventFileText;
-using fixtures::TextEventTable;
 
 struct Session {
     testing::TempDir dir;
@@ -29,17 +27,31 @@ struct Session {
         program.tree.HeapTop = 98;  // 50 tree sizes
         program.tree.consideredComponentsNb = 4;
         program.tree.training = {3, 2, 1, 4, true, false, 24, 10.0, 16000.0, 256, true, 7};
+        series.nc = 20;
+        series.settings.lifterThreshold = 9;
     }
     void open(const std::string& text) {
         path = dir.write("events.txt", text);
         series.textFile.emplace(path);
     }
-    // Reads a header; what it changed, in one line.
+    // Reads a header; what it changed, in one line, or "range" when it
+    // stopped with a range error.
     std::string header(const std::string& text) {
         open(text);
-        OpenTextHeader(program, series, path);
+        try {
+            OpenTextHeader(program, series, path);
+        } catch (const RangeError&) {
+            return "range messages=" + std::to_string(ui.messages.size());
+        }
         const ShellState& sh = program.shell;
         const AnalysisSettings& t = program.tree.training;
+        EXPECT_EQ(std::vector<int>({t.filter, t.scalingConstants, t.windowShape}),
+                  std::vector<int>(3, -1));  // a table says nothing of them
+        EXPECT_TRUE(t.preemphasisIndeterminate && sh.treeTexts.lifterThreshold == "xxx");
+        EXPECT_TRUE(sh.stretchCepstra && sh.stretchLocked && !sh.sliderVisible);
+        EXPECT_EQ(formatGeneral(t.frameStep) + " " + formatGeneral(t.rate) + " " +
+                      std::to_string(t.averagingFrames),
+                  "1 10000 10");
         return program.cathLabel1 + "|" + program.cathLabel2 + "|" + program.cathLabel3 +
                " n=" + series.eventsCountText + "/" + std::to_string(program.eventNbr) +
                " nc=" + std::to_string(series.nc) + "/" +
@@ -47,95 +59,122 @@ struct Session {
                " range=" + formatGeneral(series.plotParameters[2]) + "," +
                formatGeneral(series.plotParameters[3]) + " K=" + sh.clustersEditText +
                " drawn=" + std::to_string(sh.drawnComponents) +
-               (sh.stretchCepstra && sh.stretchLocked && !sh.sliderVisible ? " locked" : "") +
-               " training=" + std::to_string(t.filter) + "," + std::to_string(t.scalingConstants) +
-               "," + std::to_string(t.windowShape) + (t.preemphasisIndeterminate ? ",?," : ",") +
-               sh.treeTexts.lifterThreshold + "," + formatGeneral(t.frameStep) + "," +
-               formatGeneral(t.rate) + "," + std::to_string(t.averagingFrames) +
                " messages=" + std::to_string(ui.messages.size());
     }
-    RowStatus row() { return ReadTextRow(program, series, path); }
 };
 
-const std::string kCleared = " locked training=-1,-1,-1,?,xxx,1,10000,10";
-
-TEST(TextEventHeader, CountLineNamesAndFaults) {
+// The count line, the names, the faults (Error 100, reading goes on) and
+// the limits: nc's 16-bit copy takes -32768..32767, the pictures' component
+// count 0..65535; the count is 64-bit; names are runs of characters above 32.
+TEST(TextEventHeader, CountLineNamesFaultsAndLimits) {
     const std::string abc = "\r\n3\r\n32767\r\nA B C\r\n";
+    const std::string ok = "A|B|C n=1000/1000 nc=3/3 range=64,64 K=3 drawn=3 messages=0";
     const struct {
         std::string text, summary;
-        int messages = 0;
     } cases[] = {
-        {"Table of vowels\r\n  -- five lines\r\n+++\r\n\r\n1000 events" + abc,
-         "A|B|C n=1000/1000 nc=3/3 range=64,64 K=3 drawn=3"},
-        // A lone number is a comment.
-        {"1000\r\n1000\t\t\t" + abc, "A|B|C n=1000/1000 nc=3/3 range=64,64 K=3 drawn=3"},
-        {"12abc x\r\n2024 recorded" + abc, "A|B|C n=2024/2024 nc=3/3 range=64,64 K=3 drawn=3"},
-        {" -#*. 7\tseven and more" + abc, "A|B|C n=7/7 nc=3/3 range=64,64 K=3 drawn=3"},
-        {"99999999999999999999 too long\r\n0 events" + abc,
-         "A|B|C n=0/0 nc=3/3 range=64,64 K=3 drawn=3"},
+        {"Table of vowels\r\n  -- five lines\r\n+++\r\n\r\n1000 events" + abc, ok},
+        // A lone number is a comment; the number may end at a tab.
+        {"1000\r\n1000\t\t\t" + abc, ok},
+        // Characters below "0" before the number go, "0" itself stays.
+        {"12abc x\r\n/+ 01000 recorded" + abc, ok},
+        {"9223372036854775807 x" + abc,
+         "A|B|C n=9223372036854775807/9223372036854775807 nc=3/3 range=64,64 K=3 drawn=3 "
+         "messages=0"},
+        {"9223372036854775808 too long\r\n0 events" + abc,
+         "A|B|C n=0/0 nc=3/3 range=64,64 K=3 drawn=3 messages=0"},
         {"exported\r\n321 events\r\n12\r\n32767\r\nSpeaker\tVowel  Gender c1\r\n",
-         "Speaker|Vowel|Gender n=321/321 nc=12/12 range=64,64 K=12 drawn=12"},
-        {"exported\r\n321 events\r\n12\r\n32767\r\nSpeaker Vowel\r\n",
-         "Speaker|Vowel|Y3 n=321/321 nc=12/12 range=64,64 K=12 drawn=12"},
+         "Speaker|Vowel|Gender n=321/321 nc=12/12 range=64,64 K=12 drawn=12 messages=0"},
+        {"exported\r\n321 events\r\n12\r\n32767\r\nA!\x01\x21 B\r\n",
+         "A!|!|B n=321/321 nc=12/12 range=64,64 K=12 drawn=12 messages=0"},
         {"exported\r\n321 events\r\n12\r\n32767\r\n\r\n",
-         "Y1|Y2|Y3 n=321/321 nc=12/12 range=64,64 K=12 drawn=12"},
+         "Y1|Y2|Y3 n=321/321 nc=12/12 range=64,64 K=12 drawn=12 messages=0"},
         // An nc above the tree sizes is clamped by the clusters entry.
-        {"5 x\r\n70\r\n16383.5\r\nA B C\r\n", "A|B|C n=5/5 nc=70/70 range=32,32 K=50 drawn=70"},
-        // Faults (their messages, an unread or negative nc: see the bad event
-        // file tests). A non-numeric nc: the names come from the count line,
-        // the earlier nc stays.
+        {"5 x\r\n70\r\n16383.5\r\nA B C\r\n",
+         "A|B|C n=5/5 nc=70/70 range=32,32 K=50 drawn=70 messages=0"},
+        {"5 x\r\n0\r\n1\r\nA B C\r\n",
+         "A|B|C n=5/5 nc=0/0 range=0.00195318460646382,0.00195318460646382 K=0 drawn=0 "
+         "messages=0"},
+        {"5 x\r\n-1\r\n1\r\nA B C\r\n", "range messages=0"},
+        {"5 x\r\n32767\r\n32767\r\nA B C\r\n",
+         "A|B|C n=5/5 nc=32767/32767 range=64,64 K=50 drawn=32767 messages=0"},
+        // Past 16 bits the header stops (the names come from the count line)
+        // and the 16-bit copy keeps its earlier value.
+        {"5 x\r\n32768\r\n32767\r\nA B C\r\n",
+         "5|x|Y3 n=5/5 nc=32768/9 range=64,64 K=50 drawn=32768 messages=1"},
+        {"5 x\r\n65535\r\n32767\r\n",
+         "5|x|Y3 n=5/5 nc=65535/9 range=64,64 K=50 drawn=65535 messages=1"},
+        {"5 x\r\n65536\r\n32767\r\n", "range messages=1"},
+        // A non-numeric nc: the earlier nc stays.
         {"1000 events\r\nabc\r\n100\r\nA B C\r\n",
-         "1000|events|Y3 n=1000/1000 nc=20/9 range=64,64 K=20 drawn=20", 1},
+         "1000|events|Y3 n=1000/1000 nc=20/9 range=64,64 K=20 drawn=20 messages=1"},
         // No header row: no names; the range is taken as it stands.
         {"5 ev\r\n4\r\n100\r\n",
-         "Y1|Y2|Y3 n=5/5 nc=4/4 range=0.195318460646382,0.195318460646382 K=4 drawn=4", 1},
+         "Y1|Y2|Y3 n=5/5 nc=4/4 range=0.195318460646382,0.195318460646382 K=4 drawn=4 messages=1"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
         Session s;
-        s.series.nc = 20;
-        s.series.settings.lifterThreshold = 9;
-        EXPECT_EQ(s.header(c.text),
-                  c.summary + kCleared + " messages=" + std::to_string(c.messages));
-        if (c.messages) {
-            EXPECT_TRUE(s.ui.messages[0].starts_with("Error 100.\r\n"));
+        EXPECT_EQ(s.header(c.text), c.summary);
+        for (const std::string& m : s.ui.messages) EXPECT_EQ(m, error100Message(s.path));
+    }
+}
+
+// Rows: qualifiers after any tabs and spaces (only those two are skipped),
+// the first considered components as 16-bit values, the rest of the line
+// ignored; a faulty row is reported and keeps the fields it did not reach.
+// The event also goes to the record buffer's fifth vector, where the
+// pictures and the fvs decoding find it; in compare mode the buffer is
+// cleared first.
+TEST(TextEventRows, QualifiersComponentsAndLimits) {
+    std::string values;  // 130 of them
+    for (int i = 1; i <= 130; ++i) values += " " + std::to_string(i);
+    const struct {
+        std::string row;
+        int components;
+        std::string read;  // qualifiers|components, "fault ..." or "range"
+        bool compare = false;
+    } cases[] = {
+        {"\t a\tb c" + values, 12, "abc|1 2 3 4 5 6 7 8 9 10 11 12 0"},
+        {"\x08\x0b\x1f" + values, 3, "\x08\x0b\x1f|1 2 3 0 0 0 0 0 0 0 0 0 0"},
+        {"! \t!\t !" + values, 2, "!!!|1 2 0 0 0 0 0 0 0 0 0 0 0"},
+        // 32-bit values keep their low 16 bits; beyond 32 bits is a fault.
+        {"abc 2147483647 -2147483648 70000 -32769", 4, "abc|-1 0 4464 32767 0 0 0 0 0 0 0 0 0"},
+        {"abc 1 2147483648 3", 3, "fault abc|1 0 0 0 0 0 0 0 0 0 0 0 0"},
+        {"ab", 1, "fault ab\x01|0 0 0 0 0 0 0 0 0 0 0 0 0"},
+        {"abc 1 x", 2, "fault abc|1 0 0 0 0 0 0 0 0 0 0 0 0"},
+        {"abc" + values, 129, "abc|1 2 3 4 5 6 7 8 9 10 11 12 13", true},
+        {"abc" + values, 130, "range"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        Session s;
+        s.program.tree.consideredComponentsNb = c.components;
+        s.open("1 e\r\n14\r\n1\r\nA B C\r\n\r\n" + c.row + "\r\n  \t\r\n");
+        OpenTextHeader(s.program, s.series, s.path);
+        EventRecord& e = s.program.event;
+        e.cath3 = '\x01';
+        e.components[128] = 77;  // beyond those read: kept, and its real follows it
+        s.program.fvsRecord[0] = 0xFF;
+        s.program.shell.compareMode = c.compare;
+        std::string read;
+        try {
+            ASSERT_EQ(ReadTextRow(s.program, s.series, s.path), RowStatus::Read);
+            read = (s.ui.messages.empty() ? "" : "fault ") +
+                   std::string{e.cath1, e.cath2, e.cath3} + "|";
+            for (size_t i = 0; i < 13; ++i) read += std::to_string(e.components[i]) + " ";
+            read.pop_back();
+        } catch (const RangeError&) {
+            read = "range";
         }
+        EXPECT_EQ(read, c.read);
+        if (read == "range") continue;
+        EventRecord decoded;
+        DecodeFvsEvent(s.program.fvsRecord.data(), 4, decoded);
+        EXPECT_EQ(decoded.components, e.components);
+        EXPECT_EQ(s.program.fvsRecord[0], c.compare ? 0 : 0xFF);
+        for (size_t i = 0; i < kComponents; ++i) EXPECT_EQ(e.reals[i], e.components[i]);
+        EXPECT_EQ(ReadTextRow(s.program, s.series, s.path), RowStatus::EndOfData);
     }
-}
-
-int16_t slotWord(const Program& p, size_t i) {
-    const size_t at = 1548 + 2 * i;
-    return static_cast<int16_t>(p.fvsRecord[at] | (p.fvsRecord[at + 1] << 8));
-}
-
-TEST(TextEventRows, ReadsQualifiersAndLeadingComponents) {
-    Session s;
-    s.program.tree.consideredComponentsNb = 12;
-    TextEventTable t;
-    t.rows = {{"\t a\tb c", {}}, {"x y z", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}}};
-    for (int i = 0; i < 20; ++i) t.rows[0].components.push_back(i * 100 - 500);
-    t.rows[0].components[1] = 70000;   // 16 low bits: 4464
-    t.rows[0].components[2] = -32769;  // 32767
-    s.header(textEventFileText(t) + "\r\n  \t\r\n");
-    const EventRecord& e = s.program.event;
-    s.program.event.components[12] = 77;
-    s.program.fvsRecord[0] = 0xFF;
-
-    ASSERT_EQ(s.row(), RowStatus::Read);
-    EXPECT_EQ(std::string({e.cath1, e.cath2, e.cath3}), "abc");
-    EXPECT_EQ(
-        std::vector<int16_t>(e.components.begin(), e.components.begin() + 13),
-        (std::vector<int16_t>{-500, 4464, 32767, -200, -100, 0, 100, 200, 300, 400, 500, 600, 77}));
-    for (size_t i = 0; i < kComponents; ++i) {
-        EXPECT_EQ(e.reals[i], e.components[i]);
-        EXPECT_EQ(slotWord(s.program, i), e.components[i]);
-    }
-    EXPECT_EQ(s.program.fvsRecord[0], 0xFF);  // cleared in compare mode only
-    s.program.shell.compareMode = true;
-    ASSERT_EQ(s.row(), RowStatus::Read);
-    EXPECT_EQ(slotWord(s.program, 11), 12);
-    EXPECT_EQ(s.program.fvsRecord[0], 0);
-    EXPECT_EQ(s.row(), RowStatus::EndOfData);  // only blank lines left: no message
-    EXPECT_TRUE(s.ui.messages.empty());
 }
 
 }  // namespace

@@ -42,11 +42,12 @@ const std::string kTeach = " teaching output file ";
 TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     Fixture f;
     Program& p = f.program;
-    p.shell.clustersNb = 300;  // stored as 255, "255 or more"
+    p.shell.clustersNb = 256;  // stored as 255, "255 or more"
     InitFileOptions& o = p.options;
     o.waveFileDir = " C:\\w.wav", o.treeTrainingFileDir = "C:\\t.fvs";
-    o.treeFileDir = std::string(70, 'p');
-    o.waveFileDir1 = "w1", o.waveFileDir2 = "never written", o.fvsEventsFileDir1 = "f1.fvs";
+    o.treeFileDir = std::string(64, 'p');  // texts keep their first 63 characters
+    o.waveFileDir1 = std::string(63, 'w'), o.waveFileDir2 = "never written";
+    o.fvsEventsFileDir1 = "f1.fvs";
     AnalysisSettings& tr = p.tree.training;
     tr.featureKind = 3, tr.filter = 2, tr.scalingConstants = 1, tr.windowShape = 4;
     tr.preemphasis = true, tr.frameStep = 10.0, tr.rate = 16000.0, tr.lifterThreshold = 30;
@@ -59,7 +60,7 @@ TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     p.tree.cath1Set.insert('a'), p.tree.cath1Set.insert('b');
     p.tree.cath2Set.insert(0), p.tree.cath2Set.insert(255);
     p.tree.cath3Set.insert(' '), p.tree.cath3Set.insert('A');
-    p.tree.cath1Nbr = 300, p.tree.cath2Nbr = -1, p.tree.cath3Nbr = 7;
+    p.tree.cath1Nbr = 256, p.tree.cath2Nbr = -1, p.tree.cath3Nbr = 255;  // counts are bytes
     p.data1.cathNbr = {3, 0, 255};
 
     // The image worked out field by field from the record layout.
@@ -72,7 +73,7 @@ TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     put(8, hex("00 00 00 00 00 00 e0 3f"));  // noon
     text(16, kTeach), put(80, hex("ff"));
     text(81, " C:\\w.wav"), text(145, "C:\\t.fvs"), text(209, std::string(63, 'p'));
-    text(273, "w1"), text(401, "f1.fvs");
+    text(273, std::string(63, 'w')), text(401, "f1.fvs");
     put(465, hex("03 02 ff")), text(468, "Coded feature vectors");
     text(532, "Filter"), text(596, "Filter");
     put(660, hex("01 00")), text(662, "Scaling constants"), text(726, "Scaling constants");
@@ -83,7 +84,7 @@ TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     put(1375 + 12, hex("06"));                           // 'a' and 'b'
     put(1407, hex("01")), put(1407 + 31, hex("80"));     // characters 0 and 255
     put(1439 + 4, hex("01")), put(1439 + 8, hex("02"));  // ' ' and 'A'
-    put(1471, hex("ff 00 07 03 00 ff"));
+    put(1471, hex("ff 00 ff 03 00 ff"));
     put(1480, hex("00 00 00 00 00 00 24 40 00 00 00 00 00 40 cf 40"));
     put(1496, hex("00 00 00 00 00 00 29 40 00 00 00 00 00 40 bf 40"));
     put(1512, hex("1e 00 00 00 fb ff ff ff"));
@@ -101,57 +102,52 @@ TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     EXPECT_TRUE(f.ui.log.empty());  // a new name in an existing folder: no question
 }
 
+// The stem is the event file's name cut before its first "."; a root folder
+// keeps its one separator; building again from a built name changes nothing.
 TEST(CombinedOutput, OutputNamesFollowTheFolderAndTheStem) {
-    EXPECT_EQ(outputStemOf("D:\\data\\rec01.take2.fvs"), "rec01");
-    EXPECT_EQ(outputStemOf("/data/rec01.take2.fvs"), "rec01");
+    EXPECT_EQ(outputStemOf("D:\\data\\rec01.take2.fvs") + outputStemOf("/d/rec01.take2.fvs"),
+              "rec01rec01");
     EXPECT_EQ(outputStemOf("C:\\data.d\\nodot"), "");
-
-    // The names joined to the folder: see the console and robustness tests.
     Fixture f;
     Program& p = f.program;
     const InitFileOptions& o = p.options;
+    const CathLabels labels{&p.cathLabel1, &p.cathLabel2, &p.cathLabel3};
     const struct {
         std::string path, stem, teach;
     } cases[] = {
-        {"C:\\_Teach.zrt", "rec01", "C:\\rec01_Teach.zrt"},  // the root keeps one backslash
-        {"C:x.zrt", "rec01", "C:\\rec01_Teach.zrt"},
-        {"C:\\a\\b.zrt", "", "C:\\a\\_Teach.zrt"},  // empty stem
-        {"/tmp/out/b.zrt", "s", "/tmp/out/s_Teach.zrt"},
+        {"C:\\_Teach.zrt", "rec01", "C:\\rec01_Teach.zrt"},
+        {"C:x.zrt", "r", "C:\\r_Teach.zrt"},
+        {"C:\\a\\b.zrt", "", "C:\\a\\_Teach.zrt"},
+        {"/tmp/o/b.zrt", "s", "/tmp/o/s_Teach.zrt"},
         {"/b.zrt", "s", "/s_Teach.zrt"},
-        {"b.zrt", "s", "s_Teach.zrt"},  // the current folder
+        {"b.zrt", "s", "s_Teach.zrt"},
     };
     for (const auto& c : cases) {
-        BuildOutputNames(p.options, {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3}, c.stem, c.path);
+        BuildOutputNames(p.options, labels, c.stem, c.path);
         EXPECT_EQ(o.teachFileName, c.teach) << c.path;
-        // The driver builds the names once more from the built teaching name.
-        BuildOutputNames(p.options, {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3}, c.stem,
-                         o.teachFileName);
+        BuildOutputNames(p.options, labels, c.stem, o.teachFileName);
         EXPECT_EQ(o.teachFileName, c.teach) << c.path;
     }
 }
 
-// The choice flows and the refusal message: see the text outputs' and the
-// console tests.
 TEST(CombinedOutput, PickedNameStaysTheNameOfTheWrittenFile) {
     Fixture f;
     Program& p = f.program;
     p.shell.outputTeachCombined = true;
     p.options.teachFileName = f.dir.file("missing/rec01_Teach.zrt");  // a missing folder
     const std::string picked = f.ui.answers.emplace_back(f.dir.file("mine.zrt"));
-    {
-        OutputsDesk d = outputsDesk(p);
-        OpenTeachOutputs(d);
-    }
+    OutputsDesk d = outputsDesk(p);
+    OpenTeachOutputs(d);
     EXPECT_EQ(p.options.teachFileName, picked);
     EXPECT_EQ(p.outputs.choiceLabels[0], picked);  // the finish message names it
     EXPECT_EQ(p.options.errorFileName, f.dir.file("rec01_error.txt"));  // the picked folder
-    {
-        OutputsDesk d = outputsDesk(p);
-        CloseOutputs(d);
-    }
+    CloseOutputs(d);
     EXPECT_EQ(f.bytes(picked).size(), 1524u);
 }
 
+// Per event: the record (code's low byte first, three qualifiers, a 0), one
+// code character (the code's low 8 bits; written by the teaching step when
+// both groups chose codes), and each qualifier's position in its list.
 TEST(CombinedOutput, RecordsCodesAndCategoryPositionsPerEvent) {
     Fixture f;
     Program& p = f.program;
@@ -164,59 +160,31 @@ TEST(CombinedOutput, RecordsCodesAndCategoryPositionsPerEvent) {
     p.tree.cath3Set.insert('u'), p.tree.cath3Set.insert('v'), p.tree.cath3Set.insert('z');
     BuildOutputNames(p.options, {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3}, "rec01",
                      f.dir.file("x.zrt"));
-    {
-        OutputsDesk d = outputsDesk(p);
-        OpenTeachOutputs(d);
-    }
-    {
-        OutputsDesk d = outputsDesk(p);
-        OpenRecogOutputs(d);
-    }
+    OutputsDesk d = outputsDesk(p);
+    OpenTeachOutputs(d);
+    OpenRecogOutputs(d);
     ASSERT_TRUE(p.run.teachOutputActive && p.run.recogOutputActive);
-    EXPECT_EQ(p.outputs.choiceLabels[1], p.options.codeFileName);
-    EXPECT_EQ(p.outputs.choiceLabels[6], p.options.codeFileName);
+    EXPECT_EQ(p.outputs.choiceLabels[1] + p.outputs.choiceLabels[6],
+              p.options.codeFileName + p.options.codeFileName);
+    const uint16_t codes[2] = {0x1FF, 0x100};
     const char* events[2][2] = {{"amu", "bwz"}, {"bwv", "amu"}};  // teach, recog
     for (int i = 0; i < 2; ++i) {
-        const auto code = static_cast<uint16_t>(0x141 + i);
         const char *t = events[i][0], *r = events[i][1];
-        p.run.teachRecord = TOutputRecord{code, t[0], t[1], t[2], 0};
-        p.run.recogRecord = TOutputRecord{code, r[0], r[1], r[2], 0};
-        {
-            OutputsDesk d = outputsDesk(p);
-            WriteTeachRecord(d);
-        }
-        {
-            OutputsDesk d = outputsDesk(p);
-            WriteRecogRecord(d);
-        }
+        p.run.teachRecord = TOutputRecord{codes[i], t[0], t[1], t[2], 0};
+        p.run.recogRecord = TOutputRecord{codes[i], r[0], r[1], r[2], 0};
+        WriteTeachRecord(d);
+        WriteRecogRecord(d);
     }
-    {
-        OutputsDesk d = outputsDesk(p);
-        CloseOutputs(d);
-    }
+    CloseOutputs(d);
     EXPECT_FALSE(p.outputs.codeFile.isOpen());
-    // One code character per event (low 8 bits), written by the teaching step.
-    EXPECT_TRUE(f.bytes(p.options.codeFileName).ends_with("Output codes:\r\nAB"));
-    // Each event's position in the value list of its category.
+    EXPECT_TRUE(
+        f.bytes(p.options.codeFileName).ends_with(std::string("Output codes:\r\n\xFF\0", 17)));
     EXPECT_TRUE(f.bytes(p.options.teachCath2FileName).ends_with("\"pers\" values\r\n 0 1"));
     EXPECT_TRUE(f.bytes(p.options.recogCath3FileName).ends_with("\"voic\" values\r\n 2 0"));
-    // Records: the code's low byte first, the three readings, a 0.
-    const auto records = [&](const std::string& path) { return f.bytes(path).substr(1524); };
-    EXPECT_EQ(records(p.options.teachFileName), std::string("A\1amu\0B\1bwv\0", 12));
-    EXPECT_EQ(records(p.options.recogFileName), std::string("A\1bwz\0B\1amu\0", 12));
-
-    // A run with only the recognition combined file still has the value lists
-    // through which the leaf's readings become characters.
-    Fixture g;
-    g.program.shell.outputRecogCombined = true;
-    g.program.tree.cath3Set.insert('u'), g.program.tree.cath3Set.insert('v');
-    g.program.options.recogFileName = g.dir.file("r.zrt");
-    {
-        OutputsDesk d = outputsDesk(g.program);
-        OpenTeachOutputs(d);
-    }
-    EXPECT_EQ(g.program.outputs.cathTables[2].indexToChar[1], 'v');
-    EXPECT_EQ(g.program.outputs.cathTables[2].charToIndex['v'], 1);
+    EXPECT_EQ(f.bytes(p.options.teachFileName).substr(1524),
+              std::string("\xFF\1amu\0\0\1bwv\0", 12));
+    EXPECT_EQ(f.bytes(p.options.recogFileName).substr(1524),
+              std::string("\xFF\1bwz\0\0\1amu\0", 12));
 }
 
 TEST(CombinedOutput, FinishMessageListsTheChosenFilesOfBothGroups) {
@@ -251,10 +219,8 @@ TEST(CombinedOutput, FinishMessageListsTheChosenFilesOfBothGroups) {
         o.teachFileName = "T", o.codeFileName = "C", o.errorFileName = "E", o.recogFileName = "R";
         o.teachCath1FileName = "t1", o.teachCath2FileName = "t2", o.teachCath3FileName = "t3";
         o.recogCath1FileName = "r1", o.recogCath2FileName = "r2", o.recogCath3FileName = "r3";
-        {
-            OutputsDesk d = outputsDesk(p);
-            ShowFinishMessage(d);
-        }
+        OutputsDesk d = outputsDesk(p);
+        ShowFinishMessage(d);
         EXPECT_EQ(f.ui.messages, c.messages) << c.on;
     }
 }

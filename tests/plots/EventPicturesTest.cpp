@@ -199,8 +199,20 @@ TEST(EventPictures, LabelsColumnLimitAndNoSurface) {
         EXPECT_EQ(f.c.at(kLeft + step % 2 * kStride - 2, 350), kBlack);  // the sunken frame
         EXPECT_EQ(f.c.at(kLeft + step % 2 * kStride + 141, 350), kWhite);
     }
-    f.p.pictures.plotsLeftOrigin = 65535 - kStride + 1;  // a column left edge beyond 65535
+    f.p.pictures.plotsLeftOrigin = 65535 - kStride;  // column 1's left edge at 65535
+    EXPECT_NO_THROW(f.draw(1));
+    ++f.p.pictures.plotsLeftOrigin;
     EXPECT_THROW(f.draw(1), RangeError);
+    // A new row changes the background, white first; with one picture to a
+    // row it never changes.
+    for (int perRow : {1, 2}) {
+        Fixture g;
+        g.p.shell.picturesPerRow = perRow;
+        std::vector<Colour> backs;
+        for (int step = 0; step < 5; ++step) g.draw(step), backs.push_back(g.p.pictures.background);
+        const std::vector<Colour> rows = {kWhite, kWhite, kLightGreen, kLightGreen, kWhite};
+        EXPECT_EQ(backs, perRow == 1 ? std::vector<Colour>(5, kWindowFace) : rows);
+    }
     for (bool noCanvas : {false, true}) {  // pictures off, or no drawing surface
         Fixture g;
         g.p.shell.showInputRecords = noCanvas;
