@@ -13,7 +13,8 @@
 namespace zortan {
 namespace {
 
-using testing::readCombinedFile;
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
 
 // What "Read data_1" on a damaged input must give: the messages by kind (see
 // Workspace::kinds), the platform error, the qualifiers of the events
@@ -40,37 +41,36 @@ struct EventSession : testing::Session {
     void expectRun(const std::string& path, const Expect& e) {
         readData1(path);
         EXPECT_EQ(kinds(), e.kinds);
-        EXPECT_EQ(ui.errors, e.error.empty() ? std::vector<std::string>{} : std::vector{e.error});
+        EXPECT_EQ(ui.errors, e.error.empty() ? Lines{} : Lines{e.error});
         if (e.coded == "-") {
             // Nothing was created and the window is as before; a good table runs next.
-            EXPECT_FALSE(std::filesystem::exists(dir.file("ev_Teach.zrt")) ||
-                         std::filesystem::exists(dir.file("ev_error.txt")));
+            EXPECT_FALSE(fs::exists(dir.file("ev_Teach.zrt")) ||
+                         fs::exists(dir.file("ev_error.txt")));
             EXPECT_TRUE(window.enabled(Command::ReadTree) && window.enabled(Command::ReadData1));
             EXPECT_TRUE(p.shell.clustersEditEnabled && !p.shell.clustersEditRed &&
                         p.shell.clustersEditText == "3");
-            readData1(dir.write("good.txt", "1 events\r\n3\r\n32767\r\nV S G\r\na b c 1 2 3\r\n"));
-            EXPECT_EQ(readCombinedFile(bytes("good_Teach.zrt")).records.size(), 1u);
+            readData1(table("good.txt", {{}}));
+            EXPECT_EQ(records("good_Teach.zrt").size(), 1u);
             return;
         }
-        const auto teach = readCombinedFile(bytes("ev_Teach.zrt"));
+        const auto teach = testing::readCombinedFile(bytes("ev_Teach.zrt"));
         std::string coded, codes;
-        for (const auto& r : teach.records)
-            coded += (coded.empty() ? "" : " ") + r.second, codes += std::to_string(r.first);
+        for (const auto& [code, q] : teach.records)
+            coded += (coded.empty() ? "" : " ") + q, codes += std::to_string(code);
         EXPECT_TRUE(teach.wellFormed);
         EXPECT_EQ(coded, e.coded);
         EXPECT_TRUE(e.codes.empty() || codes == e.codes) << codes;
         const std::string labels = p.cathLabel1 + "|" + p.cathLabel2 + "|" + p.cathLabel3;
         EXPECT_TRUE(e.labels.empty() || labels == e.labels) << labels;
-        const std::string n = std::to_string(teach.records.size());
-        EXPECT_EQ(readCombinedFile(bytes("ev_Recog.zrt")).records.size(), teach.records.size());
-        EXPECT_NE(bytes("ev_error.txt").find("Events number=" + n + "\r\n"), std::string::npos);
-        for (const std::string& m : ui.messages) {
-            EXPECT_TRUE(!m.starts_with("Error 100.\r\n") || m == error100Message(path)) << m;
-            EXPECT_TRUE(m.find("holds no further") == std::string::npos ||
-                        m == "The event file \"" + path + "\" holds no further event.\r\n" + n +
-                                 " events of it were coded; the run ends here.")
+        EXPECT_EQ(records("ev_Recog.zrt").size(), teach.records.size());
+        EXPECT_TRUE(reported("ev", int64_t(teach.records.size())));
+        for (const std::string& m : ui.messages)
+            EXPECT_TRUE((!m.starts_with("Error 100.\r\n") || m == error100Message(path)) &&
+                        (m.find("holds no further") == std::string::npos ||
+                         m == "The event file \"" + path + "\" holds no further event.\r\n" +
+                                  std::to_string(teach.records.size()) +
+                                  " events of it were coded; the run ends here."))
                 << m;
-        }
     }
 };
 
@@ -142,29 +142,23 @@ TEST(BadEventFile, FvsFiles) {
         {3, 4, 3 * 1812 + 1, {"", noHeader, "-"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.count) + " " + std::to_string(c.realTypeSize) + " " +
-                     std::to_string(c.cut));
+        const std::string size = std::to_string(c.realTypeSize);
+        SCOPED_TRACE(std::to_string(c.count) + " " + size + " " + std::to_string(c.cut));
         EventSession s;
         const std::string path = s.fvs("ev.fvs", testing::referenceEvents(3),
                                        {.count = c.count, .realTypeSize = c.realTypeSize});
-        std::filesystem::resize_file(path, 4 * 1812 - c.cut);
+        fs::resize_file(path, 4 * 1812 - c.cut);
         s.expectRun(path, c.expect);
         if (c.expect.coded == "-") continue;
         EXPECT_EQ(s.p.data1.eventsCountText, std::to_string(c.count));
         if (c.realTypeSize == 4) continue;
-        for (size_t i = 0; i < 2; ++i)
-            EXPECT_EQ(s.ui.messages.at(i),
-                      "The realType size declaread in the Ondrix analyzer (=" +
-                          std::to_string(c.realTypeSize) +
-                          "), differs from the realType declaread here (=4).\r\nThe "
-                          "parameter\r\n\r\n" +
-                          (i ? "RATE" : "STEP") +
-                          "\r\n\r\nwill be incorrectly read out.\r\nThis influences averaging "
-                          "parameters in the spectra or cepstra preprocessing consisted in "
-                          "time-constant contribution removal.\r\nYou should set this parameter "
-                          "manually\r\nThe discrepancy can appear if you use analysis resultst "
-                          "from before march 2007,\r\nwhich were recorded without sending this "
-                          "parameter...");
+        for (const char* parameter : {"STEP", "RATE"})
+            EXPECT_EQ(
+                testing::occurrences(
+                    s.ui.messages.at(parameter[0] == 'R'),
+                    "(=" + size + "), differs from the realType declaread here (=4).\r\nThe " +
+                        "parameter\r\n\r\n" + parameter + "\r\n\r\nwill be incorrectly"),
+                1u);
         EXPECT_EQ(s.p.data1.settings.frameStep, 0.0);
         EXPECT_EQ(s.p.data1.settings.rate, 0.0);
     }
@@ -181,21 +175,18 @@ TEST(BadEventFile, LineEndsInTextsSameLabelsAndPipes) {
     for (const char* name : {"ev_code.txt", "ev_teach_V.txt", "ev_recog_G.txt", "ev_error.txt"}) {
         const std::string text = s.bytes(name);
         ASSERT_FALSE(text.empty()) << name;
-        for (size_t i = 0; i < text.size(); ++i)
-            EXPECT_TRUE(text[i] == '\r' ? text[i + 1] == '\n'
-                                        : text[i] != '\n' || text[i - 1] == '\r')
-                << name << " at " << i;
+        EXPECT_EQ(testing::occurrences(text, "\r"), testing::occurrences(text, "\r\n")) << name;
+        EXPECT_EQ(testing::occurrences(text, "\n"), testing::occurrences(text, "\r\n")) << name;
     }
     EXPECT_NE(s.bytes("ev_code.txt").find("\"a  b c d\""), std::string::npos);
 
-    for (const auto& [labels, names] :
-         std::vector<std::pair<std::array<std::string, 3>, std::array<std::string, 3>>>{
+    for (const auto& [labels, names] : std::vector<std::pair<Lines, Lines>>{
              {{"", "", ""}, {"cath1", "cath2", "cath3"}}, {{"V", "v", "G"}, {"V_1", "v_2", "G"}}}) {
         auto tree = testing::referenceTree();
         tree.cathLabel1 = labels[0], tree.cathLabel2 = labels[1], tree.cathLabel3 = labels[2];
         s.readTree(tree);
         s.readData1(s.fvs("t" + names[0] + ".fvs", testing::referenceEvents(3)));
-        for (const std::string& group : {"teach", "recog"})
+        for (const std::string group : {"teach", "recog"})
             for (const std::string& n : names)
                 EXPECT_EQ(testing::categoryPositions(
                               s.bytes("t" + names[0] + "_" + group + "_" + n + ".txt"))

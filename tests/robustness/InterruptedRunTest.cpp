@@ -8,19 +8,16 @@
 namespace zortan {
 namespace {
 
-using testing::RunSession;
-
 // The window takes clicks only where it processes its pending events; the
 // user acts at the `at`-th time it does during "Read data_1". Run 0 only
 // counts those points.
 TEST(InterruptedRun, BreakOrHaltAtAnyPointLeavesEveryOutputComplete) {
-    for (Command stop : {Command::Break, Command::Halt}) {
-        for (bool fvs : {false, true}) {
-            int points = 0;
-            for (int at = 0; at == 0 || at <= points; ++at) {
-                SCOPED_TRACE(std::string(stop == Command::Halt ? "halt" : "break") +
-                             (fvs ? " fvs " : " text ") + std::to_string(at));
-                RunSession s(fvs);
+    for (Command stop : {Command::Break, Command::Halt})
+        for (bool fvs : {false, true})
+            for (int at = 0, points = 0; at <= points; ++at) {
+                SCOPED_TRACE(std::to_string(int(stop)) + (fvs ? " fvs " : " text ") +
+                             std::to_string(at));
+                testing::RunSession s(fvs);
                 int seen = 0;
                 s.ui.user = [&] {
                     if (++seen == at) s.window.click(stop);
@@ -47,18 +44,16 @@ TEST(InterruptedRun, BreakOrHaltAtAnyPointLeavesEveryOutputComplete) {
                 EXPECT_EQ(s.exitStatus, 0);
                 EXPECT_EQ(s.p.shell.statusCaption,
                           "Program Canceled!; find results in " + s.p.options.teachFileName);
+                // Halted before the run opened its outputs, nothing is listed;
+                // whether the report came before a later halt is left open.
                 if (!std::filesystem::exists(s.dir.file("ev_Teach.zrt"))) {
-                    // Halted before the run opened its outputs: nothing is listed.
                     EXPECT_TRUE(s.ui.messages.empty());
                     continue;
                 }
-                // Whether the report came before the halt is left open.
                 EXPECT_EQ(testing::referenceMismatch(s.dir.path(), coded, std::nullopt), "");
                 EXPECT_TRUE(s.ui.messages.back().starts_with(
                     "Program finished\r\nFind results in:\r\n\"" + s.dir.file("ev_Teach.zrt")));
             }
-        }
-    }
 }
 
 }  // namespace
