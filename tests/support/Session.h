@@ -13,7 +13,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/Errors.h"
@@ -70,47 +69,19 @@ inline std::vector<Event> referenceEvents(int64_t n) {
     return e;
 }
 
-// A text table of three components a row (nc as given) and categories V S G.
-// With nc 3 its header takes 48 bytes and a row of a small value 16, so
-// that a reader's buffer of a power of two of at least 16 bytes ends
-// between rows.
+// A text table (categories V S G, three components a row, nc as given): with
+// nc 3 its header takes 48 bytes and a row of a small value 16, so that a
+// reader's buffer of a power of two of at least 16 bytes ends between rows.
 struct TableSpec {
     int32_t nc = 3;
 };
-inline std::string tableText(const std::vector<Event>& events, const TableSpec& spec = {}) {
-    char line[64];
-    std::snprintf(line, sizeof line, "%-20s\r\n%d\r\n32767\r\nV S G c0 c1 c2\r\n",
-                  (std::to_string(events.size()) + " events").c_str(), spec.nc);
-    std::string text = line;
-    for (const Event& e : events) {
-        std::snprintf(line, sizeof line, "%c\t%c %c\t%4d\t0\t0\r\n", e.cath[0], e.cath[1],
-                      e.cath[2], e.x);
-        text += line;
-    }
-    return text;
-}
-// The events as an fvs file whose settings match the reference tree's,
-// component 0 in the cepstrum (kind 3), the header changed as given.
+// An fvs file whose settings match the reference tree's, component 0 in the
+// cepstrum (kind 3); the records declared are the events unless counted here.
 struct FvsSpec {
-    std::optional<uint32_t> count{};  // records declared; the number of events by default
+    std::optional<uint32_t> count{};
     int16_t realTypeSize = 4;
     std::string waveName{};
 };
-inline void writeFvs(const std::string& path, const std::vector<Event>& events,
-                     const FvsSpec& spec = {}) {
-    fixtures::FvsHeader h;
-    h.recordCount = spec.count.value_or(uint32_t(events.size()));
-    h.realTypeSize = spec.realTypeSize;
-    h.lifterThreshold = 0;
-    if (!spec.waveName.empty()) h.waveName = spec.waveName;
-    std::vector<fixtures::FvsEvent> records(events.size());
-    for (size_t i = 0; i < events.size(); ++i) {
-        records[i].features[3][0] = static_cast<int16_t>(events[i].x);
-        records[i].cath1 = events[i].cath[0], records[i].cath2 = events[i].cath[1];
-        records[i].cath3 = events[i].cath[2];
-    }
-    fixtures::writeFvsFile(path, h, records);
-}
 
 // ---- Outputs read back ---------------------------------------------------
 
@@ -168,23 +139,18 @@ inline const std::vector<std::string> kOutputs = {
 // halted run writes none), and may be either when not known.
 inline std::string referenceMismatch(const std::string& folder, int64_t n,
                                      std::optional<bool> reported) {
-    const QuantizationTree& t = referenceTree().tree;
-    const std::array<const TcharList*, 3> lists = {&t.cath1List, &t.cath2List, &t.cath3List};
+    // Value lists, and the readings of the leaves by code.
+    const std::array<std::string, 3> lists = {"ab", "aeiou", "fm"},
+                                     readings = {"bom", "aim", "auf"};
     Records teach, recog;
     std::string codes;
     std::array<std::vector<int>, 6> positions;  // teaching, then recognition categories
     for (int64_t i = 0; i < n; ++i) {
         const uint16_t c = std::array<uint16_t, 3>{0, 2, 1}[size_t(i % 3)];
-        const TreeNode& leaf = t.nodeHeap.at(size_t(std::array{3, 2, 4}[c]));
-        const std::string q = referenceEvent(i).cath,
-                          r = {lists[0]->at(leaf.treeCath1), lists[1]->at(leaf.treeCath2),
-                               lists[2]->at(leaf.treeCath3)};
+        const std::string q = referenceEvent(i).cath, r = readings[c];
         teach.push_back({c, q}), recog.push_back({c, r}), codes += char(c);
-        for (size_t k = 0; k < 6; ++k) {
-            const TcharList& l = *lists[k % 3];
-            positions[k].push_back(
-                int(std::find(l.begin(), l.end(), (k < 3 ? q : r)[k % 3]) - l.begin()));
-        }
+        for (size_t k = 0; k < 6; ++k)
+            positions[k].push_back(int(lists[k % 3].find((k < 3 ? q : r)[k % 3])));
     }
     const auto file = [&](size_t o) { return readFileBytes(folder + "/ev" + kOutputs[o]); };
     for (size_t o = 0; o < 2; ++o) {
@@ -221,11 +187,30 @@ struct Workspace {
     }
     std::string table(const std::string& name, const std::vector<Event>& events,
                       const TableSpec& spec = {}) const {
-        return dir.write(name, tableText(events, spec));
+        char line[64];
+        std::snprintf(line, sizeof line, "%-20s\r\n%d\r\n32767\r\nV S G c0 c1 c2\r\n",
+                      (std::to_string(events.size()) + " events").c_str(), spec.nc);
+        std::string text = line;
+        for (const Event& e : events) {
+            std::snprintf(line, sizeof line, "%c\t%c %c\t%4d\t0\t0\r\n", e.cath[0], e.cath[1],
+                          e.cath[2], e.x);
+            text += line;
+        }
+        return dir.write(name, text);
     }
     std::string fvs(const std::string& name, const std::vector<Event>& events,
                     const FvsSpec& spec = {}) const {
-        writeFvs(dir.file(name), events, spec);
+        fixtures::FvsHeader h;
+        h.recordCount = spec.count.value_or(uint32_t(events.size()));
+        h.realTypeSize = spec.realTypeSize, h.lifterThreshold = 0;
+        if (!spec.waveName.empty()) h.waveName = spec.waveName;
+        std::vector<fixtures::FvsEvent> records(events.size());
+        for (size_t i = 0; i < events.size(); ++i) {
+            records[i].features[3][0] = static_cast<int16_t>(events[i].x);
+            const std::string& q = events[i].cath;
+            records[i].cath1 = q[0], records[i].cath2 = q[1], records[i].cath3 = q[2];
+        }
+        fixtures::writeFvsFile(dir.file(name), h, records);
         return dir.file(name);
     }
 
@@ -291,12 +276,7 @@ struct Session : Workspace {
     bool readData2(const std::string& path) { return click(Command::ReadData2, {path}); }
 
     void allOutputs(bool on = true) {
-        ShellState& s = p.shell;
-        for (bool* b :
-             {&s.outputTeachCombined, &s.outputTeachCodes, &s.outputTeachCath1, &s.outputTeachCath2,
-              &s.outputTeachCath3, &s.outputRecogCombined, &s.outputRecogCodes, &s.outputRecogCath1,
-              &s.outputRecogCath2, &s.outputRecogCath3})
-            *b = on;
+        for (const OutputChoice& c : kOutputChoices) p.shell.*c.chosen = on;
     }
     // The error file's report covers `n` events.
     bool reported(const std::string& stem, int64_t n) const {
