@@ -25,8 +25,6 @@
 
 namespace zortan::testing {
 
-// ---- The reference input -------------------------------------------------
-
 // One event: its component 0 (the others are 0) and its three qualifiers.
 struct Event {
     int x = 0;
@@ -58,8 +56,7 @@ inline fixtures::TreeFileContents referenceTree(const TreeSpec& spec = {}) {
     t.cathLabel1 = "V", t.cathLabel2 = "S", t.cathLabel3 = "G";
     return t;
 }
-// The reference events: component 0 cycles through -20, 5, 90 (codes 0, 2,
-// 1), the qualifiers through the tree's value lists.
+// Component 0 cycles through -20, 5, 90, the qualifiers through the value lists.
 inline Event referenceEvent(int64_t i) {
     return {std::array{-20, 5, 90}[size_t(i % 3)], {"ab"[i % 2], "aeiou"[i % 5], "fm"[i / 7 % 2]}};
 }
@@ -83,17 +80,14 @@ struct FvsSpec {
     std::string waveName{};
 };
 
-// ---- Outputs read back ---------------------------------------------------
-
 inline size_t occurrences(const std::string& text, const std::string& piece) {
     size_t n = 0;
     for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
     return n;
 }
 
-// A combined output file: a count record naming 253 certificate records,
-// the certificate, then one 6-byte record (code, three characters, tag) per
-// event.
+// A combined output file: a count record naming 253 certificate records, the
+// certificate, then a 6-byte record (code, three characters, tag) per event.
 using Records = std::vector<std::pair<uint16_t, std::string>>;
 struct CombinedFile {
     bool wellFormed = false;  // count record, whole certificate, whole records
@@ -116,8 +110,8 @@ inline std::string codeCharacters(const std::string& text) {
     return at == std::string::npos ? std::string() : text.substr(at + 15);
 }
 
-// The positions of a category file's events after its header, each written
-// as a blank and the number; -1 stands for anything else found.
+// A category file's positions after its header, each a blank and a number;
+// -1 for anything else.
 inline std::vector<int> categoryPositions(const std::string& text) {
     std::vector<int> positions;
     const size_t body = text.find("\" values\r\n");
@@ -168,8 +162,6 @@ inline std::string referenceMismatch(const std::string& folder, int64_t n,
         return "the error file's report";
     return "";
 }
-
-// ---- Sessions ------------------------------------------------------------
 
 // The folder and the user of a session; the program is the derived one's.
 struct Workspace {
