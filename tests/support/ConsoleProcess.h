@@ -38,14 +38,12 @@ class ConsoleProcess : public Workspace {
     ~ConsoleProcess() {
         if (pid_ > 0) kill(pid_, SIGKILL), finish();  // a test that failed half-way
     }
-    ConsoleProcess(const ConsoleProcess&) = delete;
-    ConsoleProcess& operator=(const ConsoleProcess&) = delete;
 
     // Starts the console; what it prints goes to a file that `output` reads.
     void start(const std::vector<std::string>& args = {}) {
         int fds[2];
-        if (pipe(fds) != 0) throw std::runtime_error("no pipe");
-        if ((pid_ = fork()) == 0) {
+        if (pipe(fds) != 0 || (pid_ = fork()) < 0) throw std::runtime_error("no console");
+        if (pid_ == 0) {
             const int out = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(fds[0], 0), dup2(out, 1), dup2(out, 2), close(fds[1]);
             std::vector<char*> argv{const_cast<char*>(exe_.c_str())};

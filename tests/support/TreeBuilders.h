@@ -1,6 +1,5 @@
-// In-memory quantization trees of chosen shapes, and coder arrays sized for
-// them as the tree reader sizes them. (fixtures::makeTree writes whole tree
-// files; these trees are grown split by split.)
+// Quantization trees grown split by split in memory (fixtures::makeTree
+// writes whole files of fixed shapes), and coder arrays sized for them.
 #pragma once
 
 #include <algorithm>
@@ -26,10 +25,10 @@ struct SonPair {
     int first = 0, second = 0;
 };
 
-// Grows a tree as the training program does: a split turns a leaf into two
-// nodes appended to the heap; the first son keeps its father's code, the
-// second son's code is the split's tree size index (its level). It starts as
-// the root alone; every component counts, the centroid rule decides.
+// Starts as the root alone, every component counting, the centroid rule
+// deciding. A split appends two sons to the heap, as the training program
+// does: the first keeps its father's code, the second's code is the split's
+// tree size index (its level).
 struct TreeBuilder {
     QuantizationTree tree;
 
@@ -48,12 +47,10 @@ struct TreeBuilder {
         node(first).brother = int16_t(first + 1);
         node(first + 1).code = uint16_t(level);
         node(father).son = int16_t(first);
-        tree.HeapTop = uint16_t(first + 1);
-        tree.centroidsNb = uint16_t((first + 3) / 2);
+        tree.HeapTop = uint16_t(first + 1), tree.centroidsNb = uint16_t((first + 3) / 2);
         return {first, first + 1};
     }
-    // Value list of category `c` (1..3), as the reader stores it: the list of
-    // category 1 has one extra entry, character 0.
+    // Category `c` (1..3) as the reader stores it: list 1 has an extra entry, 0.
     void setCategory(int c, const std::string& values, bool active) {
         const auto [list, nbr, on] =
             c == 1   ? std::tie(tree.cath1List, tree.cath1Nbr, tree.cath1Active)
@@ -61,13 +58,11 @@ struct TreeBuilder {
                      : std::tie(tree.cath3List, tree.cath3Nbr, tree.cath3Active);
         list.assign(values.begin(), values.end());
         if (c == 1) list.push_back('\0');
-        nbr = int16_t(values.size() - 1);
-        on = active ? 1 : 0;
+        nbr = int16_t(values.size() - 1), on = active ? 1 : 0;
     }
 };
 
-// A balanced tree of `leaves` leaves: the splits take the leaves in the order
-// they were made, level 1, 2, ...
+// A balanced tree: the splits take the leaves in the order they were made.
 inline TreeBuilder balancedTree(int leaves) {
     TreeBuilder b;
     std::deque<int> open{0};
@@ -78,8 +73,7 @@ inline TreeBuilder balancedTree(int leaves) {
     return b;
 }
 
-// The coder's arrays sized for `tree` as the tree reader sizes them, all zero,
-// with EuclidDist as the distance.
+// The coder's arrays sized as the tree reader sizes them, with EuclidDist.
 inline CoderState coderFor(const QuantizationTree& tree) {
     CoderState coder;
     SizeCoderArrays(tree, coder);
