@@ -116,7 +116,7 @@ void fuzzTreeFile(const uint8_t* data, size_t size) {
     static const std::string table = fixedTableText();
     Session s;
     const std::string tree = s.write("tree.vq", data, size);
-    s.click(Command::ReadTree, {tree, tree, tree});
+    s.click(Command::ReadTree, {tree, tree});  // refused twice, the question is answered Yes
     s.ui.answers.clear();
     if (!s.p.shell.treeRead) return;
     const QuantizationTree& t = s.p.tree;
