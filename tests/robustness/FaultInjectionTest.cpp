@@ -1,9 +1,6 @@
-// Failing disks and vanishing inputs: an output folder that is a file, a
-// full device as an output, a small disk that fills during a run, an input
-// removed or cut during a stepwise run. Each stops with the platform's
+// Failing disks and vanishing inputs: each stops with the platform's
 // input/output error, or goes on, and leaves what was written closed and
-// whole; the finish message names no output that was not saved. (The tests
-// run as root, so permission bits would not stop a write.)
+// whole. (The tests run as root: permission bits would not stop a write.)
 #include <sys/mount.h>
 
 #include <gtest/gtest.h>

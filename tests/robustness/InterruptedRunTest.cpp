@@ -1,9 +1,6 @@
-// Interrupted runs. At the window: "Break" (answered Yes) or "Halt!" at every
-// point where it can take a click. In the console: SIGINT once is "Break"
-// (answered Yes), twice "Halt!"; SIGTERM and SIGHUP are "Halt!"; the end of
-// input closes the outputs without the closing messages. Every time every
-// output holds exactly the events coded so far, as a whole run writes them,
-// checked against the input by an independent reader. And the soak run.
+// Runs interrupted at the window and in the console: every output holds
+// exactly the events coded so far, as a whole run writes them, checked
+// against the input by an independent reader. And the soak run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,10 +62,11 @@ TEST(InterruptedRun, BreakOrHaltAtAnyPointLeavesEveryOutputComplete) {
             }
 }
 
+// SIGINT once is "Break" (answered Yes here), twice "Halt!"; SIGTERM and
+// SIGHUP are "Halt!"; the end of input (0: while a stepwise run waits)
+// closes the outputs without the closing messages.
 TEST(ConsoleInterrupt, SignalsAndEndOfInputKeepEveryEventCoded) {
     constexpr int64_t kEvents = 400000;
-    // SIGINT answered Yes, SIGINT twice, SIGTERM, SIGHUP; 0: the script ends
-    // while a stepwise run waits.
     for (const auto& [signal, twice] :
          {std::pair{SIGINT, false}, std::pair{SIGINT, true}, std::pair{SIGTERM, false},
           std::pair{SIGHUP, false}, std::pair{0, false}}) {
