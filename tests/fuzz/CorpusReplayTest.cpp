@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "fuzz/FuzzHarness.h"
 #include "support/TempDir.h"
@@ -13,21 +11,20 @@
 namespace zortan::fuzz {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(FuzzCorpus, EveryInputOfEveryTarget) {
     using Harness = void (*)(const uint8_t*, size_t);
     for (const auto& [target, harness] : {std::pair<std::string, Harness>{"tree", fuzzTreeFile},
                                           {"text", fuzzTextTable},
                                           {"fvs", fuzzFvsFile},
                                           {"init", fuzzInitFile}}) {
-        std::vector<fs::path> inputs;
-        for (const auto& entry : fs::directory_iterator(fs::path(ZORTAN_FUZZ_CORPUS) / target))
-            if (entry.is_regular_file()) inputs.push_back(entry.path());
+        std::vector<std::filesystem::path> inputs;
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 std::filesystem::path(ZORTAN_FUZZ_CORPUS) / target))
+            inputs.push_back(entry.path());
         std::sort(inputs.begin(), inputs.end());
         EXPECT_FALSE(inputs.empty()) << target;
-        for (const fs::path& input : inputs) {
-            SCOPED_TRACE(target + "/" + input.filename().string());
+        for (const auto& input : inputs) {
+            SCOPED_TRACE(input.string());
             const std::string bytes = testing::readFileBytes(input.string());
             try {
                 harness(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

@@ -11,22 +11,17 @@ namespace zortan::fuzz {
 
 namespace {
 
-// More calls than any finite input can cause: the window waits for ever.
-constexpr long kPendingEventsLimit = 5'000'000;
-constexpr int kSaveDialogsLimit = 100;
-
 // A drawing surface that draws nothing: the pictures are computed as the
 // window computes them.
-class NullCanvas : public Canvas {
-  public:
+struct NullCanvas : Canvas {
     void fillRect(const Rect&, Colour) override {}
     void frameRect(const Rect&, Colour) override {}
     void line(Point, Point, Colour) override {}
-    int text(Point at, const std::string& text, Colour, Colour) override {
-        return at.x + 6 * static_cast<int>(text.size());
+    int text(Point at, const std::string& t, Colour, Colour) override {
+        return at.x + textWidth(t);
     }
     void erase(const Rect&) override {}
-    int textWidth(const std::string& text) override { return 6 * static_cast<int>(text.size()); }
+    int textWidth(const std::string& t) override { return 6 * static_cast<int>(t.size()); }
     int textHeight() override { return 13; }
     int widestCharacterWidth() override { return 6; }
 };
@@ -34,61 +29,55 @@ class NullCanvas : public Canvas {
 // A started program with every output on and the pictures drawn. The user
 // picks the scripted files, cancels save dialogs, says Yes to every question
 // (which ends the program at "Hang up with it?"), presses "Next" whenever
-// the run waits and chooses a feature kind when asked.
+// the run waits and chooses a feature kind when asked. An open dialog
+// beyond the script, a hundred save dialogs or more pending events than any
+// finite input can cause are a session without end.
 struct Session : testing::Session {
     NullCanvas canvas;
     long pendingEvents = 0;
     int saveDialogs = 0;
 
-    Session() : testing::Session() {
+    Session() {
         p.canvas = &canvas;
         allOutputs();
         ui.whenUnscripted = [this](const std::string& asked) -> std::string {
-            if (asked.starts_with("open")) throw HarnessFault("open dialog without end: " + asked);
-            if (!asked.starts_with("save")) return "yes";
-            if (++saveDialogs > kSaveDialogsLimit)
-                throw HarnessFault("save dialog without end: " + asked);
-            return "";
+            const bool save = asked.starts_with("save");
+            if (asked.starts_with("open") || (save && ++saveDialogs > 100))
+                throw HarnessFault("dialog without end: " + asked);
+            return save ? "" : "yes";
         };
         ui.user = [this] {
-            if (++pendingEvents > kPendingEventsLimit)
-                throw HarnessFault("the window waits without end: " + lastShown());
+            if (++pendingEvents > 5'000'000)
+                throw HarnessFault("the window waits without end: " +
+                                   (ui.log.empty() ? "" : ui.log.back()));
             const int kind = p.tree.training.featureKind;
             if (p.shell.controls.featureKindChoiceEnabled && (kind < 0 || kind > 4))
                 window.chooseFeatureKind(3);
             if (p.shell.waiting) window.click(Command::Next);
         };
     }
-    std::string lastShown() const { return ui.log.empty() ? "" : ui.log.back(); }
     std::string write(const std::string& name, const uint8_t* data, size_t size) {
         return dir.write(name, std::string(reinterpret_cast<const char*>(data), size));
     }
 
     // "Read data_1" on `path`, and "Read data_2" on the same file in compare
-    // mode; then the outputs must hold one record per coded event.
+    // mode. After a run that no platform error stopped (what such an error
+    // leaves is for the fault-injection tests), a combined output holds one
+    // record per coded event.
     void code(const std::string& path, bool compare) {
         if (!p.shell.treeRead) return;
         if (compare) window.setToggle(Toggle::CompareMode, true);
         if (!readData1(path) || (compare && !readData2(path))) return;
-        checkOutputs();
-    }
-
-    // Only after a run that no platform error stopped: what such an error
-    // leaves behind is for the fault-injection tests to judge.
-    void checkOutputs() const {
         if (!p.run.runFinished || p.shell.compareMode || !ui.errors.empty()) return;
-        const int64_t steps = p.run.stepCounter;
-        for (const std::string* name : {&p.options.teachFileName, &p.options.recogFileName}) {
-            if (!fileExists(*name)) continue;
-            const auto size = std::filesystem::file_size(*name);
-            if (size != testing::kCombinedHeader + 6 * static_cast<uintmax_t>(steps))
-                throw HarnessFault(*name + " holds " + std::to_string(size) + " bytes after " +
-                                   std::to_string(steps) + " coded events");
-        }
+        const auto steps = static_cast<uintmax_t>(p.run.stepCounter);
+        for (const std::string* name : {&p.options.teachFileName, &p.options.recogFileName})
+            if (fileExists(*name) &&
+                std::filesystem::file_size(*name) != testing::kCombinedHeader + 6 * steps)
+                throw HarnessFault(*name + " does not hold " + std::to_string(steps) + " records");
     }
 };
 
-// The trees an event input is coded against: three leaves over twenty
+// The tree an event input is coded against: three leaves over twenty
 // components, trained on cepstra (the kind an fvs input is read as), with
 // or without time averaging.
 std::string fixedTreeText(bool averaging) {
@@ -101,48 +90,23 @@ std::string fixedTreeText(bool averaging) {
 // The table a read tree is tried on: four events of 129 components.
 std::string fixedTableText() {
     fixtures::TextEventTable t;
-    t.eventCount = 4;
-    t.nc = 129;
+    t.eventCount = 4, t.nc = 129;
     for (int e = 0; e < 4; ++e) {
-        fixtures::TextEventRow row;
-        row.qualifiers = std::string{"ab"[e % 2], '\t', "aeiou"[e], '\t', "fm"[e / 2]};
-        for (int i = 0; i < 129; ++i) row.components.push_back((e * 37 + i * 11) % 200 - 100);
-        t.rows.push_back(row);
+        t.rows.push_back({{"ab"[e % 2], '\t', "aeiou"[e], '\t', "fm"[e / 2]}, {}});
+        for (int i = 0; i < 129; ++i) t.rows[e].components.push_back((e * 37 + i * 11) % 200 - 100);
     }
     return fixtures::textEventFileText(t);
 }
 
-// Every option, flags first.
-std::vector<std::string> optionTexts(const InitFileOptions& o) {
-    std::vector<std::string> texts = {std::to_string(o.reservedFlag) + " " +
-                                      std::to_string(o.data1IsFvs) + " " +
-                                      std::to_string(o.data2IsFvs)};
-    for (const std::string* path :
-         {&o.waveFileDir,        &o.treeTrainingFileDir, &o.treeFileDir,
-          &o.waveFileDir1,       &o.waveFileDir2,        &o.fvsEventsFileDir1,
-          &o.txtEventsFileDir1,  &o.fvsEventsFileDir2,   &o.txtEventsFileDir2,
-          &o.errorFileName,      &o.codeFileName,        &o.teachFileName,
-          &o.teachCath1FileName, &o.teachCath2FileName,  &o.teachCath3FileName,
-          &o.recogFileName,      &o.recogCath1FileName,  &o.recogCath2FileName,
-          &o.recogCath3FileName, &o.initFilePath})
-        texts.push_back(*path);
-    return texts;
-}
-
 // The session's variant, from the bytes: bit 0 compare mode, bit 1 a tree
 // with time averaging; the pictures, the costliest part, for one in four.
-unsigned variantOf(const uint8_t* data, size_t size) {
-    return std::accumulate(data, data + size, 0u) % 16;
-}
-
 void fuzzEvents(const uint8_t* data, size_t size, const char* name) {
-    static const std::string plainTree = fixedTreeText(false);
-    static const std::string averagingTree = fixedTreeText(true);
-    const unsigned variant = variantOf(data, size);
+    static const std::string trees[2] = {fixedTreeText(false), fixedTreeText(true)};
+    const unsigned variant = std::accumulate(data, data + size, 0u) % 16;
     Session s;
     s.p.shell.showInputRecords = variant / 4 == 0;
-    s.readTree(s.dir.write("tree.vq", variant & 2 ? averagingTree : plainTree));
-    if (!s.p.shell.treeRead) throw HarnessFault("the fixed tree was not read: " + s.lastShown());
+    s.readTree(s.dir.write("tree.vq", trees[variant / 2 % 2]));
+    if (!s.p.shell.treeRead) throw HarnessFault("the fixed tree was not read");
     s.code(s.write(name, data, size), (variant & 1) != 0);
 }
 
@@ -152,8 +116,7 @@ void fuzzTreeFile(const uint8_t* data, size_t size) {
     static const std::string table = fixedTableText();
     Session s;
     const std::string tree = s.write("tree.vq", data, size);
-    // Two tries, then "Hang up with it?" is answered Yes.
-    s.click(Command::ReadTree, {tree, tree});
+    s.click(Command::ReadTree, {tree, tree});  // refused twice, the question is answered Yes
     s.ui.answers.clear();
     if (!s.p.shell.treeRead) return;
     const QuantizationTree& t = s.p.tree;
@@ -173,14 +136,18 @@ void fuzzFvsFile(const uint8_t* data, size_t size) {
 }
 
 void fuzzInitFile(const uint8_t* data, size_t size) {
-    // Whatever start-up took from the file is saved and read back unchanged.
+    // Whatever start-up took from the file is saved, read back and saved
+    // again unchanged.
     const testing::Session s(std::string(reinterpret_cast<const char*>(data), size));
     WriteInitFile(s.startOptions);
+    const std::string saved = testing::readFileBytes(s.startOptions.initFilePath);
     testing::ScriptedUi ui;
     InitFileOptions again;
     ReadInitFile(again, ui, s.dir.path());
     if (!ui.log.empty()) throw HarnessFault("a saved file is damaged: " + ui.log.back());
-    if (optionTexts(again) != optionTexts(s.startOptions))
+    WriteInitFile(again);
+    if (again.initFilePath != s.startOptions.initFilePath ||
+        testing::readFileBytes(again.initFilePath) != saved)
         throw HarnessFault("the options changed on their way through the file");
 }
 

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
-#include <string>
 
 namespace zortan::fuzz {
 
@@ -16,17 +15,14 @@ struct HarnessFault : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// A tree file: "Read tree", then, when the tree was read, a short run of a
-// fixed text table against it with every output on.
+// A tree file: "Read tree", then, when it was read, a short run of a fixed
+// text table against it. A text event table or an fvs file: "Read data_1"
+// on it after a fixed tree (the bytes choose compare mode, with "Read
+// data_2" on the same file, and the tree's time averaging). An options
+// file: what start-up read must survive a save and a second read unchanged.
 void fuzzTreeFile(const uint8_t* data, size_t size);
-// A text event table: "Read data_1" on it after a fixed tree (in compare
-// mode, chosen by the bytes as is the tree's time averaging, also
-// "Read data_2" on the same table).
 void fuzzTextTable(const uint8_t* data, size_t size);
-// An fvs event file, driven as the text table is.
 void fuzzFvsFile(const uint8_t* data, size_t size);
-// An options file: start-up reads it; what was read must survive a save and
-// a second read unchanged and without a message.
 void fuzzInitFile(const uint8_t* data, size_t size);
 
 }  // namespace zortan::fuzz

@@ -36,23 +36,16 @@ class ConsoleProcess : public Workspace {
         dir.write("Init.txt", init);
     }
     ~ConsoleProcess() {
-        if (pid_ > 0) kill(pid_, SIGKILL);  // a test that failed half-way
-        if (pid_ > 0) finish();
+        if (pid_ > 0) kill(pid_, SIGKILL), finish();  // a test that failed half-way
     }
-    ConsoleProcess(const ConsoleProcess&) = delete;
-    ConsoleProcess& operator=(const ConsoleProcess&) = delete;
 
     // Starts the console; what it prints goes to a file that `output` reads.
     void start(const std::vector<std::string>& args = {}) {
         int fds[2];
-        if (pipe(fds) != 0) throw std::runtime_error("no pipe");
-        pid_ = fork();
+        if (pipe(fds) != 0 || (pid_ = fork()) < 0) throw std::runtime_error("no console");
         if (pid_ == 0) {
-            dup2(fds[0], 0);
             const int out = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            dup2(out, 2);
-            close(fds[1]);
+            dup2(fds[0], 0), dup2(out, 1), dup2(out, 2), close(fds[1]);
             std::vector<char*> argv{const_cast<char*>(exe_.c_str())};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
@@ -67,16 +60,15 @@ class ConsoleProcess : public Workspace {
             throw std::runtime_error("the console took no input");
     }
     std::string output() const { return bytes("stdout"); }
-    // Waits up to 20 s until the output holds `piece` `times` times.
-    bool waitFor(const std::string& piece, size_t times = 1) const {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < end) {
-            if (occurrences(output(), piece) >= times) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+    // Waits up to `ms` milliseconds until the output holds `piece`.
+    bool waitFor(const std::string& piece, int ms = 20000) const {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        for (; std::chrono::steady_clock::now() < end;
+             std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+            if (output().find(piece) != std::string::npos) return true;
         return false;
     }
-    void interrupt() const { kill(pid_, SIGINT); }
+    void signal(int number) const { kill(pid_, number); }
     pid_t pid() const { return pid_; }
     // Closes the input and waits for the exit status.
     int finish() {

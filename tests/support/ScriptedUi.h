@@ -5,7 +5,6 @@
 #include <deque>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,40 +20,34 @@ struct ScriptExhausted {
 
 class ScriptedUi : public Ui {
   public:
-    // Answers, consumed in order: "yes"/"no"/"cancel" for questions, a path
-    // (or "" to cancel) for dialogs.
+    // Consumed in order: "yes"/"no"/"cancel" for questions, a path (or "" to
+    // cancel) for dialogs.
     std::deque<std::string> answers;
-    // Everything that happened, one entry each: "message: <text>",
-    // "question: <title>|<text>", "open: <title>|<filter>|<path>",
+    // One entry per event: "message: <text>", "error: <text>", "question:
+    // <title>|<text>", "question3: ...", "open: <title>|<filter>|<path>",
     // "save: ...", "beep", "status: <caption>".
     std::vector<std::string> log;
-    std::vector<std::string> messages;       // message texts only
-    std::vector<std::string> errors;         // platform errors shown by the window
-    std::vector<FileDialogRequest> dialogs;  // every dialog request
+    std::vector<std::string> messages, errors;  // the texts alone
+    std::vector<FileDialogRequest> dialogs;
     ScreenSize screen{1680, 1050};
     int pendingEventsProcessed = 0;
-    // The user acting while the window processes its pending events.
-    std::function<void()> user;
-    // Answers what the script does not, given what is asked; without it an
-    // unscripted question throws ScriptExhausted.
+    std::function<void()> user;  // the user acting while pending events are processed
+    // Answers what the script does not; without it, ScriptExhausted is thrown.
     std::function<std::string(const std::string& what)> whenUnscripted;
 
     void showMessage(const std::string& text) override {
-        log.push_back("message: " + text);
-        messages.push_back(text);
+        log.push_back("message: " + text), messages.push_back(text);
     }
     void showError(const std::string& text) override {
-        log.push_back("error: " + text);
-        errors.push_back(text);
+        log.push_back("error: " + text), errors.push_back(text);
     }
     bool askYesNo(const std::string& text, const std::string& title) override {
         log.push_back("question: " + title + "|" + text);
-        std::string a = next("Yes/No question: " + text);
-        return a == "yes";
+        return next("Yes/No question: " + text) == "yes";
     }
     Answer askYesNoCancel(const std::string& text, const std::string& title) override {
         log.push_back("question3: " + title + "|" + text);
-        std::string a = next("Yes/No/Cancel question: " + text);
+        const std::string a = next("Yes/No/Cancel question: " + text);
         return a == "yes" ? Answer::Yes : a == "no" ? Answer::No : Answer::Cancel;
     }
     std::optional<std::string> chooseOpenFile(const FileDialogRequest& r) override {
@@ -77,16 +70,15 @@ class ScriptedUi : public Ui {
     std::string next(const std::string& what) {
         if (answers.empty() && whenUnscripted) return whenUnscripted(what);
         if (answers.empty()) throw ScriptExhausted{what};
-        std::string a = answers.front();
+        const std::string a = answers.front();
         answers.pop_front();
         return a;
     }
     std::optional<std::string> dialog(const std::string& kind, const FileDialogRequest& r) {
         log.push_back(kind + ": " + r.title + "|" + std::to_string(r.filterIndex) + "|" + r.path);
         dialogs.push_back(r);
-        std::string a = next(kind + " dialog: " + r.title);
-        if (a.empty()) return std::nullopt;
-        return a;
+        const std::string a = next(kind + " dialog: " + r.title);
+        return a.empty() ? std::nullopt : std::optional(a);
     }
 };
 

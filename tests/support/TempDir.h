@@ -12,12 +12,9 @@ namespace zortan::testing {
 class TempDir {
   public:
     TempDir() {
-        std::random_device rd;
-        auto base = std::filesystem::temp_directory_path();
-        for (;;) {
-            path_ = base / ("zortan-test-" + std::to_string(rd()));
-            if (std::filesystem::create_directory(path_)) break;
-        }
+        for (std::random_device rd; !std::filesystem::create_directory(path_);)
+            path_ =
+                std::filesystem::temp_directory_path() / ("zortan-test-" + std::to_string(rd()));
     }
     ~TempDir() {
         std::error_code ec;
@@ -28,21 +25,19 @@ class TempDir {
 
     std::string path() const { return path_.string(); }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
-
     std::string write(const std::string& name, const std::string& bytes) const {
-        std::ofstream out(file(name), std::ios::binary);
-        out << bytes;
+        std::ofstream(file(name), std::ios::binary) << bytes;
         return file(name);
     }
 
   private:
-    std::filesystem::path path_;
+    // The temporary folder itself exists, so the constructor draws a name.
+    std::filesystem::path path_ = std::filesystem::temp_directory_path();
 };
 
 inline std::string readFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;
-    ss << in.rdbuf();
+    ss << std::ifstream(path, std::ios::binary).rdbuf();
     return ss.str();
 }
 

@@ -1,0 +1,395 @@
+// Bad input files: trees given to "Read tree" after a good one, text tables
+// and fvs files given to "Read data_1". The message or platform error each
+// must give, what is read or coded, and a window that stays usable.
+#include "events/TextEventReader.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "support/Session.h"
+
+namespace zortan {
+namespace {
+
+namespace fs = std::filesystem;
+using fixtures::makeTree;
+using fixtures::TreeFileContents;
+using Lines = std::vector<std::string>;
+using testing::Session;
+using namespace std::string_literals;
+
+Lines lines(const std::string& text) {
+    Lines out;
+    for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+        out.push_back(text.substr(at, end - at));
+    return out;
+}
+std::string join(const Lines& ls) {
+    std::string text;
+    for (const std::string& l : ls) text += l + "\r\n";
+    return text;
+}
+// Three leaves over two components, and the lines of its file: 46 lines,
+// then node block k from line 47 + 5k: a heading, the integers, a heading
+// and two centroid lines.
+TreeFileContents goodTree() {
+    TreeFileContents c = makeTree(3, 2, fixtures::SplitOrder::Balanced,
+                                  [](int n, int i) { return 100 + n + i / 8.0; });
+    c.cathLabel1 = "Sp-B";
+    return c;
+}
+const Lines good = lines(fixtures::treeFileText(goodTree()));
+
+// What reading a damaged file must give: the platform error shown, if any;
+// the one message shown, if any ("@" stands for the path); whether the tree
+// counts as read.
+struct Outcome {
+    std::string error, message;
+    bool read = false;
+};
+const Outcome invalid{"Invalid numeric input", ""}, range{"Range check error", ""};
+std::string endsEarly(const std::string& where) {
+    return "The tree file \"@\" ends too early: " + where +
+           " is missing or incomplete.\r\nThe tree has not been read.";
+}
+
+// A session that has read a good tree (two leaves over one component), then
+// `file`.
+std::unique_ptr<Session> expectOutcome(const Lines& file, const Outcome& o) {
+    auto s = std::make_unique<Session>();
+    s->readTree(makeTree(2, 1));
+    s->clearShown();
+    const std::string path = s->dir.write("bad.vq", join(file));
+    std::string message = o.message;
+    s->readTree(path);
+    if (const size_t at = message.find('@'); at != std::string::npos) message.replace(at, 1, path);
+    EXPECT_EQ(s->ui.errors, o.error.empty() ? Lines{} : Lines{o.error});
+    EXPECT_EQ(s->ui.messages, message.empty() ? Lines{} : Lines{message});
+    EXPECT_EQ(s->p.shell.treeRead, o.read);
+    return s;
+}
+
+TEST(BadTreeFile, FileCutAfterAnyLine) {
+    ASSERT_EQ(good.size(), 46u + 5 * 5);
+    for (int n = 1; n < int(good.size()); ++n) {
+        SCOPED_TRACE("cut after line " + std::to_string(n));
+        auto s = expectOutcome(
+            Lines(good.begin(), good.begin() + n),
+            {"", endsEarly(n < 46 ? "line " + std::to_string(n + 1)
+                                  : "node block " + std::to_string((n - 46) / 5 + 1) + " of 5")});
+        // What the lines before the cut gave stays; the rest is the earlier
+        // tree's (two leaves, "Speaker", its own centroids).
+        EXPECT_EQ(s->p.tree.centroidsNb, n >= 4 ? 3 : 2);
+        EXPECT_EQ(s->p.cathLabel1, n >= 43 ? "Sp-B" : "Speaker");
+        EXPECT_EQ(s->p.tree.nodeHeap.at(0).centroid[0] == 100, n >= 50);
+        // The window is usable: the whole file is read next.
+        EXPECT_TRUE(s->readTree(goodTree()) && s->p.shell.treeRead);
+    }
+}
+
+TEST(BadTreeFile, DamagedItems) {
+    const std::string oldFft =
+        "Error in reding the FFT signal portion length from the tree file.\r\n It can arrise if "
+        "you are using quantization tree produced by the TRB program version older than v. "
+        "2.6\r\nwhere this information was not recorded.";
+    std::vector<std::tuple<int, std::string, Outcome>> cases = {
+        // 16-bit sizes keep their low 16 bits: 65539 groups are 3, 65540
+        // nodes 4; -1 is 65535: its node blocks are missing.
+        {4, "65539 65540 477 30 w", {"", "", true}},
+        {4, "3 -1 477 30 w", {"", endsEarly("node block 6 of 65536")}},
+        {4, "3 4 9223372036854775808 30 w", invalid},
+        {4, "3 4 477 2147483648 w", invalid},
+        // Category counts: -1 is an empty list, below -1 no list can be made,
+        // 40000 is -25536 in 16 bits.
+        {34, "2 1 -2 counts", range},
+        {34, "40000 1 1 counts", range},
+        {34, "2 1 -1 counts", {"", "", true}},
+        // A negative count of components reads no centroid lines: the next
+        // block's heading is taken from a centroid line, its integers from a real.
+        {5, "2147483648 512", invalid},
+        {5, "-1 512", invalid},
+        // The FFT width after the components is reported; reading goes on
+        // and the width stays the earlier tree's.
+        {5, "2 x considered components", {"", oldFft, true}},
+        {5, "2", {"", oldFft, true}},
+        {5, "2 2.5E2", {"", oldFft, true}},
+    };
+    // The first item of each line of numbers is no number; 1e5 is a fine real.
+    std::vector<int> numberLines = {31, 32, 34};
+    for (int line = 2; line <= 29; ++line) numberLines.push_back(line);
+    for (int k = 0; k < 5; ++k) numberLines.insert(numberLines.end(), {48 + 5 * k, 50 + 5 * k});
+    for (int line : numberLines)
+        for (const std::string word : {"7q", "x", "--1", "1e5", "0x10"}) {
+            const bool real = line == 14 || line == 15 || (line > 46 && line % 5 == 0);
+            const std::string& numbers = good[size_t(line - 1)];
+            if (!real || word != "1e5")
+                cases.push_back({line,
+                                 word + numbers.substr(std::min(numbers.find(' '), numbers.size())),
+                                 invalid});
+        }
+    for (const auto& [line, text, outcome] : cases) {
+        SCOPED_TRACE(std::to_string(line) + ": " + text);
+        Lines file = good;
+        file.at(size_t(line - 1)) = text;
+        auto s = expectOutcome(file, outcome);
+        EXPECT_TRUE(outcome.message != oldFft || s->p.tree.training.fftWindowWidth == 256);
+        EXPECT_TRUE(line != 4 || !outcome.read || s->p.tree.HeapTop == 4);
+        EXPECT_TRUE(line != 34 || !outcome.read || s->p.tree.cath3List.empty());
+    }
+}
+
+// Two refusals, then the question: Yes ends the program, No gives one more
+// choice, and a good file then is read.
+TEST(BadTreeFile, WrongFirstLineIsRefusedTwiceThenTheUserIsAsked) {
+    for (const std::string& first : {" date"s, ""s, "DATE"s, "\0\x01\x02 binary"s}) {
+        SCOPED_TRACE(first);
+        Session s;
+        s.readTree(makeTree(2, 1));
+        s.clearShown();
+        Lines file = good;
+        file[0] = first;
+        const std::string bad = s.dir.write("bad.vq", join(file));
+        const bool yes = first != "DATE";
+        EXPECT_EQ(s.click(Command::ReadTree, {bad, bad, yes ? "yes" : "no", s.tree(goodTree())}),
+                  !yes);
+        EXPECT_EQ(s.exitStatus, yes ? 1 : -1);
+        EXPECT_EQ(s.ui.messages,
+                  Lines(2,
+                        "You haven't pointed proper trree file!\r\nYou should look rather in the "
+                        "\"..\\TRB\\Results\" directory than in currently used \"" +
+                            s.dir.path() + "\".\r\nTry  once more!"));
+        EXPECT_EQ(std::count(s.ui.log.begin(), s.ui.log.end(),
+                             "question: |You have tried 2 times more to point proper tree file, "
+                             "but you failed.\r\nHang up with it?"),
+                  1);
+        EXPECT_TRUE(s.ui.errors.empty());
+        EXPECT_EQ(s.p.shell.treeRead, !yes);
+        EXPECT_EQ(s.p.tree.centroidsNb, yes ? 2 : 3);
+    }
+}
+
+// More than 129 components stop at the 130th value of the first node; a
+// son index at HeapTop+1 is a range error of the walk, beyond it the walk
+// first tells what is wrong with the tree. A run the error stopped says where
+// and why instead of announcing a finished run.
+TEST(BadTreeFile, TooManyComponentsAndSonIndicesBeyondHeapTop) {
+    for (int components : {130, 1000}) {
+        auto s = expectOutcome(lines(fixtures::treeFileText(makeTree(2, components))), range);
+        s->readData1(s->table("ev.txt", {{}}));  // a run cannot start on what was left
+        EXPECT_EQ(s->ui.messages, Lines{"Read tree first!"});
+    }
+    for (int son : {5, 6, 32767, -32768}) {
+        SCOPED_TRACE(son);
+        TreeFileContents c = goodTree();
+        c.tree.nodeHeap[2].son = static_cast<int16_t>(son);
+        auto s = expectOutcome(lines(fixtures::treeFileText(c)), {"", "", true});
+        s->allOutputs();
+        // Near node 1 an event codes without node 2; near node 2 it reaches
+        // its son. No sons make node 2 a leaf; else the two events before were
+        // coded and written, the third was not.
+        s->readData1(s->dir.write("ev.txt",
+                                  "3 events\r\n2\r\n32767\r\nV S G\r\nx p r 101 101\r\n"
+                                  "y q s 101 101\r\nz p r 102 102\r\n"));
+        const bool stopped = son > 0;
+        const std::string k = std::to_string(son), teach = "\"" + s->dir.file("ev_Teach.zrt");
+        const std::string walk = "\r\nk=" + k +
+                                 "\r\nHeapTop+1=4\r\ncentroidsNb=3\r\nstartNodeIndex=2"
+                                 "\r\nnodeHeap[startNodeIndex].son=" +
+                                 k + "\r\nThe \"heapTop\"";
+        std::string said;  // the walk's message, then the stop or finish list
+        for (const std::string& m : s->ui.messages)
+            said += m.starts_with("An error in proc. \"EncodeIter\"") && m.find(walk) != m.npos
+                        ? "walk "
+                    : m.starts_with(
+                          "The run stopped at event 3: Range check error.\r\nFind "
+                          "the 2 events coded in:\r\n" +
+                          teach)
+                        ? "stopped "
+                    : m.starts_with("Program finished\r\nFind results in:\r\n" + teach)
+                        ? "finished "
+                        : "";
+        EXPECT_EQ(said, std::string(son > 5 ? "walk " : "") + (stopped ? "stopped " : "finished "));
+        EXPECT_EQ(s->ui.errors, stopped ? Lines{"Range check error"} : Lines{});
+        for (const char* name : {"ev_Teach.zrt", "ev_Recog.zrt"}) {
+            const auto f = testing::readCombinedFile(s->bytes(name));
+            EXPECT_TRUE(f.wellFormed && f.records.size() == (stopped ? 2u : 3u)) << name;
+        }
+        EXPECT_EQ(s->p.shell.statusCaption,
+                  stopped ? "Program stopped by an error!" : "Program Finished!");
+        EXPECT_EQ(s->p.run.stoppedByError, stopped);
+        EXPECT_TRUE(s->p.shell.controls.readTreeEnabled && s->p.shell.controls.inputGroupEnabled);
+    }
+}
+
+// A session that has read the reference tree, with both combined outputs on.
+struct EventSession : Session {
+    EventSession() {
+        p.shell.outputRecogCombined = true;
+        readTree();
+        clearShown();
+    }
+    // "Read data_1" on `path`, summed up: the messages by kind (see
+    // Workspace::kinds), the platform errors, the category names and each
+    // event written, its qualifiers and code; "-" when nothing was created,
+    // and then the window is as before and a good table runs next.
+    std::string run(const std::string& path) {
+        readData1(path);
+        std::string sum = kinds() + "|";
+        for (const std::string& e : ui.errors) sum += e + "|";
+        if (!fs::exists(dir.file("ev_Teach.zrt"))) {
+            EXPECT_FALSE(fs::exists(dir.file("ev_error.txt")));
+            EXPECT_TRUE(window.enabled(Command::ReadTree) && window.enabled(Command::ReadData1));
+            EXPECT_TRUE(p.shell.clustersEditEnabled && !p.shell.clustersEditRed &&
+                        p.shell.clustersEditText == "3");
+            readData1(table("good.txt", {{}}));
+            EXPECT_EQ(records("good_Teach.zrt").size(), 1u);
+            return sum + "-";
+        }
+        const auto teach = testing::readCombinedFile(bytes("ev_Teach.zrt"));
+        const std::string n = std::to_string(teach.records.size());
+        EXPECT_TRUE(teach.wellFormed && records("ev_Recog.zrt").size() == teach.records.size());
+        EXPECT_TRUE(reported("ev", int64_t(teach.records.size())));
+        for (const std::string& m : ui.messages)  // the texts of kinds E and D
+            EXPECT_TRUE((!m.starts_with("Error 100.\r\n") || m == error100Message(path)) &&
+                        (m.find("holds no further") == std::string::npos ||
+                         m == "The event file \"" + path + "\" holds no further event.\r\n" + n +
+                                  " events of it were coded; the run ends here."))
+                << m;
+        sum += p.cathLabel1 + " " + p.cathLabel2 + " " + p.cathLabel3 + ":";
+        for (const auto& [code, q] : teach.records) sum += " " + q + std::to_string(code);
+        return sum;
+    }
+};
+
+TEST(BadEventFile, TextTables) {
+    const std::string header = "3\r\n32767\r\nV S G\r\n", range = "E|Range check error|-";
+    // Row 2: a word among the values; row 3: too few values; row 4: only
+    // qualifiers; row 5: overlong qualifiers push a letter into the values;
+    // row 6: a value beyond 32 bits. Row 7 "abc" and row 8 "ab c" are taken
+    // as three one-character qualifiers; 70000 keeps its low 16 bits. A
+    // faulty row keeps the earlier row's components from where it failed:
+    // row 2 codes its 5, rows 3 to 6 row 3's 90; 70000 is 4464.
+    const std::string badRows =
+        "a e f -20 0 0\r\nb i m 5 x 0\r\na o f 90 0\r\nb u m\r\naa ee ff 1 2 3\r\n"
+        "a e f 3000000000 0 0\r\nabc 90 0 0\r\n\r\n   \t\r\nab c 70000 0 0\r\n";
+    const std::string row = "a e f 1 2 3\r\n";
+    for (const auto& [text, expected] : std::vector<std::pair<std::string, std::string>>{
+             // Header faults before nc stop the command before the run.
+             {"only a comment\r\nand another\r\n", range},
+             {"", range},
+             {"4 events\r\nabc\r\n1\r\nV S G\r\na b c 1 2 3\r\n", range},
+             {"4 events\r\n-3\r\n1\r\nV S G\r\n", range.substr(1)},
+             {"4 events\r\n70000\r\n1\r\nV S G\r\n", range},
+             // Later header faults: the items left are not read, the lines
+             // after the fault are rows, and the names come from the count
+             // line. nc beyond 16 bits (the settings check warns of it); a bad
+             // value range; no header row before the end: no names at all.
+             {"4 events\r\n40000\r\n32767\r\nV S G\r\na b c 1 2 3\r\n",
+              "EWEEDFC|4 events Y3: 3271 VSG1 abc2"},
+             {"4 events\r\n3\r\nwide\r\nV S G\r\na b c 1 2 3\r\n", "EEDFC|4 events Y3: VSG2 abc2"},
+             {"4 events\r\n3\r\n32767", "EDFC|Y1 Y2 Y3:"},
+             {"8 events\r\n" + header + badRows,
+              "EEEEEFC|V S G: aef0 bim2 aof1 bum1 aae1 aef1 abc1 abc1"},
+             // Fewer rows than counted end the run with one message; more
+             // rows: the count wins, silently.
+             {"10 events\r\n" + header, "DFC|V S G:"},
+             {"10 events\r\n" + header + row + row + row, "DFC|V S G: aef2 aef2 aef2"},
+             {"2 events\r\n" + header + row + "b e f 1 2 3\r\nc e f\r\n", "FC|V S G: aef2 bef2"},
+         }) {
+        SCOPED_TRACE(text);
+        EventSession s;
+        EXPECT_EQ(s.run(s.dir.write("ev.txt", text)), expected);
+    }
+}
+
+TEST(BadEventFile, FvsFiles) {
+    const std::string three = "FC|V S G: aaf0 bef2 aif1", two = "D" + three.substr(0, 19),
+                      none = "|Read beyond end of file|-";
+    // Records declared, realType size, bytes cut off the end of a file of
+    // three events.
+    for (const auto& [count, size, cut, expected] :
+         std::vector<std::tuple<uint32_t, int16_t, size_t, std::string>>{
+             // A length that is no multiple of 1812 bytes: the whole records are coded.
+             {3, 4, 1, two},
+             {3, 4, 1811, two},
+             // A record count larger or smaller than the file.
+             {4294967295u, 4, 0, "D" + three},
+             {1, 4, 0, three.substr(0, 14)},
+             {0, 4, 0, "FC|V S G:"},
+             // A wrong realType size reads step and rate as zero, with a warning each.
+             {3, 0, 0, "SSW" + three},
+             {3, 8, 0, "SSW" + three},
+             {3, -1, 0, "SSW" + three},
+             // No whole header: nothing runs.
+             {3, 4, 4 * 1812, none},
+             {3, 4, 3 * 1812 + 1, none},
+         }) {
+        SCOPED_TRACE(std::to_string(count) + " " + std::to_string(size) + " " +
+                     std::to_string(cut));
+        EventSession s;
+        const std::string path =
+            s.fvs("ev.fvs", testing::referenceEvents(3), {.count = count, .realTypeSize = size});
+        fs::resize_file(path, 4 * 1812 - cut);
+        EXPECT_EQ(s.run(path), expected);
+        EXPECT_TRUE(expected == none || s.p.data1.eventsCountText == std::to_string(count));
+        if (size == 4) continue;
+        for (const char* parameter : {"STEP", "RATE"})
+            EXPECT_EQ(testing::occurrences(s.ui.messages.at(parameter[0] == 'R'),
+                                           "(=" + std::to_string(size) +
+                                               "), differs from the realType declaread here "
+                                               "(=4).\r\nThe parameter\r\n\r\n" +
+                                               parameter + "\r\n\r\nwill be incorrectly"),
+                      1u);
+        EXPECT_EQ(s.p.data1.settings.frameStep, 0.0);
+        EXPECT_EQ(s.p.data1.settings.rate, 0.0);
+    }
+}
+
+// A wave name holding line ends keeps every text output's lines whole;
+// categories whose labels are the same or empty get files of their own; a
+// pipe is refused as an input with a message that says why.
+TEST(BadEventFile, LineEndsInTextsSameLabelsAndPipes) {
+    testing::Session s;
+    s.allOutputs();
+    s.readTree();
+    s.readData1(s.fvs("ev.fvs", testing::referenceEvents(4), {.waveName = "a\r\nb\rc\nd"}));
+    for (const char* name : {"ev_code.txt", "ev_teach_V.txt", "ev_recog_G.txt", "ev_error.txt"}) {
+        const std::string text = s.bytes(name);
+        ASSERT_FALSE(text.empty()) << name;
+        using testing::occurrences;  // every CR and every LF in a CR LF
+        EXPECT_EQ(occurrences(text, "\r") + occurrences(text, "\n"), 2 * occurrences(text, "\r\n"))
+            << name;
+    }
+    EXPECT_NE(s.bytes("ev_code.txt").find("\"a  b c d\""), std::string::npos);
+
+    for (const auto& [labels, names] : std::vector<std::pair<Lines, Lines>>{
+             {{"", "", ""}, {"cath1", "cath2", "cath3"}}, {{"V", "v", "G"}, {"V_1", "v_2", "G"}}}) {
+        auto tree = testing::referenceTree();
+        tree.cathLabel1 = labels[0], tree.cathLabel2 = labels[1], tree.cathLabel3 = labels[2];
+        s.readTree(tree);
+        s.readData1(s.fvs("t" + names[0] + ".fvs", testing::referenceEvents(3)));
+        for (const std::string group : {"teach", "recog"})
+            for (const std::string& n : names)
+                EXPECT_EQ(testing::categoryPositions(
+                              s.bytes("t" + names[0] + "_" + group + "_" + n + ".txt"))
+                              .size(),
+                          3u)
+                    << group << " " << n;
+    }
+
+    const std::string pipe = s.dir.file("pipe.fvs");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    s.readTree();
+    s.clearShown();
+    s.click(Command::ReadData1, {pipe, s.fvs("p.fvs", testing::referenceEvents(1))});
+    EXPECT_EQ(s.ui.messages.at(0), "\"" + pipe +
+                                       "\" is not a regular file: only regular files can be "
+                                       "read.\r\nChoose a file from the list.");
+}
+
+}  // namespace
+}  // namespace zortan
