@@ -244,8 +244,6 @@ TEST(ChooseOutputFile, Flows) {
         int dialogs, questions;
         bool failFirstDialog = false;  // then the I/O error message comes once
     } cases[] = {
-        {{"@new"}, true, "@new", 1, 0},
-        {{"@old", "yes"}, true, "@old", 1, 1},
         {{"@old", "no", "@new"}, true, "@new", 2, 1},
         {{"@old", "no", "@old", "yes"}, true, "@old", 2, 2},
         {{"", "cancel"}, false, "@old", 1, 1},  // dialog cancelled, then Cancel
