@@ -90,8 +90,8 @@ TEST(FvsFile, RecordWorkIsNotedBesideEachRecord) {
 }
 
 // Closing part way, while the reader waits on a full ring, and opening
-// another file with the same reader start afresh; a failing read is
-// reported at every call, never taken for the end of the data.
+// another file with the same reader start afresh; a closed file is no end
+// of data (failing reads: see the fault injection tests).
 TEST(FvsFile, ClosesReopensAndFails) {
     testing::TempDir dir;
     const std::string big = dir.write("big.fvs", numberedRecords(3000));
@@ -107,11 +107,6 @@ TEST(FvsFile, ClosesReopensAndFails) {
     f.close();
     EXPECT_FALSE(f.isOpen());
     EXPECT_THROW(f.nextRecord(), InOutError);
-#ifndef _WIN32
-    f.open(dir.path());  // a folder opens, but cannot be read
-    EXPECT_THROW(f.nextRecord(), InOutError);
-    EXPECT_THROW(f.nextRecord(), InOutError);
-#endif
 }
 
 }  // namespace

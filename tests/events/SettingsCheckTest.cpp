@@ -66,18 +66,6 @@ TEST(SettingsCheck, ListsEveryFvsDifferenceInOrder) {
     EXPECT_EQ(ui.messages.size(), 1u);
 }
 
-TEST(SettingsCheck, LifterMattersOnlyForSmoothedKinds) {
-    for (int kind = 0; kind < 5; ++kind) {
-        Session s;
-        s.training.featureKind = kind;
-        s.input.lifterThreshold = 12;
-        EXPECT_EQ(
-            s.differences(true).find("LifterTreshold0=24<>lifterTreshold1=12") != std::string::npos,
-            kind == 1 || kind == 2 || kind == 4)
-            << kind;
-    }
-}
-
 // A table compares the vector length, not steps, rates, lifters or FFT
 // widths; its choices differ only when the input's hold values from an
 // earlier fvs read.
@@ -99,26 +87,38 @@ TEST(SettingsCheck, TextInputComparesTheVectorLength) {
     EXPECT_EQ(s.differences(false, 24), "");
 }
 
-// An index past the last name is no choice, as -1 is.
-TEST(SettingsCheck, ChoicesAtTheEdgesOfTheirNames) {
+// An index past the last name is no choice, as -1 is; the lifter matters
+// only for the smoothed kinds 1, 2 and 4.
+TEST(SettingsCheck, ChoicesAtTheEdgesOfTheirNamesAndTheLifter) {
+    const std::string filtered = "Training data were filtered with setting ";
+    const std::string lifter =
+        "Training data cepstral liftering treshold and also features "
+        "vector length differs from the input data one "
+        "(LifterTreshold0=24<>lifterTreshold1=12). Unacceptable error! "
+        "It will result in erronous encoding the data events.\r\n";
     const struct {
-        int training, input;
+        int training, input, kind, lifter;
         std::string list;
     } cases[] = {
-        {4, 4, ""},
-        {4, 5,
-         "Training data were filtered with setting \"summ\",and input data were filtered with "
-         "setting \"Unknown\"\r\n"},
-        {5, -1, ""},
-        {-1, 0,
-         "Training data were filtered with setting \"Unknown\",and input data were filtered with "
-         "setting \"no\"\r\n"},
+        {4, 4, 1, 24, ""},
+        {4, 5, 1, 24,
+         filtered + "\"summ\",and input data were filtered with setting \"Unknown\"\r\n"},
+        {5, -1, 1, 24, ""},
+        {-1, 0, 1, 24,
+         filtered + "\"Unknown\",and input data were filtered with setting \"no\"\r\n"},
+        {0, 0, 0, 12, ""},
+        {0, 0, 1, 12, lifter},
+        {0, 0, 2, 12, lifter},
+        {0, 0, 3, 12, ""},
+        {0, 0, 4, 12, lifter},
     };
     for (const auto& c : cases) {
         Session s;
         s.training.filter = c.training;
         s.input.filter = c.input;
-        EXPECT_EQ(s.differences(true), c.list) << c.training << " " << c.input;
+        s.training.featureKind = c.kind;
+        s.input.lifterThreshold = c.lifter;
+        EXPECT_EQ(s.differences(true), c.list) << c.training << " " << c.input << " " << c.kind;
     }
 }
 

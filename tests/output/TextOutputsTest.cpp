@@ -119,7 +119,7 @@ Settings:
  all components - Constraining set
        7 - Number of used groups)";
 
-TEST(TextHeader, OneInputFormByteForByte) {
+TEST(TextHeader, OneAndTwoInputFormsByteForByte) {
     Session s;
     // Feature kind 0 has 23 characters: it pushes the rest of its row on.
     const std::string expected = crlf(kOpening + R"(
@@ -154,12 +154,11 @@ Output codes:)");
     OutFile file;
     file.create(s.dir.file("x.txt"));
     EXPECT_THROW(WriteTextHeader(headerSources(s.program), file, "Events codes."), RangeError);
-}
 
-// The two-input form, chosen by CreateTextOutput in compare mode, with the
-// averaging block.
-TEST(TextHeader, TwoInputFormWithAveragingByteForByte) {
-    Session s;
+    // The two-input form, chosen by CreateTextOutput in compare mode, with
+    // the averaging block.
+    s.program.data1.settings.windowShape = 4;
+    s.program.options.data1IsFvs = 1;
     s.program.tree.training.averaging = true;
     s.program.shell.treeTexts.averagingCaptions = {"rectangle", "40ms", "4frames", "10ms", "xxx",
                                                    "xxx",       "xxx",  "xxx",     "xxx"};
@@ -244,8 +243,6 @@ TEST(ChooseOutputFile, Flows) {
         int dialogs, questions;
         bool failFirstDialog = false;  // then the I/O error message comes once
     } cases[] = {
-        {{"@new"}, true, "@new", 1, 0},
-        {{"@old", "yes"}, true, "@old", 1, 1},
         {{"@old", "no", "@new"}, true, "@new", 2, 1},
         {{"@old", "no", "@old", "yes"}, true, "@old", 2, 2},
         {{"", "cancel"}, false, "@old", 1, 1},  // dialog cancelled, then Cancel

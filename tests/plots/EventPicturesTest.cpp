@@ -241,21 +241,15 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     p.run.stepCounter = 3;
     p.coder.cath1ErrorCount = 1, p.coder.cath3ErrorCount = 2;
     eventText(p, EncodeResult{417, 1, 1, 0});
-    const int x0 = kLeft + 2 * kStride + 5;
-    const std::vector<std::pair<Point, std::string>> expected = {
-        {{x0, 595}, "        417"},
-        {{x0, 645}, "            a, p, x"},
-        {{x0, 668}, std::string(12, ' ')},
-        {{x0 + 12 * RasterCanvas::kCharWidth, 668}, "b, q, -"},  // category 3 is not active
-        {{x0, 688}, "33,  0,  67       "}};
-    ASSERT_EQ(f.c.texts.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(f.c.texts[i].at, expected[i].first) << i;
-        EXPECT_EQ(f.c.texts[i].text, expected[i].second) << i;
-        EXPECT_TRUE(f.c.texts[i].ink == (i == 3 ? kBlue : kBlack) &&
-                    f.c.texts[i].background == kWhite)
-            << i;
-    }
+    // Offsets from the picture's left edge + 5; category 3 is not active.
+    std::string shown;
+    for (const RasterCanvas::Text& t : f.c.texts)
+        shown += std::to_string(t.at.x - kLeft - 2 * kStride - 5) + "," + std::to_string(t.at.y) +
+                 (t.ink == kBlue ? " blue:" : ":") + t.text +
+                 (t.background == kWhite ? "|" : " not on white|");
+    EXPECT_EQ(shown,
+              "0,595:        417|0,645:            a, p, x|0,668:            |84,668 "
+              "blue:b, q, -|0,688:33,  0,  67       |");
     EXPECT_TRUE(f.ui.messages.empty());
     // An index beyond the list is reported and lowered to the last index
     // (not for an inactive category).

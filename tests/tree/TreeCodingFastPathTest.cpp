@@ -63,11 +63,6 @@ struct Scenario {
     }
 };
 
-bool counts(const QuantizationTree& tree, size_t i) {
-    return static_cast<int>(i) < std::clamp(tree.consideredComponentsNb, 0, kComponents) &&
-           tree.constrainedSet.contains(static_cast<unsigned>(i));
-}
-
 // One split, two kinds of cases in turn. Near ties: sons made of the same
 // differences, every fourth case scaled so far that double squares under- or
 // overflow. Gaps: sons whose distances differ by a relative 10^-17 to 10^-1
@@ -110,7 +105,10 @@ TEST(FastCoder, SplitsAreDecidedAsTheExtendedSumsDecide) {
             }
         }
         const auto at = static_cast<size_t>(sc.pick(0, kComponents - 1));
-        const bool broken = (n % 100 == 7 || n % 100 == 8) && counts(b.tree, at);
+        const bool broken =
+            (n % 100 == 7 || n % 100 == 8) &&
+            static_cast<int>(at) < std::clamp(b.tree.consideredComponentsNb, 0, kComponents) &&
+            b.tree.constrainedSet.contains(static_cast<unsigned>(at));
         if (n % 100 == 7) e.reals[at] = b.node(2).centroid[at] = HUGE_VAL;
         if (n % 100 == 8) e.reals[at] = std::nan("");
 
