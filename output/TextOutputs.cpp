@@ -294,7 +294,8 @@ bool CreateTextOutput(TextOutputDesk& desk, OutFile& file, std::string& fileName
                       const std::string& title, const std::string& refusal,
                       const std::string& heading, const std::string& name, const Set256& valueSet,
                       CathTables& tables) {
-    if (OutputChoiceNeeded(fileName) && !ChooseOutputFile(desk.ui, desk.options, fileName, filterIndex, title)) {
+    if (OutputChoiceNeeded(fileName) &&
+        !ChooseOutputFile(desk.ui, desk.options, fileName, filterIndex, title)) {
         desk.ui.showMessage(refusal + " The old one, namely \"" + fileName + "\" remains");
         return false;
     }
