@@ -43,16 +43,16 @@ struct TreeSpec {
     std::optional<int32_t> averagingFrames{};  // trained with time averaging over as many
     int64_t trainingEvents = 3000;
 };
-inline fixtures::TreeFileContents referenceTree(const TreeSpec& spec = {}) {
-    auto t = fixtures::makeTree(spec.leaves, 3, fixtures::SplitOrder::Balanced, [](int n, int i) {
+inline fixtures::TreeFileContents referenceTree(const TreeSpec& given = {}) {
+    auto t = fixtures::makeTree(given.leaves, 3, fixtures::SplitOrder::Balanced, [](int n, int i) {
         return i != 0 ? 0.0 : n < 5 ? std::array{0, 0, 100, -10, 10}[size_t(n)] : 10.0 * n;
     });
     AnalysisSettings& a = t.tree.training;
     a.windowShape = 0, a.preemphasis = false, a.lifterThreshold = 0;
-    a.featureKind = spec.featureKind;
-    a.averaging = spec.averagingFrames.has_value();
-    a.averagingFrames = spec.averagingFrames.value_or(0);
-    t.tree.trainingEventsNb = spec.trainingEvents;
+    a.featureKind = given.featureKind;
+    a.averaging = given.averagingFrames.has_value();
+    a.averagingFrames = given.averagingFrames.value_or(0);
+    t.tree.trainingEventsNb = given.trainingEvents;
     t.cathLabel1 = "V", t.cathLabel2 = "S", t.cathLabel3 = "G";
     return t;
 }
@@ -178,10 +178,10 @@ struct Workspace {
         return dir.file(name);
     }
     std::string table(const std::string& name, const std::vector<Event>& events,
-                      const TableSpec& spec = {}) const {
+                      const TableSpec& given = {}) const {
         char line[64];
         std::snprintf(line, sizeof line, "%-20s\r\n%d\r\n32767\r\nV S G c0 c1 c2\r\n",
-                      (std::to_string(events.size()) + " events").c_str(), spec.nc);
+                      (std::to_string(events.size()) + " events").c_str(), given.nc);
         std::string text = line;
         for (const Event& e : events) {
             std::snprintf(line, sizeof line, "%c\t%c %c\t%4d\t0\t0\r\n", e.cath[0], e.cath[1],
@@ -191,11 +191,11 @@ struct Workspace {
         return dir.write(name, text);
     }
     std::string fvs(const std::string& name, const std::vector<Event>& events,
-                    const FvsSpec& spec = {}) const {
+                    const FvsSpec& given = {}) const {
         fixtures::FvsHeader h;
-        h.recordCount = spec.count.value_or(uint32_t(events.size()));
-        h.realTypeSize = spec.realTypeSize, h.lifterThreshold = 0;
-        if (!spec.waveName.empty()) h.waveName = spec.waveName;
+        h.recordCount = given.count.value_or(uint32_t(events.size()));
+        h.realTypeSize = given.realTypeSize, h.lifterThreshold = 0;
+        if (!given.waveName.empty()) h.waveName = given.waveName;
         std::vector<fixtures::FvsEvent> records(events.size());
         for (size_t i = 0; i < events.size(); ++i) {
             records[i].features[3][0] = static_cast<int16_t>(events[i].x);
