@@ -37,20 +37,8 @@ bool Interrupts::takeTermination() {
 std::optional<std::string> LineInput::readLine(const std::function<void()>& idle) {
     for (;;) {
         idle();
-        const size_t end = buffer_.find('\n');
-        if (end != std::string::npos) {
-            std::string line = buffer_.substr(0, end);
-            buffer_.erase(0, end + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            return line;
-        }
-        if (ended_) {
-            if (buffer_.empty()) return std::nullopt;
-            std::string last;
-            last.swap(buffer_);
-            if (last.back() == '\r') last.pop_back();
-            return last;
-        }
+        if (std::optional<std::string> line = takeLine()) return line;
+        if (ended_) return std::nullopt;
         pollfd p{fd_, POLLIN, 0};
         const int ready = poll(&p, 1, kPollMilliseconds);
         if (ready < 0 && errno != EINTR) {

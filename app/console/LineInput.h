@@ -42,6 +42,18 @@ class LineInput {
     std::optional<std::string> readLine(const std::function<void()>& idle);
 
   private:
+    // The next line of what was read (LF or CR LF ends it; at the end of
+    // input, what is left); nothing while a line is incomplete. Shared by
+    // the POSIX and the Windows readLine.
+    std::optional<std::string> takeLine() {
+        const size_t end = buffer_.find('\n');
+        if (end == std::string::npos && (!ended_ || buffer_.empty())) return std::nullopt;
+        std::string line = buffer_.substr(0, end);
+        buffer_.erase(0, end == std::string::npos ? end : end + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+
     int fd_;
     std::string buffer_;
     bool ended_ = false;

@@ -88,20 +88,8 @@ std::optional<std::string> LineInput::readLine(const std::function<void()>& idle
     const HANDLE in = reinterpret_cast<HANDLE>(_get_osfhandle(fd_));
     for (;;) {
         idle();
-        const size_t end = buffer_.find('\n');
-        if (end != std::string::npos) {
-            std::string line = buffer_.substr(0, end);
-            buffer_.erase(0, end + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            return line;
-        }
-        if (ended_) {
-            if (buffer_.empty()) return std::nullopt;
-            std::string last;
-            last.swap(buffer_);
-            if (last.back() == '\r') last.pop_back();
-            return last;
-        }
+        if (std::optional<std::string> line = takeLine()) return line;
+        if (ended_) return std::nullopt;
         char chunk[4096];
         DWORD size = sizeof chunk;
         const Wait wait = waitForInput(in, size);
