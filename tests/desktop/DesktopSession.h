@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 #include "app/desktop/DesktopWindow.h"
@@ -75,12 +76,20 @@ inline void expectMirrorsTheModel(Session& s) {
     }
 }
 
-// Pixels of `colour` in the rectangle.
-inline int pixelsOf(const ImageCanvas& c, const QRect& r, Colour colour) {
+// Pixels of the image, in `r` when given, for which `is` holds.
+inline int countPixels(const QImage& image, const std::function<bool(QColor)>& is, QRect r = {}) {
+    if (r.isNull()) r = image.rect();
     int n = 0;
     for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x) n += c.pixel(x, y) == colour;
+        for (int x = r.left(); x <= r.right(); ++x) n += is(image.pixelColor(x, y));
     return n;
+}
+inline int pixelsOf(const ImageCanvas& c, const QRect& r, Colour colour) {
+    return countPixels(
+        c.image(), [colour](QColor q) { return fromQColor(q) == colour; }, r);
+}
+inline bool isRed(QColor c) {
+    return c.red() > 200 && c.green() < 80 && c.blue() < 80;
 }
 
 }  // namespace zortan::desktop::testing

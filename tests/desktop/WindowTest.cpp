@@ -1,5 +1,5 @@
 // The window's controls against the window model: start-up, hints, the
-// clusters edit, compare mode, output choices, ending.
+// small screen, the clusters edit, compare mode, output choices, dialogs.
 #include <QAction>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -11,31 +11,23 @@
 namespace zortan::desktop::testing {
 namespace {
 
-// Pixels of a widget's picture that are clearly red.
 int redPixels(QWidget* w) {
-    const QImage image = w->grab().toImage();
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            n += c.red() > 200 && c.green() < 80 && c.blue() < 80;
-        }
-    return n;
+    return countPixels(w->grab().toImage(), isRed);
 }
 
+// At start-up: the caption large and red, every control as the model has it,
+// the focus on "Read tree", the model's hints, each whole for seven seconds;
+// the "Run" menu enabled as the buttons are, a disabled command's shortcut
+// doing nothing.
 TEST(DesktopWindow, StartUpStateAndHints) {
     Session s;
-    EXPECT_TRUE(s.ui.messages.empty());
     EXPECT_EQ(s.text("StatusCaption"), "--------");
     EXPECT_GT(redPixels(s.find("StatusCaption")), 50);
-    EXPECT_EQ(s.find<QLineEdit>("ClustersEdit")->text(), "1");  // 256 clamped before a tree
     expectMirrorsTheModel(s);
     EXPECT_FALSE(s.find("TreeData")->isVisible() || s.find("RunProgress")->isVisible());
+    EXPECT_EQ(s.window->focusWidget(), s.button(Command::ReadTree));
     // "Output files": 2 right of the signal area, 4 above its top.
     EXPECT_EQ(s.find("OutputFiles")->pos(), QPoint(233 + 140 + 2, 332 - 4));
-    EXPECT_EQ(s.box(Toggle::OutputRecogCath3)->text(), "*_recog_cath3.txt");
-    EXPECT_EQ(s.window->focusWidget(), s.button(Command::ReadTree));
-    // The hints shown are the model's, each whole, for seven seconds.
     std::set<std::string> tips, hints;
     for (QWidget* w : s.window->findChildren<QWidget*>()) {
         if (w->toolTip().isEmpty() || dynamic_cast<ElidedLabel*>(w)) continue;
@@ -45,19 +37,10 @@ TEST(DesktopWindow, StartUpStateAndHints) {
     for (const auto& [control, hint] : s.window->form().hints())
         hints.insert(QString::fromStdString(hint).replace("\r\n", "\n").toStdString());
     EXPECT_EQ(tips, hints);
-    EXPECT_EQ(s.button(Command::Break)->toolTip(),
-              "After then click \"Stop\" or \"Next\" if enabled");
-    // The "Run" menu shows the shortcuts and is enabled as the buttons are;
-    // a disabled command's shortcut does nothing.
-    for (const auto& [c, keys] : {std::pair{Command::Next, "F10"},
-                                  {Command::StopContinue, "F5"},
-                                  {Command::Break, "Shift+F5"},
-                                  {Command::Halt, "Ctrl+H"}}) {
+    for (Command c : {Command::Next, Command::StopContinue, Command::Break, Command::Halt}) {
         QAction* a = s.window->runAction(c);
         ASSERT_NE(a, nullptr);
-        EXPECT_EQ(a->shortcut(), QKeySequence(QString::fromLatin1(keys)));
-        EXPECT_EQ(a->text(), s.button(c)->text());
-        EXPECT_EQ(a->isEnabled(), s.button(c)->isEnabled());
+        EXPECT_TRUE(a->text() == s.button(c)->text() && a->isEnabled() == s.button(c)->isEnabled());
     }
     QTest::keyClick(s.window.get(), Qt::Key_F5, Qt::ShiftModifier);
     EXPECT_FALSE(s.shell().breakRequested);
@@ -98,23 +81,20 @@ TEST(DesktopWindow, SmallScreenScrollsLargeAboutAndElidedPaths) {
     EXPECT_EQ(field->toolTip().toStdString(), path);
 }
 
+// The edit, the boxes and the buttons go through the model, and show what
+// it made of them. (What the model makes of them: see its own tests.)
 TEST(DesktopWindow, ClustersEditCompareModeAndOutputChoicesGoThroughTheModel) {
     Session s;
     auto* edit = s.find<QLineEdit>("ClustersEdit");
     s.box(Toggle::ClustersChangeable)->click();
     EXPECT_FALSE(edit->isEnabled());
+    // Red, its number in light text on the red.
     EXPECT_GT(redPixels(edit), edit->width() * edit->height() / 2);
-    // Its number in light text on the red.
-    const QImage shown = edit->grab().toImage();
-    int light = 0;
-    for (int y = 0; y < shown.height(); ++y)
-        for (int x = 0; x < shown.width(); ++x) light += qGray(shown.pixel(x, y)) > 200;
-    EXPECT_GT(light, 5);
+    EXPECT_GT(countPixels(edit->grab().toImage(), [](QColor c) { return qGray(c.rgb()) > 200; }),
+              5);
     s.box(Toggle::ClustersChangeable)->click();
-    EXPECT_EQ(s.ui.messages.back(), "Do not change centroids number during processing!!!");
     EXPECT_EQ(redPixels(edit), 0);
-    // Typing: "12a" is not a number, and the tree of 32 clusters clamps 300
-    // to 32, which is written back.
+    // Typing: the tree of 32 clusters clamps 300 to 32, which is written back.
     s.readTree();
     edit->selectAll();
     QTest::keyClicks(edit, "12a");
@@ -123,33 +103,13 @@ TEST(DesktopWindow, ClustersEditCompareModeAndOutputChoicesGoThroughTheModel) {
     edit->selectAll();
     QTest::keyClicks(edit, "300");
     EXPECT_EQ(edit->text(), "32");
-    // The boxes and buttons follow each click.
     for (Toggle t : {Toggle::OutputRecogCodes, Toggle::CompareMode})
         s.box(t)->click(), expectMirrorsTheModel(s);
     EXPECT_EQ(s.button(Command::ReadTreeAndData)->height(), 86);  // down to "Read data_2"
-    s.box(Toggle::CompareMode)->click();
-    for (Command c : {Command::ReverseTeach, Command::ReverseRecog})
-        s.click(c), expectMirrorsTheModel(s);
-    EXPECT_TRUE(s.shell().outputRecogCath3 && !s.shell().outputTeachCombined);
     // "OK" hides the choices and shows the data groups.
     s.click(Command::OutputsOk);
     EXPECT_FALSE(s.find("OutputFiles")->isVisible());
     EXPECT_TRUE(s.find("TreeData")->isVisible() && s.find("InputDescription")->isVisible());
-}
-
-TEST(DesktopWindow, HaltBeforeAnyRunAndClosingEndTheProgram) {
-    Session s;
-    s.click(Command::Halt);
-    ASSERT_EQ(s.endedWith, 0);
-    ASSERT_GE(s.ui.messages.size(), 2u);
-    EXPECT_EQ(s.ui.messages[0],
-              "Program finished.\r\nDue to your choice teach results were not saved...");
-    s.click(Command::ReadTree);  // nothing runs after the end
-    EXPECT_TRUE(s.ui.dialogs.empty());
-    Session closed;
-    closed.window->close();
-    EXPECT_EQ(closed.endedWith, 0);
-    EXPECT_TRUE(closed.ui.messages.empty());  // no closing steps
 }
 
 TEST(DesktopWindow, FileDialogsStartInTheFolderOfThePreselectedPath) {
