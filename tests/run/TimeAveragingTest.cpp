@@ -70,7 +70,8 @@ TEST(TimeAveraging, MatchesTheMeanOfTheLastFrames) {
 TEST(TimeAveraging, RefusedWindowsAndRangeErrors) {
     AveragingState longest;  // the longest window uses the ring's last row
     EventRecord e = eventWith({401});
-    EXPECT_THROW(AveragingTransform(e, longest, 402, 1, 0, false), RangeError);
+    for (int32_t N : {0, 402})
+        EXPECT_THROW(AveragingTransform(e, longest, N, 1, 0, false), RangeError) << N;
     AveragingTransform(e, longest, 401, 1, 400, false);
     EXPECT_DOUBLE_EQ(longest.averagingRing[400][0], 1.0);
     // A step counter beyond 32 bits; in compare mode its half is the row's.
