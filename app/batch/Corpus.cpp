@@ -62,13 +62,13 @@ class BatchUi : public Ui {
         return overwrite_ ? Answer::Yes : Answer::Cancel;
     }
     std::optional<std::string> chooseOpenFile(const FileDialogRequest& request) override {
-        askedOnce(request.title);
+        askedOnce(request.title, "");
         if (request.title == "Open first event data file" && !inputs_.empty()) return inputs_[0];
         if (request.title == "Open second event data file" && inputs_.size() > 1) return inputs_[1];
         return tree_;
     }
     std::optional<std::string> chooseSaveFile(const FileDialogRequest& request) override {
-        askedOnce(request.title);
+        askedOnce(request.title, request.path);
         return request.path;
     }
     void processPendingEvents() override {
@@ -91,10 +91,11 @@ class BatchUi : public Ui {
     }
 
   private:
-    // A dialog that comes back means the window did not take the answer: the
-    // user would have to choose again, which no one can here.
-    void askedOnce(const std::string& title) {
-        if (asked_.insert(title).second) return;
+    // A dialog that comes back for the same file means the window did not
+    // take the answer: the user would have to choose again, which no one can
+    // here.
+    void askedOnce(const std::string& title, const std::string& file) {
+        if (asked_.insert(title + '\n' + file).second) return;
         throw Refused{lastWords()};
     }
 

@@ -124,7 +124,7 @@ TEST(Batch, AFileThatFailsLeavesTheOthersAndIsNamed) {
     fs::copy_file(kSamples + "/vowels.fvs", dir.file("good.fvs"));
     dir.write("short.fvs", readFileBytes(kSamples + "/vowels.fvs").substr(0, 900));
     const std::string common = "--tree " + kTree + " --clusters 8 --out " + dir.file("out") +
-                               " --outputs recog-codes,teach-cath1 --jobs 2 ";
+                               " --outputs recog-codes,teach-cath1,recog-cath1 --jobs 2 ";
     EXPECT_EQ(batch(common + dir.file("good.fvs") + " " + dir.file("short.fvs") + " " +
                     dir.file("missing.fvs")),
               1);
