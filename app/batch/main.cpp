@@ -149,23 +149,28 @@ int main(int argc, char** argv) {
     unsigned jobs = 0;
     bool overwrite = false, quiet = false;
     std::vector<std::string> files, compare;
-    app.add_option("--tree", tree, "the quantization tree file (.vq*)")->required();
+    app.add_option("--tree", tree, "the quantization tree file (.vq*)")
+        ->required()
+        ->type_name("FILE");
     app.add_option("--clusters", clustersText, "numbers of clusters, comma-separated: 16,64,256")
-        ->required();
+        ->required()
+        ->type_name("K[,K...]");
     std::string names;
     for (const char* name : kOutputNames) names += std::string(names.empty() ? "" : ", ") + name;
     app.add_option("--outputs", outputsText,
                    "outputs to write, comma-separated, or all: " + names +
-                       " (the error file is always written)");
-    app.add_option("--out", outDir, "the folder of the outputs")->required();
+                       " (the error file is always written)")
+        ->type_name("LIST");
+    app.add_option("--out", outDir, "the folder of the outputs")->required()->type_name("DIR");
     app.add_option("--jobs", jobs, "files coded at once (default: one per core)")
-        ->check(CLI::Range(1u, 1024u));
+        ->check(CLI::Range(1u, 1024u))
+        ->option_text("N");
     app.add_flag("--overwrite", overwrite, "replace outputs that exist");
     app.add_flag("--quiet", quiet, "no progress, only the failures");
     app.add_option("--compare", compare, "code the files A and B side by side (repeatable)")
         ->expected(2)
         ->allow_extra_args(false)
-        ->type_name("A B");
+        ->option_text("A B");
     app.add_option("files", files, "event files to code")->type_name("FILE");
     app.set_version_flag("--version", "zortan-batch 2.a");
 
