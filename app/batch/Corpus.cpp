@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "base/Format.h"
+#include "events/TextEventReader.h"
 #include "output/CombinedOutput.h"
 #include "output/OutFile.h"
 #include "platform/Errors.h"
@@ -130,12 +131,43 @@ void chooseOutputs(TForm1& form, const CorpusSettings& settings) {
         form.setToggle(outputToggle(i), settings.outputs[i]);
 }
 
-// The names a run over `input` writes into `folder`, chosen or not.
+// What a text table's header changes before its run: the number of clusters
+// becomes its components count (within the tree's size) and the categories
+// take its names.
+struct TableHeader {
+    std::string path;
+    int clusters = 0;
+    std::array<std::string, 3> labels;
+};
+
+std::optional<TableHeader> tableHeader(const std::string& path, const Program& program) {
+    if (extractFileExt(path) == ".fvs" || !fileExists(path)) return std::nullopt;
+    try {
+        TextReader in(path);
+        TextHeaderFields h =
+            ParseTextHeader(in, program.data1.nc, program.data1.settings.lifterThreshold);
+        TableHeader header;
+        header.path = path;
+        header.clusters =
+            h.nc > 0 ? std::min(h.nc, program.tree.treeSizesNb()) : program.shell.clustersNb;
+        for (int i = 0; i < 3; ++i)
+            header.labels[static_cast<size_t>(i)] = NextCategoryName(h.lastLine, i + 1);
+        return header;
+    } catch (const InOutError&) {
+        return std::nullopt;  // the run says what is wrong with it
+    } catch (const RangeError&) {
+        return std::nullopt;
+    }
+}
+
+// The names a run over `input` writes into `folder`, chosen or not, with the
+// category names the run will have.
 std::vector<std::string> outputNames(const Program& program, const std::string& input,
-                                     const std::string& folder) {
+                                     const std::string& folder,
+                                     const std::array<std::string, 3>& labels) {
     InitFileOptions names = program.options;
-    BuildOutputNames(names, {&program.cathLabel1, &program.cathLabel2, &program.cathLabel3},
-                     outputStemOf(input), joinPath(folder, "_Teach.zrt"));
+    BuildOutputNames(names, {&labels[0], &labels[1], &labels[2]}, outputStemOf(input),
+                     joinPath(folder, "_Teach.zrt"));
     return {names.teachFileName,      names.codeFileName,       names.teachCath1FileName,
             names.teachCath2FileName, names.teachCath3FileName, names.recogFileName,
             names.codeFileName,       names.recogCath1FileName, names.recogCath2FileName,
@@ -214,6 +246,12 @@ FileResult CorpusJob::code(const std::vector<std::string>& inputs, StepsDone* st
     BatchUi& ui = state_->ui;
     FileResult result;
     result.inputs = inputs;
+    // A text table fixes the number of clusters of its run (the second input
+    // reads its header last) and the category names.
+    std::optional<TableHeader> table;
+    for (const std::string& input : inputs)
+        if (std::optional<TableHeader> h = tableHeader(input, base)) table = h;
+    const std::array<std::string, 3> categories = table ? table->labels : labels();
     for (int clusters : settings.clusters) {
         RunResult& r = result.runs.emplace_back();
         r.clusters = clusters;
@@ -234,7 +272,13 @@ FileResult CorpusJob::code(const std::vector<std::string>& inputs, StepsDone* st
         ui.startRun(inputs, &p, steps);
         if (steps != nullptr) steps->store(0, std::memory_order_relaxed);
 
-        const std::vector<std::string> names = outputNames(p, inputs[0], folder);
+        if (table && table->clusters != clusters) {
+            r.message = "A text table sets the number of clusters to its components count: \"" +
+                        table->path + "\" is coded at " + std::to_string(table->clusters) +
+                        " clusters, not at " + std::to_string(clusters) + ".";
+            continue;
+        }
+        const std::vector<std::string> names = outputNames(p, inputs[0], folder, categories);
         if (!settings.overwrite) {
             const auto taken = std::find_if(names.begin(), names.end(), [&](const auto& name) {
                 const size_t i = static_cast<size_t>(&name - names.data());

@@ -30,6 +30,17 @@ std::string withoutDate(const std::string& path) {
     return bytes.substr(bytes.find("\r\n"));
 }
 
+// The console's and our files in `ours`, without the run's date; how many.
+size_t expectSameFiles(const std::string& theirs, const std::string& ours) {
+    size_t compared = 0;
+    for (const auto& entry : fs::directory_iterator(theirs)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(withoutDate(entry.path().string()), withoutDate(ours + "/" + name)) << name;
+        ++compared;
+    }
+    return compared;
+}
+
 // Runs a shell command line; its exit status.
 int run(const std::string& line) {
     const int status = std::system(line.c_str());
@@ -38,8 +49,8 @@ int run(const std::string& line) {
 
 // The console, as a user would code `data` at `clusters` with every output
 // on, saving into `folder`.
-void codeInConsole(const TempDir& dir, const std::string& data, int clusters,
-                   const std::string& folder) {
+void codeInConsole(const TempDir& dir, const std::string& tree, const std::string& data,
+                   int clusters, const std::string& folder) {
     fs::create_directories(dir.file("console"));
     fs::copy_file(ZORTAN_CONSOLE_EXE, dir.file("console/zortan-console"),
                   fs::copy_options::overwrite_existing);
@@ -48,7 +59,7 @@ void codeInConsole(const TempDir& dir, const std::string& data, int clusters,
          {"TeachCombined", "TeachCodes", "TeachCath1", "TeachCath2", "TeachCath3", "RecogCombined",
           "RecogCodes", "RecogCath1", "RecogCath2", "RecogCath3"})
         script += std::string("set output") + name + " on\n";
-    script += "read tree\n" + kTree + "\nset clustersNb " + std::to_string(clusters) +
+    script += "read tree\n" + tree + "\nset clustersNb " + std::to_string(clusters) +
               "\nread data_1\n" + data + "\n" + folder + "/" + fs::path(data).stem().string() +
               "_Teach.zrt\nhalt!\n";
     dir.write("script.txt", script);
@@ -57,9 +68,10 @@ void codeInConsole(const TempDir& dir, const std::string& data, int clusters,
               0);
 }
 
-CorpusSettings allOutputs(const TempDir& dir, std::vector<int> clusters) {
+CorpusSettings allOutputs(const TempDir& dir, std::vector<int> clusters,
+                          const std::string& tree = kTree) {
     CorpusSettings s;
-    s.tree = kTree;
+    s.tree = tree;
     s.clusters = std::move(clusters);
     s.outputs.fill(true);
     s.outDir = dir.file("out");
@@ -80,14 +92,9 @@ TEST(Batch, WritesWhatTheConsoleWritesAtEveryNumberOfClusters) {
         const std::string ours = dir.file("out/K" + std::to_string(k));
         const std::string theirs = dir.file("console-K" + std::to_string(k));
         fs::create_directories(theirs);
-        codeInConsole(dir, a, k, theirs);
-        size_t compared = 0;
-        for (const auto& entry : fs::directory_iterator(theirs)) {
-            const std::string name = entry.path().filename().string();
-            EXPECT_EQ(withoutDate(entry.path().string()), withoutDate(ours + "/" + name)) << name;
-            ++compared;
-        }
-        EXPECT_EQ(compared, 10u);  // one code file serves both groups; the error file
+        codeInConsole(dir, kTree, a, k, theirs);
+        // One code file serves both groups; and the error file.
+        EXPECT_EQ(expectSameFiles(theirs, ours), 10u);
 
         // Two copies of one file: the corpus has that file's percentages,
         // from twice the counts.
@@ -104,6 +111,23 @@ TEST(Batch, WritesWhatTheConsoleWritesAtEveryNumberOfClusters) {
                   std::string::npos);
         EXPECT_EQ(outcome.tables[k == 4 ? 0 : 1].rows.size(), static_cast<size_t>(k));
     }
+}
+
+TEST(Batch, CodesATextTableOnlyAtTheClustersItsHeaderSets) {
+    TempDir dir;
+    const std::string table = kSamples + "/vowels-melcep16.txt";
+    const std::string tree = kSamples + "/vowels-melcep16-cart32.vq";
+    const CorpusOutcome outcome = CodeCorpus(allOutputs(dir, {8, 16}, tree), {{table}}, 1);
+    const FileResult& r = outcome.results.at(0);
+    EXPECT_FALSE(r.runs[0].coded);
+    EXPECT_NE(r.runs[0].message.find("is coded at 16 clusters, not at 8."), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.file("out/K8/vowels-melcep16_error.txt")));
+    ASSERT_TRUE(r.runs[1].coded) << r.runs[1].message;
+    fs::create_directories(dir.file("console"));
+    codeInConsole(dir, tree, table, 16, dir.file("console"));
+    fs::remove_all(dir.file("console/zortan-console"));
+    fs::remove_all(dir.file("console/Init.txt"));
+    EXPECT_EQ(expectSameFiles(dir.file("console"), dir.file("out/K16")), 10u);
 }
 
 // The command line itself: exit statuses, refusals and the summary.
