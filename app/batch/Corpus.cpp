@@ -240,24 +240,15 @@ std::array<std::string, 3> CorpusJob::labels() const {
     return {p.cathLabel1, p.cathLabel2, p.cathLabel3};
 }
 
-FileResult CorpusJob::code(const std::vector<std::string>& inputs, StepsDone* steps) {
-    const CorpusSettings& settings = state_->settings;
-    const Program& base = state_->program;
-    BatchUi& ui = state_->ui;
-    FileResult result;
-    result.inputs = inputs;
-    // A text table fixes the number of clusters of its run (the second input
-    // reads its header last) and the category names.
-    std::optional<TableHeader> table;
-    for (const std::string& input : inputs)
-        if (std::optional<TableHeader> h = tableHeader(input, base)) table = h;
-    const std::array<std::string, 3> categories = table ? table->labels : labels();
-    for (int clusters : settings.clusters) {
-        RunResult& r = result.runs.emplace_back();
-        r.clusters = clusters;
-        const std::string folder = clusterFolder(settings, clusters);
-        // Each run starts from the program as "Read tree" left it.
-        Program p(ui, state_->folder);
+namespace {
+
+// One run of an input at one number of clusters, with a user and a program
+// of its own, started from the program as "Read tree" left it.
+struct RunSlot {
+    RunSlot(const Program& base, const CorpusSettings& settings, const std::string& folder,
+            RunResult& result)
+        : ui(settings.tree, settings.overwrite), program(ui, folder), result(result) {
+        Program& p = program;
         p.hibernate = base.hibernate;
         p.options = base.options;
         p.shell = base.shell;
@@ -269,16 +260,101 @@ FileResult CorpusJob::code(const std::vector<std::string>& inputs, StepsDone* st
         p.cathLabel2 = base.cathLabel2;
         p.cathLabel3 = base.cathLabel3;
         p.eventNbr = base.eventNbr;
-        ui.startRun(inputs, &p, steps);
-        if (steps != nullptr) steps->store(0, std::memory_order_relaxed);
+    }
+    BatchUi ui;
+    Program program;
+    RunResult& result;
+    std::vector<std::string> names;  // every output's name, chosen or not
+};
 
-        if (table && table->clusters != clusters) {
+// Reads the input as a user would: the number of clusters typed, the
+// outputs' folder chosen, "Read data_1" (and "Read data_2") clicked.
+void startRun(RunSlot& slot, const CorpusSettings& settings, const std::vector<std::string>& inputs,
+              StepsDone* steps) {
+    Program& p = slot.program;
+    BatchUi& ui = slot.ui;
+    ui.startRun(inputs, &p, steps);
+    if (steps != nullptr) steps->store(0, std::memory_order_relaxed);
+    TForm1 form(p);
+    try {
+        if (settings.compare) form.setToggle(Toggle::CompareMode, true);
+        form.typeClusters(std::to_string(slot.result.clusters));
+        if (p.shell.clustersNb != slot.result.clusters)
+            throw Refused{"The number of clusters " + std::to_string(slot.result.clusters) +
+                          " was not taken: " + ui.lastWords()};
+        p.options.teachFileName =
+            joinPath(clusterFolder(settings, slot.result.clusters), "_Teach.zrt");
+        form.click(Command::ReadData1);
+        if (settings.compare) form.click(Command::ReadData2);
+    } catch (const Refused& refused) {
+        slot.result.message = refused.message;
+    } catch (const ProgramEnd&) {
+        slot.result.message = ui.lastWords();
+    }
+}
+
+// What the run left: whether it was coded whole, its counts and files.
+void collect(RunSlot& slot, const CorpusSettings& settings) {
+    Program& p = slot.program;
+    BatchUi& ui = slot.ui;
+    RunResult& r = slot.result;
+    ui.startRun({}, nullptr, nullptr);
+    if (r.message.empty()) {
+        if (!p.run.runFinished || p.run.stoppedByError || !ui.error.empty())
+            r.message = ui.lastWords();
+        else
+            r.coded = true;
+    }
+    r.steps = p.run.stepCounter;
+    r.events = p.eventNbr;
+    for (OutFile* file : p.outputs.files())
+        if (!file->path().empty() && !file->failed()) r.files.push_back(file->path());
+    // Every output asked for must have been written.
+    for (size_t i = 0; i < kOutputChoices.size() && r.coded; ++i) {
+        if (settings.compare || !settings.outputs[i]) continue;
+        if (std::find(r.files.begin(), r.files.end(), slot.names[i]) == r.files.end()) {
+            r.coded = false;
+            r.message = "\"" + slot.names[i] + "\" was not written: " + ui.lastWords();
+        }
+    }
+    const CoderState& c = p.coder;
+    for (int t = 0; t < r.clusters && r.coded; ++t) {
+        const auto at = static_cast<size_t>(t);
+        const TErrorRecord& e1 = c.errorRecords1.at(at);
+        const TErrorRecord& e2 = c.errorRecords2.at(at);
+        r.rows.push_back({e1.cath1, e1.cath2, e1.cath3, e2.cath1, e2.cath2, e2.cath3,
+                          c.cath1Diff.at(at), c.cath2Diff.at(at), c.cath3Diff.at(at),
+                          c.groupDiff.at(at)});
+    }
+}
+
+}  // namespace
+
+FileResult CorpusJob::code(const std::vector<std::string>& inputs, StepsDone* steps) {
+    const CorpusSettings& settings = state_->settings;
+    const Program& base = state_->program;
+    FileResult result;
+    result.inputs = inputs;
+    result.runs.resize(settings.clusters.size());
+    // A text table fixes the number of clusters of its run (the second input
+    // reads its header last) and the category names.
+    std::optional<TableHeader> table;
+    for (const std::string& input : inputs)
+        if (std::optional<TableHeader> h = tableHeader(input, base)) table = h;
+    const std::array<std::string, 3> categories = table ? table->labels : labels();
+
+    std::vector<std::unique_ptr<RunSlot>> slots;
+    for (size_t k = 0; k < settings.clusters.size(); ++k) {
+        RunResult& r = result.runs[k];
+        r.clusters = settings.clusters[k];
+        if (table && table->clusters != r.clusters) {
             r.message = "A text table sets the number of clusters to its components count: \"" +
                         table->path + "\" is coded at " + std::to_string(table->clusters) +
-                        " clusters, not at " + std::to_string(clusters) + ".";
+                        " clusters, not at " + std::to_string(r.clusters) + ".";
             continue;
         }
-        const std::vector<std::string> names = outputNames(p, inputs[0], folder, categories);
+        const std::vector<std::string> names =
+            outputNames(base, inputs[0], clusterFolder(settings, r.clusters), categories);
         if (!settings.overwrite) {
             const auto taken = std::find_if(names.begin(), names.end(), [&](const auto& name) {
                 const size_t i = static_cast<size_t>(&name - names.data());
@@ -291,56 +367,38 @@ FileResult CorpusJob::code(const std::vector<std::string>& inputs, StepsDone* st
                 continue;
             }
         }
+        slots.push_back(std::make_unique<RunSlot>(base, settings, state_->folder, r));
+        slots.back()->names = names;
+    }
+    if (slots.empty()) return result;
 
-        TForm1 form(p);
-        try {
-            if (settings.compare) form.setToggle(Toggle::CompareMode, true);
-            form.typeClusters(std::to_string(clusters));
-            if (p.shell.clustersNb != clusters)
-                throw Refused{"The number of clusters " + std::to_string(clusters) +
-                              " was not taken: " + ui.lastWords()};
-            p.options.teachFileName = joinPath(folder, "_Teach.zrt");
-            form.click(Command::ReadData1);
-            if (settings.compare) form.click(Command::ReadData2);
-        } catch (const Refused& refused) {
-            CloseOutputsAtEnd(p);
-            r.message = refused.message;
-        } catch (const ProgramEnd&) {
-            CloseOutputsAtEnd(p);
-            r.message = ui.lastWords();
+    // Outside compare mode every number of clusters is coded in one read of
+    // the input: the run at the largest reads, the others follow it.
+    RunSlot& lead = *slots.back();
+    if (!settings.compare) {
+        for (size_t i = 0; i + 1 < slots.size(); ++i) {
+            RunSlot& follower = *slots[i];
+            follower.program.followsAnotherRun = true;
+            startRun(follower, settings, inputs, nullptr);
+            if (follower.result.message.empty() && !follower.program.run.runFinished)
+                lead.program.followers.push_back(&follower.program);
         }
-        ui.startRun({}, nullptr, nullptr);
-        if (r.message.empty()) {
-            if (!p.run.runFinished || p.run.stoppedByError || !ui.error.empty())
-                r.message = ui.lastWords();
-            else
-                r.coded = true;
-        }
-        r.steps = p.run.stepCounter;
-        r.events = p.eventNbr;
-        for (OutFile* file : p.outputs.files())
-            if (!file->path().empty() && !file->failed()) r.files.push_back(file->path());
-        // Every output asked for must have been written.
-        if (r.coded) {
-            for (size_t i = 0; i < kOutputChoices.size(); ++i) {
-                if (settings.compare || !settings.outputs[i]) continue;
-                if (std::find(r.files.begin(), r.files.end(), names[i]) == r.files.end()) {
-                    r.coded = false;
-                    r.message = "\"" + names[i] + "\" was not written: " + ui.lastWords();
-                    break;
-                }
-            }
-        }
-        const CoderState& c = p.coder;
-        for (int t = 0; t < clusters && r.coded; ++t) {
-            const auto at = static_cast<size_t>(t);
-            const TErrorRecord& e1 = c.errorRecords1.at(at);
-            const TErrorRecord& e2 = c.errorRecords2.at(at);
-            r.rows.push_back({e1.cath1, e1.cath2, e1.cath3, e2.cath1, e2.cath2, e2.cath3,
-                              c.cath1Diff.at(at), c.cath2Diff.at(at), c.cath3Diff.at(at),
-                              c.groupDiff.at(at)});
+    } else {
+        for (size_t i = 0; i + 1 < slots.size(); ++i) {
+            startRun(*slots[i], settings, inputs, steps);
+            if (!slots[i]->result.message.empty()) CloseOutputsAtEnd(slots[i]->program);
         }
     }
+    startRun(lead, settings, inputs, steps);
+    if (!lead.result.message.empty()) {
+        // The run that reads did not go to its end: neither did its followers.
+        for (const auto& slot : slots) {
+            if (slot->program.run.runFinished) continue;
+            CloseOutputsAtEnd(slot->program);
+            if (slot->result.message.empty()) slot->result.message = lead.result.message;
+        }
+    }
+    for (const auto& slot : slots) collect(*slot, settings);
     return result;
 }
 
