@@ -145,6 +145,8 @@ int main(int argc, char** argv) {
         "more numbers of clusters, writing the outputs a window run writes into OUT/K<K>/,\n"
         "and the corpus error tables OUT/K<K>/corpus_error.txt and .csv. Nothing is asked.",
         "zortan-batch"};
+    // "/path" is a file, also on Windows.
+    app.allow_windows_style_options(false);
     std::string tree, clustersText, outputsText, outDir;
     unsigned jobs = 0;
     bool overwrite = false, quiet = false;
