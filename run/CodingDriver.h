@@ -36,6 +36,11 @@ RowStatus PerEventStep(Program& program, EventSeries& series, TwordArray& path,
                        TErrorRecordArray& errors, FastCoder* coder = nullptr,
                        const NotesAhead* notes = nullptr, EncodeResult* coded = nullptr);
 
+// The coding part of PerEventStep, for an event already in `program.event`.
+void CodeReadEvent(Program& program, EventSeries& series, TwordArray& path,
+                   TErrorRecordArray& errors, FastCoder* coder = nullptr,
+                   const NotesAhead* notes = nullptr, EncodeResult* coded = nullptr);
+
 // The heading of the error file's table for the run as it stands.
 ReportHeading ReportHeadingOf(const Program& program);
 

@@ -1,0 +1,203 @@
+// The batch command against the console doing the same by hand: the same
+// bytes in every output, the corpus table from the files' own counts, and
+// what is refused or fails without stopping the others.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/batch/Corpus.h"
+#include "support/TempDir.h"
+
+namespace zortan::batch {
+namespace {
+
+using testing::readFileBytes;
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+const std::string kSamples = ZORTAN_SAMPLES;
+const std::string kTree = kSamples + "/vowels-cep16-centroids32.vq";
+
+// A file's bytes without the run's date and time: the certificate's date
+// and time fields of a combined file, the first line of a text file.
+std::string withoutDate(const std::string& path) {
+    std::string bytes = readFileBytes(path);
+    if (path.ends_with(".zrt")) return bytes.replace(7, 16, 16, '.');
+    return bytes.substr(bytes.find("\r\n"));
+}
+
+// The console's and our files in `ours`, without the run's date; how many.
+size_t expectSameFiles(const std::string& theirs, const std::string& ours) {
+    size_t compared = 0;
+    for (const auto& entry : fs::directory_iterator(theirs)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(withoutDate(entry.path().string()), withoutDate(ours + "/" + name)) << name;
+        ++compared;
+    }
+    return compared;
+}
+
+// Runs a shell command line; its exit status.
+int run(const std::string& line) {
+    const int status = std::system(line.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The console, as a user would code `data` at `clusters` with every output
+// on, saving into `folder`.
+void codeInConsole(const TempDir& dir, const std::string& tree, const std::string& data,
+                   int clusters, const std::string& folder) {
+    fs::create_directories(dir.file("console"));
+    fs::copy_file(ZORTAN_CONSOLE_EXE, dir.file("console/zortan-console"),
+                  fs::copy_options::overwrite_existing);
+    std::string script = "set stepwiseProceeding off\nset showInputRecords off\n";
+    for (const char* name :
+         {"TeachCombined", "TeachCodes", "TeachCath1", "TeachCath2", "TeachCath3", "RecogCombined",
+          "RecogCodes", "RecogCath1", "RecogCath2", "RecogCath3"})
+        script += std::string("set output") + name + " on\n";
+    script += "read tree\n" + tree + "\nset clustersNb " + std::to_string(clusters) +
+              "\nread data_1\n" + data + "\n" + folder + "/" + fs::path(data).stem().string() +
+              "_Teach.zrt\nhalt!\n";
+    dir.write("script.txt", script);
+    ASSERT_EQ(run(dir.file("console/zortan-console") + " < " + dir.file("script.txt") + " > " +
+                  dir.file("console.log")),
+              0);
+}
+
+CorpusSettings allOutputs(const TempDir& dir, std::vector<int> clusters,
+                          const std::string& tree = kTree) {
+    CorpusSettings s;
+    s.tree = tree;
+    s.clusters = std::move(clusters);
+    s.outputs.fill(true);
+    s.outDir = dir.file("out");
+    return s;
+}
+
+TEST(Batch, WritesWhatTheConsoleWritesAtEveryNumberOfClusters) {
+    TempDir dir;
+    const std::string a = dir.file("a.fvs"), b = dir.file("b.fvs");
+    fs::copy_file(kSamples + "/vowels.fvs", a);
+    fs::copy_file(kSamples + "/vowels.fvs", b);
+    const CorpusOutcome outcome = CodeCorpus(allOutputs(dir, {4, 16}), {{a}, {b}}, 2);
+    ASSERT_EQ(outcome.results.size(), 2u);
+    for (const FileResult& r : outcome.results) EXPECT_TRUE(r.ok()) << r.failure();
+
+    for (int k : {4, 16}) {
+        SCOPED_TRACE(k);
+        const std::string ours = dir.file("out/K" + std::to_string(k));
+        const std::string theirs = dir.file("console-K" + std::to_string(k));
+        fs::create_directories(theirs);
+        codeInConsole(dir, kTree, a, k, theirs);
+        // One code file serves both groups; and the error file.
+        EXPECT_EQ(expectSameFiles(theirs, ours), 10u);
+
+        // Two copies of one file: the corpus has that file's percentages,
+        // from twice the counts.
+        const std::string single = readFileBytes(ours + "/a_error.txt");
+        const std::string corpus = readFileBytes(ours + "/corpus_error.txt");
+        const auto table = [](const std::string& text) {
+            const size_t from = text.find("\r\n======", text.find("Events number="));
+            return text.substr(from, text.find("\r\n______", from) - from);
+        };
+        EXPECT_EQ(table(corpus), table(single));
+        EXPECT_NE(corpus.find("Events number=954\r\n"), std::string::npos);
+        const std::string csv = readFileBytes(ours + "/corpus_error.csv");
+        EXPECT_NE(csv.find("\r\n1,2,954,954,954,954,954,100.000,100.000,100.000\r\n"),
+                  std::string::npos);
+        EXPECT_EQ(outcome.tables[k == 4 ? 0 : 1].rows.size(), static_cast<size_t>(k));
+    }
+}
+
+TEST(Batch, CodesATextTableOnlyAtTheClustersItsHeaderSets) {
+    TempDir dir;
+    const std::string table = kSamples + "/vowels-melcep16.txt";
+    const std::string tree = kSamples + "/vowels-melcep16-cart32.vq";
+    const CorpusOutcome outcome = CodeCorpus(allOutputs(dir, {8, 16}, tree), {{table}}, 1);
+    const FileResult& r = outcome.results.at(0);
+    EXPECT_FALSE(r.runs[0].coded);
+    EXPECT_NE(r.runs[0].message.find("is coded at 16 clusters, not at 8."), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.file("out/K8/vowels-melcep16_error.txt")));
+    ASSERT_TRUE(r.runs[1].coded) << r.runs[1].message;
+    fs::create_directories(dir.file("console"));
+    codeInConsole(dir, tree, table, 16, dir.file("console"));
+    fs::remove_all(dir.file("console/zortan-console"));
+    fs::remove_all(dir.file("console/Init.txt"));
+    EXPECT_EQ(expectSameFiles(dir.file("console"), dir.file("out/K16")), 10u);
+}
+
+// The command line itself: exit statuses, refusals and the summary.
+struct Command {
+    TempDir dir;
+    std::string err;
+    int operator()(const std::string& args) {
+        const int status = run(std::string(ZORTAN_BATCH_EXE) + " " + args + " 2> " +
+                               dir.file("stderr") + " > " + dir.file("stdout"));
+        err = readFileBytes(dir.file("stderr"));
+        return status;
+    }
+};
+
+TEST(Batch, AFileThatFailsLeavesTheOthersAndIsNamed) {
+    Command batch;
+    const TempDir& dir = batch.dir;
+    fs::copy_file(kSamples + "/vowels.fvs", dir.file("good.fvs"));
+    dir.write("short.fvs", readFileBytes(kSamples + "/vowels.fvs").substr(0, 900));
+    const std::string common = "--tree " + kTree + " --clusters 8 --out " + dir.file("out") +
+                               " --outputs recog-codes,teach-cath1,recog-cath1 --jobs 2 ";
+    EXPECT_EQ(batch(common + dir.file("good.fvs") + " " + dir.file("short.fvs") + " " +
+                    dir.file("missing.fvs")),
+              1);
+    EXPECT_NE(batch.err.find("2 of 3 files failed:"), std::string::npos) << batch.err;
+    EXPECT_NE(batch.err.find("missing.fvs: Error in file name"), std::string::npos) << batch.err;
+    EXPECT_NE(batch.err.find("short.fvs: "), std::string::npos) << batch.err;
+    EXPECT_TRUE(fs::exists(dir.file("out/K8/good_code.txt")));
+    EXPECT_TRUE(fs::exists(dir.file("out/K8/good_teach_Vowel.txt")));
+    EXPECT_FALSE(fs::exists(dir.file("out/K8/good_Teach.zrt")));  // not asked for
+
+    // Outputs that exist are kept unless --overwrite is given.
+    dir.write("out/K8/good_code.txt", "mine");
+    EXPECT_EQ(batch(common + dir.file("good.fvs")), 1);
+    EXPECT_NE(batch.err.find("\" exists; it is kept (--overwrite replaces it)."), std::string::npos)
+        << batch.err;
+    EXPECT_EQ(readFileBytes(dir.file("out/K8/good_code.txt")), "mine");
+    EXPECT_EQ(batch(common + "--overwrite " + dir.file("good.fvs")), 0) << batch.err;
+    EXPECT_NE(readFileBytes(dir.file("out/K8/good_code.txt")), "mine");
+
+    // A pair codes into the error file alone, with the compare table.
+    EXPECT_EQ(batch("--tree " + kTree + " --clusters 4 --out " + dir.file("cmp") + " --compare " +
+                    dir.file("good.fvs") + " " + dir.file("good.fvs")),
+              0)
+        << batch.err;
+    const std::string table = readFileBytes(dir.file("cmp/K4/corpus_error.txt"));
+    EXPECT_NE(table.find("\r\n       4"), std::string::npos) << table;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("cmp/K4")), {}), 3);
+}
+
+TEST(Batch, RefusesACommandLineItCannotCarryOut) {
+    Command batch;
+    const std::string out = " --out " + batch.dir.file("out") + " ";
+    const std::string tree = "--tree " + kTree;
+    const std::string fvs = kSamples + "/vowels.fvs";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {tree + " --clusters 64" + out + fvs, "has 32 clusters at most"},
+        {tree + " --clusters 4,x" + out + fvs, "\"x\" is no number of clusters"},
+        {tree + " --clusters 4 --outputs teach-all" + out + fvs, "\"teach-all\" is no output"},
+        {tree + " --clusters 4" + out, "no event file to code"},
+        {tree + " --clusters 4" + out + fvs + " " + batch.dir.file("vowels.fvs"),
+         "would write outputs of the same names"},
+        {"--tree " + fvs + " --clusters 4" + out + fvs, "cannot be read"},
+    };
+    for (const auto& [args, says] : cases) {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(batch(args), 2);
+        EXPECT_NE(batch.err.find(says), std::string::npos) << batch.err;
+    }
+}
+
+}  // namespace
+}  // namespace zortan::batch
