@@ -402,7 +402,7 @@ py::tuple encode(const Tree& t, const py::array& vectors, int K, bool paths, int
     if (threads < 1) throw Failure("threads must be at least 1");
     Words words;
     Reals reals;
-    if (py::isinstance<Words>(vectors) && vectors.dtype().is(py::dtype::of<int16_t>())) {
+    if (py::isinstance<Words>(vectors)) {
         words = Words::ensure(vectors);
         rows.words = words.data();
     } else {

@@ -1,7 +1,8 @@
 // Writes the trees the Python package's tests code against, into the folder
 // given: closecall.vq, whose centroids are all at nearly the same distance
 // from the integer vector in centre.txt, so that events there meet close
-// calls at every split; and codebook.vq, a grown-looking codebook.
+// calls at every split; and codebook.vq and codebook256.vq, grown-looking
+// codebooks of 64 and 256 leaves (the latter for bench/python).
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
         }
         fixtures::writeTreeFile(dir + "/closecall.vq", bench::closeCallTree(16, centre, 7));
         fixtures::writeTreeFile(dir + "/codebook.vq", bench::codebookTree(64, 11));
+        fixtures::writeTreeFile(dir + "/codebook256.vq", bench::codebookTree(256, 13));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zortan-python-testdata: %s\n", e.what());
         return 1;
