@@ -572,6 +572,9 @@ PYBIND11_MODULE(_zortan, m) {
     m.def("read_tree", &readTree, py::arg("path"));
     m.def("fvs_header", &fvsHeader, py::arg("record"));
     m.def("fvs_header_record", &fvsHeaderRecord, py::arg("header"), py::arg("records"));
+    m.def(
+        "io_error_text", [](int err) { return std::string(ioErrorFromErrno(err).what()); },
+        py::arg("errno"));
     m.attr("RECORD_SIZE") = kFvsRecordSize;
     m.attr("COMPONENTS") = kComponents;
 }

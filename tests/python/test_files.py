@@ -65,14 +65,16 @@ def write(path, data):
 
 
 @pytest.mark.parametrize("call, message", [
-    (lambda d, s: zortan.read_tree(d / "missing.vq"), "missing.vq"),
+    (lambda d, s: zortan.read_tree(d / "missing.vq"), "File not found: .*missing.vq"),
     (lambda d, s: zortan.read_tree(s / "vowels.fvs"), "You haven't pointed proper trree file!"),
     (lambda d, s: zortan.read_tree(write(d / "cut.vq", (s / "vowels-melcep16-cart32.vq")
                                          .read_bytes()[:3000])), "ends too early: "),
     (lambda d, s: zortan.read_fvs(write(d / "empty.fvs", b"")), "Read beyond end of file"),
     (lambda d, s: zortan.read_zrt(write(d / "cut.zrt", b"\xfd\x00\0\0\0\0" + bytes(600))),
      "ends within its certificate"),
-    (lambda d, s: zortan.read_fvs(d / "missing.fvs"), "missing.fvs"),
+    (lambda d, s: zortan.read_fvs(d / "missing.fvs"), "File not found: .*missing.fvs"),
+    (lambda d, s: zortan.write_fvs(d / "no" / "x.fvs", {}, np.zeros(1, zortan.FVS_RECORD)),
+     "x.fvs"),
 ])
 def test_failures_raise_zortan_error(tmp_path, samples, call, message):
     with pytest.raises(zortan.Error, match=message):

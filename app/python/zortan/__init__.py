@@ -73,6 +73,12 @@ ZRT_RECORD = _np.dtype(
 )
 
 
+def _io_error(e: OSError, path: str) -> Error:
+    """The program's text for a failed file operation, with the file's path."""
+    text = _zortan.io_error_text(e.errno) if e.errno else str(e)
+    return Error(f"{text}: \"{path}\"")
+
+
 def _warn(messages: Sequence[str]) -> None:
     for message in messages:
         _warnings.warn(message.replace("\r\n", "\n"), stacklevel=3)
@@ -266,7 +272,7 @@ def read_fvs(path: PathLike) -> FvsFile:
             head = f.read(_zortan.RECORD_SIZE)
             size = _os.fstat(f.fileno()).st_size
     except OSError as e:
-        raise Error(f"{e.strerror}: \"{path}\"") from None
+        raise _io_error(e, path) from None
     header, messages = _zortan.fvs_header(head)
     _warn(messages)
     count = size // _zortan.RECORD_SIZE - 1
@@ -302,7 +308,7 @@ def write_fvs(path: PathLike, header: Mapping[str, Any], records: _np.ndarray) -
             f.write(head)
             out.tofile(f)
     except OSError as e:
-        raise Error(f"{e.strerror}: \"{_os.fspath(path)}\"") from None
+        raise _io_error(e, _os.fspath(path)) from None
 
 
 # The certificate's fields: name, offset, kind. Kinds: "s" a short string
@@ -406,7 +412,7 @@ def read_zrt(path: PathLike) -> ZrtFile:
             image = f.read(pieces * size_record)
             size = _os.fstat(f.fileno()).st_size
     except OSError as e:
-        raise Error(f"{e.strerror}: \"{path}\"") from None
+        raise _io_error(e, path) from None
     if len(image) < pieces * size_record:
         raise Error(f"Read beyond end of file: \"{path}\" ends within its certificate")
     start = size_record * (1 + pieces)
