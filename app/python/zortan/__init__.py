@@ -193,7 +193,10 @@ class Tree:
         averaging when the tree was trained with time averaging, the rows are
                  one series in time order and the running average is removed
                  from their components first, as a run does from its first
-                 event on. False codes the rows as given.
+                 event on (each call starts a new series). As in a run, only
+                 the 16-bit components are averaged: the CART splits see the
+                 averaged values, while the distances of a centroids tree use
+                 the rows' reals as given. False codes the rows as given.
         cath     optional (n, 3) uint8 (or one-byte strings) qualifiers of the
                  rows, as cath_of(records) gives them: only the error flags
                  and counts need them; the codes do not.
