@@ -1,0 +1,580 @@
+// The extension module zortan._zortan: the program's tree reader, coder,
+// time averaging and fvs header fields, for the pure-Python package around
+// it (app/python/zortan/__init__.py), which documents what users see.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "base/TextReader.h"
+#include "base/Ui.h"
+#include "events/FvsReader.h"
+#include "platform/Errors.h"
+#include "platform/Host.h"
+#include "run/TimeAveraging.h"
+#include "tools/fixtures/FvsFileWriter.h"
+#include "tree/TreeCoding.h"
+#include "tree/TreeReader.h"
+#include "tree/fast/FastCoder.h"
+
+namespace py = pybind11;
+
+namespace zortan::python {
+
+namespace {
+
+// A failure whose text is the message the program would show.
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The Ui of code that runs without a user: messages are kept, questions are
+// answered no, dialogs cancelled.
+class QuietUi : public Ui {
+  public:
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    bool askYesNo(const std::string&, const std::string&) override { return false; }
+    Answer askYesNoCancel(const std::string&, const std::string&) override {
+        return Answer::Cancel;
+    }
+    std::optional<std::string> chooseOpenFile(const FileDialogRequest&) override { return {}; }
+    std::optional<std::string> chooseSaveFile(const FileDialogRequest&) override { return {}; }
+    void processPendingEvents() override {}
+    void beep() override {}
+    ScreenSize screenSize() override { return {}; }
+
+    // The messages and then `last`, one per line.
+    std::string text(const std::string& last = {}) const {
+        std::string all;
+        for (const std::string& m : messages) all += (all.empty() ? "" : "\r\n") + m;
+        if (!last.empty()) all += (all.empty() ? "" : "\r\n") + last;
+        return all.empty() ? std::string("The program stopped") : all;
+    }
+    std::vector<std::string> messages;
+};
+
+// Runs `action`; whatever the program would report ends as a Failure with
+// the program's text.
+template <typename Action>
+auto reported(QuietUi& ui, Action&& action) {
+    try {
+        return action();
+    } catch (const RangeError& e) {
+        throw Failure(ui.text(e.what()));
+    } catch (const InOutError& e) {
+        throw Failure(ui.text(e.what()));
+    } catch (const ProgramEnd&) {
+        throw Failure(ui.text());
+    } catch (const CommandAborted&) {
+        throw Failure(ui.text());
+    }
+}
+
+template <size_t N>
+py::object choice(int index, const std::array<const char*, N>& names) {
+    if (index < 0 || static_cast<size_t>(index) >= N) return py::none();
+    return py::str(names[static_cast<size_t>(index)]);
+}
+
+std::vector<int> members(const Set256& set) {
+    std::vector<int> out;
+    for (unsigned i = 0; i < 256; ++i)
+        if (set.contains(i)) out.push_back(static_cast<int>(i));
+    return out;
+}
+
+std::string chars(const TcharList& list) {
+    return std::string(list.begin(), list.end());
+}
+
+// A tree read from its file, with the coder's working arrays sized for it.
+struct Tree {
+    QuantizationTree tree;
+    CoderState coder;
+    std::array<std::string, 3> labels;
+    std::string source, waveFileDir, readingText;
+    bool fftWindowWidthRead = false;
+    std::vector<std::string> messages;  // shown while reading, not failures
+
+    uint16_t fullSize() const {
+        return static_cast<uint16_t>(std::min<int>(tree.treeSizesNb(), tree.centroidsNb));
+    }
+};
+
+Tree readTree(const std::string& path) {
+    QuietUi ui;
+    Tree t;
+    TextReader reader = reported(ui, [&] {
+        try {
+            return TextReader(path);
+        } catch (const InOutError& e) {
+            throw Failure(std::string(e.what()) + ": \"" + path + "\"");
+        }
+    });
+    reported(ui, [&] {
+        t.tree.treeHeading = reader.readLine(255);
+        if (t.tree.treeHeading.compare(0, 4, "date") != 0)
+            throw Failure(
+                "You haven't pointed proper trree file!\r\nYou should look rather in the "
+                "\"..\\TRB\\Results\" directory than in currently used \"" +
+                extractFileDir(path) + "\".\r\nTry  once more!");
+        TreeFileItems items;
+        items.tree = std::move(t.tree);
+        try {
+            ParseTreeFile(reader, items);
+        } catch (const TreeFileEnded& ended) {
+            throw Failure("The tree file \"" + path + "\" ends too early: " + ended.where +
+                          " is missing or incomplete.\r\nThe tree has not been read.");
+        } catch (const BadTreeFile& bad) {
+            throw Failure("The tree file \"" + path + "\" holds a bad tree:\r\n" + bad.what +
+                          "\r\nThe tree has not been read.");
+        }
+        t.tree = std::move(items.tree);
+        t.labels = items.labels;
+        t.source = items.source;
+        t.waveFileDir = items.waveFileDir;
+        t.readingText = items.readingText;
+        t.fftWindowWidthRead = items.fftWindowWidthRead;
+        if (!items.fftWindowWidthRead)
+            ui.showMessage(
+                "Error in reding the FFT signal portion length from the tree file.\r\n It can "
+                "arrise if you are using quantization tree produced by the TRB program version "
+                "older than v. 2.6\r\nwhere this information was not recorded.");
+        SizeCoderArrays(t.tree, t.coder);
+        t.coder.distanceFunction = &EuclidDist;
+    });
+    t.messages = ui.messages;
+    return t;
+}
+
+py::dict settingsOf(const Tree& t) {
+    const QuantizationTree& q = t.tree;
+    const AnalysisSettings& a = q.training;
+    const TreeTrainingSettings& g = q.treeTraining;
+    py::dict d;
+    d["tree_heading"] = q.treeHeading;
+    d["source"] = t.source;
+    d["teaching_text"] = q.teachingText;
+    d["wave_file_dir"] = t.waveFileDir;
+    d["centroids_nb"] = q.centroidsNb;
+    d["heap_top"] = q.HeapTop;
+    d["training_events_nb"] = q.trainingEventsNb;
+    d["considered_components_nb"] = q.consideredComponentsNb;
+    d["fft_window_width"] = a.fftWindowWidth;
+    d["fft_window_width_read"] = t.fftWindowWidthRead;
+    d["feature_kind"] = a.featureKind;
+    d["feature_kind_name"] = choice(a.featureKind, kFeatureKindNames);
+    d["constrained_set"] = members(q.constrainedSet);
+    d["features_set_text"] = q.featuresSetText;
+    d["scaling_factor"] = a.scalingFactor;
+    d["filter"] = a.filter;
+    d["filter_name"] = choice(a.filter, kFilterNames);
+    d["scaling_constants"] = a.scalingConstants;
+    d["scaling_constants_name"] = choice(a.scalingConstants, kScalingConstantsNames);
+    d["window_shape"] = a.windowShape;
+    d["window_shape_name"] = choice(a.windowShape, kWindowShapeNames);
+    d["preemphasis"] = a.preemphasis;
+    d["lifter_threshold"] = a.lifterThreshold;
+    d["frame_step"] = a.frameStep;
+    d["rate"] = a.rate;
+    d["averaging"] = a.averaging;
+    d["averaging_frames"] = a.averagingFrames;
+    d["averaging_window_shape"] = g.averagingWindowShape;
+    d["averaging_window_ms"] = g.averagingWindowMs;
+    d["events_standardisation"] = a.eventsStandardisation;
+    d["sets_dividing_method"] = g.setsDividingMethod;
+    d["sets_dividing_method_name"] = choice(g.setsDividingMethod, kSetsDividingMethodNames);
+    d["set_choice_criterion"] = g.setChoiceCriterion;
+    d["set_choice_criterion_name"] = choice(g.setChoiceCriterion, kSetChoiceCriterionNames);
+    d["features_choice_criterion"] = g.featuresChoiceCriterion;
+    d["features_choice_criterion_name"] =
+        choice(g.featuresChoiceCriterion, kFeaturesChoiceCriterionNames);
+    d["set_choice_classifier"] = g.setChoiceClassifier;
+    d["features_choice_classifier"] = g.featuresChoiceClassifier;
+    d["set_choice_training"] = g.setChoiceTraining;
+    d["set_choice_training_name"] = choice(g.setChoiceTraining, kTrainingNames);
+    d["features_choice_training"] = g.featuresChoiceTraining;
+    d["features_choice_training_name"] = choice(g.featuresChoiceTraining, kTrainingNames);
+    d["cart_like"] = g.cartLike;
+    d["classifier_names"] =
+        std::vector<std::string>(g.classifierNames.begin(), g.classifierNames.end());
+    d["cath_active"] = std::vector<int>{q.cath1Active, q.cath2Active, q.cath3Active};
+    d["cath_nbr"] = std::vector<int>{q.cath1Nbr, q.cath2Nbr, q.cath3Nbr};
+    d["cath_sets"] = std::vector<std::vector<int>>{members(q.cath1Set), members(q.cath2Set),
+                                                   members(q.cath3Set)};
+    d["group_table"] = q.groupTable;
+    d["exclude_set_card"] = q.excludeSetCard;
+    d["reading_text"] = t.readingText;
+    return d;
+}
+
+py::dict nodesOf(const Tree& t) {
+    const auto& heap = t.tree.nodeHeap;
+    const auto n = static_cast<py::ssize_t>(heap.size());
+    py::array_t<double> centroids({n, static_cast<py::ssize_t>(kComponents)});
+    py::array_t<int16_t> son(n), brother(n);
+    py::array_t<uint16_t> code(n);
+    py::array_t<uint8_t> readings({n, py::ssize_t{3}}), split(n);
+    auto c = centroids.mutable_unchecked<2>();
+    auto r = readings.mutable_unchecked<2>();
+    for (py::ssize_t k = 0; k < n; ++k) {
+        const TreeNode& node = heap[static_cast<size_t>(k)];
+        for (py::ssize_t i = 0; i < kComponents; ++i)
+            c(k, i) = node.centroid[static_cast<size_t>(i)];
+        son.mutable_at(k) = node.son;
+        brother.mutable_at(k) = node.brother;
+        code.mutable_at(k) = node.code;
+        r(k, 0) = node.treeCath1;
+        r(k, 1) = node.treeCath2;
+        r(k, 2) = node.treeCath3;
+        split.mutable_at(k) = node.splitComponent;
+    }
+    py::dict d;
+    d["centroids"] = centroids;
+    d["son"] = son;
+    d["brother"] = brother;
+    d["code"] = code;
+    d["readings"] = readings;
+    d["split_component"] = split;
+    return d;
+}
+
+// The rows to code, as a run holds an event: the 16-bit components (CART
+// splits, averaging) and their reals (distances). A row of reals takes its
+// components rounded half to even; a row of 16-bit words takes its reals
+// equal to them.
+struct Rows {
+    const int16_t* words = nullptr;  // (n, m), or null
+    const double* reals = nullptr;   // (n, m), or null
+    const uint8_t* cath = nullptr;   // (n, 3), or null
+    size_t n = 0, m = 0;
+    // Components after the time averaging, (n, 129), when it applies.
+    std::vector<int16_t> averaged;
+
+    void event(size_t row, EventRecord& e) const {
+        e.components.fill(0);
+        e.reals.fill(0.0);
+        if (words != nullptr) {
+            const int16_t* w = words + row * m;
+            for (size_t i = 0; i < m; ++i) {
+                e.components[i] = w[i];
+                e.reals[i] = w[i];
+            }
+        } else {
+            const double* x = reals + row * m;
+            for (size_t i = 0; i < m; ++i) {
+                e.components[i] = fitOrRangeError<int16_t>(std::nearbyint(x[i]));
+                e.reals[i] = x[i];
+            }
+        }
+        if (!averaged.empty())
+            std::memcpy(e.components.data(), averaged.data() + row * kComponents,
+                        sizeof e.components);
+        if (cath != nullptr) {
+            e.cath1 = static_cast<char>(cath[3 * row]);
+            e.cath2 = static_cast<char>(cath[3 * row + 1]);
+            e.cath3 = static_cast<char>(cath[3 * row + 2]);
+        }
+    }
+};
+
+// Where the results of the rows go; null for those not asked for.
+struct Outputs {
+    uint16_t* codes;
+    uint8_t* categories;
+    uint16_t* paths;   // (n, K)
+    uint8_t* errors;   // (n, K, 3)
+    uint32_t* counts;  // (K, 3), summed over the rows
+};
+
+// Codes rows [from, to) with a coder of its own, by the fast coder or, with
+// `reference`, by EncodeEvent.
+void codeRows(const Tree& t, const Rows& rows, size_t from, size_t to, uint16_t K, bool reference,
+              const Outputs& out) {
+    QuietUi ui;
+    CoderState coder = t.coder;
+    TwordArray path(static_cast<size_t>(t.tree.HeapTop) + 1);
+    TErrorRecordArray errors(static_cast<size_t>(t.tree.treeSizesNb()));
+    const std::array<bool, 3> active{t.tree.cath1Active != 0, t.tree.cath2Active != 0,
+                                     t.tree.cath3Active != 0};
+    reported(ui, [&] {
+        FastCoder fast(t.tree, coder);
+        // Decisions made for a group of events at a time, as a run's reader
+        // makes them ahead, where they spare work.
+        const bool ahead = !reference && rows.averaged.empty() && fast.notesHelp();
+        constexpr size_t kGroup = 16;
+        std::array<EventRecord, kGroup> events;
+        std::array<ComponentVector, kGroup> reals;
+        std::array<FastCoder::Note, kGroup> notes;
+        for (size_t base = from; base < to; base += kGroup) {
+            const size_t count = std::min(kGroup, to - base);
+            for (size_t j = 0; j < count; ++j) rows.event(base + j, events[j]);
+            if (ahead) {
+                for (size_t j = 0; j < count; ++j) reals[j] = events[j].reals;
+                fast.noteAhead(reals.data(), count, notes.data());
+            }
+            for (size_t j = 0; j < count; ++j) {
+                const size_t row = base + j;
+                const EncodeResult r =
+                    reference
+                        ? EncodeEvent(t.tree, coder, K, events[j], path, errors, ui)
+                        : fast.encode(K, events[j], path, errors, ui, ahead ? &notes[j] : nullptr);
+                if (!ui.messages.empty()) throw Failure(ui.text());
+                out.codes[row] = r.code;
+                out.categories[3 * row] = r.cath1;
+                out.categories[3 * row + 1] = r.cath2;
+                out.categories[3 * row + 2] = r.cath3;
+                if (out.paths != nullptr) std::copy_n(path.begin(), K, out.paths + row * K);
+                if (out.errors != nullptr)
+                    for (size_t s = 0; s < K; ++s) {
+                        const ErrorFlags& f = coder.BoolErrorVector[s];
+                        uint8_t* e = out.errors + (row * K + s) * 3;
+                        e[0] = active[0] ? f.cath1 : 0;
+                        e[1] = active[1] ? f.cath2 : 0;
+                        e[2] = active[2] ? f.cath3 : 0;
+                    }
+            }
+        }
+        fast.settle();
+    });
+    if (out.counts != nullptr)
+        for (size_t s = 0; s < K; ++s) {
+            out.counts[3 * s] = errors[s].cath1;
+            out.counts[3 * s + 1] = errors[s].cath2;
+            out.counts[3 * s + 2] = errors[s].cath3;
+        }
+}
+
+// Removes the running time average from the rows' components in time
+// order, as a run does from its first event on.
+void averageRows(const Tree& t, Rows& rows) {
+    QuietUi ui;
+    const AnalysisSettings& a = t.tree.training;
+    if (a.averagingFrames < 1 || a.averagingFrames > kAveragingRows)
+        throw Failure("The tree was trained with time averaging over " +
+                      std::to_string(a.averagingFrames) +
+                      " frames, but the averaging window must hold 1 to 401 frames.\r\n"
+                      "No event has been coded.");
+    std::vector<int16_t> averaged(rows.n * kComponents);
+    reported(ui, [&] {
+        AveragingState state;
+        EventRecord e;
+        for (size_t row = 0; row < rows.n; ++row) {
+            rows.event(row, e);
+            AveragingTransform(e, state, a.averagingFrames, t.tree.consideredComponentsNb,
+                               static_cast<int64_t>(row), false);
+            std::memcpy(averaged.data() + row * kComponents, e.components.data(),
+                        sizeof e.components);
+        }
+    });
+    rows.averaged = std::move(averaged);
+}
+
+using Words = py::array_t<int16_t, py::array::c_style>;
+using Reals = py::array_t<double, py::array::c_style>;
+using Bytes = py::array_t<uint8_t, py::array::c_style>;
+
+// Codes the rows of `vectors` (int16 or float64, (n, m), C order, m <= 129)
+// at K clusters. Returns codes, categories, paths, errors and error counts
+// (None where not asked for).
+py::tuple encode(const Tree& t, const py::array& vectors, int K, bool paths, int threads,
+                 bool averaging, const py::object& cath, bool reference) {
+    if (vectors.ndim() != 2) throw Failure("The vectors must be a two-dimensional array");
+    Rows rows;
+    rows.n = static_cast<size_t>(vectors.shape(0));
+    rows.m = static_cast<size_t>(vectors.shape(1));
+    if (rows.m > static_cast<size_t>(kComponents))
+        throw Failure("An event has at most 129 components, not " + std::to_string(rows.m));
+    if (K < 1 || K > t.tree.treeSizesNb())
+        throw Failure("The number of clusters must be 1 to " +
+                      std::to_string(t.tree.treeSizesNb()) + ", not " + std::to_string(K));
+    if (threads < 1) throw Failure("threads must be at least 1");
+    Words words;
+    Reals reals;
+    if (py::isinstance<Words>(vectors)) {
+        words = Words::ensure(vectors);
+        rows.words = words.data();
+    } else {
+        reals = Reals::ensure(vectors);
+        if (!reals) throw py::error_already_set();
+        rows.reals = reals.data();
+    }
+    Bytes given;
+    if (!cath.is_none()) {
+        given = Bytes::ensure(cath);
+        if (!given || given.ndim() != 2 || static_cast<size_t>(given.shape(0)) != rows.n ||
+            given.shape(1) != 3)
+            throw Failure("cath must be an (n, 3) array of bytes, one row per vector");
+        rows.cath = given.data();
+    }
+    const size_t n = rows.n;
+    const auto k = static_cast<size_t>(K);
+    py::array_t<uint16_t> codes(static_cast<py::ssize_t>(n));
+    py::array_t<uint8_t> categories({static_cast<py::ssize_t>(n), py::ssize_t{3}});
+    py::object pathsOut = py::none(), errorsOut = py::none(), countsOut = py::none();
+    Outputs out{codes.mutable_data(), categories.mutable_data(), nullptr, nullptr, nullptr};
+    if (paths) {
+        py::array_t<uint16_t> p({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(k)});
+        out.paths = p.mutable_data();
+        pathsOut = p;
+        if (rows.cath != nullptr) {
+            py::array_t<uint8_t> e(
+                {static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(k), py::ssize_t{3}});
+            out.errors = e.mutable_data();
+            errorsOut = e;
+        }
+    }
+    const size_t parts = std::max<size_t>(1, std::min<size_t>(static_cast<size_t>(threads), n));
+    std::vector<uint32_t> counts(parts * k * 3);
+    {
+        py::gil_scoped_release released;
+        if (averaging && t.tree.training.averaging) averageRows(t, rows);
+        std::vector<std::exception_ptr> failures(parts);
+        const auto work = [&](size_t part) {
+            try {
+                Outputs mine = out;
+                mine.counts = counts.data() + part * k * 3;
+                codeRows(t, rows, n * part / parts, n * (part + 1) / parts,
+                         static_cast<uint16_t>(K), reference, mine);
+            } catch (...) {
+                failures[part] = std::current_exception();
+            }
+        };
+        std::vector<std::thread> helpers;
+        for (size_t part = 1; part < parts; ++part) helpers.emplace_back(work, part);
+        work(0);
+        for (std::thread& h : helpers) h.join();
+        for (const std::exception_ptr& f : failures)
+            if (f) std::rethrow_exception(f);
+    }
+    if (rows.cath != nullptr) {
+        py::array_t<uint32_t> c({static_cast<py::ssize_t>(k), py::ssize_t{3}});
+        uint32_t* sum = c.mutable_data();
+        std::fill_n(sum, k * 3, 0u);
+        for (size_t part = 0; part < parts; ++part)
+            for (size_t i = 0; i < k * 3; ++i) sum[i] += counts[part * k * 3 + i];
+        countsOut = c;
+    }
+    return py::make_tuple(codes, categories, pathsOut, errorsOut, countsOut);
+}
+
+// The header record's fields as the program reads them, and the messages
+// reading them showed.
+py::tuple fvsHeader(const py::bytes& record) {
+    const std::string bytes = record;
+    if (bytes.size() < kFvsRecordSize) throw Failure("Read beyond end of file");
+    QuietUi ui;
+    const auto* h = reinterpret_cast<const uint8_t*>(bytes.data());
+    const FvsHeaderFields f = reported(ui, [&] { return ParseFvsHeader(h, ui); });
+    const AnalysisSettings& s = f.settings;
+    py::dict d;
+    d["records"] = f.records;
+    d["fft_window_width"] = s.fftWindowWidth;
+    d["filter"] = s.filter;
+    d["scaling_constants"] = s.scalingConstants;
+    d["window_shape"] = s.windowShape;
+    d["preemphasis"] = s.preemphasis;
+    d["lifter_threshold"] = s.lifterThreshold;
+    d["real_type_size"] =
+        static_cast<int16_t>(h[kFvsParameterArea + 4] | (h[kFvsParameterArea + 5] << 8));
+    d["frame_step"] = s.frameStep;
+    d["rate"] = s.rate;
+    d["wave_name"] = py::bytes(f.waveName).attr("decode")("latin-1");
+    d["cath_nbr"] = std::vector<int>(f.cathNbr.begin(), f.cathNbr.end());
+    return py::make_tuple(d, ui.messages);
+}
+
+// The header record for `header` (the keys fvsHeader gives; missing ones
+// take the writer's defaults) declaring `records` events.
+py::bytes fvsHeaderRecord(const py::dict& header, uint32_t records) {
+    fixtures::FvsHeader h;
+    const auto get = [&header](const char* key, auto& field) {
+        if (header.contains(key)) field = header[key].cast<std::decay_t<decltype(field)>>();
+    };
+    h.recordCount = records;
+    get("fft_window_width", h.fftWindowWidth);
+    get("filter", h.filter);
+    get("scaling_constants", h.scalingConstants);
+    get("window_shape", h.windowShape);
+    if (header.contains("preemphasis")) h.preemphasis = header["preemphasis"].cast<bool>() ? 1 : 0;
+    get("lifter_threshold", h.lifterThreshold);
+    get("real_type_size", h.realTypeSize);
+    get("frame_step", h.frameStep);
+    get("rate", h.rate);
+    if (header.contains("wave_name")) {
+        const std::string name = header["wave_name"].attr("encode")("latin-1").cast<std::string>();
+        if (name.size() > 255) throw Failure("The wave file name has more than 255 characters");
+        h.waveName = name;
+    }
+    if (header.contains("cath_nbr")) {
+        const auto counts = header["cath_nbr"].cast<std::vector<int>>();
+        if (counts.size() != 3) throw Failure("cath_nbr must hold three counts");
+        for (size_t i = 0; i < 3; ++i) h.cathNbr[i] = fitOrRangeError<uint8_t>(counts[i]);
+    }
+    QuietUi ui;
+    const FvsRecord r = reported(ui, [&] { return fixtures::encodeFvsHeader(h); });
+    return py::bytes(reinterpret_cast<const char*>(r.data()), r.size());
+}
+
+}  // namespace
+
+}  // namespace zortan::python
+
+PYBIND11_MODULE(_zortan, m) {
+    using namespace zortan;
+    using namespace zortan::python;
+    m.doc() = "The program's tree reader and coder (see the package zortan).";
+    static py::exception<Failure> error(m, "Error", PyExc_Exception);
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const Failure& e) {
+            error(e.what());
+        } catch (const RangeError& e) {
+            error(e.what());
+        } catch (const InOutError& e) {
+            error(e.what());
+        }
+    });
+
+    py::class_<Tree>(m, "Tree")
+        .def_property_readonly("centroids_nb", [](const Tree& t) { return t.tree.centroidsNb; })
+        .def_property_readonly("full_size", &Tree::fullSize)
+        .def_property_readonly("tree_sizes", [](const Tree& t) { return t.tree.treeSizesNb(); })
+        .def_property_readonly("labels",
+                               [](const Tree& t) {
+                                   return std::vector<std::string>(t.labels.begin(),
+                                                                   t.labels.end());
+                               })
+        .def_property_readonly("settings", &settingsOf)
+        .def_property_readonly("cath_lists",
+                               [](const Tree& t) {
+                                   return std::vector<std::string>{chars(t.tree.cath1List),
+                                                                   chars(t.tree.cath2List),
+                                                                   chars(t.tree.cath3List)};
+                               })
+        .def_property_readonly("nodes", &nodesOf)
+        .def_readonly("messages", &Tree::messages)
+        .def("encode", &encode, py::arg("vectors"), py::arg("K"), py::arg("paths"),
+             py::arg("threads"), py::arg("averaging"), py::arg("cath"), py::arg("reference"));
+
+    m.def("read_tree", &readTree, py::arg("path"));
+    m.def("fvs_header", &fvsHeader, py::arg("record"));
+    m.def("fvs_header_record", &fvsHeaderRecord, py::arg("header"), py::arg("records"));
+    m.def(
+        "io_error_text", [](int err) { return std::string(ioErrorFromErrno(err).what()); },
+        py::arg("errno"));
+    m.attr("RECORD_SIZE") = kFvsRecordSize;
+    m.attr("COMPONENTS") = kComponents;
+}
