@@ -5,7 +5,7 @@ JOBS      ?= 2
 BUILD     ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
-DEB_PACKAGES := cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libbenchmark-dev
+DEB_PACKAGES := cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libbenchmark-dev libcli11-dev
 
 .PHONY: all deps build demo test test-sanitize test-thread format clean
 
