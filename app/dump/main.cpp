@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
         "Prints a quantization tree (.vq*), an fvs event file or a combined output file (.zrt):\n"
         "its settings, then its records (tree: nodes; fvs and .zrt: events), numbered from 0.",
         "zortan-dump"};
+    // Options are "--" ones everywhere: on Windows too a "/" begins a path.
+    app.allow_windows_style_options(false);
     Request request;
     std::string records;
     int kind = -1;
