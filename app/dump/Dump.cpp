@@ -83,39 +83,76 @@ FileKind fileKind(const std::string& path) {
     return FileKind::Fvs;
 }
 
+namespace {
+
+// Prints a dump: in text its fields with the file's name and kind first,
+// then, after a blank line, its records; in CSV the records only.
+class Printer : public RecordSink {
+  public:
+    Printer(std::ostream& out, const Request& request) : out_(out), request_(request) {}
+
+    void start(const Dump& d) override {
+        if (!request_.csv) {
+            printFields(d);
+            out_ << '\n';
+        }
+        writer_.header(d.table);
+        started_ = true;
+    }
+    void record(const std::vector<std::string>& cells) override { writer_.row(cells); }
+
+    // What the dump kept, where its records were not printed as they came.
+    void finish(Dump& d) {
+        if (started_) return;
+        if (d.table.columns.empty()) {
+            if (!request_.csv) printFields(d);
+            return;
+        }
+        if (d.table.widths.empty()) d.table.widths = widthsOfRows(d.table);
+        start(d);
+        for (const auto& row : d.table.rows) record(row);
+    }
+    FileKind kind = FileKind::Fvs;
+
+  private:
+    void printFields(const Dump& d) {
+        std::vector<Field> fields = {{"file", request_.path}, {"kind", kindName(kind)}};
+        fields.insert(fields.end(), d.fields.begin(), d.fields.end());
+        writeFields(out_, fields);
+    }
+
+    std::ostream& out_;
+    const Request& request_;
+    RowWriter writer_{out_, request_.csv};
+    bool started_ = false;
+};
+
+}  // namespace
+
 int run(const Request& request, std::ostream& out, std::ostream& err) {
     const auto say = [&](const std::string& text) {
         err << "zortan-dump: " << request.path << ": " << text << '\n';
     };
+    Printer printer(out, request);
     Dump d;
-    FileKind kind;
     try {
-        kind = fileKind(request.path);
-        switch (kind) {
+        printer.kind = fileKind(request.path);
+        switch (printer.kind) {
             case FileKind::Tree:
                 d = dumpTree(request.path, request.range);
                 break;
             case FileKind::Fvs:
-                d = dumpFvs(request.path, request.range, request.kind, request.csv);
+                d = dumpFvs(request.path, request.range, request.kind, request.csv, &printer);
                 break;
             case FileKind::Zrt:
-                d = dumpZrt(request.path, request.range);
+                d = dumpZrt(request.path, request.range, &printer);
                 break;
         }
     } catch (const std::exception& e) {
         say(e.what());
         return 1;
     }
-    if (request.csv) {
-        if (!d.table.columns.empty()) writeCsv(out, d.table);
-    } else {
-        d.fields.insert(d.fields.begin(), {{"file", request.path}, {"kind", kindName(kind)}});
-        writeFields(out, d.fields);
-        if (!d.table.columns.empty()) {
-            out << '\n';
-            writeAligned(out, d.table);
-        }
-    }
+    printer.finish(d);
     for (const std::string& note : d.notes) say(note);
     if (d.problem.empty()) return 0;
     say(d.problem);

@@ -77,7 +77,7 @@ std::vector<std::string> eventRow(uint64_t index, const uint8_t* r,
 }  // namespace
 
 Dump dumpFvs(const std::string& path, const RecordRange& range, std::optional<int> kind,
-             bool withSignal) {
+             bool withSignal, RecordSink* sink) {
     Dump d;
     NotesUi ui(d.notes);
     FvsFile file;
@@ -108,13 +108,17 @@ Dump dumpFvs(const std::string& path, const RecordRange& range, std::optional<in
     for (size_t k = 0; k < 5; ++k)
         if (!kind || static_cast<size_t>(*kind) == k) kinds.push_back(k);
     d.table.columns = eventColumns(kinds, withSignal);
+    // Samples and components are 16-bit ("-32768"), qualifiers at most "#255".
+    d.table.widths.assign(d.table.columns.size(), 6);
+    d.table.widths[0] = sizeError ? 0 : std::to_string(bytes / kFvsRecordSize).size();
+    std::fill_n(d.table.widths.begin() + 1, 3, 4);
+    if (sink != nullptr) sink->start(d);
     uint64_t index = 0;
     try {
         for (; !range.pastEnd(index); ++index) {
             const uint8_t* r = file.nextRecord();
             if (r == nullptr) break;
-            if (range.contains(index))
-                d.table.rows.push_back(eventRow(index, r, kinds, withSignal));
+            if (range.contains(index)) take(d, sink, eventRow(index, r, kinds, withSignal));
         }
     } catch (const std::exception& e) {
         d.problem = "reading event " + std::to_string(index) + ": " + e.what();

@@ -211,7 +211,7 @@ Bytes readWholeFile(const std::string& path) {
 
 }  // namespace
 
-Dump dumpZrt(const std::string& path, const RecordRange& range) {
+Dump dumpZrt(const std::string& path, const RecordRange& range, RecordSink* sink) {
     Dump d;
     const Bytes bytes = readWholeFile(path);
     if (bytes.size() < kOutputRecordSize) {
@@ -246,12 +246,14 @@ Dump dumpZrt(const std::string& path, const RecordRange& range) {
                           std::to_string((bytes.size() - first) % kOutputRecordSize) + " bytes");
 
     d.table.columns = {"event", "code", "cath1", "cath2", "cath3"};
+    d.table.widths = {std::to_string(events).size(), 5, 4, 4, 4};
+    if (sink != nullptr) sink->start(d);
     for (uint64_t i = range.from; i < events && !range.pastEnd(i); ++i) {
         const uint8_t* r = bytes.data() + first + i * kOutputRecordSize;
-        d.table.rows.push_back({std::to_string(i), std::to_string(littleEndian(r, 2)),
-                                characterText(static_cast<char>(r[2])),
-                                characterText(static_cast<char>(r[3])),
-                                characterText(static_cast<char>(r[4]))});
+        take(d, sink,
+             {std::to_string(i), std::to_string(littleEndian(r, 2)),
+              characterText(static_cast<char>(r[2])), characterText(static_cast<char>(r[3])),
+              characterText(static_cast<char>(r[4]))});
     }
     return d;
 }

@@ -11,24 +11,6 @@ void writeFields(std::ostream& out, const std::vector<Field>& fields) {
         out << f.key << ':' << std::string(width - f.key.size() + 2, ' ') << f.value << '\n';
 }
 
-void writeAligned(std::ostream& out, const Table& table) {
-    std::vector<size_t> widths(table.columns.size());
-    for (size_t c = 0; c < widths.size(); ++c) widths[c] = table.columns[c].size();
-    for (const auto& row : table.rows)
-        for (size_t c = 0; c < widths.size() && c < row.size(); ++c)
-            widths[c] = std::max(widths[c], row[c].size());
-    const auto line = [&](const std::vector<std::string>& cells) {
-        for (size_t c = 0; c < widths.size(); ++c) {
-            const std::string& cell = c < cells.size() ? cells[c] : std::string();
-            if (c > 0) out << "  ";
-            out << std::string(widths[c] - cell.size(), ' ') << cell;
-        }
-        out << '\n';
-    };
-    line(table.columns);
-    for (const auto& row : table.rows) line(row);
-}
-
 namespace {
 
 std::string csvCell(const std::string& cell) {
@@ -41,16 +23,35 @@ std::string csvCell(const std::string& cell) {
     return quoted + '"';
 }
 
-void csvLine(std::ostream& out, const std::vector<std::string>& cells) {
-    for (size_t c = 0; c < cells.size(); ++c) out << (c > 0 ? "," : "") << csvCell(cells[c]);
-    out << '\n';
-}
-
 }  // namespace
 
-void writeCsv(std::ostream& out, const Table& table) {
-    csvLine(out, table.columns);
-    for (const auto& row : table.rows) csvLine(out, row);
+void RowWriter::header(const Table& table) {
+    widths_.assign(table.columns.size(), 0);
+    for (size_t c = 0; c < widths_.size(); ++c)
+        widths_[c] =
+            std::max(table.columns[c].size(), c < table.widths.size() ? table.widths[c] : 0);
+    row(table.columns);
+}
+
+void RowWriter::row(const std::vector<std::string>& cells) {
+    for (size_t c = 0; c < cells.size(); ++c) {
+        if (csv_) {
+            out_ << (c > 0 ? "," : "") << csvCell(cells[c]);
+            continue;
+        }
+        const size_t width = c < widths_.size() ? widths_[c] : 0;
+        out_ << (c > 0 ? "  " : "") << std::string(width - std::min(width, cells[c].size()), ' ')
+             << cells[c];
+    }
+    out_ << '\n';
+}
+
+std::vector<size_t> widthsOfRows(const Table& table) {
+    std::vector<size_t> widths(table.columns.size());
+    for (const auto& row : table.rows)
+        for (size_t c = 0; c < widths.size() && c < row.size(); ++c)
+            widths[c] = std::max(widths[c], row[c].size());
+    return widths;
 }
 
 std::string characterText(char c) {

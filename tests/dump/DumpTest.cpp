@@ -294,7 +294,7 @@ TEST(DumpRun, KindFromTheNameOrTheContentCsvAndText) {
     const std::string t = text.str();
     EXPECT_EQ(t.substr(0, t.find('\n', t.find('\n') + 1)),
               "file:                " + fvs + "\nkind:                fvs event file");
-    EXPECT_NE(t.find("\n\nevent  cath1  cath2  cath3  smin  smax  v0_0"), std::string::npos);
+    EXPECT_NE(t.find("\n\nevent  cath1  cath2  cath3    smin    smax    v0_0"), std::string::npos);
 }
 
 // Wrong command lines are status 2; a file that cannot be read, or not
