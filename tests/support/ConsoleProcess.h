@@ -19,6 +19,11 @@
 
 namespace zortan::testing {
 
+// A transcript as it must be, tests/data/console/<name>.txt.
+inline std::string expectedTranscript(const std::string& name) {
+    return readFileBytes(ZORTAN_SAMPLES "/../tests/data/console/" + name + ".txt");
+}
+
 class ConsoleProcess : public Workspace {
   public:
     struct Ended {
@@ -83,7 +88,14 @@ class ConsoleProcess : public Workspace {
         start(args);
         send(script);
         const int status = finish();
-        return {output(), status};
+        return {transcript(), status};
+    }
+    // What it printed, the folder written "<dir>".
+    std::string transcript() const {
+        std::string out = output();
+        for (size_t at; (at = out.find(dir.path())) != std::string::npos;)
+            out.replace(at, dir.path().size(), "<dir>");
+        return out;
     }
 
     // Starts a free (or stepwise) run of the reference table with every
