@@ -1,8 +1,5 @@
 // Coding runs driven at the window model: the decisions made ahead for long
-// fvs files, compare mode, empty runs, and several runs in one start of the
-// program. (Both input kinds coded whole, Break, Halt, bad inputs and failing
-// disks: see the robustness tests; the front ends: the console and desktop
-// tests.)
+// fvs files, compare mode, empty runs, several runs in one start.
 #include "run/CodingDriver.h"
 
 #include <gtest/gtest.h>
@@ -26,18 +23,16 @@ using testing::Session;
 std::string counts(const Session& s) {
     std::ostringstream o;
     const CoderState& c = s.p.coder;
-    for (size_t t = 0; t < s.p.shell.clustersNb; ++t)
-        o << c.errorRecords1[t].cath1 << "," << c.errorRecords1[t].cath2 << ","
-          << c.errorRecords1[t].cath3 << " " << c.errorRecords2[t].cath1 << ","
-          << c.errorRecords2[t].cath2 << "," << c.errorRecords2[t].cath3 << " " << c.groupDiff[t]
-          << c.cath1Diff[t] << c.cath2Diff[t] << c.cath3Diff[t] << "; ";
+    for (size_t t = 0; t < s.p.shell.clustersNb; ++t) {
+        for (const auto& r : {c.errorRecords1[t], c.errorRecords2[t]})
+            o << r.cath1 << "," << r.cath2 << "," << r.cath3 << " ";
+        o << c.groupDiff[t] << c.cath1Diff[t] << c.cath2Diff[t] << c.cath3Diff[t] << "; ";
+    }
     return o.str();
 }
 
-// Long fvs files are decided ahead, beyond the records read before the run;
-// ties at the root and at node 1 are left to the walk. The records, and in
-// compare mode every count and difference, are those of the same events
-// read from tables.
+// Long fvs files are decided ahead (ties at the root and node 1 left to the
+// walk): records, and in compare mode counts and differences, as from tables.
 TEST(CodingDriver, DecisionsMadeAheadCodeAsTheWalkDoes) {
     std::vector<Event> events, others;
     const std::vector<Event> cycle = {{-20, "aef"}, {5, "bim"},  {90, "aof"}, {50, "bum"},
@@ -103,12 +98,9 @@ TEST(CodingDriver, RunsWithoutEventsStillFinish) {
     }
 }
 
-// Two runs in one start of the program. What a run starts afresh is started
-// afresh: whatever the first run was and whatever came between, the second
-// run writes and leaves what the same run writes and leaves right after
-// start-up: its outputs (written over the first run's, which have the same
-// names), the error counts and differences, the events count, the step
-// count, the run-control flags and the messages.
+// Whatever the first run was and whatever came between, a second run writes
+// and leaves what the same run does right after start-up: its outputs
+// (written over the first run's), counts, steps, flags and messages.
 TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
     const std::vector<Event> first = {{90, "bum"}, {90, "aaf"}, {-20, "bem"}},
                              second = referenceEvents(7),
@@ -146,22 +138,16 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
     const std::vector<Step> betweens = {
         {"the tree read again", [&](Session& s) { tree(s); }},
         {"a larger tree", [&](Session& s) { tree(s, 5); }},
-        {"two clusters typed",
-         [&](Session& s) {
-             tree(s);
-             s.window.typeClusters("2");
-         }},
+        {"two clusters typed", [&](Session& s) { tree(s), s.window.typeClusters("2"); }},
         {"other output choices",
          [&](Session& s) {
-             tree(s);
-             s.allOutputs(false);
+             tree(s), s.allOutputs(false);
              s.p.shell.outputRecogCombined = s.p.shell.outputTeachCath2 = true;
          }},
         {"compare mode off", [](Session& s) { s.window.setToggle(Toggle::CompareMode, false); },
          true},
     };
-    // The outputs of "ev" with the session's folder named alike (records
-    // only after the certificate, which holds paths).
+    // The outputs of "ev", the folder named alike, records after the certificate.
     const auto outputs = [](Session& s) {
         std::map<std::string, std::string> files;
         for (const auto& f : fs::directory_iterator(s.dir.path())) {
@@ -225,11 +211,9 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
         }
 }
 
-// What the program keeps from one run to the next: the tree (after a compare
-// run, turning compare mode off gives "Read data_1" back without a tree
-// read), the clusters typed, the components a text input lowered (until the
-// next tree), the averaging state, and the output choices, a declined one
-// staying off.
+// Kept from one run to the next: the tree (compare mode turned off gives
+// "Read data_1" back), the clusters typed, the components a text input
+// lowered (until the next tree), the averaging, a declined output's choice.
 TEST(CodingDriver, WhatOneRunLeavesTheNext) {
     // Ten frames, as a table sets it.
     const fixtures::TreeFileContents averaging = testing::referenceTree({.averagingFrames = 10});
