@@ -1,6 +1,5 @@
-// The real zortan-console copied into a fresh folder of its own, next to an
-// options file whose outputs point into the folder, and fed a script on its
-// standard input.
+// The real zortan-console copied into a fresh folder beside an options file
+// pointing into it, fed a script on its standard input.
 #pragma once
 
 #include <fcntl.h>
@@ -98,8 +97,7 @@ class ConsoleProcess : public Workspace {
         return out;
     }
 
-    // Starts a free (or stepwise) run of the reference table with every
-    // output on; true once it codes.
+    // Starts a run of the reference table, every output on; true once it codes.
     bool startReferenceRun(int64_t events, bool stepwise = false) {
         table("ev.txt", referenceEvents(events));
         start();
