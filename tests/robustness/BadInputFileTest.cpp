@@ -138,8 +138,7 @@ TEST(BadTreeFile, DamagedItems) {
     }
 }
 
-// Two refusals, then the question: Yes ends the program, No gives one more
-// choice, and a good file then is read.
+// Two refusals, then the question: Yes ends the program, No gives one more choice.
 TEST(BadTreeFile, WrongFirstLineIsRefusedTwiceThenTheUserIsAsked) {
     for (const std::string& first : {" date"s, ""s, "DATE"s, "\0\x01\x02 binary"s}) {
         SCOPED_TRACE(first);
@@ -225,10 +224,9 @@ struct EventSession : Session {
         readTree();
         clearShown();
     }
-    // "Read data_1" on `path`, summed up: the messages by kind (see
-    // Workspace::kinds), the platform errors, the category names and each
-    // event written, its qualifiers and code; "-" when nothing was created,
-    // and then the window is as before and a good table runs next.
+    // "Read data_1" on `path` summed up: the messages' kinds, the errors, the
+    // category names and each event's qualifiers and code; "-" when nothing
+    // was created, and then the window is as before and a good table runs.
     std::string run(const std::string& path) {
         readData1(path);
         std::string sum = kinds() + "|";
@@ -260,12 +258,10 @@ struct EventSession : Session {
 
 TEST(BadEventFile, TextTables) {
     const std::string header = "3\r\n32767\r\nV S G\r\n", range = "E|Range check error|-";
-    // Row 2: a word among the values; row 3: too few values; row 4: only
-    // qualifiers; row 5: overlong qualifiers push a letter into the values;
-    // row 6: a value beyond 32 bits. Row 7 "abc" and row 8 "ab c" are taken
-    // as three one-character qualifiers; 70000 keeps its low 16 bits. A
-    // faulty row keeps the earlier row's components from where it failed:
-    // row 2 codes its 5, rows 3 to 6 row 3's 90; 70000 is 4464.
+    // Rows 2-6: a word among the values, too few values, only qualifiers,
+    // overlong qualifiers, a value beyond 32 bits; a faulty row keeps the
+    // earlier row's components from where it failed. Rows 7 "abc" and 8 "ab c"
+    // give three qualifiers; 70000 keeps its low 16 bits (4464).
     const std::string badRows =
         "a e f -20 0 0\r\nb i m 5 x 0\r\na o f 90 0\r\nb u m\r\naa ee ff 1 2 3\r\n"
         "a e f 3000000000 0 0\r\nabc 90 0 0\r\n\r\n   \t\r\nab c 70000 0 0\r\n";
@@ -277,18 +273,16 @@ TEST(BadEventFile, TextTables) {
              {"4 events\r\nabc\r\n1\r\nV S G\r\na b c 1 2 3\r\n", range},
              {"4 events\r\n-3\r\n1\r\nV S G\r\n", range.substr(1)},
              {"4 events\r\n70000\r\n1\r\nV S G\r\n", range},
-             // Later header faults: the items left are not read, the lines
-             // after the fault are rows, and the names come from the count
-             // line. nc beyond 16 bits (the settings check warns of it); a bad
-             // value range; no header row before the end: no names at all.
+             // Later header faults: the lines after the fault are rows, the
+             // names come from the count line. nc beyond 16 bits (warned of);
+             // a bad value range; no header row: no names at all.
              {"4 events\r\n40000\r\n32767\r\nV S G\r\na b c 1 2 3\r\n",
               "EWEEDFC|4 events Y3: 3271 VSG1 abc2"},
              {"4 events\r\n3\r\nwide\r\nV S G\r\na b c 1 2 3\r\n", "EEDFC|4 events Y3: VSG2 abc2"},
              {"4 events\r\n3\r\n32767", "EDFC|Y1 Y2 Y3:"},
              {"8 events\r\n" + header + badRows,
               "EEEEEFC|V S G: aef0 bim2 aof1 bum1 aae1 aef1 abc1 abc1"},
-             // Fewer rows than counted end the run with one message; more
-             // rows: the count wins, silently.
+             // Fewer rows than counted: one message; more: the count wins.
              {"10 events\r\n" + header, "DFC|V S G:"},
              {"10 events\r\n" + header + row + row + row, "DFC|V S G: aef2 aef2 aef2"},
              {"2 events\r\n" + header + row + "b e f 1 2 3\r\nc e f\r\n", "FC|V S G: aef2 bef2"},
@@ -302,8 +296,7 @@ TEST(BadEventFile, TextTables) {
 TEST(BadEventFile, FvsFiles) {
     const std::string three = "FC|V S G: aaf0 bef2 aif1", two = "D" + three.substr(0, 19),
                       none = "|Read beyond end of file|-";
-    // Records declared, realType size, bytes cut off the end of a file of
-    // three events.
+    // Records declared, realType size, bytes cut off a file of three events.
     for (const auto& [count, size, cut, expected] :
          std::vector<std::tuple<uint32_t, int16_t, size_t, std::string>>{
              // A length that is no multiple of 1812 bytes: the whole records are coded.
@@ -342,9 +335,8 @@ TEST(BadEventFile, FvsFiles) {
     }
 }
 
-// A wave name holding line ends keeps every text output's lines whole;
-// categories whose labels are the same or empty get files of their own; a
-// pipe is refused as an input with a message that says why.
+// A wave name holding line ends keeps text outputs' lines whole; same or
+// empty labels get files of their own; a pipe is refused, saying why.
 TEST(BadEventFile, LineEndsInTextsSameLabelsAndPipes) {
     testing::Session s;
     s.allOutputs();
