@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 using fixtures::makeTree;
 using fixtures::TreeFileContents;
 using Lines = std::vector<std::string>;
-using testing::Session;
+using namespace zortan::testing;
 using namespace std::string_literals;
 
 Lines lines(const std::string& text) {
@@ -207,7 +207,7 @@ TEST(BadTreeFile, TooManyComponentsAndSonIndicesBeyondHeapTop) {
             EXPECT_TRUE(s->ui.messages[i].starts_with(said[i])) << s->ui.messages[i];
         EXPECT_EQ(s->ui.errors, stopped ? Lines{"Range check error"} : Lines{});
         for (const char* name : {"ev_Teach.zrt", "ev_Recog.zrt"}) {
-            const auto f = testing::readCombinedFile(s->bytes(name));
+            const auto f = readCombinedFile(s->bytes(name));
             EXPECT_TRUE(f.wellFormed && f.records.size() == (stopped ? 2u : 3u)) << name;
         }
         EXPECT_EQ(s->p.shell.statusCaption,
@@ -240,7 +240,7 @@ struct EventSession : Session {
             EXPECT_EQ(records("good_Teach.zrt").size(), 1u);
             return sum + "-";
         }
-        const auto teach = testing::readCombinedFile(bytes("ev_Teach.zrt"));
+        const auto teach = readCombinedFile(bytes("ev_Teach.zrt"));
         const std::string n = std::to_string(teach.records.size());
         EXPECT_TRUE(teach.wellFormed && records("ev_Recog.zrt").size() == teach.records.size());
         EXPECT_TRUE(reported("ev", int64_t(teach.records.size())));
@@ -318,17 +318,17 @@ TEST(BadEventFile, FvsFiles) {
                      std::to_string(cut));
         EventSession s;
         const std::string path =
-            s.fvs("ev.fvs", testing::referenceEvents(3), {.count = count, .realTypeSize = size});
+            s.fvs("ev.fvs", referenceEvents(3), {.count = count, .realTypeSize = size});
         fs::resize_file(path, 4 * 1812 - cut);
         EXPECT_EQ(s.run(path), expected);
         EXPECT_TRUE(expected == none || s.p.data1.eventsCountText == std::to_string(count));
         if (size == 4) continue;
         for (const char* parameter : {"STEP", "RATE"})
-            EXPECT_EQ(testing::occurrences(s.ui.messages.at(parameter[0] == 'R'),
-                                           "(=" + std::to_string(size) +
-                                               "), differs from the realType declaread here "
-                                               "(=4).\r\nThe parameter\r\n\r\n" +
-                                               parameter + "\r\n\r\nwill be incorrectly"),
+            EXPECT_EQ(occurrences(s.ui.messages.at(parameter[0] == 'R'),
+                                  "(=" + std::to_string(size) +
+                                      "), differs from the realType declaread here "
+                                      "(=4).\r\nThe parameter\r\n\r\n" +
+                                      parameter + "\r\n\r\nwill be incorrectly"),
                       1u);
         EXPECT_EQ(s.p.data1.settings.frameStep, 0.0);
         EXPECT_EQ(s.p.data1.settings.rate, 0.0);
@@ -338,14 +338,14 @@ TEST(BadEventFile, FvsFiles) {
 // A wave name holding line ends keeps text outputs' lines whole; same or
 // empty labels get files of their own; a pipe is refused, saying why.
 TEST(BadEventFile, LineEndsInTextsSameLabelsAndPipes) {
-    testing::Session s;
+    Session s;
     s.allOutputs();
     s.readTree();
-    s.readData1(s.fvs("ev.fvs", testing::referenceEvents(4), {.waveName = "a\r\nb\rc\nd"}));
+    s.readData1(s.fvs("ev.fvs", referenceEvents(4), {.waveName = "a\r\nb\rc\nd"}));
     for (const char* name : {"ev_code.txt", "ev_teach_V.txt", "ev_recog_G.txt", "ev_error.txt"}) {
         const std::string text = s.bytes(name);
         ASSERT_FALSE(text.empty()) << name;
-        using testing::occurrences;  // every CR and every LF in a CR LF
+        // Every CR and every LF in a CR LF.
         EXPECT_EQ(occurrences(text, "\r") + occurrences(text, "\n"), 2 * occurrences(text, "\r\n"))
             << name;
     }
@@ -353,16 +353,16 @@ TEST(BadEventFile, LineEndsInTextsSameLabelsAndPipes) {
 
     for (const auto& [labels, names] : std::vector<std::pair<Lines, Lines>>{
              {{"", "", ""}, {"cath1", "cath2", "cath3"}}, {{"V", "v", "G"}, {"V_1", "v_2", "G"}}}) {
-        auto tree = testing::referenceTree();
+        auto tree = referenceTree();
         tree.cathLabel1 = labels[0], tree.cathLabel2 = labels[1], tree.cathLabel3 = labels[2];
         s.readTree(tree);
-        s.readData1(s.fvs("t" + names[0] + ".fvs", testing::referenceEvents(3)));
+        s.readData1(s.fvs("t" + names[0] + ".fvs", referenceEvents(3)));
         for (const std::string group : {"teach", "recog"})
             for (const std::string& n : names)
-                EXPECT_EQ(testing::categoryPositions(
-                              s.bytes("t" + names[0] + "_" + group + "_" + n + ".txt"))
-                              .size(),
-                          3u)
+                EXPECT_EQ(
+                    categoryPositions(s.bytes("t" + names[0] + "_" + group + "_" + n + ".txt"))
+                        .size(),
+                    3u)
                     << group << " " << n;
     }
 
@@ -370,7 +370,7 @@ TEST(BadEventFile, LineEndsInTextsSameLabelsAndPipes) {
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     s.readTree();
     s.clearShown();
-    s.click(Command::ReadData1, {pipe, s.fvs("p.fvs", testing::referenceEvents(1))});
+    s.click(Command::ReadData1, {pipe, s.fvs("p.fvs", referenceEvents(1))});
     EXPECT_EQ(s.ui.messages.at(0), "\"" + pipe +
                                        "\" is not a regular file: only regular files can be "
                                        "read.\r\nChoose a file from the list.");

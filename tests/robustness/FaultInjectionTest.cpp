@@ -13,8 +13,7 @@ namespace zortan {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::kOutputs;
-using testing::RunSession;
+using namespace zortan::testing;
 using Lines = std::vector<std::string>;
 
 // How often the finish or stop messages name `path` as a result.
@@ -23,8 +22,7 @@ size_t listed(const RunSession& s, const std::string& path) {
     for (const std::string& m : s.ui.messages)
         if (m.starts_with("Program finished\r\nFind results in:\r\n") ||
             m.starts_with("The run stopped"))
-            n += testing::occurrences(m, path + "\"") -
-                 testing::occurrences(m, "file \"" + path + "\" could not be");
+            n += occurrences(m, path + "\"") - occurrences(m, "file \"" + path + "\" could not be");
     return n;
 }
 
@@ -51,10 +49,10 @@ void expectStoppedCleanly(const RunSession& s, const std::string& folder) {
             << target << " is open";
     }
     for (size_t i = 0; i + 1 < kOutputs.size(); ++i) {
-        const std::string path = folder + "/ev" + kOutputs[i], got = testing::readFileBytes(path);
-        const size_t events = i < 2    ? testing::readCombinedFile(got).records.size()
-                              : i == 2 ? testing::codeCharacters(got).size()
-                                       : testing::categoryPositions(got).size();
+        const std::string path = folder + "/ev" + kOutputs[i], got = readFileBytes(path);
+        const size_t events = i < 2    ? readCombinedFile(got).records.size()
+                              : i == 2 ? codeCharacters(got).size()
+                                       : categoryPositions(got).size();
         EXPECT_TRUE(!listed(s, path) ||
                     (s.reference[i].starts_with(got) && events == size_t(s.p.run.stepCounter)))
             << path << " is listed, but does not hold every event coded";
@@ -132,7 +130,7 @@ TEST(FaultInjection, DiskFillingDuringARunLeavesEveryOutputAPrefixOfTheWholeRun)
             EXPECT_TRUE(s.reference[i].starts_with(s.bytes("small/ev" + kOutputs[i]))) << i;
         for (const char* combined : {"small/ev_Teach.zrt", "small/ev_Recog.zrt"})
             EXPECT_TRUE(s.bytes(combined).empty() ||
-                        testing::readCombinedFile(s.bytes(combined)).wellFormed);
+                        readCombinedFile(s.bytes(combined)).wellFormed);
         // A failed file is cut back, which may leave room for the report.
         const std::string error = s.bytes("small/ev_error.txt");
         EXPECT_TRUE(s.reference[9].starts_with(error) ||
@@ -151,7 +149,7 @@ TEST(FaultInjection, InputsThatVanishOrFail) {
             SCOPED_TRACE(change + (fvs ? " fvs" : " text"));
             // Larger than the readers take in ahead (fvs: 512 records).
             RunSession s(fvs, fvs ? 1500 : 8000);
-            const std::string whole = testing::readFileBytes(s.input);
+            const std::string whole = readFileBytes(s.input);
             if (change == "grown") fs::resize_file(s.input, 4 * 1812);
             setStepwiseProceeding(s.p.shell, true);
             s.ui.user = [&] {
@@ -171,7 +169,7 @@ TEST(FaultInjection, InputsThatVanishOrFail) {
             const bool cut = change == "cut";
             EXPECT_EQ(s.kinds(), cut ? "DFC" : "FC");
             EXPECT_TRUE(cut ? coded >= 2 && coded < s.events : coded == s.events) << coded;
-            EXPECT_EQ(testing::referenceMismatch(s.dir.path(), coded, true), "");
+            EXPECT_EQ(referenceMismatch(s.dir.path(), coded, true), "");
             expectStoppedCleanly(s, s.dir.path());
             // Every output is named, the code file in both groups.
             for (size_t i = 0; i + 1 < kOutputs.size(); ++i)

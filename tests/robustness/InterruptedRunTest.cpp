@@ -11,7 +11,7 @@
 namespace zortan {
 namespace {
 
-using testing::ConsoleProcess;
+using namespace zortan::testing;
 
 // The user acts at the `at`-th point the window takes clicks during "Read
 // data_1"; run 0 only counts those points.
@@ -21,7 +21,7 @@ TEST(InterruptedRun, BreakOrHaltAtAnyPointLeavesEveryOutputComplete) {
             for (int at = 0, points = 0; at <= points; ++at) {
                 SCOPED_TRACE(std::to_string(int(stop)) + (fvs ? " fvs " : " text ") +
                              std::to_string(at));
-                testing::RunSession s(fvs);
+                RunSession s(fvs);
                 int seen = 0;
                 s.ui.user = [&] {
                     if (++seen == at) s.window.click(stop);
@@ -40,7 +40,7 @@ TEST(InterruptedRun, BreakOrHaltAtAnyPointLeavesEveryOutputComplete) {
                     EXPECT_TRUE(s.ui.answers.empty() || coded == s.events);
                     EXPECT_FALSE(ended);
                     EXPECT_EQ(s.p.shell.statusCaption, "Program Finished!");
-                    EXPECT_EQ(testing::referenceMismatch(s.dir.path(), coded, true), "");
+                    EXPECT_EQ(referenceMismatch(s.dir.path(), coded, true), "");
                     continue;
                 }
                 ASSERT_TRUE(ended);
@@ -53,7 +53,7 @@ TEST(InterruptedRun, BreakOrHaltAtAnyPointLeavesEveryOutputComplete) {
                     EXPECT_TRUE(s.ui.messages.empty());
                     continue;
                 }
-                EXPECT_EQ(testing::referenceMismatch(s.dir.path(), coded, std::nullopt), "");
+                EXPECT_EQ(referenceMismatch(s.dir.path(), coded, std::nullopt), "");
                 EXPECT_TRUE(s.ui.messages.back().starts_with(
                     "Program finished\r\nFind results in:\r\n\"" + s.dir.file("ev_Teach.zrt")));
             }
@@ -87,7 +87,7 @@ TEST(ConsoleInterrupt, SignalsAndEndOfInputKeepEveryEventCoded) {
         const auto coded = static_cast<int64_t>(c.records("ev_Teach.zrt").size());
         ASSERT_GT(coded, 0);
         EXPECT_LT(coded, kEvents) << "the run ended before the interrupt";
-        EXPECT_EQ(testing::referenceMismatch(c.dir.path(), coded, broken), "");
+        EXPECT_EQ(referenceMismatch(c.dir.path(), coded, broken), "");
     }
 }
 
@@ -116,7 +116,7 @@ TEST(Soak, MillionEventsWithEveryOutputOnKeepMemoryFlatAndLoseNothing) {
     ASSERT_GE(kb.size(), 5u) << "the run was too quick to watch";
     EXPECT_LT(*std::max_element(kb.begin() + kb.size() / 10, kb.end()) - kb[kb.size() / 10], 1024);
     EXPECT_EQ(c.output().find("[error]"), std::string::npos);
-    EXPECT_EQ(testing::referenceMismatch(c.dir.path(), 1'000'000, true), "");
+    EXPECT_EQ(referenceMismatch(c.dir.path(), 1'000'000, true), "");
 }
 
 }  // namespace

@@ -14,9 +14,7 @@ namespace zortan {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Event;
-using testing::referenceEvents;
-using testing::Session;
+using namespace zortan::testing;
 
 // The error counts of both series and the differences between them, for
 // each tree size up to the clusters number (beyond it paths keep older nodes).
@@ -51,10 +49,9 @@ TEST(CodingDriver, DecisionsMadeAheadCodeAsTheWalkDoes) {
             s.readData1(isFvs ? s.fvs("long.fvs", events) : s.table("long.txt", events));
             if (compare)
                 s.readData2(isFvs ? s.fvs("other.fvs", others) : s.table("other.txt", others));
-            results[isFvs] = compare
-                                 ? counts(s)
-                                 : s.bytes("long_Teach.zrt").substr(testing::kCombinedHeader) +
-                                       s.bytes("long_Recog.zrt").substr(testing::kCombinedHeader);
+            results[isFvs] = compare ? counts(s)
+                                     : s.bytes("long_Teach.zrt").substr(kCombinedHeader) +
+                                           s.bytes("long_Recog.zrt").substr(kCombinedHeader);
             ASSERT_TRUE(s.reported("long", 3000));
         }
         EXPECT_EQ(results[1], results[0]);
@@ -84,13 +81,12 @@ TEST(CodingDriver, RunsWithoutEventsStillFinish) {
         SCOPED_TRACE(frames);
         Session s;
         s.p.shell.outputRecogCombined = true;
-        s.readTree(frames < 0 ? testing::referenceTree()
-                              : testing::referenceTree({.averagingFrames = frames}));
+        s.readTree(frames < 0 ? referenceTree() : referenceTree({.averagingFrames = frames}));
         s.readData1(frames < 0 ? s.table("none.FVS", {}) : s.fvs("none.fvs", referenceEvents(3)));
         EXPECT_EQ(inputIsFvs(s.p, 1), frames >= 0);
         EXPECT_EQ(s.p.run.stepCounter, 0);
         EXPECT_EQ(s.p.data1.readCountText, "xxx");
-        EXPECT_EQ(s.bytes("none_Teach.zrt").size(), testing::kCombinedHeader);
+        EXPECT_EQ(s.bytes("none_Teach.zrt").size(), kCombinedHeader);
         EXPECT_TRUE(s.reported("none", 0));
         EXPECT_EQ(s.kinds(), frames < 0 ? "FC" : "?FC");
         EXPECT_TRUE(frames < 0 || s.ui.messages[0].find(" " + std::to_string(frames) + " frames") !=
@@ -107,7 +103,7 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
                              other = {{5, "aef"},  {90, "bim"},  {-20, "aof"}, {90, "bum"},
                                       {90, "aif"}, {-20, "bem"}, {5, "aaf"}};
     const auto tree = [](Session& s, int leaves = 3) {
-        s.readTree(testing::referenceTree({.leaves = leaves, .trainingEvents = 1}));
+        s.readTree(referenceTree({.leaves = leaves, .trainingEvents = 1}));
     };
     struct Step {
         const char* what;
@@ -154,7 +150,7 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
             const std::string name = f.path().filename().string();
             if (!name.starts_with("ev_")) continue;
             std::string bytes = s.bytes(name);
-            if (name.ends_with(".zrt")) bytes = bytes.substr(testing::kCombinedHeader);
+            if (name.ends_with(".zrt")) bytes = bytes.substr(kCombinedHeader);
             for (size_t at; (at = bytes.find(s.dir.path())) != std::string::npos;)
                 bytes.replace(at, s.dir.path().size(), "<folder>");
             files[name] = bytes;
@@ -188,7 +184,7 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
             twice.ui.whenUnscripted = [](const std::string& asked) -> std::string {
                 if (asked.starts_with("save dialog")) return "";
                 if (asked.starts_with("Yes/No/Cancel question: File \"")) return "yes";
-                throw testing::ScriptExhausted{asked};
+                throw ScriptExhausted{asked};
             };
             const auto firstOutputs = outputs(twice);
             for (Session* s : {&fresh, &twice}) {
@@ -216,7 +212,7 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
 // lowered (until the next tree), the averaging, a declined output's choice.
 TEST(CodingDriver, WhatOneRunLeavesTheNext) {
     // Ten frames, as a table sets it.
-    const fixtures::TreeFileContents averaging = testing::referenceTree({.averagingFrames = 10});
+    const fixtures::TreeFileContents averaging = referenceTree({.averagingFrames = 10});
     std::vector<Event> events = referenceEvents(14);
     for (size_t i = 0; i < events.size(); ++i) events[i].x += int(7 * i % 30);
     const std::vector<Event> firstTen(events.begin(), events.begin() + 10),
@@ -235,7 +231,7 @@ TEST(CodingDriver, WhatOneRunLeavesTheNext) {
     twice.click(Command::ReadData1, {twice.fvs("ev.fvs", lastFour), "", "cancel"});
     EXPECT_FALSE(twice.p.shell.outputRecogCodes);
     EXPECT_EQ(twice.p.tree.consideredComponentsNb, 2);
-    const testing::Records codes = twice.records("ev_Teach.zrt");
+    const Records codes = twice.records("ev_Teach.zrt");
     EXPECT_EQ(codes.size(), 4u);
     EXPECT_TRUE(
         std::all_of(codes.begin(), codes.end(), [](const auto& r) { return r.first == 0; }));
