@@ -1,5 +1,5 @@
-// The pictures' Qt surface, read back pixel by pixel, the error chart and the
-// run's progress estimate. (The pictures drawn on it are checked in a run.)
+// The pictures' Qt surface read back pixel by pixel, the error chart and the
+// run's progress estimate.
 #include "DesktopSession.h"
 #include "app/desktop/ErrorChart.h"
 #include "app/desktop/ImageCanvas.h"
@@ -37,9 +37,8 @@ TEST(ImageCanvas, PrimitivesPaintExactlyTheirPixels) {
     EXPECT_EQ(c.pixel(250, 70), kWindowFace);
 }
 
-// A short event text written where a long one stood reads exactly as if it
-// had been written alone: nothing of the longer text is left. The cells take
-// the background and stay inside their column.
+// A short event text written over a long one reads as if written alone; the
+// cells take the background and stay inside their column.
 TEST(ImageCanvas, EventTextClearsWhatTheRowBeforeWrote) {
     zortan::testing::ScriptedUi ui;
     Program p(ui, ".");
@@ -70,8 +69,7 @@ TEST(ImageCanvas, EventTextClearsWhatTheRowBeforeWrote) {
     EXPECT_EQ(overwritten.pixel(233 + 5 + 148, errorRow), kWindowFace);
 }
 
-// In compare mode the second series stays visible where it equals the first:
-// its dashes are a dark blue on the first's blue.
+// In compare mode the second series, equal to the first, shows dark blue dashes.
 TEST(ErrorChart, SecondSeriesVisibleOverAnEqualFirst) {
     ErrorChartData data;
     data.clusters = 8, data.steps = 100, data.compare = true;

@@ -1,5 +1,5 @@
-// The real window driven by a scripted user: dialogs are answered from the
-// script, and the user clicks the window's controls from inside a run.
+// The real window driven by a scripted user, who answers dialogs and
+// clicks the controls from inside a run.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,8 +19,7 @@ namespace zortan::desktop::testing {
 inline const std::string kCentroidsTree = ZORTAN_SAMPLES_DIR "/vowels-cep16-centroids32.vq";
 inline const std::string kVowels = ZORTAN_SAMPLES_DIR "/vowels.fvs";
 
-// The window started in the workspace's folder, its outputs going there; the
-// screen's free area is `screen`.
+// The window started in the workspace's folder on a screen of `screen`.
 struct Session : zortan::testing::Workspace {
     std::unique_ptr<DesktopWindow> window = std::make_unique<DesktopWindow>(ui, dir.path());
     std::optional<int> endedWith;
@@ -61,14 +60,13 @@ struct Session : zortan::testing::Workspace {
     bool runWaits() { return shell().waiting && shell().controls.stopContinueEnabled; }
 };
 
-// Every button and box shows the model: enabled as its command or setting
-// is, ticked as its setting is.
+// Every button and box is enabled and ticked as the model has it.
 inline void expectMirrorsTheModel(Session& s) {
     const TForm1& f = s.window->form();
-    for (int c = 0; c <= static_cast<int>(Command::ReverseRecog); ++c)
-        if (QPushButton* b = s.button(static_cast<Command>(c))) {
-            EXPECT_EQ(b->isEnabled(), f.enabled(static_cast<Command>(c))) << c;
-        }
+    for (int c = 0; c <= static_cast<int>(Command::ReverseRecog); ++c) {
+        const QPushButton* b = s.button(static_cast<Command>(c));
+        EXPECT_TRUE(!b || b->isEnabled() == f.enabled(static_cast<Command>(c))) << c;
+    }
     for (int t = 0; t <= static_cast<int>(Toggle::OutputRecogCath3); ++t) {
         QCheckBox* b = s.box(static_cast<Toggle>(t));
         EXPECT_EQ(b->isEnabled(), f.enabled(static_cast<Toggle>(t))) << t;

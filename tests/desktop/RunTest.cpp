@@ -1,5 +1,4 @@
-// Coding runs driven through the window: the user clicks the run buttons
-// from inside the run, as the window processes its pending events.
+// Coding runs driven through the window, the user clicking from inside the run.
 #include <QAction>
 #include <QMessageBox>
 #include <QTabWidget>
@@ -32,14 +31,12 @@ TEST(DesktopRun, StepwiseRunWithNextShowsItsStateDrawsThePicturesAndChartsTheErr
             // The first event in the first column, on the first row's white.
             EXPECT_GT(pixelsOf(s.window->canvas(), QRect(234, 333, 138, 53), kWhite), 3000);
         }
-        // Event 9 began the second row, on light green; the rest of the run
-        // goes without pictures, which is quicker.
+        // Event 9 began the second row, on light green; the rest goes without.
         if (s.program().run.stepCounter == 10) {
             EXPECT_GT(pixelsOf(s.window->canvas(), QRect(234, 333, 138, 53), kLightGreen), 3000);
             s.box(Toggle::ShowInputRecords)->click();
         }
-        // The first few by the keyboard shortcut, wherever the focus is and
-        // right after a box has closed; the rest by the button.
+        // The first few by the shortcut, wherever the focus, after a box closed.
         ++nexts;
         EXPECT_TRUE(s.window->runAction(Command::Next)->isEnabled());
         if (nexts == 2) s.find("PicturesEdit")->setFocus();
@@ -82,10 +79,8 @@ TEST(DesktopRun, StepwiseRunWithNextShowsItsStateDrawsThePicturesAndChartsTheErr
     EXPECT_EQ(pages->currentIndex(), 0);
 }
 
-// A free run: "Stop" pauses it after the event under way, and the window
-// sleeps on its event queue instead of spinning until "Continue". Break
-// asked twice (No, then Yes) unticks hibernation and ends the run; the
-// pictures and the chart are then saved as PNG.
+// A free run: "Stop" pauses it, the window sleeping until "Continue". Break
+// (No, then Yes) unticks hibernation; pictures and chart are saved as PNG.
 TEST(DesktopRun, FreeRunStopContinueAndBreakThenPicturesAndChartSavedAsPng) {
     Session s;
     s.box(Toggle::StepwiseProceeding)->click();
@@ -121,8 +116,7 @@ TEST(DesktopRun, FreeRunStopContinueAndBreakThenPicturesAndChartSavedAsPng) {
     EXPECT_EQ(s.records("vowels_Teach.zrt").size(), 201u);        // with the event under way
     EXPECT_TRUE(s.box(Toggle::StepwiseProceeding)->isChecked());  // ticked again at the end
 
-    // The pictures as seen: cropped to the four pictures drawn, with the
-    // legend labels left of them and the event texts below.
+    // The pictures as seen: cropped to those drawn, legend labels to the left.
     s.ui.answers.push_back(s.dir.file("pictures.png"));
     s.find<QAction>("SavePicturesAction")->trigger();
     const QImage saved = QImage(QString::fromStdString(s.dir.file("pictures.png")))
@@ -159,8 +153,8 @@ TEST(DesktopRun, FreeRunStopContinueAndBreakThenPicturesAndChartSavedAsPng) {
               renderErrorChart(chart->data(), kChartImageSize));
 }
 
-// Halt!, or the window closed: the program ends, during a run with the
-// outputs closed whole up to the last coded event. Nothing runs after the end.
+// Halt!, or the window closed, ends the program, a run's outputs closed
+// whole. Nothing runs after the end.
 TEST(DesktopRun, HaltOrClosingDuringARunKeepsTheOutputsWhole) {
     for (bool halt : {true, false}) {
         {  // Before any run: only Halt! shows its closing messages.

@@ -1,5 +1,4 @@
-// The window's controls against the window model: start-up, hints, the
-// small screen, the clusters edit, compare mode, output choices, dialogs.
+// The window's controls against the window model.
 #include <QAction>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -15,10 +14,9 @@ int redPixels(QWidget* w) {
     return countPixels(w->grab().toImage(), isRed);
 }
 
-// At start-up: the caption large and red, every control as the model has it,
-// the focus on "Read tree", the model's hints, each whole for seven seconds;
-// the "Run" menu enabled as the buttons are, a disabled command's shortcut
-// doing nothing.
+// At start-up: the caption red, the controls as the model has them, the
+// focus on "Read tree", the model's hints for seven seconds, the "Run" menu
+// as the buttons, a disabled command's shortcut doing nothing.
 TEST(DesktopWindow, StartUpStateAndHints) {
     Session s;
     EXPECT_EQ(s.text("StatusCaption"), "--------");
@@ -46,8 +44,7 @@ TEST(DesktopWindow, StartUpStateAndHints) {
     EXPECT_FALSE(s.shell().breakRequested);
 }
 
-// On a screen smaller than the content, the window fits and the content
-// scrolls: every control lies in the content. The large About box is the
+// On a small screen the content scrolls; the large About box is the
 // window's size less 20; long paths are elided in the middle.
 TEST(DesktopWindow, SmallScreenScrollsLargeAboutAndElidedPaths) {
     Session s(QSize(1280, 760));
@@ -81,8 +78,7 @@ TEST(DesktopWindow, SmallScreenScrollsLargeAboutAndElidedPaths) {
     EXPECT_EQ(field->toolTip().toStdString(), path);
 }
 
-// The edit, the boxes and the buttons go through the model, and show what
-// it made of them. (What the model makes of them: see its own tests.)
+// The edit, the boxes and the buttons go through the model and show its state.
 TEST(DesktopWindow, ClustersEditCompareModeAndOutputChoicesGoThroughTheModel) {
     Session s;
     auto* edit = s.find<QLineEdit>("ClustersEdit");

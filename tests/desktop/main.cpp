@@ -1,5 +1,4 @@
-// The desktop tests need a QApplication; without a platform chosen they run
-// on the offscreen one, so no display is needed.
+// A QApplication on the offscreen platform unless another is chosen.
 #include <gtest/gtest.h>
 #include <QApplication>
 

@@ -1,6 +1,6 @@
-// Failing disks and vanishing inputs: each stops with the platform's
-// input/output error, or goes on, and leaves what was written closed and
-// whole. (The tests run as root: permission bits would not stop a write.)
+// Failing disks and vanishing inputs stop with the platform's error, or go
+// on, and leave what was written closed and whole. (Run as root: permission
+// bits would not stop a write.)
 #include <sys/mount.h>
 
 #include <gtest/gtest.h>
@@ -13,26 +13,22 @@ namespace zortan {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::kOutputs;
-using testing::RunSession;
+using namespace zortan::testing;
 using Lines = std::vector<std::string>;
 
-// How often the finish or stop messages name `path` as a result (the
-// recognition group's first path has no opening quote).
+// How often the finish or stop messages name `path` as a result.
 size_t listed(const RunSession& s, const std::string& path) {
     size_t n = 0;
     for (const std::string& m : s.ui.messages)
         if (m.starts_with("Program finished\r\nFind results in:\r\n") ||
             m.starts_with("The run stopped"))
-            n += testing::occurrences(m, path + "\"") -
-                 testing::occurrences(m, "file \"" + path + "\" could not be");
+            n += occurrences(m, path + "\"") - occurrences(m, "file \"" + path + "\" could not be");
     return n;
 }
 
-// After a failure: the window given back, no output of the process open
-// under `folder` (outputs have a "_" in their names, inputs none), and only
-// outputs that hold every event coded named as results. A run stopped by an
-// error never announces a finished run.
+// After a failure: the window given back, no output ("_" in its name) open
+// under `folder`, only outputs holding every event coded named as results,
+// and no finished run announced for a stopped one.
 void expectStoppedCleanly(const RunSession& s, const std::string& folder) {
     const WindowControls& c = s.p.shell.controls;
     EXPECT_TRUE(s.p.run.runFinished);
@@ -53,10 +49,10 @@ void expectStoppedCleanly(const RunSession& s, const std::string& folder) {
             << target << " is open";
     }
     for (size_t i = 0; i + 1 < kOutputs.size(); ++i) {
-        const std::string path = folder + "/ev" + kOutputs[i], got = testing::readFileBytes(path);
-        const size_t events = i < 2    ? testing::readCombinedFile(got).records.size()
-                              : i == 2 ? testing::codeCharacters(got).size()
-                                       : testing::categoryPositions(got).size();
+        const std::string path = folder + "/ev" + kOutputs[i], got = readFileBytes(path);
+        const size_t events = i < 2    ? readCombinedFile(got).records.size()
+                              : i == 2 ? codeCharacters(got).size()
+                                       : categoryPositions(got).size();
         EXPECT_TRUE(!listed(s, path) ||
                     (s.reference[i].starts_with(got) && events == size_t(s.p.run.stepCounter)))
             << path << " is listed, but does not hold every event coded";
@@ -73,8 +69,7 @@ TEST(FaultInjection, OutputsThatCannotBeCreated) {
         for (const std::string& o : kOutputs) EXPECT_FALSE(fs::exists(s.dir.file("ev" + o))) << o;
         expectStoppedCleanly(s, s.dir.path());
     }
-    {  // Old code and error files make the program ask for the names: a full
-       // device. The finish message says they could not be written.
+    {  // Old code and error files: their names asked, a full device given.
         RunSession s;
         s.dir.write("ev_code.txt", "old");
         s.dir.write("ev_error.txt", "old");
@@ -91,8 +86,7 @@ TEST(FaultInjection, OutputsThatCannotBeCreated) {
             << s.ui.messages.at(0);
         expectStoppedCleanly(s, s.dir.path());
     }
-    {  // A category name naming a missing folder fails after the combined
-       // output was created; the file is named, and what was created removed.
+    {  // A category name naming a missing folder: what was created is removed.
         RunSession s;
         s.click(
             Command::ReadData1,
@@ -136,9 +130,8 @@ TEST(FaultInjection, DiskFillingDuringARunLeavesEveryOutputAPrefixOfTheWholeRun)
             EXPECT_TRUE(s.reference[i].starts_with(s.bytes("small/ev" + kOutputs[i]))) << i;
         for (const char* combined : {"small/ev_Teach.zrt", "small/ev_Recog.zrt"})
             EXPECT_TRUE(s.bytes(combined).empty() ||
-                        testing::readCombinedFile(s.bytes(combined)).wellFormed);
-        // A failed file is cut back to whole records, which may leave room
-        // for the report of the events coded.
+                        readCombinedFile(s.bytes(combined)).wellFormed);
+        // A failed file is cut back, which may leave room for the report.
         const std::string error = s.bytes("small/ev_error.txt");
         EXPECT_TRUE(s.reference[9].starts_with(error) ||
                     error.find("Events number=" + std::to_string(s.p.run.stepCounter) + "\r\n") !=
@@ -147,17 +140,16 @@ TEST(FaultInjection, DiskFillingDuringARunLeavesEveryOutputAPrefixOfTheWholeRun)
     }
 }
 
-// The input is removed, or cut to its header, after 2 events of a stepwise
-// run; or it grows while the run waits; or it cannot be read at all.
+// The input removed, cut to its header or grown after 2 events of a
+// stepwise run; or one that cannot be read at all.
 TEST(FaultInjection, InputsThatVanishOrFail) {
     for (const std::string change : {"removed", "cut", "grown"})
         for (bool fvs : {false, true}) {
             if (change == "grown" && !fvs) continue;  // an fvs file still being written
             SCOPED_TRACE(change + (fvs ? " fvs" : " text"));
-            // Inputs larger than the readers take in ahead (the fvs reader up to
-            // 512 records), so that a cut is seen.
+            // Larger than the readers take in ahead (fvs: 512 records).
             RunSession s(fvs, fvs ? 1500 : 8000);
-            const std::string whole = testing::readFileBytes(s.input);
+            const std::string whole = readFileBytes(s.input);
             if (change == "grown") fs::resize_file(s.input, 4 * 1812);
             setStepwiseProceeding(s.p.shell, true);
             s.ui.user = [&] {
@@ -172,20 +164,18 @@ TEST(FaultInjection, InputsThatVanishOrFail) {
             };
             s.readData1(s.input);
             EXPECT_TRUE(s.ui.errors.empty());
-            // What the reader had taken in before a cut is coded, then the
-            // input has no further event; a removed file is read to its end.
+            // A cut input ends after what was taken in; a removed one is read whole.
             const int64_t coded = s.p.run.stepCounter;
             const bool cut = change == "cut";
             EXPECT_EQ(s.kinds(), cut ? "DFC" : "FC");
             EXPECT_TRUE(cut ? coded >= 2 && coded < s.events : coded == s.events) << coded;
-            EXPECT_EQ(testing::referenceMismatch(s.dir.path(), coded, true), "");
+            EXPECT_EQ(referenceMismatch(s.dir.path(), coded, true), "");
             expectStoppedCleanly(s, s.dir.path());
             // Every output is named, the code file in both groups.
             for (size_t i = 0; i + 1 < kOutputs.size(); ++i)
                 EXPECT_EQ(listed(s, s.dir.file("ev" + kOutputs[i])), i == 2 ? 2u : 1u) << i;
         }
-    // /proc/self/mem read at its start answers with the platform's
-    // input/output error, as a failing disk does.
+    // /proc/self/mem read at its start fails as a failing disk does.
     for (const std::string name : {"mem.txt", "mem.fvs", "mem.vq"}) {
         SCOPED_TRACE(name);
         RunSession s;

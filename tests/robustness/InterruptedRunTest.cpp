@@ -1,6 +1,5 @@
 // Runs interrupted at the window and in the console: every output holds
-// exactly the events coded so far, as a whole run writes them, checked
-// against the input by an independent reader. And the soak run.
+// exactly the events coded so far, as a whole run writes them. And the soak.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,18 +11,17 @@
 namespace zortan {
 namespace {
 
-using testing::ConsoleProcess;
+using namespace zortan::testing;
 
-// The window takes clicks only where it processes its pending events; the
-// user acts at the `at`-th time it does during "Read data_1". Run 0 only
-// counts those points.
+// The user acts at the `at`-th point the window takes clicks during "Read
+// data_1"; run 0 only counts those points.
 TEST(InterruptedRun, BreakOrHaltAtAnyPointLeavesEveryOutputComplete) {
     for (Command stop : {Command::Break, Command::Halt})
         for (bool fvs : {false, true})
             for (int at = 0, points = 0; at <= points; ++at) {
                 SCOPED_TRACE(std::to_string(int(stop)) + (fvs ? " fvs " : " text ") +
                              std::to_string(at));
-                testing::RunSession s(fvs);
+                RunSession s(fvs);
                 int seen = 0;
                 s.ui.user = [&] {
                     if (++seen == at) s.window.click(stop);
@@ -38,33 +36,31 @@ TEST(InterruptedRun, BreakOrHaltAtAnyPointLeavesEveryOutputComplete) {
                 EXPECT_TRUE(s.ui.errors.empty());
                 const int64_t coded = s.p.run.stepCounter;
                 if (stop == Command::Break) {
-                    // A Break before the run starts has no button to take it:
-                    // the question is not asked and every event is coded.
+                    // Before the run starts no button takes it: all is coded.
                     EXPECT_TRUE(s.ui.answers.empty() || coded == s.events);
                     EXPECT_FALSE(ended);
                     EXPECT_EQ(s.p.shell.statusCaption, "Program Finished!");
-                    EXPECT_EQ(testing::referenceMismatch(s.dir.path(), coded, true), "");
+                    EXPECT_EQ(referenceMismatch(s.dir.path(), coded, true), "");
                     continue;
                 }
                 ASSERT_TRUE(ended);
                 EXPECT_EQ(s.exitStatus, 0);
                 EXPECT_EQ(s.p.shell.statusCaption,
                           "Program Canceled!; find results in " + s.p.options.teachFileName);
-                // Halted before the run opened its outputs, nothing is listed;
-                // whether the report came before a later halt is left open.
+                // Halted before the outputs opened, nothing is listed; the
+                // report may or may not have come before a later halt.
                 if (!std::filesystem::exists(s.dir.file("ev_Teach.zrt"))) {
                     EXPECT_TRUE(s.ui.messages.empty());
                     continue;
                 }
-                EXPECT_EQ(testing::referenceMismatch(s.dir.path(), coded, std::nullopt), "");
+                EXPECT_EQ(referenceMismatch(s.dir.path(), coded, std::nullopt), "");
                 EXPECT_TRUE(s.ui.messages.back().starts_with(
                     "Program finished\r\nFind results in:\r\n\"" + s.dir.file("ev_Teach.zrt")));
             }
 }
 
-// SIGINT once is "Break" (answered Yes here), twice "Halt!"; SIGTERM and
-// SIGHUP are "Halt!"; the end of input (0: while a stepwise run waits)
-// closes the outputs without the closing messages.
+// SIGINT once is "Break" (answered Yes), twice "Halt!", as SIGTERM and
+// SIGHUP are; the end of input (0) closes the outputs without messages.
 TEST(ConsoleInterrupt, SignalsAndEndOfInputKeepEveryEventCoded) {
     constexpr int64_t kEvents = 400000;
     for (const auto& [signal, twice] :
@@ -80,9 +76,7 @@ TEST(ConsoleInterrupt, SignalsAndEndOfInputKeepEveryEventCoded) {
             twice ? c.signal(SIGINT) : c.send("yes\n");
         }
         const bool broken = signal == SIGINT && !twice;
-        if (signal) {
-            ASSERT_TRUE(c.waitFor(broken ? "Program Finished!" : "Program Canceled!"));
-        }
+        ASSERT_TRUE(!signal || c.waitFor(broken ? "Program Finished!" : "Program Canceled!"));
         EXPECT_EQ(c.finish(), 0);
         const std::string out = c.output();
         EXPECT_EQ(out.find("[error]"), std::string::npos);
@@ -93,14 +87,12 @@ TEST(ConsoleInterrupt, SignalsAndEndOfInputKeepEveryEventCoded) {
         const auto coded = static_cast<int64_t>(c.records("ev_Teach.zrt").size());
         ASSERT_GT(coded, 0);
         EXPECT_LT(coded, kEvents) << "the run ended before the interrupt";
-        EXPECT_EQ(testing::referenceMismatch(c.dir.path(), coded, broken), "");
+        EXPECT_EQ(referenceMismatch(c.dir.path(), coded, broken), "");
     }
 }
 
-// A million events with every output on (only when ZORTAN_SOAK=1, as make
-// soak sets it): every output holds every event, and from a tenth of the run
-// on the console's memory grows by less than the megabyte that keeping a
-// byte per event would take.
+// A million events, every output on (when ZORTAN_SOAK=1): all are kept, and
+// from a tenth of the run on memory grows by less than a byte per event.
 TEST(Soak, MillionEventsWithEveryOutputOnKeepMemoryFlatAndLoseNothing) {
     if (const char* soak = std::getenv("ZORTAN_SOAK"); !soak || std::string(soak) != "1")
         GTEST_SKIP() << "make soak runs it";
@@ -124,7 +116,7 @@ TEST(Soak, MillionEventsWithEveryOutputOnKeepMemoryFlatAndLoseNothing) {
     ASSERT_GE(kb.size(), 5u) << "the run was too quick to watch";
     EXPECT_LT(*std::max_element(kb.begin() + kb.size() / 10, kb.end()) - kb[kb.size() / 10], 1024);
     EXPECT_EQ(c.output().find("[error]"), std::string::npos);
-    EXPECT_EQ(testing::referenceMismatch(c.dir.path(), 1'000'000, true), "");
+    EXPECT_EQ(referenceMismatch(c.dir.path(), 1'000'000, true), "");
 }
 
 }  // namespace

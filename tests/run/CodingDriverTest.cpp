@@ -1,8 +1,5 @@
 // Coding runs driven at the window model: the decisions made ahead for long
-// fvs files, compare mode, empty runs, and several runs in one start of the
-// program. (Both input kinds coded whole, Break, Halt, bad inputs and failing
-// disks: see the robustness tests; the front ends: the console and desktop
-// tests.)
+// fvs files, compare mode, empty runs, several runs in one start.
 #include "run/CodingDriver.h"
 
 #include <gtest/gtest.h>
@@ -17,27 +14,23 @@ namespace zortan {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Event;
-using testing::referenceEvents;
-using testing::Session;
+using namespace zortan::testing;
 
 // The error counts of both series and the differences between them, for
 // each tree size up to the clusters number (beyond it paths keep older nodes).
 std::string counts(const Session& s) {
     std::ostringstream o;
     const CoderState& c = s.p.coder;
-    for (size_t t = 0; t < s.p.shell.clustersNb; ++t)
-        o << c.errorRecords1[t].cath1 << "," << c.errorRecords1[t].cath2 << ","
-          << c.errorRecords1[t].cath3 << " " << c.errorRecords2[t].cath1 << ","
-          << c.errorRecords2[t].cath2 << "," << c.errorRecords2[t].cath3 << " " << c.groupDiff[t]
-          << c.cath1Diff[t] << c.cath2Diff[t] << c.cath3Diff[t] << "; ";
+    for (size_t t = 0; t < s.p.shell.clustersNb; ++t) {
+        for (const auto& r : {c.errorRecords1[t], c.errorRecords2[t]})
+            o << r.cath1 << "," << r.cath2 << "," << r.cath3 << " ";
+        o << c.groupDiff[t] << c.cath1Diff[t] << c.cath2Diff[t] << c.cath3Diff[t] << "; ";
+    }
     return o.str();
 }
 
-// Long fvs files are decided ahead, beyond the records read before the run;
-// ties at the root and at node 1 are left to the walk. The records, and in
-// compare mode every count and difference, are those of the same events
-// read from tables.
+// Long fvs files are decided ahead (ties at the root and node 1 left to the
+// walk): records, and in compare mode counts and differences, as from tables.
 TEST(CodingDriver, DecisionsMadeAheadCodeAsTheWalkDoes) {
     std::vector<Event> events, others;
     const std::vector<Event> cycle = {{-20, "aef"}, {5, "bim"},  {90, "aof"}, {50, "bum"},
@@ -56,10 +49,9 @@ TEST(CodingDriver, DecisionsMadeAheadCodeAsTheWalkDoes) {
             s.readData1(isFvs ? s.fvs("long.fvs", events) : s.table("long.txt", events));
             if (compare)
                 s.readData2(isFvs ? s.fvs("other.fvs", others) : s.table("other.txt", others));
-            results[isFvs] = compare
-                                 ? counts(s)
-                                 : s.bytes("long_Teach.zrt").substr(testing::kCombinedHeader) +
-                                       s.bytes("long_Recog.zrt").substr(testing::kCombinedHeader);
+            results[isFvs] = compare ? counts(s)
+                                     : s.bytes("long_Teach.zrt").substr(kCombinedHeader) +
+                                           s.bytes("long_Recog.zrt").substr(kCombinedHeader);
             ASSERT_TRUE(s.reported("long", 3000));
         }
         EXPECT_EQ(results[1], results[0]);
@@ -89,13 +81,12 @@ TEST(CodingDriver, RunsWithoutEventsStillFinish) {
         SCOPED_TRACE(frames);
         Session s;
         s.p.shell.outputRecogCombined = true;
-        s.readTree(frames < 0 ? testing::referenceTree()
-                              : testing::referenceTree({.averagingFrames = frames}));
+        s.readTree(frames < 0 ? referenceTree() : referenceTree({.averagingFrames = frames}));
         s.readData1(frames < 0 ? s.table("none.FVS", {}) : s.fvs("none.fvs", referenceEvents(3)));
         EXPECT_EQ(inputIsFvs(s.p, 1), frames >= 0);
         EXPECT_EQ(s.p.run.stepCounter, 0);
         EXPECT_EQ(s.p.data1.readCountText, "xxx");
-        EXPECT_EQ(s.bytes("none_Teach.zrt").size(), testing::kCombinedHeader);
+        EXPECT_EQ(s.bytes("none_Teach.zrt").size(), kCombinedHeader);
         EXPECT_TRUE(s.reported("none", 0));
         EXPECT_EQ(s.kinds(), frames < 0 ? "FC" : "?FC");
         EXPECT_TRUE(frames < 0 || s.ui.messages[0].find(" " + std::to_string(frames) + " frames") !=
@@ -103,19 +94,16 @@ TEST(CodingDriver, RunsWithoutEventsStillFinish) {
     }
 }
 
-// Two runs in one start of the program. What a run starts afresh is started
-// afresh: whatever the first run was and whatever came between, the second
-// run writes and leaves what the same run writes and leaves right after
-// start-up: its outputs (written over the first run's, which have the same
-// names), the error counts and differences, the events count, the step
-// count, the run-control flags and the messages.
+// Whatever the first run was and whatever came between, a second run writes
+// and leaves what the same run does right after start-up: its outputs
+// (written over the first run's), counts, steps, flags and messages.
 TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
     const std::vector<Event> first = {{90, "bum"}, {90, "aaf"}, {-20, "bem"}},
                              second = referenceEvents(7),
                              other = {{5, "aef"},  {90, "bim"},  {-20, "aof"}, {90, "bum"},
                                       {90, "aif"}, {-20, "bem"}, {5, "aaf"}};
     const auto tree = [](Session& s, int leaves = 3) {
-        s.readTree(testing::referenceTree({.leaves = leaves, .trainingEvents = 1}));
+        s.readTree(referenceTree({.leaves = leaves, .trainingEvents = 1}));
     };
     struct Step {
         const char* what;
@@ -146,29 +134,23 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
     const std::vector<Step> betweens = {
         {"the tree read again", [&](Session& s) { tree(s); }},
         {"a larger tree", [&](Session& s) { tree(s, 5); }},
-        {"two clusters typed",
-         [&](Session& s) {
-             tree(s);
-             s.window.typeClusters("2");
-         }},
+        {"two clusters typed", [&](Session& s) { tree(s), s.window.typeClusters("2"); }},
         {"other output choices",
          [&](Session& s) {
-             tree(s);
-             s.allOutputs(false);
+             tree(s), s.allOutputs(false);
              s.p.shell.outputRecogCombined = s.p.shell.outputTeachCath2 = true;
          }},
         {"compare mode off", [](Session& s) { s.window.setToggle(Toggle::CompareMode, false); },
          true},
     };
-    // The outputs of "ev" with the session's folder named alike (records
-    // only after the certificate, which holds paths).
+    // The outputs of "ev", the folder named alike, records after the certificate.
     const auto outputs = [](Session& s) {
         std::map<std::string, std::string> files;
         for (const auto& f : fs::directory_iterator(s.dir.path())) {
             const std::string name = f.path().filename().string();
             if (!name.starts_with("ev_")) continue;
             std::string bytes = s.bytes(name);
-            if (name.ends_with(".zrt")) bytes = bytes.substr(testing::kCombinedHeader);
+            if (name.ends_with(".zrt")) bytes = bytes.substr(kCombinedHeader);
             for (size_t at; (at = bytes.find(s.dir.path())) != std::string::npos;)
                 bytes.replace(at, s.dir.path().size(), "<folder>");
             files[name] = bytes;
@@ -202,7 +184,7 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
             twice.ui.whenUnscripted = [](const std::string& asked) -> std::string {
                 if (asked.starts_with("save dialog")) return "";
                 if (asked.starts_with("Yes/No/Cancel question: File \"")) return "yes";
-                throw testing::ScriptExhausted{asked};
+                throw ScriptExhausted{asked};
             };
             const auto firstOutputs = outputs(twice);
             for (Session* s : {&fresh, &twice}) {
@@ -225,14 +207,12 @@ TEST(CodingDriver, ASecondRunDoesWhatAFirstRunDoes) {
         }
 }
 
-// What the program keeps from one run to the next: the tree (after a compare
-// run, turning compare mode off gives "Read data_1" back without a tree
-// read), the clusters typed, the components a text input lowered (until the
-// next tree), the averaging state, and the output choices, a declined one
-// staying off.
+// Kept from one run to the next: the tree (compare mode turned off gives
+// "Read data_1" back), the clusters typed, the components a text input
+// lowered (until the next tree), the averaging, a declined output's choice.
 TEST(CodingDriver, WhatOneRunLeavesTheNext) {
     // Ten frames, as a table sets it.
-    const fixtures::TreeFileContents averaging = testing::referenceTree({.averagingFrames = 10});
+    const fixtures::TreeFileContents averaging = referenceTree({.averagingFrames = 10});
     std::vector<Event> events = referenceEvents(14);
     for (size_t i = 0; i < events.size(); ++i) events[i].x += int(7 * i % 30);
     const std::vector<Event> firstTen(events.begin(), events.begin() + 10),
@@ -251,7 +231,7 @@ TEST(CodingDriver, WhatOneRunLeavesTheNext) {
     twice.click(Command::ReadData1, {twice.fvs("ev.fvs", lastFour), "", "cancel"});
     EXPECT_FALSE(twice.p.shell.outputRecogCodes);
     EXPECT_EQ(twice.p.tree.consideredComponentsNb, 2);
-    const testing::Records codes = twice.records("ev_Teach.zrt");
+    const Records codes = twice.records("ev_Teach.zrt");
     EXPECT_EQ(codes.size(), 4u);
     EXPECT_TRUE(
         std::all_of(codes.begin(), codes.end(), [](const auto& r) { return r.first == 0; }));

@@ -21,8 +21,7 @@ EventRecord eventWith(std::initializer_list<int16_t> leading, int16_t rest = 0) 
 }
 
 // The running mean of the last N frames (fewer at first, still divided by
-// N) is taken away from the first K components, and the rest halved. (Compare
-// mode and a later run going on with the state: see the coding driver's tests.)
+// N) is taken away from the first K components, and the rest halved.
 TEST(TimeAveraging, MatchesTheMeanOfTheLastFrames) {
     const int N = 7, K = 20;
     AveragingState state;
@@ -56,8 +55,7 @@ TEST(TimeAveraging, MatchesTheMeanOfTheLastFrames) {
         AveragingTransform(e, fresh, 2, 1, 0, false);
         EXPECT_EQ(e.components[0], expected) << x;
     }
-    // The considered count is limited to the 129 components; a window of one
-    // frame removes everything.
+    // The count is limited to 129 components; a one-frame window removes all.
     for (int32_t k : {-5, 1000}) {
         AveragingState fresh;
         EventRecord e = eventWith({32767}, 100);

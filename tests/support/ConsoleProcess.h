@@ -1,6 +1,5 @@
-// The real zortan-console copied into a fresh folder of its own, next to an
-// options file whose outputs point into the folder, and fed a script on its
-// standard input.
+// The real zortan-console copied into a fresh folder beside an options file
+// pointing into it, fed a script on its standard input.
 #pragma once
 
 #include <fcntl.h>
@@ -18,6 +17,11 @@
 #include "support/Session.h"
 
 namespace zortan::testing {
+
+// A transcript as it must be, tests/data/console/<name>.txt.
+inline std::string expectedTranscript(const std::string& name) {
+    return readFileBytes(ZORTAN_SAMPLES "/../tests/data/console/" + name + ".txt");
+}
 
 class ConsoleProcess : public Workspace {
   public:
@@ -83,11 +87,17 @@ class ConsoleProcess : public Workspace {
         start(args);
         send(script);
         const int status = finish();
-        return {output(), status};
+        return {transcript(), status};
+    }
+    // What it printed, the folder written "<dir>".
+    std::string transcript() const {
+        std::string out = output();
+        for (size_t at; (at = out.find(dir.path())) != std::string::npos;)
+            out.replace(at, dir.path().size(), "<dir>");
+        return out;
     }
 
-    // Starts a free (or stepwise) run of the reference table with every
-    // output on; true once it codes.
+    // Starts a run of the reference table, every output on; true once it codes.
     bool startReferenceRun(int64_t events, bool stepwise = false) {
         table("ev.txt", referenceEvents(events));
         start();

@@ -1,6 +1,5 @@
-// A started program in a fresh folder, driven as a user drives it at its
-// main window; the reference inputs; and readers of the outputs that do not
-// use the program's code.
+// A started program in a fresh folder, driven at its main window; the
+// reference inputs; readers of the outputs independent of the program's code.
 #pragma once
 
 #include <algorithm>
@@ -31,12 +30,11 @@ struct Event {
     std::string cath = "aaf";
 };
 
-// Three leaves over three components, only component 0 telling the nodes
-// apart: the root splits into node 1 (0) and node 2 (100), node 1 into node
-// 3 (-10) and node 4 (10). At K = 3, -20 codes as 0 (node 3, readings b o m),
-// 5 as 2 (node 4, a u f) and 90 as 1 (node 2, a i m); value lists ab, aeiou,
-// fm. Categories V, S, G; trained as the default fvs header tells, on 3000
-// events, coding the cepstrum. A tree given more leaves splits further.
+// Three leaves over three components, told apart by component 0: the root
+// splits into nodes 1 (0) and 2 (100), node 1 into 3 (-10) and 4 (10). At
+// K = 3, -20 codes as 0 (node 3, readings b o m), 5 as 2 (node 4, a u f), 90
+// as 1 (node 2, a i m); value lists ab, aeiou, fm; categories V, S, G;
+// trained as the default fvs header tells, coding the cepstrum.
 struct TreeSpec {
     int leaves = 3;
     int featureKind = 3;                       // -1: none, asked for at the first fvs event
@@ -66,14 +64,12 @@ inline std::vector<Event> referenceEvents(int64_t n) {
     return e;
 }
 
-// A text table (categories V S G, three components a row, nc as given): with
-// nc 3 its header takes 48 bytes and a row of a small value 16, so that a
-// reader's buffer of a power of two of at least 16 bytes ends between rows.
+// A text table (categories V S G, three components a row): with nc 3 its
+// header takes 48 bytes and a row of a small value 16.
 struct TableSpec {
     int32_t nc = 3;
 };
-// An fvs file whose settings match the reference tree's, component 0 in the
-// cepstrum (kind 3); the records declared are the events unless counted here.
+// An fvs file matching the reference tree, component 0 in the cepstrum.
 struct FvsSpec {
     std::optional<uint32_t> count{};
     int16_t realTypeSize = 4;
@@ -86,8 +82,8 @@ inline size_t occurrences(const std::string& text, const std::string& piece) {
     return n;
 }
 
-// A combined output file: a count record naming 253 certificate records, the
-// certificate, then a 6-byte record (code, three characters, tag) per event.
+// A combined output file: a count record (253), the certificate records,
+// then a 6-byte record (code, three characters, tag) per event.
 using Records = std::vector<std::pair<uint16_t, std::string>>;
 struct CombinedFile {
     bool wellFormed = false;  // count record, whole certificate, whole records
@@ -110,8 +106,7 @@ inline std::string codeCharacters(const std::string& text) {
     return at == std::string::npos ? std::string() : text.substr(at + 15);
 }
 
-// A category file's positions after its header, each a blank and a number;
-// -1 for anything else.
+// A category file's positions after its header (a blank and a number; else -1).
 inline std::vector<int> categoryPositions(const std::string& text) {
     std::vector<int> positions;
     const size_t body = text.find("\" values\r\n");
@@ -128,9 +123,8 @@ inline const std::vector<std::string> kOutputs = {
     "_teach_G.txt", "_recog_V.txt", "_recog_S.txt", "_recog_G.txt", "_error.txt"};
 
 // What is wrong with the outputs of a run on the reference input in
-// `folder`, "" when every output holds exactly events 0..n-1. The error
-// file's report names n events when `reported`, is missing when not (a
-// halted run writes none), and may be either when not known.
+// `folder`, "" when every output holds exactly events 0..n-1 and the error
+// file's report of n events is there as `reported` says (either when unknown).
 inline std::string referenceMismatch(const std::string& folder, int64_t n,
                                      std::optional<bool> reported) {
     // Value lists, and the readings of the leaves by code.
@@ -212,9 +206,8 @@ struct Workspace {
         p.hibernate = [this](bool, bool) { ++hibernations; };
     }
     void clearShown() { ui.messages.clear(), ui.errors.clear(), ui.log.clear(); }
-    // One letter per message shown: E Error 100, D an input without further
-    // events, F the finish list, C the clusters box ticked again, W the
-    // settings warning, S the realType size, ? any other.
+    // A letter per message: E Error 100, D no further event, F the finish list,
+    // C the clusters box, W the settings warning, S the realType size, ? other.
     std::string kinds() const {
         std::string k;
         for (const std::string& m : ui.messages)
@@ -229,8 +222,7 @@ struct Workspace {
     }
 };
 
-// The program started at its main window, its outputs going into the
-// folder; the user presses "Next" whenever the run waits.
+// The program started in the folder; the user presses "Next" whenever the run waits.
 struct Session : Workspace {
     Program p{ui, dir.path()};
     TForm1 window{p};
@@ -277,9 +269,8 @@ struct Session : Workspace {
     }
 };
 
-// A session with every output on, after a whole run of the reference input
-// (stepwise when short) whose outputs are kept aside by kOutputs; the tree
-// is read again, ready for the next run.
+// Every output on, after a whole run of the reference input (stepwise when
+// short) whose outputs are kept aside in kOutputs' order; the tree read again.
 struct RunSession : Session {
     int64_t events;
     std::string input;

@@ -1,5 +1,5 @@
-// The Windows side of the platform: paths in the system's code page, the
-// configuration folder, files, and hibernation through fakes of its calls.
+// The Windows side of the platform: code-page paths, the configuration
+// folder, files, and hibernation through fakes of its calls.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -24,9 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Folders whose names leave ASCII: é is the same byte in Latin-1, € and œ
-// are not. Each is created, found, and holds the options file beside a
-// program kept there; on disk it has the name the code page gives it.
+// Folders named beyond ASCII (é the same byte in Latin-1, € and œ not) are
+// created, found and hold the options file under the name meant.
 TEST(WindowsPaths, FoldersNamedInTheCodePageHoldTheOptionsFile) {
     testing::TempDir dir;
     for (const wchar_t* wide : {L"caf\u00e9", L"\u20acuro", L"c\u0153ur et \u00e2me"}) {
@@ -48,9 +47,8 @@ TEST(WindowsPaths, FoldersNamedInTheCodePageHoldTheOptionsFile) {
     }
 }
 
-// The configuration folder is in %APPDATA%. An options file beside the
-// program that cannot be opened for writing (another program holds it
-// without sharing) moves there.
+// The configuration folder is in %APPDATA%; an options file held by another
+// program without sharing moves there.
 TEST(WindowsPaths, TheConfigurationFolderIsInAppData) {
     testing::TempDir dir;
     const char* saved = std::getenv("APPDATA");
@@ -92,8 +90,7 @@ TEST(WindowsFiles, CutBackAndRegularOrNot) {
     CloseHandle(writeEnd);
 }
 
-// Hibernation with every system call faked: the steps taken, each named
-// otherwise when given the wrong arguments, and the error when one fails.
+// Hibernation with faked calls: the steps, their arguments, a failing one's error.
 TEST(WindowsPower, HibernationStepsAndTheirFailures) {
     const std::vector<std::string> all = {"version", "token", "lookup", "adjust", "close", "power"};
     const struct {
