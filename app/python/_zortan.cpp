@@ -529,6 +529,9 @@ py::bytes fvsHeaderRecord(const py::dict& header, uint32_t records) {
 
 }  // namespace
 
+// The corpus functions (_corpus.cpp).
+void defineCorpus(py::module_& m);
+
 }  // namespace zortan::python
 
 PYBIND11_MODULE(_zortan, m) {
@@ -577,4 +580,5 @@ PYBIND11_MODULE(_zortan, m) {
         py::arg("errno"));
     m.attr("RECORD_SIZE") = kFvsRecordSize;
     m.attr("COMPONENTS") = kComponents;
+    defineCorpus(m);
 }

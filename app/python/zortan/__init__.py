@@ -29,9 +29,9 @@ import numpy as _np
 from . import _zortan
 from ._zortan import Error
 
-# The batch coding of whole files (zortan-batch) is imported from the
-# extension here once it is there:
-# from ._zortan import code_files
+# Whole files as the batch command codes them; the Dask form is in
+# zortan.corpus.
+from ._files import OUTPUTS, CorpusResult, CorpusTable, FileResult, RunResult, code_files
 
 Error.__module__ = __name__
 Error.__doc__ = "A failure of the program; its text is the program's own message."
@@ -49,6 +49,12 @@ __all__ = [
     "write_fvs",
     "read_zrt",
     "cath_of",
+    "code_files",
+    "OUTPUTS",
+    "CorpusResult",
+    "CorpusTable",
+    "FileResult",
+    "RunResult",
 ]
 
 PathLike = Union[str, "_os.PathLike[str]"]

@@ -1,0 +1,73 @@
+"""Coding a corpus on a Dask distributed cluster.
+
+    from zortan.corpus import code_corpus
+    result = code_corpus("tree.vq", files, clusters=[16, 64], outputs=["all"],
+                         out_dir="/shared/out", client=None)
+
+One task per group of files; each worker process reads the tree once per
+thread and keeps it for the tasks that follow. The workers write the outputs
+themselves, so `out_dir` and the inputs must be paths every worker sees (a
+shared file system). The files written equal zortan-batch's.
+"""
+from __future__ import annotations
+
+import threading as _threading
+from typing import Optional, Sequence, Union
+
+from . import _files, _zortan
+
+__all__ = ["code_corpus"]
+
+# The jobs of this worker process, one per thread and set of settings.
+_local = _threading.local()
+
+
+def _job(args: tuple) -> "_zortan.CorpusJob":
+    jobs = getattr(_local, "jobs", None)
+    if jobs is None:
+        jobs = _local.jobs = {}
+    job = jobs.get(args)
+    if job is None:
+        job = jobs[args] = _zortan.CorpusJob(*args)
+    return job
+
+
+def _code_group(group: list, args: tuple) -> list:
+    job = _job(args)
+    return [job.code(inputs) for inputs in group]
+
+
+def code_corpus(tree_path: _files.PathLike, files: Sequence,
+                clusters: Union[int, Sequence[int]],
+                outputs: Union[str, Sequence[str]] = (), out_dir: _files.PathLike = ".",
+                client=None, overwrite: bool = False, compare: bool = False,
+                files_per_task: int = 1) -> _files.CorpusResult:
+    """zortan.code_files on a Dask cluster; the same arguments and result.
+
+    With client=None a LocalCluster of worker processes (one thread each) is
+    made for the call and closed after it; otherwise the given
+    dask.distributed.Client's cluster is used. `files_per_task` groups small
+    files into one task.
+    """
+    args = _files._arguments(tree_path, clusters, outputs, out_dir, overwrite, compare)
+    inputs = _files._inputs(files, compare)
+    # The tree and the settings are checked here, before anything is sent.
+    labels = _zortan.CorpusJob(*args).labels
+    _zortan.prepare_corpus(*args, inputs=inputs)
+    groups = [inputs[i:i + max(1, files_per_task)]
+              for i in range(0, len(inputs), max(1, files_per_task))]
+
+    own = None
+    if client is None:
+        from dask.distributed import Client, LocalCluster
+        own = LocalCluster(threads_per_worker=1, processes=True, dashboard_address=None)
+        client = Client(own)
+    try:
+        futures = client.map(_code_group, groups, args=args, pure=False)
+        raw_files = [r for group in client.gather(futures) for r in group]
+    finally:
+        if own is not None:
+            client.close()
+            own.close()
+    raw_tables = _zortan.finish_corpus(*args, labels=labels, files=raw_files)
+    return _files._result(raw_files, raw_tables, labels, compare)
