@@ -80,7 +80,10 @@ class BatchUi : public Ui {
                 "The tree names no coded feature kind (\"Coded feature vectors\"): it "
                 "can only be chosen in the window."};
         if (s.waiting) throw Refused{"The run waits for Next."};
-        if (steps_ != nullptr) steps_->store(program_->run.stepCounter, std::memory_order_relaxed);
+        if (steps_ != nullptr) {
+            steps_->done.store(program_->run.stepCounter, std::memory_order_relaxed);
+            steps_->total.store(program_->run.totalSteps, std::memory_order_relaxed);
+        }
     }
     void beep() override {}
     ScreenSize screenSize() override { return {1680, 1050}; }
@@ -274,7 +277,10 @@ void startRun(RunSlot& slot, const CorpusSettings& settings, const std::vector<s
     Program& p = slot.program;
     BatchUi& ui = slot.ui;
     ui.startRun(inputs, &p, steps);
-    if (steps != nullptr) steps->store(0, std::memory_order_relaxed);
+    if (steps != nullptr) {
+        steps->done.store(0, std::memory_order_relaxed);
+        steps->total.store(0, std::memory_order_relaxed);
+    }
     TForm1 form(p);
     try {
         if (settings.compare) form.setToggle(Toggle::CompareMode, true);
@@ -637,13 +643,20 @@ CorpusOutcome CodeCorpus(const CorpusSettings& settings,
         state.finished = nullptr;
         if (over) break;
         if (progress) {
-            // The steps of the runs at hand.
-            int64_t partialSteps = 0;
-            for (unsigned j = 0; j < jobs; ++j)
-                if (current[j] != SIZE_MAX)
-                    partialSteps += steps[j].load(std::memory_order_relaxed);
+            // The runs at hand, by their steps done of those they are to do.
             CorpusProgress now = state;
-            now.stepsDone += partialSteps;
+            double partialSize = 0;
+            for (unsigned j = 0; j < jobs; ++j) {
+                if (current[j] == SIZE_MAX) continue;
+                const int64_t done = steps[j].done.load(std::memory_order_relaxed);
+                const int64_t total = steps[j].total.load(std::memory_order_relaxed);
+                now.stepsDone += done;
+                if (total > 0)
+                    partialSize +=
+                        sizes[current[j]] *
+                        std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
+            }
+            now.fractionDone = (doneSize + partialSize) / totalSize;
             progress(now);
         }
         changed.wait_for(guard, std::chrono::duration<double>(interval));

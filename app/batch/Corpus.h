@@ -74,8 +74,11 @@ struct CorpusTable {
     std::vector<TableRow> rows;
 };
 
-// What a job reports while it codes: coding steps done in the run at hand.
-using StepsDone = std::atomic<int64_t>;
+// What a job reports while it codes: the coding steps of the run at hand
+// done, and how many it is to do.
+struct StepsDone {
+    std::atomic<int64_t> done{0}, total{0};
+};
 
 // One coder: reads the tree once, then codes inputs one after another. One
 // per thread.
