@@ -9,6 +9,7 @@
 #include "platform/Errors.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
+#include "support/ExpectedText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 
@@ -91,57 +92,10 @@ struct Session {
     }
 };
 
-// Text written out in a raw string, with CR LF line ends: a line "c*n"
-// stands for n characters c, and a "|" ends a line that ends in blanks.
-std::string crlf(const std::string& text) {
-    std::string out;
-    size_t start = 0;
-    for (size_t end = 0; end != std::string::npos; start = end + 1) {
-        end = text.find('\n', start);
-        std::string line = text.substr(start, end - start);
-        if (line.size() > 2 && line[1] == '*')
-            line = std::string(std::stoul(line.substr(2)), line[0]);
-        if (line.ends_with('|')) line.pop_back();
-        out += line + "\r\n";
-    }
-    return out;
-}
-
-const std::string kOpening = R"(date: 2026-12-06 time: 21:05:09
-Events codes. Output from Zortan; data sources: wave files, spectrum files, quantization tree and quantized events data and certificates.
-Wave, training file:  "C:\w\train.wav"
-Training TRB file:    "C:\o\train.fvs"
-Tree:                 "C:\t\a.vq1"
-Wave, coded signal:   "C:\w\in.wav"
-Coded events:         "C:\o\in.fvs"
-
-Settings:
- all components - Constraining set
-       7 - Number of used groups)";
-
 TEST(TextHeader, OneAndTwoInputFormsByteForByte) {
     Session s;
     // Feature kind 0 has 23 characters: it pushes the rest of its row on.
-    const std::string expected = crlf(kOpening + R"(
--*211
-Settings numer. codes  TRB                     Training TRB file       Input file (coded events)     Explanatory notes
-=*211
-      0      0     -1  rare power spectr. (ps),  no,                     Checked off,                  radiogroups: Coded feature vectors,       Filter,                      Filter
-      1      0      1  Centroids,              like for no filtering,  like for filtered,            radiogroups: Sets  dividing method,       Scaling constants,           Scaling constants
-      0      1      4  xxx,                    Gauss,                  FlatTop,                      radiogroups: xxx,                         Widows shape,                Widows shape
-      0      0      0  Distortion |Cohr.,      xxx,                    xxx,                          radiogroups: Set choice criteria,         xxx,                         xxx
-      0      0      0  phon,                   xxx,                    xxx,                          radiogroups: Classifier,                  xxx,                         xxx
-      2      0      0  Info Radius,            xxx,                    xxx,                          radiogroups: Features choice crit.,       xxx,                         xxx
-     -1      0      0  Checked off,            xxx,                    xxx,                          radiogroups: Classifier,                  xxx,                         xxx
-      0      1      0  FALSE,                  TRUE,                   FALSE,                        checkBoxes:  Preprocessing: Averaging,    Preemphase,                  Preemphase
-      5    255      0  xxx                       5     255       0     xxx      xxx      xxx         numbers of train file cathegory values,   xxx                          xxx
-      3     12      2  xxx                     xxx      xxx      xxx     3      12       2           numbers of encoded file cathegory values, xxx                          xxx
-     10  16000      0  xxx                    10.0  16000.0            xxx      xxx                  frame step[ms],                           rate[Hz] for training file,  xxx
-     12   8000      0  xxx                     xxx     xxx            12.4   8000.0                  frame step[ms],                           rate[Hz] for encoded file,   xxx
-     20     18      0  xxx                      20                      18                           xxx                                       cepstrum lifter treshold     cepstrum lifter treshold
-_*211
-
-Output codes:)");
+    const std::string expected = testing::expectedText("header-one-input.txt");
     EXPECT_EQ(s.create("a_code.txt", "Events codes.", "code"), expected);
     // The error file: no "Output codes:" line; a text input named by its path.
     s.program.options.data1IsFvs = 0;
@@ -164,34 +118,8 @@ Output codes:)");
                                                    "xxx",       "xxx",  "xxx",     "xxx"};
     s.program.shell.compareMode = true;
     s.program.tree.training.featureKind = 3;
-    EXPECT_EQ(s.create("c_code.txt", "Events codes.", "code"), crlf(kOpening + R"(
--*248
-Settings numer. codes       TRB                     Training TRB file       Input1 file             Input2 file             Explanatory notes
-=*248
-      3      0     -1    2  cepstrum,               no,                     Checked off,            1000,                   radiogroups: Coded feature vectors,       Filter,                      Filter,                      Filter
-      1      0      1   -1  Centroids,              like for no filtering,  like for filtered,      Checked off,            radiogroups: Sets  dividing method,       Scaling constants,           Scaling constants,           Scaling constants
-      0      1      4    0  xxx,                    Gauss,                  FlatTop,                Rectangle,              radiogroups: xxx,                         Widows shape,                Widows shape,                Widows shape
-      0      0      0    0  Distortion |Cohr.,      xxx,                    xxx,                    xxx,                    radiogroups: Set choice criteria,         xxx,                         xxx,                         xxx
-      0      0      0    0  phon,                   xxx,                    xxx,                    xxx,                    radiogroups: Classifier,                  xxx,                         xxx,                         xxx
-      2      0      0    0  Info Radius,            xxx,                    xxx,                    xxx,                    radiogroups: Features choice crit.,       xxx,                         xxx,                         xxx
-     -1      0      0    0  Checked off,            xxx,                    xxx,                    xxx,                    radiogroups: Classifier,                  xxx,                         xxx,                         xxx
-      1      1      0    1  TRUE,                   TRUE,                   FALSE,                  TRUE,                   checkBoxes:  Preprocessing: Averaging,    Preemphase,                  Preemphase                   Preemphase
-      5    255      0    0  xxx                       5     255       0     xxx     xxx     xxx     xxx     xxx     xxx     numbers of train file cathegory values,   xxx                          xxx                          xxx
-      3     12      2    0  xxx                     xxx     xxx     xxx       3      12       2     xxx     xxx     xxx     numbers of 1-th file file cath. values,   xxx                          xxx                          xxx
-      1      0    255    0  xxx                     xxx     xxx     xxx     xxx     xxx     xxx       1       0     255     numbers of 2-nd file file cath. values,   xxx                          xxx                          xxx
-     10  16000      0    0  xxx                    10.0  16000.0            xxx     xxx             xxx     xxx             frame step[ms],                           rate[Hz] for training file,  xxx                          xxx
-     12   8000      0    0  xxx                     xxx     xxx            12.4  8000.0             xxx     xxx             frame step[ms],                           rate[Hz] for encoded file,   xxx                          xxx
-      5  22050      0    0  xxx                     xxx     xxx             xxx     xxx             5.0 22050.0             frame step[ms],                           rate[Hz] for encoded file,   xxx                          xxx
-     20     18      7    0  xxx                      20                      18                      7                      xxx                                       cepstrum lifter treshold     cepstrum lifter treshold     cepstrum lifter treshold
-_*248
-
-Averaging parameters:
--*48
-Window      time [ms]   frames      step [ms]   |
-=*48
-rectangle   40          4           10          |
--*48
-Output codes:)"));
+    EXPECT_EQ(s.create("c_code.txt", "Events codes.", "code"),
+              testing::expectedText("header-two-inputs.txt"));
 }
 
 // The list in code order after the header; codes below 33 are written as
@@ -202,15 +130,7 @@ TEST(CategoryFile, ListsValuesInCodeOrderAfterTheHeader) {
     const std::string bytes =
         s.create("a_teach_phon.txt", "phon classification.", "phon", setOf("ba !"));
     EXPECT_NE(bytes.find("\r\nphon classification. Output from Zortan;"), std::string::npos);
-    EXPECT_TRUE(bytes.ends_with(crlf(R"(
-Output codes:
-4 Ynbr - count of alphabet Y
-#list for phon char values.
-     0   #32
-     1     !
-     2     a
-     3     b
-Codes of the cathegory "phon" values)")));
+    EXPECT_TRUE(bytes.ends_with(testing::expectedText("category-list-end.txt")));
     EXPECT_EQ(s.program.shell.statusBarText, "\"cathegory # list create\"");
     EXPECT_EQ(std::vector<std::string>(s.ui.log.end() - 2, s.ui.log.end()),
               (std::vector<std::string>{"status: phon #list creation",
