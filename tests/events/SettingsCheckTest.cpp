@@ -33,11 +33,11 @@ TEST(SettingsCheck, ListsEveryFvsDifferenceInOrder) {
     s.training.windowShape = -1;
     s.training.frameStep = 12.5;
     s.input = {-1, -1, 0, 4, false, false, 20, 0.0, 0.0, 512, false, 0, false, 1.0};
-    EXPECT_EQ(s.differences(true), testing::expectedText("settings-fvs-differences.txt"));
+    EXPECT_EQ(s.differences(true), testing::dataText("settings-fvs-differences.txt"));
     testing::ScriptedUi ui;
     CheckSettings(ui, s.tree, "C:\\train\\t.fvs", s.input, "D:\\in.fvs", 0, true);
     EXPECT_EQ(ui.messages,
-              std::vector<std::string>{testing::expectedText("settings-fvs-warning.txt")});
+              std::vector<std::string>{testing::dataText("settings-fvs-warning.txt")});
     // Identical settings: no message at all.
     CheckSettings(ui, s.tree, "C:\\train\\t.fvs", s.tree.training, "D:\\in.fvs", 0, true);
     EXPECT_EQ(ui.messages.size(), 1u);
@@ -53,7 +53,7 @@ TEST(SettingsCheck, TextInputComparesTheVectorLength) {
     s.input.frameStep = 3.0;
     s.input.lifterThreshold = 1;
     s.input.fftWindowWidth = 1;
-    EXPECT_EQ(s.differences(false, 12), testing::expectedText("settings-text-differences.txt"));
+    EXPECT_EQ(s.differences(false, 12), testing::dataText("settings-text-differences.txt"));
     s.input.filter = -1;
     EXPECT_EQ(s.differences(false, 24), "");
 }

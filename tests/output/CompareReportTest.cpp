@@ -41,7 +41,7 @@ struct Fixture {
 TEST(CompareReport, SingleModeTable) {
     Fixture f(3, false);
     f.program.coder.errorRecords1 = {{200, 200, 200}, {50, 20, 0}, {1, 0, 100}};
-    EXPECT_EQ(f.report(200), testing::expectedText("compare-report-single.txt"));
+    EXPECT_EQ(f.report(200), testing::dataText("compare-report-single.txt"));
 }
 
 // A label longer than its column pushes the rest on; counts times 200
@@ -55,7 +55,7 @@ TEST(CompareReport, CompareModeTableWithLargeCounts) {
     p.coder.errorRecords2 = {{200, 200, 200}, {0, 0, 1}};
     p.coder.cath2Diff[0] = 20;
     p.coder.groupDiff[1] = 30000000;
-    EXPECT_EQ(f.report(400), testing::expectedText("compare-report-two.txt"));
+    EXPECT_EQ(f.report(400), testing::dataText("compare-report-two.txt"));
 }
 
 TEST(CompareReport, NoEventsAndNoFile) {

@@ -95,7 +95,7 @@ struct Session {
 TEST(TextHeader, OneAndTwoInputFormsByteForByte) {
     Session s;
     // Feature kind 0 has 23 characters: it pushes the rest of its row on.
-    const std::string expected = testing::expectedText("header-one-input.txt");
+    const std::string expected = testing::dataText("header-one-input.txt");
     EXPECT_EQ(s.create("a_code.txt", "Events codes.", "code"), expected);
     // The error file: no "Output codes:" line; a text input named by its path.
     s.program.options.data1IsFvs = 0;
@@ -119,7 +119,7 @@ TEST(TextHeader, OneAndTwoInputFormsByteForByte) {
     s.program.shell.compareMode = true;
     s.program.tree.training.featureKind = 3;
     EXPECT_EQ(s.create("c_code.txt", "Events codes.", "code"),
-              testing::expectedText("header-two-inputs.txt"));
+              testing::dataText("header-two-inputs.txt"));
 }
 
 // The list in code order after the header; codes below 33 are written as
@@ -130,7 +130,7 @@ TEST(CategoryFile, ListsValuesInCodeOrderAfterTheHeader) {
     const std::string bytes =
         s.create("a_teach_phon.txt", "phon classification.", "phon", setOf("ba !"));
     EXPECT_NE(bytes.find("\r\nphon classification. Output from Zortan;"), std::string::npos);
-    EXPECT_TRUE(bytes.ends_with(testing::expectedText("category-list-end.txt")));
+    EXPECT_TRUE(bytes.ends_with(testing::dataText("category-list-end.txt")));
     EXPECT_EQ(s.program.shell.statusBarText, "\"cathegory # list create\"");
     EXPECT_EQ(std::vector<std::string>(s.ui.log.end() - 2, s.ui.log.end()),
               (std::vector<std::string>{"status: phon #list creation",

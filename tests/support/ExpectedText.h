@@ -1,4 +1,5 @@
-// Expected outputs kept byte for byte in files under tests/data/texts.
+// Texts kept byte for byte in files under tests/data/texts: long expected
+// outputs and messages, and hand-written inputs.
 #pragma once
 
 #include <filesystem>
@@ -8,9 +9,13 @@
 
 namespace zortan::testing {
 
-inline std::string expectedText(const std::string& name) {
+// The file's text, each "@" in it replaced by `at`.
+inline std::string dataText(const std::string& name, const std::string& at = "@") {
     const std::filesystem::path dir = std::filesystem::path(ZORTAN_SAMPLES_DIR).parent_path();
-    return readFileBytes((dir / "tests" / "data" / "texts" / name).string());
+    std::string text = readFileBytes((dir / "tests" / "data" / "texts" / name).string());
+    for (size_t i = text.find('@'); i != std::string::npos; i = text.find('@', i + at.size()))
+        text.replace(i, 1, at);
+    return text;
 }
 
 }  // namespace zortan::testing

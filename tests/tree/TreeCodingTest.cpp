@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Errors.h"
+#include "support/ExpectedText.h"
 #include "support/ScriptedUi.h"
 #include "support/TreeBuilders.h"
 #include "tree/fast/FastCoder.h"
@@ -100,22 +101,11 @@ TEST(TreeCodingRules, DistanceFunctionAndNotANumber) {
 class TreeCodingLimits : public ::testing::TestWithParam<bool> {};
 
 TEST_P(TreeCodingLimits, EdgeAcceptedOnePastRefused) {
-    const std::string halted = ".\r\nTurn to the author, the program will be halted now.";
-    const auto gapMessage = [&](int t) {
-        return "end: Program error occured in  procedure \"fillGapTranscrErr\".\r\nIndex for the "
-               "\"BoolErrorVector\" array is too high\r\nIt should be <=3, but it achieves " +
-               std::to_string(t) + halted;
+    const auto gapMessage = [](int t) {
+        return "end: " + testing::dataText("fill-gap-index-too-high.txt", std::to_string(t));
     };
     const auto sonMessage = [](int son) {
-        const std::string s = std::to_string(son);
-        return "range: An error in proc. \"EncodeIter\" occured!\r\nindex k> HeapTop+1, the k is "
-               "beyond the tree node index scope.\r\nk=" +
-               s +
-               "\r\nHeapTop+1=6\r\ncentroidsNb=4\r\nstartNodeIndex=6\r\n"
-               "nodeHeap[startNodeIndex].son=" +
-               s +
-               "\r\nThe \"heapTop\" should be HeapTop:=2*(centroidsNb-1)!\r\nProbably bad tree "
-               "construction; turn to the author.";
+        return "range: " + testing::dataText("encode-iter-son-beyond.txt", std::to_string(son));
     };
     using Edit = std::function<void(TreeBuilder&)>;
     const auto set = [](int node, auto field, int value) -> Edit {

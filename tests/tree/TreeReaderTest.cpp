@@ -14,6 +14,7 @@
 #include "run/TreeInput.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
+#include "support/ExpectedText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 #include "tools/fixtures/TreeFileWriter.h"
@@ -140,26 +141,12 @@ TEST(TreeReader, ReadTreeProcedureAndItsDialog) {
                   "(i.e. number of codes as a consequence)!!"}));
 }
 
-// A file written by hand: the layout's order, low-order bits, clamping of the
-// value lists, the line 2 cuts and the published texts.
+// A file written by hand: the layout's order, low-order bits (node 0's
+// treeCath2 258, node 1's code 65536), clamping of the value lists, the
+// line 2 cuts and the published texts.
 TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
-    const std::string label3(300, 'L');
-    std::string text;
-    for (const std::string& line : std::vector<std::string>{
-             "date 2021-05-04@08:00", "7 the teaching sample D:\\train\\set a.fvs", "1",
-             "2 2 4294967296000 65535 E:\\waves\\w.wav", "2 1024 components, FFT width", "9",
-             "-1 0 0 0 1 2 3 4 5 6 7 8 sets",
-             "4294967301 1 0 0 0 0 0 2147483648 features 0, 2, 32 and 255", "3 257 0 2 9 active",
-             "512", "0", "20", "4", "12.5", "1.6E4", "5 6", "7", "1", "-7", "2", "99", "4", "1",
-             "2", "-3", "0", "5", "256", "2", "groups", "10 -20 4294967326", "77 excluded",
-             "counts", "2 0 1 values of Y2, Y1, Y3", "h", "h", "u;v;w;", "h", "k,", "h", "mxn", "h",
-             "Speakers of the corpus", "Vowels", label3, "status line",
-             // node 0: treeCath2 258 keeps its low 8 bits; node 1: code 65536 its low 16
-             "n0", "1 2 0 3 258 1 1", "c", "0.25 rest ignored", "-1E-3", "n1", "0 2 65536 0 0 0 0",
-             "c", "1.5", "2.5", "n2", "0 0 1 1 1 1 0", "c", "3.5", "4.5"})
-        text += line + "\r\n";
     Session t;
-    t.read(t.dir.write("hand.vq", text));
+    t.read(t.dir.write("hand.vq", testing::dataText("hand-written.vq")));
     const QuantizationTree& q = t.tree;
     const AnalysisSettings& a = q.training;
     const TreeTrainingSettings& trb = q.treeTraining;
@@ -215,10 +202,7 @@ TEST(TreeReader, LimitsOfTheFile) {
         return [=](TreeFileContents& c) { c = makeTree(leaves, components, order); };
     };
     const std::string invalid = "error: Invalid numeric input";
-    const std::string refused =
-        "refused: The tree file \"@\" holds a bad tree:\r\nnode 2, the second son of node 0, has "
-        "the code 4, but the codes of second sons must be below the number of tree sizes, "
-        "4.\r\nThe tree has not been read.";
+    const std::string refused = "refused: " + testing::dataText("bad-tree-second-son-code.txt");
     const struct {
         int line;  // 0: the file as written
         std::string text;
