@@ -20,6 +20,7 @@
 namespace zortan {
 namespace {
 
+using testing::dataText;
 using testing::ScriptedUi;
 using testing::TreeBuilder;
 using testing::vec;
@@ -44,16 +45,17 @@ EventRecord eventAt(double x) {
 // Paths, flags, error arrays and running counts, as text.
 std::string state(const CoderState& c) {
     std::string s;
-    for (const TwordArray* path : {&c.nodePath1, &c.nodePath2})
-        for (uint16_t node : *path) s += std::to_string(node) + " ";
-    for (const ErrorFlags& f : c.BoolErrorVector)
-        s += "|" + std::to_string(f.cath1) + std::to_string(f.cath2) + std::to_string(f.cath3);
-    for (const TErrorRecordArray* errors : {&c.errorRecords1, &c.errorRecords2})
-        for (const TErrorRecord& r : *errors)
-            s += " " + std::to_string(r.cath1) + "," + std::to_string(r.cath2) + "," +
-                 std::to_string(r.cath3);
-    return s + " / " + std::to_string(c.cath1ErrorCount) + "," + std::to_string(c.cath2ErrorCount) +
-           "," + std::to_string(c.cath3ErrorCount);
+    const auto put = [&s](const auto& x) {
+        s += std::to_string(x.cath1) + "," + std::to_string(x.cath2) + "," +
+             std::to_string(x.cath3) + " ";
+    };
+    for (uint16_t node : c.nodePath1) s += std::to_string(node) + " ";
+    for (uint16_t node : c.nodePath2) s += std::to_string(node) + " ";
+    std::for_each(c.BoolErrorVector.begin(), c.BoolErrorVector.end(), put);
+    std::for_each(c.errorRecords1.begin(), c.errorRecords1.end(), put);
+    std::for_each(c.errorRecords2.begin(), c.errorRecords2.end(), put);
+    put(TErrorRecord{c.cath1ErrorCount, c.cath2ErrorCount, c.cath3ErrorCount});
+    return s;
 }
 
 long double farthest(const QuantizationTree& tree, const ComponentVector& a,
@@ -101,12 +103,6 @@ TEST(TreeCodingRules, DistanceFunctionAndNotANumber) {
 class TreeCodingLimits : public ::testing::TestWithParam<bool> {};
 
 TEST_P(TreeCodingLimits, EdgeAcceptedOnePastRefused) {
-    const auto gapMessage = [](int t) {
-        return "end: " + testing::dataText("fill-gap-index-too-high.txt", std::to_string(t));
-    };
-    const auto sonMessage = [](int son) {
-        return "range: " + testing::dataText("encode-iter-son-beyond.txt", std::to_string(son));
-    };
     using Edit = std::function<void(TreeBuilder&)>;
     const auto set = [](int node, auto field, int value) -> Edit {
         return [=](TreeBuilder& b) {
@@ -129,15 +125,17 @@ TEST_P(TreeCodingLimits, EdgeAcceptedOnePastRefused) {
         std::string outcome;  // "" accepted, "range", "range: <message>", "end: <message>"
     } cases[] = {
         {"K = tree sizes", 4, 14, none, ""},
-        {"K = tree sizes + 1", 5, 14, none, gapMessage(4)},
-        {"second son's code beyond", 12, 14, set(6, &TreeNode::code, 9), gapMessage(9)},
+        {"K = tree sizes + 1", 5, 14, none, "end: " + dataText("fill-gap-too-high.txt", "4")},
+        {"second son's code beyond", 12, 14, set(6, &TreeNode::code, 9),
+         "end: " + dataText("fill-gap-too-high.txt", "9")},
         {"last reading", 2, 12, set(2, &TreeNode::treeCath2, 2), ""},
         {"reading past it", 2, 12, set(2, &TreeNode::treeCath2, 3), "range"},
         // The list of category 1 has one extra entry, character 0.
         {"extra entry", 2, 12, set(2, &TreeNode::treeCath1, 2), ""},
         {"reading past it", 2, 12, set(2, &TreeNode::treeCath1, 3), "range"},
         {"son at HeapTop+1: no message", 4, 14, set(6, &TreeNode::son, 7), "range"},
-        {"son beyond it", 4, 14, set(6, &TreeNode::son, 8), sonMessage(8)},
+        {"son beyond it", 4, 14, set(6, &TreeNode::son, 8),
+         "range: " + dataText("son-beyond-heap.txt", "8")},
         {"CART on component 128", 4, 14, cart(128), ""},
         {"CART on component 129", 4, 14, cart(129), "range"},
         {"sons in a circle", 4, 14, set(2, &TreeNode::son, 1), "range"},  // node 2's: 1 and 2
