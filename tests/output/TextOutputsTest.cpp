@@ -165,10 +165,7 @@ TEST(ChooseOutputFile, Flows) {
         {{"", "cancel"}, false, "@old", 1, 1},  // dialog cancelled, then Cancel
         {{"@new"}, true, "@new", 1, 0, true},
     };
-    const std::string ioError =
-        "message: Can not overwrite the file because of I/O error 32?\r\n- apply different, "
-        "unique name or close the program and try again\r\nor check whether the process can not "
-        "access the file because it is used by another process";
+    const std::string ioError = testing::dataText("overwrite-io-error.txt");
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.answers));
         Session s;

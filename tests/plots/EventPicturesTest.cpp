@@ -9,6 +9,7 @@
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
 #include "shell/Program.h"
+#include "support/ExpectedText.h"
 #include "support/ScriptedUi.h"
 #include "tree/TreeCoding.h"
 
@@ -256,10 +257,7 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     eventText(p, EncodeResult{5, 0, 4, 9});
     EXPECT_EQ(f.c.texts[f.c.texts.size() - 2].text, "a, q, -");
     EXPECT_EQ(f.ui.messages,
-              std::vector<std::string>{"Some error in data processing occured.\r\nThe code list "
-                                       "contain \"1\", while index is \"4\r\nNow the index will be "
-                                       "lowered to the \"1\" value to continue, but it is highly "
-                                       "erronous situation!. Turn to the author"});
+              std::vector<std::string>{testing::dataText("category-index-lowered.txt")});
     EXPECT_THROW(CategoryLookup(f.ui, {}, 0, true), RangeError);
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 
+#include "support/ExpectedText.h"
 #include "support/Session.h"
 
 namespace zortan {
@@ -51,9 +52,7 @@ std::string fileOf(const std::string& first, const Lines& paths) {
     return text;
 }
 std::string corrupted(const Session& s) {
-    return "Be carefull!\r\nFile of last used options, i.e.\r\n\"" + s.dir.file("Init.txt") +
-           "\"\r\nis corrupted\r\nIt will be restored with actual options, next time this error "
-           "should not appear.";
+    return testing::dataText("init-file-corrupted.txt", s.dir.file("Init.txt"));
 }
 
 TEST(InitFile, StartUpTakesWhatTheFileHoldsAndASaveWritesItBack) {
