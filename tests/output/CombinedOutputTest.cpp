@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shell/Program.h"
+#include "support/ExpectedText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 
@@ -155,24 +156,13 @@ TEST(CombinedOutput, PickedNameAndRecordsPerEvent) {
               std::string("\0\1bwz\0", 6));
 }
 
+// Each group's chosen files, or that it saved nothing; the messages of each
+// choice of outputs follow its flags in the file.
 TEST(CombinedOutput, FinishMessageListsTheChosenFilesOfBothGroups) {
-    const std::string list = "Program finished\r\nFind results in:\r\n\"";
-    const std::string off = "Program finished.\r\nDue to your choice ";
-    const std::string teachOff = off + "teach results were not saved...";
-    const std::string recogOff = off + "recognition results were not saved...";
-    const struct {
-        std::string on;  // teach combined, code, 1, 2, 3, then the same for recognition
-        std::vector<std::string> messages;
-    } cases[] = {
-        {"1000000000", {list + "T\",\r\n\" and in\r\n\"E\"", recogOff}},
-        {"0000010001", {teachOff, list + "R\",\r\n\"r3\"\r\n and in\r\n\"E\""}},
-        {"1110111010",
-         {list + "T\",\r\n\"C\",\r\n\"t1\",\r\n\"t3\"\r\nR\",\r\n\"C\",\r\n\"r2\",\r\n\" and "
-                 "in\r\n\"E\""}},
-        {"0001000000", {list + "t2\",\r\n\" and in\r\n\"E\"", recogOff}},
-        {"0000000000", {teachOff, recogOff}},
-    };
-    for (const auto& c : cases) {
+    std::string shown;
+    // Teach combined, code, 1, 2, 3, then the same for recognition.
+    for (const std::string on :
+         {"1000000000", "0000010001", "1110111010", "0001000000", "0000000000"}) {
         Fixture f;
         Program& p = f.program;
         ShellState& s = p.shell;
@@ -180,17 +170,19 @@ TEST(CombinedOutput, FinishMessageListsTheChosenFilesOfBothGroups) {
                            &s.outputTeachCath2,    &s.outputTeachCath3, &s.outputRecogCombined,
                            &s.outputRecogCodes,    &s.outputRecogCath1, &s.outputRecogCath2,
                            &s.outputRecogCath3};
-        for (int i = 0; i < 10; ++i) *flags[i] = c.on[size_t(i)] == '1';
-        p.run.teachOutputActive = c.on.substr(0, 5).find('1') != std::string::npos;
-        p.run.recogOutputActive = c.on.substr(5).find('1') != std::string::npos;
+        for (int i = 0; i < 10; ++i) *flags[i] = on[size_t(i)] == '1';
+        p.run.teachOutputActive = on.substr(0, 5).find('1') != std::string::npos;
+        p.run.recogOutputActive = on.substr(5).find('1') != std::string::npos;
         InitFileOptions& o = p.options;
         o.teachFileName = "T", o.codeFileName = "C", o.errorFileName = "E", o.recogFileName = "R";
         o.teachCath1FileName = "t1", o.teachCath2FileName = "t2", o.teachCath3FileName = "t3";
         o.recogCath1FileName = "r1", o.recogCath2FileName = "r2", o.recogCath3FileName = "r3";
         OutputsDesk d = outputsDesk(p);
         ShowFinishMessage(d);
-        EXPECT_EQ(f.ui.messages, c.messages) << c.on;
+        shown += on + "\n";
+        for (const std::string& m : f.ui.messages) shown += m + "\n";
     }
+    EXPECT_EQ(shown, testing::dataText("finish-messages.txt"));
 }
 
 }  // namespace
