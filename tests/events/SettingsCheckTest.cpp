@@ -28,69 +28,45 @@ struct Session {
     }
 };
 
-TEST(SettingsCheck, ListsEveryFvsDifferenceInOrder) {
+// An fvs input lists every difference in order. A table compares the vector
+// length, not steps, rates, lifters or FFT widths; its choices differ only
+// when the input's hold values from an earlier fvs read.
+TEST(SettingsCheck, ListsEveryDifferenceInOrder) {
     Session s;
-    s.training.windowShape = -1;
-    s.training.frameStep = 12.5;
+    s.training.windowShape = -1, s.training.frameStep = 12.5;
     s.input = {-1, -1, 0, 4, false, false, 20, 0.0, 0.0, 512, false, 0, false, 1.0};
     EXPECT_EQ(s.differences(true), testing::dataText("settings-fvs-differences.txt"));
     testing::ScriptedUi ui;
     CheckSettings(ui, s.tree, "C:\\train\\t.fvs", s.input, "D:\\in.fvs", 0, true);
-    EXPECT_EQ(ui.messages,
-              std::vector<std::string>{testing::dataText("settings-fvs-warning.txt")});
+    EXPECT_EQ(ui.messages, std::vector<std::string>{testing::dataText("settings-fvs-warning.txt")});
     // Identical settings: no message at all.
     CheckSettings(ui, s.tree, "C:\\train\\t.fvs", s.tree.training, "D:\\in.fvs", 0, true);
     EXPECT_EQ(ui.messages.size(), 1u);
-}
 
-// A table compares the vector length, not steps, rates, lifters or FFT
-// widths; its choices differ only when the input's hold values from an
-// earlier fvs read.
-TEST(SettingsCheck, TextInputComparesTheVectorLength) {
-    Session s;
-    s.training.filter = -1;
-    s.input.filter = 2;
-    s.input.frameStep = 3.0;
-    s.input.lifterThreshold = 1;
-    s.input.fftWindowWidth = 1;
-    EXPECT_EQ(s.differences(false, 12), testing::dataText("settings-text-differences.txt"));
-    s.input.filter = -1;
-    EXPECT_EQ(s.differences(false, 24), "");
+    Session t;
+    t.training.filter = -1, t.input.filter = 2;
+    t.input.frameStep = 3.0, t.input.lifterThreshold = 1, t.input.fftWindowWidth = 1;
+    EXPECT_EQ(t.differences(false, 12), testing::dataText("settings-text-differences.txt"));
+    t.input.filter = -1;
+    EXPECT_EQ(t.differences(false, 24), "");
 }
 
 // An index past the last name is no choice, as -1 is; the lifter matters
-// only for the smoothed kinds 1, 2 and 4.
+// only for the smoothed kinds 1, 2 and 4. Each case's list follows its
+// training and input filter, feature kind and input lifter in the file.
 TEST(SettingsCheck, ChoicesAtTheEdgesOfTheirNamesAndTheLifter) {
-    const std::string filtered = "Training data were filtered with setting ";
-    const std::string lifter =
-        "Training data cepstral liftering treshold and also features "
-        "vector length differs from the input data one "
-        "(LifterTreshold0=24<>lifterTreshold1=12). Unacceptable error! "
-        "It will result in erronous encoding the data events.\r\n";
-    const struct {
-        int training, input, kind, lifter;
-        std::string list;
-    } cases[] = {
-        {4, 4, 1, 24, ""},
-        {4, 5, 1, 24,
-         filtered + "\"summ\",and input data were filtered with setting \"Unknown\"\r\n"},
-        {5, -1, 1, 24, ""},
-        {-1, 0, 1, 24,
-         filtered + "\"Unknown\",and input data were filtered with setting \"no\"\r\n"},
-        {0, 0, 0, 12, ""},
-        {0, 0, 1, 12, lifter},
-        {0, 0, 2, 12, lifter},
-        {0, 0, 3, 12, ""},
-        {0, 0, 4, 12, lifter},
-    };
+    const int cases[][4] = {{4, 4, 1, 24},  {4, 5, 1, 24}, {5, -1, 1, 24},
+                            {-1, 0, 1, 24}, {0, 0, 0, 12}, {0, 0, 1, 12},
+                            {0, 0, 2, 12},  {0, 0, 3, 12}, {0, 0, 4, 12}};
+    std::string lists;
     for (const auto& c : cases) {
         Session s;
-        s.training.filter = c.training;
-        s.input.filter = c.input;
-        s.training.featureKind = c.kind;
-        s.input.lifterThreshold = c.lifter;
-        EXPECT_EQ(s.differences(true), c.list) << c.training << " " << c.input << " " << c.kind;
+        s.training.filter = c[0], s.input.filter = c[1];
+        s.training.featureKind = c[2], s.input.lifterThreshold = c[3];
+        lists += std::to_string(c[0]) + " " + std::to_string(c[1]) + " " + std::to_string(c[2]) +
+                 " " + std::to_string(c[3]) + ":\n" + s.differences(true);
     }
+    EXPECT_EQ(lists, testing::dataText("settings-edges.txt"));
 }
 
 }  // namespace
