@@ -10,7 +10,8 @@
 namespace zortan {
 namespace {
 
-TEST(Paths, SplitOnBothSeparators) {
+// Paths split on both separators; files and folders tested and made.
+TEST(Host, PathsFilesAndFolders) {
     const struct {
         const char *path, *dir, *name, *ext;
     } cases[] = {
@@ -24,9 +25,7 @@ TEST(Paths, SplitOnBothSeparators) {
             extractFileDir(c.path) + "|" + extractFileName(c.path) + "|" + extractFileExt(c.path),
             std::string(c.dir) + "|" + c.name + "|" + c.ext);
     EXPECT_EQ(joinPath("/tmp/", "x") + joinPath("", "y"), "/tmp/xy");
-}
 
-TEST(Host, FileAndFolderTests) {
     testing::TempDir dir;
     const std::string f = dir.write("a.txt", "x");
     EXPECT_TRUE(fileExists(f) && folderExists(dir.path()) && folderWritable(dir.path()));

@@ -12,8 +12,9 @@ namespace {
 using testing::Session;
 
 // Start-up clamps the clusters to the 1 of no tree, fits nine pictures, and
-// on another screen than the one it was made for says so.
-TEST(MainWindow, StartUpClampsTheClustersAndFitsNinePictures) {
+// on another screen than the one it was made for says so; compare mode then
+// switches the output choices.
+TEST(MainWindow, StartUpAndCompareMode) {
     Session w;
     const ShellState& s = w.p.shell;
     EXPECT_EQ(s.clustersEditText + s.actualClustersLabel + s.picturesEditText +
@@ -28,6 +29,16 @@ TEST(MainWindow, StartUpClampsTheClustersAndFitsNinePictures) {
     EXPECT_NE(small.messages[0].find("for the 1680x1050 screen resolution!\r\nYour screen "
                                      "parameters are: 1280x1024.\r\n"),
               std::string::npos);
+    w.p.shell.outputRecogCodes = true;
+    w.window.setToggle(Toggle::CompareMode, true);
+    EXPECT_EQ(w.ui.messages.back(), "For the comparing mode no teaching file will be created.");
+    for (Toggle t : {Toggle::OutputTeachCombined, Toggle::OutputRecogCodes})
+        EXPECT_FALSE(w.window.toggleValue(t) || w.window.enabled(t));
+    w.window.setToggle(Toggle::OutputTeachCodes, true);  // a disabled box does nothing
+    EXPECT_FALSE(w.p.shell.outputTeachCodes);
+    w.window.setToggle(Toggle::CompareMode, false);
+    EXPECT_TRUE(w.p.shell.outputTeachCombined && !w.p.shell.outputRecogCodes);
+    EXPECT_TRUE(w.window.enabled(Toggle::OutputRecogCodes));
 }
 
 // The commands, in the order of Command, enabled ('1') or not in each
@@ -141,20 +152,6 @@ TEST(MainWindow, WhatEachCommandDoes) {
         w.click(command);
         EXPECT_EQ(describe(w), want);
     }
-}
-
-TEST(MainWindow, CompareModeSwitchesTheOutputChoices) {
-    Session w;
-    w.p.shell.outputRecogCodes = true;
-    w.window.setToggle(Toggle::CompareMode, true);
-    EXPECT_EQ(w.ui.messages.back(), "For the comparing mode no teaching file will be created.");
-    for (Toggle t : {Toggle::OutputTeachCombined, Toggle::OutputRecogCodes})
-        EXPECT_FALSE(w.window.toggleValue(t) || w.window.enabled(t));
-    w.window.setToggle(Toggle::OutputTeachCodes, true);  // a disabled box does nothing
-    EXPECT_FALSE(w.p.shell.outputTeachCodes);
-    w.window.setToggle(Toggle::CompareMode, false);
-    EXPECT_TRUE(w.p.shell.outputTeachCombined && !w.p.shell.outputRecogCodes);
-    EXPECT_TRUE(w.window.enabled(Toggle::OutputRecogCodes));
 }
 
 }  // namespace
