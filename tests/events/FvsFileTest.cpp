@@ -47,10 +47,9 @@ TEST(FvsFile, HandsOutEveryWholeRecordInOrder) {
         }
 }
 
-// Work given to the reading thread sees every record it reads from then on,
-// its notes stay beside their records, and none outlive the work. Work that
-// may wait is done by the caller where the thread has not done it: then
-// every record has its note, those read before the work was set too.
+// The reading thread notes every record it reads after the work is set, beside
+// the record, none after it is unset; work that may wait is done by the caller
+// for the records the thread has not noted, those read before included.
 TEST(FvsFile, RecordWorkIsNotedBesideEachRecord) {
     for (const bool mayWait : {false, true}) {
         testing::TempDir dir;
@@ -89,9 +88,8 @@ TEST(FvsFile, RecordWorkIsNotedBesideEachRecord) {
     }
 }
 
-// Closing part way, while the reader waits on a full ring, and opening
-// another file with the same reader start afresh; a closed file is no end
-// of data (failing reads: see the fault injection tests).
+// Closing part way (the reader maybe waiting on a full ring) and opening another
+// file start afresh; a closed file is no end of data.
 TEST(FvsFile, ClosesReopensAndFails) {
     testing::TempDir dir;
     const std::string big = dir.write("big.fvs", numberedRecords(3000));

@@ -120,12 +120,10 @@ TEST(TextEventHeader, CountLineNamesFaultsAndLimits) {
     }
 }
 
-// Rows: qualifiers after any tabs and spaces (only those two are skipped),
-// the first considered components as 16-bit values, the rest of the line
-// ignored; a faulty row is reported and keeps the fields it did not reach.
-// The event also goes to the record buffer's fifth vector, where the
-// pictures and the fvs decoding find it; in compare mode the buffer is
-// cleared first.
+// Rows: qualifiers after tabs and spaces only, the considered components as
+// 16-bit values, the rest ignored; a faulty row is reported and keeps the
+// fields it did not reach. The event also fills the record buffer's fifth
+// vector (cleared first in compare mode) for the pictures and fvs decoding.
 TEST(TextEventRows, QualifiersComponentsAndLimits) {
     std::string values;  // 130 of them
     for (int i = 1; i <= 130; ++i) values += " " + std::to_string(i);

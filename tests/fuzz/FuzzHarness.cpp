@@ -26,12 +26,10 @@ struct NullCanvas : Canvas {
     int widestCharacterWidth() override { return 6; }
 };
 
-// A started program with every output on and the pictures drawn. The user
-// picks the scripted files, cancels save dialogs, says Yes to every question
-// (which ends the program at "Hang up with it?"), presses "Next" whenever
-// the run waits and chooses a feature kind when asked. An open dialog
-// beyond the script, a hundred save dialogs or more pending events than any
-// finite input can cause are a session without end.
+// A started program, every output on, pictures drawn. The user picks the
+// scripted files, cancels save dialogs, says Yes to every question, presses
+// "Next" and chooses a feature kind when asked. An open dialog beyond the
+// script, a hundredth save dialog or endless pending events are a fault.
 struct Session : testing::Session {
     NullCanvas canvas;
     long pendingEvents = 0;

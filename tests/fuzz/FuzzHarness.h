@@ -15,11 +15,9 @@ struct HarnessFault : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// A tree file: "Read tree", then, when it was read, a short run of a fixed
-// text table against it. A text event table or an fvs file: "Read data_1"
-// on it after a fixed tree (the bytes choose compare mode, with "Read
-// data_2" on the same file, and the tree's time averaging). An options
-// file: what start-up read must survive a save and a second read unchanged.
+// A tree is read and, when read, codes a fixed table. A table or fvs file is
+// read as data_1 (and data_2 in compare mode) after a fixed tree. What
+// start-up read from an options file survives a save and a second read.
 void fuzzTreeFile(const uint8_t* data, size_t size);
 void fuzzTextTable(const uint8_t* data, size_t size);
 void fuzzFvsFile(const uint8_t* data, size_t size);

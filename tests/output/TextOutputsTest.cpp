@@ -197,9 +197,8 @@ TEST(ChooseOutputFile, Flows) {
     }
 }
 
-// Text and combined outputs each decide for themselves whether to ask: when
-// the file exists or its folder does not; a new name in an existing folder
-// is created at once. A declined file keeps the old one and says so.
+// Text and combined outputs ask when the file exists or its folder does not,
+// and create a new name at once. A declined file keeps the old one, saying so.
 TEST(CreateOutputs, AskWhenTheFileExistsOrItsFolderIsMissing) {
     for (const bool combined : {false, true}) {
         for (const std::string name : {"new.txt", "old.txt", "missing/new.txt"}) {

@@ -128,9 +128,8 @@ void setVariable(const char* value) {
 }
 #endif
 
-// A program folder that cannot hold a file (missing, or not a folder) puts
-// the file into the user's configuration folder, a temporary one here. A
-// failed save is an input/output error.
+// A program folder that cannot hold the file (missing, or not a folder) puts
+// it into the user's configuration folder; a failed save is an I/O error.
 TEST(InitFile, WithoutAWritableProgramFolderTheFileMovesToTheConfigFolder) {
     TempDir programDir, configHome;
     const char* old = std::getenv(kVariable);

@@ -97,11 +97,9 @@ TEST(MainWindow, EnabledCommandsInEverySituation) {
     }
 }
 
-// What each command does, in words: the regions shown, the focus, the
-// run-control flags, the Stop/Continue caption, the output choices, the
-// messages. A disabled command does nothing; the run commands are enabled
-// as a run enables them, stepwise (1) or free (2). (The reading commands
-// with a tree: see the coding driver's tests.)
+// What each command does to the regions, focus, run flags, Stop/Continue
+// caption, output choices and messages. A disabled command does nothing; run
+// commands are enabled as a stepwise (1) or free (2) run enables them.
 TEST(MainWindow, WhatEachCommandDoes) {
     const auto describe = [](const Session& w) {
         const ShellState& s = w.p.shell;

@@ -25,10 +25,9 @@ struct SonPair {
     int first = 0, second = 0;
 };
 
-// Starts as the root alone, every component counting, the centroid rule
-// deciding. A split appends two sons to the heap, as the training program
-// does: the first keeps its father's code, the second's code is the split's
-// tree size index (its level).
+// The root alone, every component counting, the centroid rule deciding. A
+// split appends two sons as the training program does: the first keeps its
+// father's code, the second's is the split's level.
 struct TreeBuilder {
     QuantizationTree tree;
 

@@ -96,10 +96,9 @@ TEST(TreeCodingRules, DistanceFunctionAndNotANumber) {
                   "function EuclidDist, summ of squares<0!; =NAN i=" + std::to_string(i % 3));
 }
 
-// The limits of a walk, each at its edge (accepted) and one past it, by
-// EncodeEvent and by a fast coder prepared for the tree before each event.
-// The tree: the root split at level 1 into 1 (-10) and 2 (+10), node 1 at 2
-// into 3 and 4, node 2 at 3 into 5 (5) and 6 (15); 4 tree sizes, HeapTop 6.
+// A walk's limits at their edge and one past, by EncodeEvent and a prepared
+// fast coder. The root splits at level 1 into 1 (-10) and 2 (+10), node 1 at 2
+// into 3 and 4, node 2 at 3 into 5 (5) and 6 (15): 4 tree sizes, HeapTop 6.
 class TreeCodingLimits : public ::testing::TestWithParam<bool> {};
 
 TEST_P(TreeCodingLimits, EdgeAcceptedOnePastRefused) {
@@ -202,15 +201,13 @@ int referenceLeaf(const QuantizationTree& tree, int node, int clusters, const Ev
     return referenceLeaf(tree, first ? s : b, clusters, e);
 }
 
-// Random trees (balanced, grown at random leaves, a chain longer than the
-// levels the fast coder keeps track of, or levels that do not rise along the
-// paths) with random sets, rules, readings and active categories; events of
-// both inputs at random K, on a coarse grid in some rounds so that distances
-// tie. EncodeEvent and a fast coder (with and without notes made ahead) must
-// hold the same results, paths, flags and counts, and for trees the
-// training program can grow, those of the reference: tree sizes without a
-// split of their own repeat the size before; otherwise active categories
-// compare and inactive ones stay; sizes from K on are not touched.
+// Random trees (balanced, grown at random leaves, a chain longer than the fast
+// coder's levels, or levels not rising along the paths), sets, rules, readings
+// and categories; events of both inputs at random K, some on a grid so that
+// distances tie. EncodeEvent and the fast coder (with or without notes) agree
+// on everything, and for trees the training program grows with the reference:
+// a size without a split of its own repeats the one before, inactive
+// categories stay, sizes from K on are not touched.
 TEST(TreeCodingCrossCheck, WalkFastCoderAndReferenceAgree) {
     std::mt19937 rng(20240611);
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
@@ -268,8 +265,7 @@ TEST(TreeCodingCrossCheck, WalkFastCoderAndReferenceAgree) {
             for (int i = 0; i < 8; ++i)
                 e.components[i] = static_cast<int16_t>(e.reals[i] = value());
             for (int c = 0; c < 3; ++c) cat(e, c) = lists[c][static_cast<size_t>(any(c))];
-            // Every third event is one of the second input: its own path and
-            // counts, the same flags and running counts.
+            // Every third event is the second input's: own path and counts.
             const bool second = n % 3 == 2;
             const EncodeResult r =
                 EncodeEvent(tree, slow, K, e, second ? slow.nodePath2 : slow.nodePath1,
