@@ -2,9 +2,7 @@
 // writes whole files of fixed shapes), and coder arrays sized for them.
 #pragma once
 
-#include <algorithm>
 #include <deque>
-#include <initializer_list>
 #include <string>
 #include <tuple>
 
@@ -13,13 +11,6 @@
 #include "tree/TreeReader.h"
 
 namespace zortan::testing {
-
-// A vector whose leading components are `values`, the rest 0.
-inline ComponentVector vec(std::initializer_list<double> values) {
-    ComponentVector v{};
-    std::copy(values.begin(), values.end(), v.begin());
-    return v;
-}
 
 struct SonPair {
     int first = 0, second = 0;

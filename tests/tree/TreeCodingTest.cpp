@@ -23,7 +23,6 @@ namespace {
 using testing::dataText;
 using testing::ScriptedUi;
 using testing::TreeBuilder;
-using testing::vec;
 
 // Category c (0..2) of flags, counts or an event, and a node's reading of it.
 template <class T>
@@ -70,8 +69,7 @@ TEST(TreeCodingRules, DistanceFunctionAndNotANumber) {
     ScriptedUi ui;
     TreeBuilder b;
     b.split(0, 1);
-    b.node(1).centroid = vec({-1});
-    b.node(2).centroid = vec({1});
+    b.node(1).centroid[0] = -1, b.node(2).centroid[0] = 1;
     b.tree.consideredComponentsNb = 3;
     CoderState coder = testing::coderFor(b.tree);
     auto code = [&](const EventRecord& e) {
