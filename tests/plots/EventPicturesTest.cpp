@@ -76,28 +76,24 @@ void put(FvsRecord& r, int slot, int i, int16_t v) {
 }
 
 // The pictures drawn as the program stands.
-void averaging(Program& p, const EventSeries& s, const EventRecord& e) {
-    PictureDesk desk = pictureDesk(p);
-    DrawAveragingPicture(desk, s, e);
-}
-void eventText(Program& p, const EncodeResult& leaf) {
-    PictureDesk desk = pictureDesk(p);
-    const TOutputRecord& t = p.run.teachRecord;
-    WriteEventText(desk, t.vectorCode, {t.cath1, t.cath2, t.cath3}, leaf, p.tree, p.coder);
-}
-
 struct Fixture {
     testing::ScriptedUi ui;
     Program p{ui, "."};
     RasterCanvas c;
-    Fixture() {
-        p.canvas = &c;
-        p.tree.consideredComponentsNb = 20;
-    }
+    Fixture() { p.canvas = &c, p.tree.consideredComponentsNb = 20; }
     void draw(int64_t step, int series = 1) {
         p.run.stepCounter = step;
         PictureDesk desk = pictureDesk(p);
         DrawInputPicture(desk, series == 1 ? p.data1 : p.data2, p.fvsRecord);
+    }
+    void averaging(const EventRecord& e) {
+        PictureDesk desk = pictureDesk(p);
+        DrawAveragingPicture(desk, p.data1, e);
+    }
+    void eventText(const EncodeResult& leaf) {
+        PictureDesk desk = pictureDesk(p);
+        const TOutputRecord& t = p.run.teachRecord;
+        WriteEventText(desk, t.vectorCode, {t.cath1, t.cath2, t.cath3}, leaf, p.tree, p.coder);
     }
 };
 
@@ -179,13 +175,13 @@ TEST(EventPictures, AveragingPictureAndLayout) {
     s.averaging.timeAverage[3] = 20000.5;  // 20000: 49.4 above 651 (middle 635.5 -> 636)
     EventRecord e;
     e.components[6] = -10000;  // 24.7 below 651: the bottom 676
-    averaging(f.p, s, e);
+    f.averaging(e);
     const int left = kLeft + 2 * kStride;  // x scale 140 / 9
     EXPECT_EQ(f.c.first(left + 47, 594, 680, kBlack), 602);
     EXPECT_EQ(f.c.first(left + 93, 680, 594, kLime), 676);
     EXPECT_EQ(f.c.at(left + 140, 600), kWhite);  // the marker at K - 1 = 9
     f.p.tree.consideredComponentsNb = 130;
-    EXPECT_THROW(averaging(f.p, s, e), RangeError);
+    EXPECT_THROW(f.averaging(e), RangeError);
 }
 
 // Row colours and the marker line in a run: see also the desktop tests.
@@ -219,8 +215,8 @@ TEST(EventPictures, LabelsColumnLimitAndNoSurface) {
         g.p.shell.showInputRecords = noCanvas;
         if (noCanvas) g.p.canvas = nullptr;
         g.draw(0);
-        averaging(g.p, g.p.data1, g.p.event);
-        eventText(g.p, EncodeResult{});
+        g.averaging(g.p.event);
+        g.eventText(EncodeResult{});
         EXPECT_TRUE(g.c.texts.empty() && g.c.at(kLeft + 70, 334) == kWindowFace);
         EXPECT_EQ(g.ui.pendingEventsProcessed, 0);
     }
@@ -241,7 +237,7 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     p.run.teachRecord = {417, 'a', 'p', 'x', 0};
     p.run.stepCounter = 3;
     p.coder.cath1ErrorCount = 1, p.coder.cath3ErrorCount = 2;
-    eventText(p, EncodeResult{417, 1, 1, 0});
+    f.eventText(EncodeResult{417, 1, 1, 0});
     // Offsets from the picture's left edge + 5; category 3 is not active.
     std::string shown;
     for (const RasterCanvas::Text& t : f.c.texts)
@@ -254,7 +250,7 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     EXPECT_TRUE(f.ui.messages.empty());
     // An index beyond the list is reported and lowered to the last index
     // (not for an inactive category).
-    eventText(p, EncodeResult{5, 0, 4, 9});
+    f.eventText(EncodeResult{5, 0, 4, 9});
     EXPECT_EQ(f.c.texts[f.c.texts.size() - 2].text, "a, q, -");
     EXPECT_EQ(f.ui.messages,
               std::vector<std::string>{testing::dataText("category-index-lowered.txt")});
