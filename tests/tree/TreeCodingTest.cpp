@@ -57,11 +57,6 @@ std::string state(const CoderState& c) {
     return s;
 }
 
-long double farthest(const QuantizationTree& tree, const ComponentVector& a,
-                     const ComponentVector& b, Ui& ui) {
-    return -EuclidDist(tree, a, b, ui);
-}
-
 // The distance is the coder's (none means EuclidDist), for the walk and the
 // fast coder alike; a not-a-number is reported for each considered component
 // from it on, and the two distances, then 0, tie.
@@ -78,7 +73,9 @@ TEST(TreeCodingRules, DistanceFunctionAndNotANumber) {
         return std::to_string(coder.nodePath1[1]) + std::to_string(coder.nodePath2[1]);
     };
     EXPECT_EQ(code(eventAt(-0.5)), "11");
-    coder.distanceFunction = &farthest;
+    coder.distanceFunction = [](const QuantizationTree& t, const ComponentVector& a,
+                                const ComponentVector& b,
+                                Ui& u) { return -EuclidDist(t, a, b, u); };
     EXPECT_EQ(code(eventAt(-0.5)), "22");
     coder.distanceFunction = nullptr;
     EXPECT_EQ(code(eventAt(-0.5)), "11");
