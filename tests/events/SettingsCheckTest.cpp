@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/ExpectedText.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 
 namespace zortan {

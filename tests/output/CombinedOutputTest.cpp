@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "shell/Program.h"
-#include "support/ExpectedText.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 

@@ -6,7 +6,7 @@
 
 #include "run/CodingDriver.h"
 #include "shell/Program.h"
-#include "support/ExpectedText.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 #include "support/TreeBuilders.h"

@@ -9,7 +9,7 @@
 #include "platform/Errors.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
-#include "support/ExpectedText.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 

@@ -9,7 +9,7 @@
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
 #include "shell/Program.h"
-#include "support/ExpectedText.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "tree/TreeCoding.h"
 

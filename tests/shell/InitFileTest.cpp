@@ -9,7 +9,7 @@
 #include <optional>
 #include <sstream>
 
-#include "support/ExpectedText.h"
+#include "support/DataText.h"
 #include "support/Session.h"
 
 namespace zortan {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/Errors.h"
-#include "support/ExpectedText.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "support/TreeBuilders.h"
 #include "tree/fast/FastCoder.h"

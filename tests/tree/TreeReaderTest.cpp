@@ -14,7 +14,7 @@
 #include "run/TreeInput.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
-#include "support/ExpectedText.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 #include "tools/fixtures/TreeFileWriter.h"
