@@ -18,8 +18,7 @@ struct Session {
 
     Session() {
         training = {1, 0, 1, 2, true, false, 24, 10.0, 16000.0, 256, false, 0, false, 1.0};
-        tree.consideredComponentsNb = 24;
-        input = training;
+        tree.consideredComponentsNb = 24, input = training;
         input.featureKind = -1;  // an input's own kind plays no part
     }
     std::string differences(bool fvs, int32_t nc = 0) {

@@ -33,8 +33,7 @@ struct Session {
         program.tree.HeapTop = 98;  // 50 tree sizes
         program.tree.consideredComponentsNb = 4;
         program.tree.training = {3, 2, 1, 4, true, false, 24, 10.0, 16000.0, 256, true, 7};
-        series.nc = 20;
-        series.settings.lifterThreshold = 9;
+        series.nc = 20, series.settings.lifterThreshold = 9;
     }
     void open(const std::string& text) {
         path = dir.write("events.txt", text);
@@ -146,8 +145,7 @@ TEST(TextEventRows, QualifiersComponentsAndLimits) {
         EventRecord& e = s.program.event;
         e.cath3 = '\x01';
         e.components[128] = 77;  // beyond those read: kept, and its real follows it
-        s.program.fvsRecord[0] = 0xFF;
-        s.program.shell.compareMode = c.compare;
+        s.program.fvsRecord[0] = 0xFF, s.program.shell.compareMode = c.compare;
         std::string read;
         try {
             ASSERT_EQ(ReadTextRow(s.program, s.series, s.path), RowStatus::Read);

@@ -80,8 +80,7 @@ struct Session : testing::Session {
 // or without time averaging.
 std::string fixedTreeText(bool averaging) {
     fixtures::TreeFileContents c = fixtures::makeTree(3, 20);
-    c.tree.training.averaging = averaging;
-    c.tree.training.averagingFrames = 10;
+    c.tree.training.averaging = averaging, c.tree.training.averagingFrames = 10;
     return fixtures::treeFileText(c);
 }
 

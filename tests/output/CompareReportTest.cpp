@@ -49,11 +49,9 @@ TEST(CompareReport, SingleModeTable) {
 TEST(CompareReport, CompareModeTableWithLargeCounts) {
     Fixture f(2, true);
     Program& p = f.program;
-    p.eventNbr = 50000000;
-    p.cathLabel1 = "phonemes";
+    p.eventNbr = 50000000, p.cathLabel1 = "phonemes";
     p.coder.errorRecords1 = {{200, 200, 200}, {30000000, 0, 0}};
-    p.coder.errorRecords2 = {{200, 200, 200}, {0, 0, 1}};
-    p.coder.cath2Diff[0] = 20;
+    p.coder.errorRecords2 = {{200, 200, 200}, {0, 0, 1}}, p.coder.cath2Diff[0] = 20;
     p.coder.groupDiff[1] = 30000000;
     EXPECT_EQ(f.report(400), testing::dataText("compare-report-two.txt"));
 }

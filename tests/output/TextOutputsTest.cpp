@@ -64,8 +64,7 @@ struct Session {
         d1.cathNbr = {3, 12, 2}, d1.lifterThresholdText = "18";
         d2.settings = {-1, 2, -1, 0, true, false, 0, 5.0, 22050.0};
         d2.cathNbr = {1, 0, 255}, d2.lifterThresholdText = "7";
-        program.shell.clustersNb = 7;
-        program.shell.treeTexts.featuresSet = " all components";
+        program.shell.clustersNb = 7, program.shell.treeTexts.featuresSet = " all components";
         program.shell.treeTexts.lifterThreshold = "20";
     }
 
@@ -108,13 +107,11 @@ TEST(TextHeader, OneAndTwoInputFormsByteForByte) {
 
     // The two-input form, chosen by CreateTextOutput in compare mode, with
     // the averaging block.
-    s.program.data1.settings.windowShape = 4;
-    s.program.options.data1IsFvs = 1;
+    s.program.data1.settings.windowShape = 4, s.program.options.data1IsFvs = 1;
     s.program.tree.training.averaging = true;
     s.program.shell.treeTexts.averagingCaptions = {"rectangle", "40ms", "4frames", "10ms", "xxx",
                                                    "xxx",       "xxx",  "xxx",     "xxx"};
-    s.program.shell.compareMode = true;
-    s.program.tree.training.featureKind = 3;
+    s.program.shell.compareMode = true, s.program.tree.training.featureKind = 3;
     EXPECT_EQ(s.create("c_code.txt", "Events codes.", "code"),
               testing::dataText("header-two-inputs.txt"));
 }

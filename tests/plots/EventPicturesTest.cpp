@@ -132,8 +132,7 @@ TEST(EventPictures, MarkerLineAndDrawnComponents) {
     } cases[] = {{20, 128, 21, 140}, {20, 30, 92, 140}, {15, 16, 131, 140}, {100, 200, 70, 90}};
     for (const auto& t : cases) {
         Fixture f;
-        f.p.tree.consideredComponentsNb = t.K;
-        f.p.shell.drawnComponents = uint16_t(t.drawn);
+        f.p.tree.consideredComponentsNb = t.K, f.p.shell.drawnComponents = uint16_t(t.drawn);
         put(f.p.fvsRecord, 4, std::min(t.drawn, 129) - 1, 10000);  // 24.7 above 553
         ASSERT_NO_THROW(f.draw(0));
         for (int y = 498; y <= 579; ++y) {
@@ -165,8 +164,7 @@ TEST(EventPictures, AveragingPictureAndLayout) {
     PlaceAveragingArea(f.p.pictures);
     EXPECT_EQ(f.p.pictures.averagingArea.top, 595);
     EXPECT_EQ(l.outputCodes, 692);
-    f.p.shell.picturesPerRow = 4;
-    f.p.tree.consideredComponentsNb = f.p.shell.drawnComponents = 10;
+    f.p.shell.picturesPerRow = 4, f.p.tree.consideredComponentsNb = f.p.shell.drawnComponents = 10;
     f.draw(2);
     PlacePlotsOnActivation(f.p.pictures);  // a later activation keeps the origin
     EXPECT_EQ(f.p.pictures.plotsLeftOrigin, kLeft);
@@ -187,8 +185,7 @@ TEST(EventPictures, AveragingPictureAndLayout) {
 // Row colours and the marker line in a run: see also the desktop tests.
 TEST(EventPictures, LabelsColumnLimitAndNoSurface) {
     Fixture f;
-    f.p.shell.picturesPerRow = 2;
-    f.p.shell.compareMode = true;
+    f.p.shell.picturesPerRow = 2, f.p.shell.compareMode = true;
     for (int step = 0; step < 3; ++step) {
         f.draw(step, 1 + step % 2);
         EXPECT_EQ(f.c.texts.back().text, step % 2 ? "2-nd data" : "1-th data");
@@ -228,14 +225,11 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     Fixture f;
     Program& p = f.p;
     p.shell.picturesPerRow = 9;
-    p.tree.cath1List = {'a', 'b', '\0'};
-    p.tree.cath2List = {'p', 'q'};
-    p.tree.cath3List = {'x'};
-    p.tree.cath1Active = p.tree.cath2Active = 1;
+    p.tree.cath1List = {'a', 'b', '\0'}, p.tree.cath2List = {'p', 'q'};
+    p.tree.cath3List = {'x'}, p.tree.cath1Active = p.tree.cath2Active = 1;
     f.draw(0), f.draw(2);
     f.c.texts.clear();
-    p.run.teachRecord = {417, 'a', 'p', 'x', 0};
-    p.run.stepCounter = 3;
+    p.run.teachRecord = {417, 'a', 'p', 'x', 0}, p.run.stepCounter = 3;
     p.coder.cath1ErrorCount = 1, p.coder.cath3ErrorCount = 2;
     f.eventText(EncodeResult{417, 1, 1, 0});
     // Offsets from the picture's left edge + 5; category 3 is not active.

@@ -61,8 +61,7 @@ TEST(InitFile, StartUpTakesWhatTheFileHoldsAndASaveWritesItBack) {
     paths[2] = "  D:\\saved tree 4";  // blanks belong to the path
     const Lines defaults = options(InitFileOptions{});
     Lines binary = paths, some(paths.begin(), paths.begin() + 5);
-    binary[3] = std::string("\0\xff\x1a\x7f path", 9);
-    binary[4] = std::string(100000, 'w');
+    binary[3] = std::string("\0\xff\x1a\x7f path", 9), binary[4] = std::string(100000, 'w');
     some.resize(17);
     struct Case {
         std::optional<std::string> text;  // none: no file

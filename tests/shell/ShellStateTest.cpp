@@ -96,8 +96,7 @@ TEST(ShellStateStretch, BoxAndSliderDeriveTheDrawnComponents) {
     // Before a tree the count of components does not fit: the box stays as it was.
     EXPECT_THROW(setStretchCepstra(s, true, 2147483647), RangeError);
     EXPECT_TRUE(s.drawnComponents == 128 && !s.sliderVisible && !s.stretchCepstra);
-    s.nextEnabled = true;
-    s.focus = Focus::Other;
+    s.nextEnabled = true, s.focus = Focus::Other;
     moveStretchSlider(s, 3, 15);
     setStretchCepstra(s, true, 15);
     EXPECT_TRUE(s.drawnComponents == 15 && s.sliderVisible && s.focus == Focus::Next);

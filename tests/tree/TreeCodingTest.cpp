@@ -36,8 +36,7 @@ auto& reading(N& n, int c) {
 
 EventRecord eventAt(double x) {
     EventRecord e;
-    e.reals[0] = x;
-    e.components[0] = static_cast<int16_t>(x);
+    e.reals[0] = x, e.components[0] = static_cast<int16_t>(x);
     return e;
 }
 
@@ -234,8 +233,7 @@ TEST(TreeCodingCrossCheck, WalkFastCoderAndReferenceAgree) {
         }
         QuantizationTree& tree = b.tree;
         tree.treeTraining.setsDividingMethod = round % 5 == 0 ? 0 : 1;
-        tree.consideredComponentsNb = uniform(1, 6);
-        tree.constrainedSet = Set256{};
+        tree.consideredComponentsNb = uniform(1, 6), tree.constrainedSet = Set256{};
         for (unsigned i = 0; i < 8; ++i)
             if (uniform(0, 3) != 0) tree.constrainedSet.insert(i);
         bool active[3];

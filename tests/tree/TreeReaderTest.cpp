@@ -77,8 +77,7 @@ std::string nodesText(const QuantizationTree& t) {
 TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
     Session t;
     TreeFileContents big = makeTree(6, 6);  // HeapTop 10
-    big.tree.centroidsNb = 7;
-    big.tree.cath1Nbr = 2;
+    big.tree.centroidsNb = 7, big.tree.cath1Nbr = 2;
     big.tree.cath1List = {'a', 'b', 'c', '\0'};
     t.read(big);
     const CoderState& coder = t.program.coder;
@@ -104,8 +103,7 @@ TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
 TEST(TreeReader, ReadTreeProcedureAndItsDialog) {
     Session t;
     const std::string good = t.dir.write("a.vq", treeFileText(makeTree(4, 1)));
-    t.program.shell.clustersEditText = "abc";
-    t.ui.answers = {"", t.dir.file("missing.vq"), good};
+    t.program.shell.clustersEditText = "abc", t.ui.answers = {"", t.dir.file("missing.vq"), good};
     TreeReaderDesk desk = treeReaderDesk(t.program);
     ReadTreeProcedure(desk);
     // Statuses, messages and dialogs in order ("@" is the folder and its
@@ -259,10 +257,8 @@ TEST(TreeReader, LimitsOfTheFile) {
 TEST(TreeReader, AveragingCaptions) {
     Session t;
     TreeFileContents c = makeTree(2, 1);
-    c.tree.training.averaging = true;
-    c.tree.training.averagingFrames = 3;
-    c.tree.training.frameStep = 12.5;
-    c.tree.treeTraining.averagingWindowMs = 25;
+    c.tree.training.averaging = true, c.tree.training.averagingFrames = 3;
+    c.tree.training.frameStep = 12.5, c.tree.treeTraining.averagingWindowMs = 25;
     t.read(c);
     auto& captions = t.program.shell.treeTexts.averagingCaptions;
     EXPECT_EQ(captions,
