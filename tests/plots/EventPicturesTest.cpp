@@ -135,9 +135,8 @@ TEST(EventPictures, MarkerLineAndDrawnComponents) {
         f.p.tree.consideredComponentsNb = t.K, f.p.shell.drawnComponents = uint16_t(t.drawn);
         put(f.p.fvsRecord, 4, std::min(t.drawn, 129) - 1, 10000);  // 24.7 above 553
         ASSERT_NO_THROW(f.draw(0));
-        for (int y = 498; y <= 579; ++y) {
+        for (int y = 498; y <= 579; ++y)
             EXPECT_TRUE(y == 553 || f.c.at(kLeft + t.marker, y) == kWhite) << t.K << " " << y;
-        }
         EXPECT_EQ(f.c.at(kLeft + t.marker - 1, 510), kWindowFace) << t.K;  // erased beside it
         EXPECT_EQ(f.c.first(kLeft + t.last, 495, 585, kBlue), 528) << t.K;
         // Beyond the last existing component nothing but the baseline.
