@@ -8,8 +8,7 @@
 namespace zortan {
 namespace {
 
-// Shortest form, exponent only at the extremes; fixed notation takes the
-// value to 18 digits, then halves go away from zero.
+// Shortest form, exponent at the extremes; fixed: 18 digits, halves away from 0.
 TEST(Format, NotationsAndEditIntegers) {
     using G = std::pair<double, const char*>;
     for (auto [value, text] :

@@ -1,5 +1,4 @@
-// The fvs file's record reader, read ahead by a thread: records, ends and
-// failures in order.
+// The fvs file's record reader, read ahead by a thread.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -33,8 +32,7 @@ int readAll(FvsFile& f) {
     return n;
 }
 
-// Counts around and across the ring's buffers, with and without a partial
-// record at the end (which counts as the end); the end stays the end.
+// Counts around the ring's buffers, with or without a partial last record.
 TEST(FvsFile, HandsOutEveryWholeRecordInOrder) {
     testing::TempDir dir;
     for (const int count : {0, 1, 63, 64, 65, 512, 1100})

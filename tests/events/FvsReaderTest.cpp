@@ -55,8 +55,7 @@ struct Session {
     }
 };
 
-// Each input's settings and wave name; the events count lowered, never
-// raised, by each input.
+// Each input's settings and wave name; the events count only lowered.
 TEST(FvsHeaderReading, AppliesTheHeaderToItsInput) {
     Session s;
     fixtures::FvsHeader h{500, -512, 7, 1, 4, 1, -20, 4, 12.5, 22050.0, "C:\\a.wav", {2, 5, 255}};
@@ -74,9 +73,8 @@ TEST(FvsHeaderReading, AppliesTheHeaderToItsInput) {
     EXPECT_TRUE(s.ui.messages.empty());
 }
 
-// Header fields put byte by byte at their offsets, each at the edge of its
-// range and one past it: a choice index past its names is no choice, only 1
-// turns preemphasis on. Counts and realType sizes: see the bad event files.
+// Header fields at their offsets, at the edge of their range and one past: a
+// choice index past its names is no choice, only 1 turns preemphasis on.
 TEST(FvsHeaderReading, FieldsAtTheirOffsetsAndLimits) {
     const struct {
         size_t offset;
@@ -126,8 +124,7 @@ TEST(FvsHeaderReading, FieldsAtTheirOffsetsAndLimits) {
     EXPECT_THROW(ReadRealTypeParameter(ui, r.data(), 126, 4, "X"), RangeError);
 }
 
-// An event record holds five vectors of 129 words from offset 516, 258
-// bytes apart, and the qualifiers at 1806..1808.
+// An event record: five vectors of 129 words from offset 516, qualifiers at 1806.
 TEST(FvsRecordReading, CodesTheChosenFeatureVector) {
     Session s;
     FvsRecord events[2] = {};

@@ -11,8 +11,7 @@ namespace zortan::fuzz {
 
 namespace {
 
-// A drawing surface that draws nothing: the pictures are computed as the
-// window computes them.
+// A surface that draws nothing: the pictures are computed all the same.
 struct NullCanvas : Canvas {
     void fillRect(const Rect&, Colour) override {}
     void frameRect(const Rect&, Colour) override {}
@@ -75,9 +74,8 @@ struct Session : testing::Session {
     }
 };
 
-// The tree an event input is coded against: three leaves over twenty
-// components, trained on cepstra (the kind an fvs input is read as), with
-// or without time averaging.
+// The tree the inputs are coded against: three leaves over twenty components,
+// trained on cepstra (as fvs inputs are read), with or without averaging.
 std::string fixedTreeText(bool averaging) {
     fixtures::TreeFileContents c = fixtures::makeTree(3, 20);
     c.tree.training.averaging = averaging, c.tree.training.averagingFrames = 10;

@@ -1,6 +1,5 @@
-// The four readers driven as a session at the window drives them: the bytes
-// become the file the user chooses, and the window's commands run on it.
-// Shared by the libFuzzer targets and by the test that replays their corpus.
+// The four readers driven at the window: the bytes become the file the user
+// chooses. Shared by the libFuzzer targets and the corpus replay test.
 #pragma once
 
 #include <cstddef>
@@ -9,8 +8,7 @@
 
 namespace zortan::fuzz {
 
-// The session ended in a way no user could get out of, or left its outputs
-// inconsistent: a fault the fuzzer must report.
+// A session no user could get out of, or inconsistent outputs.
 struct HarnessFault : std::runtime_error {
     using std::runtime_error::runtime_error;
 };

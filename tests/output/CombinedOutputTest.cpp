@@ -129,10 +129,8 @@ TEST(CombinedOutput, OutputNamesFollowTheFolderAndTheStem) {
     }
 }
 
-// A name picked for a file whose folder is missing stays the written file's
-// and moves the other names to its folder. Per event a record: the code's
-// low byte first, three qualifiers, a 0 (the code characters and category
-// positions are checked through whole runs).
+// A name picked for a missing folder stays the written file's and moves the
+// other names to its folder. A record per event: code, three qualifiers, 0.
 TEST(CombinedOutput, PickedNameAndRecordsPerEvent) {
     Fixture f;
     Program& p = f.program;
@@ -156,8 +154,7 @@ TEST(CombinedOutput, PickedNameAndRecordsPerEvent) {
               std::string("\0\1bwz\0", 6));
 }
 
-// Each group's chosen files, or that it saved nothing; the messages of each
-// choice of outputs follow its flags in the file.
+// Each group's chosen files, or that it saved nothing, after each choice's flags.
 TEST(CombinedOutput, FinishMessageListsTheChosenFilesOfBothGroups) {
     std::string shown;
     // Teach combined, code, 1, 2, 3, then the same for recognition.

@@ -14,8 +14,7 @@
 namespace zortan {
 namespace {
 
-// A program with a tree of `sizes` tree sizes and an error file that holds
-// one header line.
+// A tree of `sizes` tree sizes and an error file holding one header line.
 struct Fixture {
     testing::ScriptedUi ui;
     testing::TempDir dir;

@@ -37,8 +37,7 @@ class FailingOnceUi : public testing::ScriptedUi {
     }
 };
 
-// A program with one small combination of settings, a fixed clock and its
-// options file in a temporary folder.
+// A program with a small combination of settings and a fixed clock.
 struct Session {
     testing::TempDir dir;
     FailingOnceUi ui;
@@ -148,10 +147,8 @@ TEST(CategoryFile, ListsValuesInCodeOrderAfterTheHeader) {
     }
 }
 
-// The dialogs and questions of each answer script, with what was chosen;
-// "@old" and "@new" stand for the two paths, "!" fails the first dialog with
-// an I/O error. (Cancelled dialogs, Cancel and Yes in a run: see the console
-// tests.)
+// Each answer script's dialogs, questions and choice: "@old" and "@new" stand
+// for the two paths, "!" fails the first dialog with an I/O error.
 TEST(ChooseOutputFile, Flows) {
     const std::vector<std::string> scripts[] = {
         {"@old", "no", "@new"}, {"@old", "no", "@old", "yes"}, {"", "cancel"}, {"!", "@new"}};

@@ -34,9 +34,8 @@ TEST(Host, PathsFilesAndFolders) {
     EXPECT_FALSE(runningProgramFolder().empty());
 }
 
-// A real stored into an integer field: its range's ends fit, beyond them
-// (and a not-a-number) is a range error. Integer stores and indexes are
-// tried at their edges by the readers' and the coder's limits tests.
+// A real stored into an integer field: its range's ends fit, beyond them (and
+// a not-a-number) is a range error.
 TEST(Errors, RealsAtTheEdgesOfAnIntegerField) {
     EXPECT_EQ(fitOrRangeError<uint16_t>(65535.0) + fitOrRangeError<uint16_t>(0.0), 65535);
     for (double bad : {65536.0, 65535.5, -0.5, std::nan("")})

@@ -16,8 +16,7 @@
 namespace zortan {
 namespace {
 
-// A raster of pixels that keeps every text written; erased areas show the
-// window's face.
+// A raster of pixels keeping every text written; erased areas show the face.
 struct RasterCanvas : Canvas {
     static constexpr int kWidth = 1700, kHeight = 800, kCharWidth = 7;
     struct Text {

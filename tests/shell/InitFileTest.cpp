@@ -1,5 +1,4 @@
-// The options file: the files found at start-up, sound, odd or damaged; where
-// it lives; its saves and their failures.
+// The options file: as found at start-up, where it lives, its saves.
 #include "shell/InitFile.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +19,7 @@ using testing::TempDir;
 using Lines = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-// Every option: the three flags, then the paths in the file's order with
-// both paths of lines 7 and 8 (the fvs one first).
+// The three flags, then the paths in the file's order (lines 7 and 8: fvs, text).
 Lines options(const InitFileOptions& o) {
     Lines l = {std::to_string(o.reservedFlag) + " " + std::to_string(o.data1IsFvs) + " " +
                std::to_string(o.data2IsFvs)};

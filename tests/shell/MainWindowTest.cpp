@@ -41,8 +41,7 @@ TEST(MainWindow, StartUpAndCompareMode) {
     EXPECT_TRUE(w.window.enabled(Toggle::OutputRecogCodes));
 }
 
-// The commands, in the order of Command, enabled ('1') or not in each
-// situation the window passes through.
+// Each command enabled ('1') or not in each situation the window passes through.
 TEST(MainWindow, EnabledCommandsInEverySituation) {
     const auto enabled = [](const Session& s) {
         std::string e;

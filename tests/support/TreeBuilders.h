@@ -1,5 +1,4 @@
-// Quantization trees grown split by split in memory (fixtures::makeTree
-// writes whole files of fixed shapes), and coder arrays sized for them.
+// Quantization trees grown split by split in memory, and coder arrays for them.
 #pragma once
 
 #include <deque>

@@ -149,8 +149,8 @@ TEST(FastCoder, SplitsAreDecidedAsTheExtendedSumsDecide) {
     EXPECT_GT(decided, cases / 3);
 }
 
-// Groups of events decided together, near ties that stop their walks at
-// different depths among clear ones: each gets the decisions it gets alone.
+// Events decided in groups (near ties stopping at various depths among clear
+// ones) get the decisions they get alone.
 TEST(PreparedTree, GroupsDecideAsSingleEvents) {
     Scenario sc;
     int depths = 0;

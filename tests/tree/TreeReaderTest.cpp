@@ -98,8 +98,7 @@ TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
     EXPECT_EQ(t.tree.cath1List, (TcharList{'a', 'b', 'c'}));  // the extra entry is never filled
 }
 
-// "Read tree": the clusters edit taken first, the dialog retrying until a
-// file exists, the statuses (a refused tree: see the bad tree files).
+// "Read tree": the clusters edit taken first, the dialog retried until a file exists.
 TEST(TreeReader, ReadTreeProcedureAndItsDialog) {
     Session t;
     const std::string good = t.dir.write("a.vq", treeFileText(makeTree(4, 1)));
@@ -123,9 +122,8 @@ TEST(TreeReader, ReadTreeProcedureAndItsDialog) {
     EXPECT_EQ(t.program.shell.clustersNb, 4);
 }
 
-// A file written by hand: the layout's order, low-order bits (node 0's
-// treeCath2 258, node 1's code 65536), clamping of the value lists, the
-// line 2 cuts and the published texts.
+// A hand-written file: the layout's order, low-order bits (258, 65536 in the
+// nodes), clamped value lists, the line 2 cuts and the published texts.
 TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
     Session t;
     t.read(t.dir.write("hand.vq", testing::dataText("hand-written.vq")));
