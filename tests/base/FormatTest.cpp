@@ -8,9 +8,8 @@
 namespace zortan {
 namespace {
 
-// Shortest form, exponent only at the extremes; fixed notation takes the
-// value to 18 digits, then halves go away from zero.
-TEST(Format, GeneralAndFixedNotation) {
+// Shortest form, exponent at the extremes; fixed: 18 digits, halves away from 0.
+TEST(Format, NotationsAndEditIntegers) {
     using G = std::pair<double, const char*>;
     for (auto [value, text] :
          {G{10.0, "10"}, G{0.1, "0.1"}, G{-2.25, "-2.25"}, G{0.0001, "0.0001"}, G{0.00001, "1E-5"},
@@ -27,9 +26,8 @@ TEST(Format, GeneralAndFixedNotation) {
                 F{9.9996, 3, "10.000"}, F{-0.0004, 3, "0.000"}, F{0.0, 2, "0.00"},
                 F{100.0L / 3, 3, "33.333"}, F{1e20, 1, "100000000000000000000.0"}})
         EXPECT_EQ(formatFixed(f.value, f.decimals), f.text) << f.text;
-}
 
-TEST(Format, EditIntegersDecimalAndHexadecimal) {
+    // Integers typed into an edit, decimal or hexadecimal.
     struct C {
         const char* text;
         bool whole;

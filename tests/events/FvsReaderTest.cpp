@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <limits>
 #include <string>
 #include <vector>
@@ -56,16 +55,14 @@ struct Session {
     }
 };
 
-// Each input's settings and wave name; the events count lowered, never
-// raised, by each input.
+// Each input's settings and wave name; the events count only lowered.
 TEST(FvsHeaderReading, AppliesTheHeaderToItsInput) {
     Session s;
     fixtures::FvsHeader h{500, -512, 7, 1, 4, 1, -20, 4, 12.5, 22050.0, "C:\\a.wav", {2, 5, 255}};
     s.program.options.waveFileDir2 = "two";
     EXPECT_EQ(s.header(s.program.data1, h),
-              "500/500 fft=-512 choices=-1,1,4 pre=1 lifter=-20 "
-              "cath=2,5,255 step=12.5 rate=22050/-20 "
-              "waves=C:\\a.wav|two");
+              "500/500 fft=-512 choices=-1,1,4 pre=1 lifter=-20 cath=2,5,255 step=12.5 "
+              "rate=22050/-20 waves=C:\\a.wav|two");
     EXPECT_EQ(s.program.fvsRecord, fixtures::encodeFvsHeader(h));
     h = {400, 0, 4, 2, -1, 2, 3, 4, 1.0, 2.0, "", {}};
     EXPECT_EQ(s.header(s.program.data2, h),
@@ -76,9 +73,8 @@ TEST(FvsHeaderReading, AppliesTheHeaderToItsInput) {
     EXPECT_TRUE(s.ui.messages.empty());
 }
 
-// Header fields put byte by byte at their offsets, each at the edge of its
-// range and one past it: a choice index past its names is no choice, only 1
-// turns preemphasis on. Counts and realType sizes: see the bad event files.
+// Header fields at their offsets, at the edge of their range and one past: a
+// choice index past its names is no choice, only 1 turns preemphasis on.
 TEST(FvsHeaderReading, FieldsAtTheirOffsetsAndLimits) {
     const struct {
         size_t offset;
@@ -108,12 +104,9 @@ TEST(FvsHeaderReading, FieldsAtTheirOffsetsAndLimits) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.offset) + ": " + std::to_string(c.value));
-        FvsRecord r{};
-        poke(r, 520, 4, 2);  // W[2], the realType size
-        poke(r, 522, std::bit_cast<int64_t>(12.5), 8);
+        FvsRecord r = fixtures::encodeFvsHeader(
+            {.frameStep = 12.5, .rate = 22050.0, .waveName = std::string(255, 'w')});
         poke(r, 530, -1, 2);  // W[7] is not read
-        poke(r, 532, std::bit_cast<int64_t>(22050.0), 8);
-        for (size_t i = 775; i < 1030; ++i) r[i] = 'w';
         poke(r, c.offset, c.value, c.count);
         testing::ScriptedUi ui;
         const FvsHeaderFields f = ParseFvsHeader(r.data(), ui);
@@ -131,8 +124,7 @@ TEST(FvsHeaderReading, FieldsAtTheirOffsetsAndLimits) {
     EXPECT_THROW(ReadRealTypeParameter(ui, r.data(), 126, 4, "X"), RangeError);
 }
 
-// An event record holds five vectors of 129 words from offset 516, 258
-// bytes apart, and the qualifiers at 1806..1808.
+// An event record: five vectors of 129 words from offset 516, qualifiers at 1806.
 TEST(FvsRecordReading, CodesTheChosenFeatureVector) {
     Session s;
     FvsRecord events[2] = {};

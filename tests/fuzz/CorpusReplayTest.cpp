@@ -1,5 +1,4 @@
-// Every committed fuzz input, the crashing ones among them, replayed through
-// the harness of its target: no fault may escape, none may be reported.
+// Every committed fuzz input replayed through its target's harness: no fault.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -11,8 +11,7 @@ namespace zortan::fuzz {
 
 namespace {
 
-// A drawing surface that draws nothing: the pictures are computed as the
-// window computes them.
+// A surface that draws nothing: the pictures are computed all the same.
 struct NullCanvas : Canvas {
     void fillRect(const Rect&, Colour) override {}
     void frameRect(const Rect&, Colour) override {}
@@ -26,12 +25,10 @@ struct NullCanvas : Canvas {
     int widestCharacterWidth() override { return 6; }
 };
 
-// A started program with every output on and the pictures drawn. The user
-// picks the scripted files, cancels save dialogs, says Yes to every question
-// (which ends the program at "Hang up with it?"), presses "Next" whenever
-// the run waits and chooses a feature kind when asked. An open dialog
-// beyond the script, a hundred save dialogs or more pending events than any
-// finite input can cause are a session without end.
+// A started program, every output on, pictures drawn. The user picks the
+// scripted files, cancels save dialogs, says Yes to every question, presses
+// "Next" and chooses a feature kind when asked. An open dialog beyond the
+// script, a hundredth save dialog or endless pending events are a fault.
 struct Session : testing::Session {
     NullCanvas canvas;
     long pendingEvents = 0;
@@ -77,13 +74,11 @@ struct Session : testing::Session {
     }
 };
 
-// The tree an event input is coded against: three leaves over twenty
-// components, trained on cepstra (the kind an fvs input is read as), with
-// or without time averaging.
+// The tree the inputs are coded against: three leaves over twenty components,
+// trained on cepstra (as fvs inputs are read), with or without averaging.
 std::string fixedTreeText(bool averaging) {
     fixtures::TreeFileContents c = fixtures::makeTree(3, 20);
-    c.tree.training.averaging = averaging;
-    c.tree.training.averagingFrames = 10;
+    c.tree.training.averaging = averaging, c.tree.training.averagingFrames = 10;
     return fixtures::treeFileText(c);
 }
 

@@ -1,6 +1,5 @@
-// The four readers driven as a session at the window drives them: the bytes
-// become the file the user chooses, and the window's commands run on it.
-// Shared by the libFuzzer targets and by the test that replays their corpus.
+// The four readers driven at the window: the bytes become the file the user
+// chooses. Shared by the libFuzzer targets and the corpus replay test.
 #pragma once
 
 #include <cstddef>
@@ -9,17 +8,14 @@
 
 namespace zortan::fuzz {
 
-// The session ended in a way no user could get out of, or left its outputs
-// inconsistent: a fault the fuzzer must report.
+// A session no user could get out of, or inconsistent outputs.
 struct HarnessFault : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// A tree file: "Read tree", then, when it was read, a short run of a fixed
-// text table against it. A text event table or an fvs file: "Read data_1"
-// on it after a fixed tree (the bytes choose compare mode, with "Read
-// data_2" on the same file, and the tree's time averaging). An options
-// file: what start-up read must survive a save and a second read unchanged.
+// A tree is read and, when read, codes a fixed table. A table or fvs file is
+// read as data_1 (and data_2 in compare mode) after a fixed tree. What
+// start-up read from an options file survives a save and a second read.
 void fuzzTreeFile(const uint8_t* data, size_t size);
 void fuzzTextTable(const uint8_t* data, size_t size);
 void fuzzFvsFile(const uint8_t* data, size_t size);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shell/Program.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 
@@ -21,11 +22,9 @@ struct Fixture {
     Fixture() {
         program.options.initFilePath = dir.file("Init.txt");
         program.clock = [] { return LocalDateTime{2024, 3, 1, 12, 0, 0, 0}; };
-        program.shell.clustersNb = 4;
-        program.outputs.outputStem = "rec01";
+        program.shell.clustersNb = 4, program.outputs.outputStem = "rec01";
         program.shell.outputTeachCombined = false;  // each test switches on what it needs
     }
-    std::string bytes(const std::string& path) { return readFileBytes(path); }
 };
 
 // Bytes from a hex text such as "fd 00".
@@ -54,9 +53,9 @@ TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     AnalysisSettings& in = p.data1.settings;
     in.filter = -1, in.scalingConstants = 0, in.windowShape = 1;
     in.frameStep = 12.5, in.rate = 8000.0, in.lifterThreshold = -5;
-    p.tree.treeTraining.setChoiceCriterion = 2, p.tree.treeTraining.setChoiceClassifier = 1;
-    p.tree.treeTraining.featuresChoiceCriterion = 0;
-    p.tree.treeTraining.featuresChoiceClassifier = 2;
+    TreeTrainingSettings& tt = p.tree.treeTraining;
+    tt.setChoiceCriterion = 2, tt.setChoiceClassifier = 1;
+    tt.featuresChoiceCriterion = 0, tt.featuresChoiceClassifier = 2;
     p.tree.cath1Set.insert('a'), p.tree.cath1Set.insert('b');
     p.tree.cath2Set.insert(0), p.tree.cath2Set.insert(255);
     p.tree.cath3Set.insert(' '), p.tree.cath3Set.insert('A');
@@ -98,7 +97,7 @@ TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     OutputsDesk d = outputsDesk(p);
     ASSERT_TRUE(OpenCombinedOutput(d, path, file, kTeach));
     file.close();
-    EXPECT_EQ(f.bytes(path), kCountRecord + e.substr(0, 1518));
+    EXPECT_EQ(readFileBytes(path), kCountRecord + e.substr(0, 1518));
     EXPECT_TRUE(f.ui.log.empty());  // a new name in an existing folder: no question
 }
 
@@ -130,59 +129,37 @@ TEST(CombinedOutput, OutputNamesFollowTheFolderAndTheStem) {
     }
 }
 
-TEST(CombinedOutput, PickedNameStaysTheNameOfTheWrittenFile) {
-    Fixture f;
-    Program& p = f.program;
-    p.shell.outputTeachCombined = true;
-    p.options.teachFileName = f.dir.file("missing/rec01_Teach.zrt");  // a missing folder
-    const std::string picked = f.ui.answers.emplace_back(f.dir.file("mine.zrt"));
-    OutputsDesk d = outputsDesk(p);
-    OpenTeachOutputs(d);
-    EXPECT_EQ(p.options.teachFileName, picked);
-    EXPECT_EQ(p.outputs.choiceLabels[0], picked);  // the finish message names it
-    EXPECT_EQ(p.options.errorFileName, f.dir.file("rec01_error.txt"));  // the picked folder
-    CloseOutputs(d);
-    EXPECT_EQ(f.bytes(picked).size(), 1524u);
-}
-
-// Per event a record: the code's low byte first, three qualifiers, a 0 (the
-// code characters and category positions are checked through whole runs).
-TEST(CombinedOutput, RecordsPerEvent) {
+// A name picked for a missing folder stays the written file's and moves the
+// other names to its folder. A record per event: code, three qualifiers, 0.
+TEST(CombinedOutput, PickedNameAndRecordsPerEvent) {
     Fixture f;
     Program& p = f.program;
     p.shell.outputTeachCombined = p.shell.outputRecogCombined = true;
     BuildOutputNames(p.options, {&p.cathLabel1, &p.cathLabel2, &p.cathLabel3}, "rec01",
-                     f.dir.file("x.zrt"));
+                     f.dir.file("missing/x.zrt"));
+    const std::string picked = f.ui.answers.emplace_back(f.dir.file("mine.zrt"));
     OutputsDesk d = outputsDesk(p);
     OpenTeachOutputs(d);
     OpenRecogOutputs(d);
+    EXPECT_EQ(p.options.teachFileName, picked);
+    EXPECT_EQ(p.outputs.choiceLabels[0], picked);  // the finish message names it
+    EXPECT_EQ(p.options.errorFileName, f.dir.file("rec01_error.txt"));
     p.run.teachRecord = TOutputRecord{0x1FF, 'a', 'm', 'u', 0};
     p.run.recogRecord = TOutputRecord{0x100, 'b', 'w', 'z', 0};
     WriteTeachRecord(d);
     WriteRecogRecord(d);
     CloseOutputs(d);
-    EXPECT_EQ(f.bytes(p.options.teachFileName).substr(1524), std::string("\xFF\1amu\0", 6));
-    EXPECT_EQ(f.bytes(p.options.recogFileName).substr(1524), std::string("\0\1bwz\0", 6));
+    EXPECT_EQ(readFileBytes(picked).substr(1524), std::string("\xFF\1amu\0", 6));
+    EXPECT_EQ(readFileBytes(f.dir.file("rec01_Recog.zrt")).substr(1524),
+              std::string("\0\1bwz\0", 6));
 }
 
+// Each group's chosen files, or that it saved nothing, after each choice's flags.
 TEST(CombinedOutput, FinishMessageListsTheChosenFilesOfBothGroups) {
-    const std::string list = "Program finished\r\nFind results in:\r\n\"";
-    const std::string off = "Program finished.\r\nDue to your choice ";
-    const std::string teachOff = off + "teach results were not saved...";
-    const std::string recogOff = off + "recognition results were not saved...";
-    const struct {
-        std::string on;  // teach combined, code, 1, 2, 3, then the same for recognition
-        std::vector<std::string> messages;
-    } cases[] = {
-        {"1000000000", {list + "T\",\r\n\" and in\r\n\"E\"", recogOff}},
-        {"0000010001", {teachOff, list + "R\",\r\n\"r3\"\r\n and in\r\n\"E\""}},
-        {"1110111010",
-         {list + "T\",\r\n\"C\",\r\n\"t1\",\r\n\"t3\"\r\nR\",\r\n\"C\",\r\n\"r2\",\r\n\" and "
-                 "in\r\n\"E\""}},
-        {"0001000000", {list + "t2\",\r\n\" and in\r\n\"E\"", recogOff}},
-        {"0000000000", {teachOff, recogOff}},
-    };
-    for (const auto& c : cases) {
+    std::string shown;
+    // Teach combined, code, 1, 2, 3, then the same for recognition.
+    for (const std::string on :
+         {"1000000000", "0000010001", "1110111010", "0001000000", "0000000000"}) {
         Fixture f;
         Program& p = f.program;
         ShellState& s = p.shell;
@@ -190,17 +167,19 @@ TEST(CombinedOutput, FinishMessageListsTheChosenFilesOfBothGroups) {
                            &s.outputTeachCath2,    &s.outputTeachCath3, &s.outputRecogCombined,
                            &s.outputRecogCodes,    &s.outputRecogCath1, &s.outputRecogCath2,
                            &s.outputRecogCath3};
-        for (int i = 0; i < 10; ++i) *flags[i] = c.on[size_t(i)] == '1';
-        p.run.teachOutputActive = c.on.substr(0, 5).find('1') != std::string::npos;
-        p.run.recogOutputActive = c.on.substr(5).find('1') != std::string::npos;
+        for (int i = 0; i < 10; ++i) *flags[i] = on[size_t(i)] == '1';
+        p.run.teachOutputActive = on.substr(0, 5).find('1') != std::string::npos;
+        p.run.recogOutputActive = on.substr(5).find('1') != std::string::npos;
         InitFileOptions& o = p.options;
         o.teachFileName = "T", o.codeFileName = "C", o.errorFileName = "E", o.recogFileName = "R";
         o.teachCath1FileName = "t1", o.teachCath2FileName = "t2", o.teachCath3FileName = "t3";
         o.recogCath1FileName = "r1", o.recogCath2FileName = "r2", o.recogCath3FileName = "r3";
         OutputsDesk d = outputsDesk(p);
         ShowFinishMessage(d);
-        EXPECT_EQ(f.ui.messages, c.messages) << c.on;
+        shown += on + "\n";
+        for (const std::string& m : f.ui.messages) shown += m + "\n";
     }
+    EXPECT_EQ(shown, testing::dataText("finish-messages.txt"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "run/CodingDriver.h"
 #include "shell/Program.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 #include "support/TreeBuilders.h"
@@ -13,8 +14,7 @@
 namespace zortan {
 namespace {
 
-// A program with a tree of `sizes` tree sizes and an error file that holds
-// one header line.
+// A tree of `sizes` tree sizes and an error file holding one header line.
 struct Fixture {
     testing::ScriptedUi ui;
     testing::TempDir dir;
@@ -37,38 +37,10 @@ struct Fixture {
     }
 };
 
-// Text written out with its lines ended by CR LF; a "|" marks the end of a
-// line whose last characters are blanks.
-std::string crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) out += c == '\n' ? "\r\n" : std::string(1, c);
-    for (size_t at; (at = out.find("|\r\n")) != std::string::npos;) out.erase(at, 1);
-    return out;
-}
-
-const std::string kWhere = R"(Where:
-k - tree size, k=1...K, where K - maximal tree size, i - event number, i=1...N, where N - number of events,
-treeCath - an i-th event cathegory read from tree.
-)";
-
 TEST(CompareReport, SingleModeTable) {
     Fixture f(3, false);
     f.program.coder.errorRecords1 = {{200, 200, 200}, {50, 20, 0}, {1, 0, 100}};
-    EXPECT_EQ(f.report(200), crlf(R"(
-Events number=200
-Erronous recognitions for Y1 Y2 Y3 for "C:\d\a.fvs"; results in %:
-----------------------------------
-  Nbr of |
-  groups        Y1      Y2      Y3
-==================================
-       1 100.000 100.000 100.000
-       2  25.000  10.000   0.000
-       3   0.500   0.000  50.000
-__________________________________
-Explanatory notes
- data-tree differences
- cath[1,2,3](k)=sum{cath[1,2,3](k,i)<>treeCath[1,2,3](k)}
-)" + kWhere));
+    EXPECT_EQ(f.report(200), testing::dataText("compare-report-single.txt"));
 }
 
 // A label longer than its column pushes the rest on; counts times 200
@@ -76,34 +48,11 @@ Explanatory notes
 TEST(CompareReport, CompareModeTableWithLargeCounts) {
     Fixture f(2, true);
     Program& p = f.program;
-    p.eventNbr = 50000000;
-    p.cathLabel1 = "phonemes";
+    p.eventNbr = 50000000, p.cathLabel1 = "phonemes";
     p.coder.errorRecords1 = {{200, 200, 200}, {30000000, 0, 0}};
-    p.coder.errorRecords2 = {{200, 200, 200}, {0, 0, 1}};
-    p.coder.cath2Diff[0] = 20;
+    p.coder.errorRecords2 = {{200, 200, 200}, {0, 0, 1}}, p.coder.cath2Diff[0] = 20;
     p.coder.groupDiff[1] = 30000000;
-    EXPECT_EQ(f.report(400), crlf(R"(
-Events number=50000000
-Differeces between classifications of events in signals:
-      "C:\d\a.fvs" and
-      "C:\d\b.txt".
-Results for phonemes Y2 Y3
-----------------------------------------------------------------------------------------
-  Nbr of First source            Second source           Differences in classifications:
-  groups   phonemes      Y2      Y3 phonemes      Y2      Y3 phonemes      Y2      Y3 group |
-========================================================================================
-       1 100.000 100.000 100.000 100.000 100.000 100.000   0.000  10.000   0.000   0.000
-       215000000.000   0.000   0.000   0.000   0.000   0.500   0.000   0.000   0.00015000000.000
-________________________________________________________________________________________
-Explanatory notes
-1) data-tree differences:
-    cath[1,2,3](k)=sum{cath[1,2,3](k,i)<>treeCath[1,2,3](k)}
-2) tree data-data differences:
-   (a) cath[1,2,3](k)=sum{data_1_treeCath[1,2,3](k,i)<>data_2_treeCath[1,2,3](k,i)}
-   (b) group(k)=sum{g(data_1(k,i))<>g(data_2(k,i))}
-)" + kWhere + R"(g - group, where i-th event drops in,
-data_#_treeCah - a cathegory of an event read from tree
-)"));
+    EXPECT_EQ(f.report(400), testing::dataText("compare-report-two.txt"));
 }
 
 TEST(CompareReport, NoEventsAndNoFile) {

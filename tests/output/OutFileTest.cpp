@@ -4,8 +4,7 @@
 
 #include "support/TempDir.h"
 
-// Failures to create or write are caught by the fault injection tests, the
-// clock through the certificate and the text headers.
+// (Failures to create or write: see the fault injection tests.)
 namespace zortan {
 namespace {
 

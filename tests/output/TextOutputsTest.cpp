@@ -9,6 +9,7 @@
 #include "platform/Errors.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 
@@ -36,8 +37,7 @@ class FailingOnceUi : public testing::ScriptedUi {
     }
 };
 
-// A program with one small combination of settings, a fixed clock and its
-// options file in a temporary folder.
+// A program with a small combination of settings and a fixed clock.
 struct Session {
     testing::TempDir dir;
     FailingOnceUi ui;
@@ -51,7 +51,7 @@ struct Session {
         o.treeFileDir = "C:\\t\\a.vq1", o.waveFileDir1 = "C:\\w\\in.wav", o.data1IsFvs = 1;
         o.fvsEventsFileDir1 = "C:\\o\\in.fvs", o.txtEventsFileDir1 = "C:\\d\\in.txt";
         QuantizationTree& t = program.tree;
-        // Feature kind 0 has 23 characters: it pushes its row on.
+        // Feature kind 0 has 23 characters: it pushes the rest of its row on.
         t.training = {0, 0, 0, 1, true, false, 0, 10.0, 16000.0};
         TreeTrainingSettings& tt = t.treeTraining;
         tt.setsDividingMethod = 1, tt.setChoiceCriterion = tt.setChoiceClassifier = 0;
@@ -63,8 +63,7 @@ struct Session {
         d1.cathNbr = {3, 12, 2}, d1.lifterThresholdText = "18";
         d2.settings = {-1, 2, -1, 0, true, false, 0, 5.0, 22050.0};
         d2.cathNbr = {1, 0, 255}, d2.lifterThresholdText = "7";
-        program.shell.clustersNb = 7;
-        program.shell.treeTexts.featuresSet = " all components";
+        program.shell.clustersNb = 7, program.shell.treeTexts.featuresSet = " all components";
         program.shell.treeTexts.lifterThreshold = "20";
     }
 
@@ -91,64 +90,14 @@ struct Session {
     }
 };
 
-// Text written out in a raw string, with CR LF line ends: a line "c*n"
-// stands for n characters c, and a "|" ends a line that ends in blanks.
-std::string crlf(const std::string& text) {
-    std::string out;
-    size_t start = 0;
-    for (size_t end = 0; end != std::string::npos; start = end + 1) {
-        end = text.find('\n', start);
-        std::string line = text.substr(start, end - start);
-        if (line.size() > 2 && line[1] == '*')
-            line = std::string(std::stoul(line.substr(2)), line[0]);
-        if (line.ends_with('|')) line.pop_back();
-        out += line + "\r\n";
-    }
-    return out;
-}
-
-const std::string kOpening = R"(date: 2026-12-06 time: 21:05:09
-Events codes. Output from Zortan; data sources: wave files, spectrum files, quantization tree and quantized events data and certificates.
-Wave, training file:  "C:\w\train.wav"
-Training TRB file:    "C:\o\train.fvs"
-Tree:                 "C:\t\a.vq1"
-Wave, coded signal:   "C:\w\in.wav"
-Coded events:         "C:\o\in.fvs"
-
-Settings:
- all components - Constraining set
-       7 - Number of used groups)";
-
 TEST(TextHeader, OneAndTwoInputFormsByteForByte) {
     Session s;
-    // Feature kind 0 has 23 characters: it pushes the rest of its row on.
-    const std::string expected = crlf(kOpening + R"(
--*211
-Settings numer. codes  TRB                     Training TRB file       Input file (coded events)     Explanatory notes
-=*211
-      0      0     -1  rare power spectr. (ps),  no,                     Checked off,                  radiogroups: Coded feature vectors,       Filter,                      Filter
-      1      0      1  Centroids,              like for no filtering,  like for filtered,            radiogroups: Sets  dividing method,       Scaling constants,           Scaling constants
-      0      1      4  xxx,                    Gauss,                  FlatTop,                      radiogroups: xxx,                         Widows shape,                Widows shape
-      0      0      0  Distortion |Cohr.,      xxx,                    xxx,                          radiogroups: Set choice criteria,         xxx,                         xxx
-      0      0      0  phon,                   xxx,                    xxx,                          radiogroups: Classifier,                  xxx,                         xxx
-      2      0      0  Info Radius,            xxx,                    xxx,                          radiogroups: Features choice crit.,       xxx,                         xxx
-     -1      0      0  Checked off,            xxx,                    xxx,                          radiogroups: Classifier,                  xxx,                         xxx
-      0      1      0  FALSE,                  TRUE,                   FALSE,                        checkBoxes:  Preprocessing: Averaging,    Preemphase,                  Preemphase
-      5    255      0  xxx                       5     255       0     xxx      xxx      xxx         numbers of train file cathegory values,   xxx                          xxx
-      3     12      2  xxx                     xxx      xxx      xxx     3      12       2           numbers of encoded file cathegory values, xxx                          xxx
-     10  16000      0  xxx                    10.0  16000.0            xxx      xxx                  frame step[ms],                           rate[Hz] for training file,  xxx
-     12   8000      0  xxx                     xxx     xxx            12.4   8000.0                  frame step[ms],                           rate[Hz] for encoded file,   xxx
-     20     18      0  xxx                      20                      18                           xxx                                       cepstrum lifter treshold     cepstrum lifter treshold
-_*211
-
-Output codes:)");
-    EXPECT_EQ(s.create("a_code.txt", "Events codes.", "code"), expected);
+    EXPECT_EQ(s.create("a_code.txt", "Events codes.", "code"),
+              testing::dataText("header-one-input.txt"));
     // The error file: no "Output codes:" line; a text input named by its path.
     s.program.options.data1IsFvs = 0;
-    std::string error = expected.substr(0, expected.size() - 15);
-    error.replace(error.find("Events codes."), 13, "Classification Error.");
-    error.replace(error.find("C:\\o\\in.fvs"), 11, "C:\\d\\in.txt");
-    EXPECT_EQ(s.create("e_error.txt", "Classification Error.", "error"), error);
+    EXPECT_EQ(s.create("e_error.txt", "Classification Error.", "error"),
+              testing::dataText("header-error-file.txt"));
     // A setting index past its names stops the header.
     s.program.data1.settings.windowShape = 5;
     OutFile file;
@@ -157,41 +106,13 @@ Output codes:)");
 
     // The two-input form, chosen by CreateTextOutput in compare mode, with
     // the averaging block.
-    s.program.data1.settings.windowShape = 4;
-    s.program.options.data1IsFvs = 1;
+    s.program.data1.settings.windowShape = 4, s.program.options.data1IsFvs = 1;
     s.program.tree.training.averaging = true;
     s.program.shell.treeTexts.averagingCaptions = {"rectangle", "40ms", "4frames", "10ms", "xxx",
                                                    "xxx",       "xxx",  "xxx",     "xxx"};
-    s.program.shell.compareMode = true;
-    s.program.tree.training.featureKind = 3;
-    EXPECT_EQ(s.create("c_code.txt", "Events codes.", "code"), crlf(kOpening + R"(
--*248
-Settings numer. codes       TRB                     Training TRB file       Input1 file             Input2 file             Explanatory notes
-=*248
-      3      0     -1    2  cepstrum,               no,                     Checked off,            1000,                   radiogroups: Coded feature vectors,       Filter,                      Filter,                      Filter
-      1      0      1   -1  Centroids,              like for no filtering,  like for filtered,      Checked off,            radiogroups: Sets  dividing method,       Scaling constants,           Scaling constants,           Scaling constants
-      0      1      4    0  xxx,                    Gauss,                  FlatTop,                Rectangle,              radiogroups: xxx,                         Widows shape,                Widows shape,                Widows shape
-      0      0      0    0  Distortion |Cohr.,      xxx,                    xxx,                    xxx,                    radiogroups: Set choice criteria,         xxx,                         xxx,                         xxx
-      0      0      0    0  phon,                   xxx,                    xxx,                    xxx,                    radiogroups: Classifier,                  xxx,                         xxx,                         xxx
-      2      0      0    0  Info Radius,            xxx,                    xxx,                    xxx,                    radiogroups: Features choice crit.,       xxx,                         xxx,                         xxx
-     -1      0      0    0  Checked off,            xxx,                    xxx,                    xxx,                    radiogroups: Classifier,                  xxx,                         xxx,                         xxx
-      1      1      0    1  TRUE,                   TRUE,                   FALSE,                  TRUE,                   checkBoxes:  Preprocessing: Averaging,    Preemphase,                  Preemphase                   Preemphase
-      5    255      0    0  xxx                       5     255       0     xxx     xxx     xxx     xxx     xxx     xxx     numbers of train file cathegory values,   xxx                          xxx                          xxx
-      3     12      2    0  xxx                     xxx     xxx     xxx       3      12       2     xxx     xxx     xxx     numbers of 1-th file file cath. values,   xxx                          xxx                          xxx
-      1      0    255    0  xxx                     xxx     xxx     xxx     xxx     xxx     xxx       1       0     255     numbers of 2-nd file file cath. values,   xxx                          xxx                          xxx
-     10  16000      0    0  xxx                    10.0  16000.0            xxx     xxx             xxx     xxx             frame step[ms],                           rate[Hz] for training file,  xxx                          xxx
-     12   8000      0    0  xxx                     xxx     xxx            12.4  8000.0             xxx     xxx             frame step[ms],                           rate[Hz] for encoded file,   xxx                          xxx
-      5  22050      0    0  xxx                     xxx     xxx             xxx     xxx             5.0 22050.0             frame step[ms],                           rate[Hz] for encoded file,   xxx                          xxx
-     20     18      7    0  xxx                      20                      18                      7                      xxx                                       cepstrum lifter treshold     cepstrum lifter treshold     cepstrum lifter treshold
-_*248
-
-Averaging parameters:
--*48
-Window      time [ms]   frames      step [ms]   |
-=*48
-rectangle   40          4           10          |
--*48
-Output codes:)"));
+    s.program.shell.compareMode = true, s.program.tree.training.featureKind = 3;
+    EXPECT_EQ(s.create("c_code.txt", "Events codes.", "code"),
+              testing::dataText("header-two-inputs.txt"));
 }
 
 // The list in code order after the header; codes below 33 are written as
@@ -202,15 +123,7 @@ TEST(CategoryFile, ListsValuesInCodeOrderAfterTheHeader) {
     const std::string bytes =
         s.create("a_teach_phon.txt", "phon classification.", "phon", setOf("ba !"));
     EXPECT_NE(bytes.find("\r\nphon classification. Output from Zortan;"), std::string::npos);
-    EXPECT_TRUE(bytes.ends_with(crlf(R"(
-Output codes:
-4 Ynbr - count of alphabet Y
-#list for phon char values.
-     0   #32
-     1     !
-     2     a
-     3     b
-Codes of the cathegory "phon" values)")));
+    EXPECT_TRUE(bytes.ends_with(testing::dataText("category-list-end.txt")));
     EXPECT_EQ(s.program.shell.statusBarText, "\"cathegory # list create\"");
     EXPECT_EQ(std::vector<std::string>(s.ui.log.end() - 2, s.ui.log.end()),
               (std::vector<std::string>{"status: phon #list creation",
@@ -234,58 +147,44 @@ Codes of the cathegory "phon" values)")));
     }
 }
 
-// Cancelled dialogs, Cancel and Yes in a whole run: see also the console tests.
+// Each answer script's dialogs, questions and choice: "@old" and "@new" stand
+// for the two paths, "!" fails the first dialog with an I/O error.
 TEST(ChooseOutputFile, Flows) {
-    const struct {
-        std::vector<std::string> answers;  // "@old" / "@new" stand for the two paths
-        bool accepted;
-        std::string finalName;
-        int dialogs, questions;
-        bool failFirstDialog = false;  // then the I/O error message comes once
-    } cases[] = {
-        {{"@old", "no", "@new"}, true, "@new", 2, 1},
-        {{"@old", "no", "@old", "yes"}, true, "@old", 2, 2},
-        {{"", "cancel"}, false, "@old", 1, 1},  // dialog cancelled, then Cancel
-        {{"@new"}, true, "@new", 1, 0, true},
-    };
-    const std::string ioError =
-        "message: Can not overwrite the file because of I/O error 32?\r\n- apply different, "
-        "unique name or close the program and try again\r\nor check whether the process can not "
-        "access the file because it is used by another process";
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.answers));
+    const std::vector<std::string> scripts[] = {
+        {"@old", "no", "@new"}, {"@old", "no", "@old", "yes"}, {"", "cancel"}, {"!", "@new"}};
+    std::string shown;
+    for (const auto& script : scripts) {
+        SCOPED_TRACE(::testing::PrintToString(script));
         Session s;
         const std::string oldPath = s.dir.write("old_code.txt", "old");
-        const auto resolve = [&](const std::string& a) {
-            return a == "@old" ? oldPath : a == "@new" ? s.dir.file("new_code.txt") : a;
-        };
-        for (const auto& a : c.answers) s.ui.answers.push_back(resolve(a));
-        s.ui.failed = !c.failFirstDialog;
+        for (const std::string& a : script)
+            if (a != "!")
+                s.ui.answers.push_back(a == "@old"   ? oldPath
+                                       : a == "@new" ? s.dir.file("new_code.txt")
+                                                     : a);
+        s.ui.failed = script[0] != "!";
         std::string& name = s.program.options.codeFileName = oldPath;
-        EXPECT_EQ(ChooseOutputFile(s.ui, s.program.options, name, 4, "Out codes file saving"),
-                  c.accepted);
-        EXPECT_EQ(name, resolve(c.finalName));
+        const bool accepted =
+            ChooseOutputFile(s.ui, s.program.options, name, 4, "Out codes file saving");
+        shown += ::testing::PrintToString(script) + "\n";
+        for (const std::string& entry : s.ui.log) shown += entry + "\n";
+        shown += (accepted ? "accepted " : "declined ") + name + "\n";
         EXPECT_TRUE(s.ui.answers.empty());
-        const auto count = [&](const std::string& e) {
-            return std::count(s.ui.log.begin(), s.ui.log.end(), e);
-        };
-        EXPECT_EQ(count("question3: |File \"" + oldPath + "\" exists. Overwrite it?"), c.questions);
-        EXPECT_EQ(count(ioError), c.failFirstDialog);
-        ASSERT_EQ(int(s.ui.dialogs.size()), c.dialogs);
-        EXPECT_EQ(s.ui.pendingEventsProcessed, c.dialogs + c.failFirstDialog);
-        const FileDialogRequest& r = s.ui.dialogs[0];
-        EXPECT_EQ(r.title + "|" + std::to_string(r.filterIndex) + "|" + r.path + "|" +
-                      std::to_string(r.filters.size()) + "|" + r.filters.at(5).name,
-                  "Out codes file saving|4|" + oldPath + "|8|\"person\" cathegory series only");
+        EXPECT_EQ(s.ui.pendingEventsProcessed, int(s.ui.dialogs.size()) + (script[0] == "!"));
+        const FileDialogRequest& r = s.ui.dialogs.at(0);
+        EXPECT_EQ(std::to_string(r.filters.size()) + "|" + r.filters.at(5).name,
+                  "8|\"person\" cathegory series only");
         // The choice is remembered, also when it is given up.
         EXPECT_NE(readFileBytes(s.program.options.initFilePath).find("\n" + name + "\r\n"),
                   std::string::npos);
+        for (size_t at; (at = shown.find(s.dir.file(""))) != std::string::npos;)
+            shown.replace(at, s.dir.file("").size(), "@");
     }
+    EXPECT_EQ(shown, testing::dataText("choose-output-file.log"));
 }
 
-// Text and combined outputs each decide for themselves whether to ask: when
-// the file exists or its folder does not; a new name in an existing folder
-// is created at once. A declined file keeps the old one and says so.
+// Text and combined outputs ask when the file exists or its folder does not,
+// and create a new name at once. A declined file keeps the old one, saying so.
 TEST(CreateOutputs, AskWhenTheFileExistsOrItsFolderIsMissing) {
     for (const bool combined : {false, true}) {
         for (const std::string name : {"new.txt", "old.txt", "missing/new.txt"}) {

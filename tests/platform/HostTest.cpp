@@ -10,7 +10,8 @@
 namespace zortan {
 namespace {
 
-TEST(Paths, SplitOnBothSeparators) {
+// Paths split on both separators; files and folders tested and made.
+TEST(Host, PathsFilesAndFolders) {
     const struct {
         const char *path, *dir, *name, *ext;
     } cases[] = {
@@ -24,9 +25,7 @@ TEST(Paths, SplitOnBothSeparators) {
             extractFileDir(c.path) + "|" + extractFileName(c.path) + "|" + extractFileExt(c.path),
             std::string(c.dir) + "|" + c.name + "|" + c.ext);
     EXPECT_EQ(joinPath("/tmp/", "x") + joinPath("", "y"), "/tmp/xy");
-}
 
-TEST(Host, FileAndFolderTests) {
     testing::TempDir dir;
     const std::string f = dir.write("a.txt", "x");
     EXPECT_TRUE(fileExists(f) && folderExists(dir.path()) && folderWritable(dir.path()));
@@ -35,9 +34,8 @@ TEST(Host, FileAndFolderTests) {
     EXPECT_FALSE(runningProgramFolder().empty());
 }
 
-// A real stored into an integer field: its range's ends fit, beyond them
-// (and a not-a-number) is a range error. Integer stores and indexes are
-// tried at their edges by the readers' and the coder's limits tests.
+// A real stored into an integer field: its range's ends fit, beyond them (and
+// a not-a-number) is a range error.
 TEST(Errors, RealsAtTheEdgesOfAnIntegerField) {
     EXPECT_EQ(fitOrRangeError<uint16_t>(65535.0) + fitOrRangeError<uint16_t>(0.0), 65535);
     for (double bad : {65536.0, 65535.5, -0.5, std::nan("")})

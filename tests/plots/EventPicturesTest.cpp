@@ -9,14 +9,14 @@
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
 #include "shell/Program.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "tree/TreeCoding.h"
 
 namespace zortan {
 namespace {
 
-// A raster of pixels that keeps every text written; erased areas show the
-// window's face.
+// A raster of pixels keeping every text written; erased areas show the face.
 struct RasterCanvas : Canvas {
     static constexpr int kWidth = 1700, kHeight = 800, kCharWidth = 7;
     struct Text {
@@ -75,28 +75,24 @@ void put(FvsRecord& r, int slot, int i, int16_t v) {
 }
 
 // The pictures drawn as the program stands.
-void averaging(Program& p, const EventSeries& s, const EventRecord& e) {
-    PictureDesk desk = pictureDesk(p);
-    DrawAveragingPicture(desk, s, e);
-}
-void eventText(Program& p, const EncodeResult& leaf) {
-    PictureDesk desk = pictureDesk(p);
-    const TOutputRecord& t = p.run.teachRecord;
-    WriteEventText(desk, t.vectorCode, {t.cath1, t.cath2, t.cath3}, leaf, p.tree, p.coder);
-}
-
 struct Fixture {
     testing::ScriptedUi ui;
     Program p{ui, "."};
     RasterCanvas c;
-    Fixture() {
-        p.canvas = &c;
-        p.tree.consideredComponentsNb = 20;
-    }
+    Fixture() { p.canvas = &c, p.tree.consideredComponentsNb = 20; }
     void draw(int64_t step, int series = 1) {
         p.run.stepCounter = step;
         PictureDesk desk = pictureDesk(p);
         DrawInputPicture(desk, series == 1 ? p.data1 : p.data2, p.fvsRecord);
+    }
+    void averaging(const EventRecord& e) {
+        PictureDesk desk = pictureDesk(p);
+        DrawAveragingPicture(desk, p.data1, e);
+    }
+    void eventText(const EncodeResult& leaf) {
+        PictureDesk desk = pictureDesk(p);
+        const TOutputRecord& t = p.run.teachRecord;
+        WriteEventText(desk, t.vectorCode, {t.cath1, t.cath2, t.cath3}, leaf, p.tree, p.coder);
     }
 };
 
@@ -135,13 +131,11 @@ TEST(EventPictures, MarkerLineAndDrawnComponents) {
     } cases[] = {{20, 128, 21, 140}, {20, 30, 92, 140}, {15, 16, 131, 140}, {100, 200, 70, 90}};
     for (const auto& t : cases) {
         Fixture f;
-        f.p.tree.consideredComponentsNb = t.K;
-        f.p.shell.drawnComponents = uint16_t(t.drawn);
+        f.p.tree.consideredComponentsNb = t.K, f.p.shell.drawnComponents = uint16_t(t.drawn);
         put(f.p.fvsRecord, 4, std::min(t.drawn, 129) - 1, 10000);  // 24.7 above 553
         ASSERT_NO_THROW(f.draw(0));
-        for (int y = 498; y <= 579; ++y) {
+        for (int y = 498; y <= 579; ++y)
             EXPECT_TRUE(y == 553 || f.c.at(kLeft + t.marker, y) == kWhite) << t.K << " " << y;
-        }
         EXPECT_EQ(f.c.at(kLeft + t.marker - 1, 510), kWindowFace) << t.K;  // erased beside it
         EXPECT_EQ(f.c.first(kLeft + t.last, 495, 585, kBlue), 528) << t.K;
         // Beyond the last existing component nothing but the baseline.
@@ -168,8 +162,7 @@ TEST(EventPictures, AveragingPictureAndLayout) {
     PlaceAveragingArea(f.p.pictures);
     EXPECT_EQ(f.p.pictures.averagingArea.top, 595);
     EXPECT_EQ(l.outputCodes, 692);
-    f.p.shell.picturesPerRow = 4;
-    f.p.tree.consideredComponentsNb = f.p.shell.drawnComponents = 10;
+    f.p.shell.picturesPerRow = 4, f.p.tree.consideredComponentsNb = f.p.shell.drawnComponents = 10;
     f.draw(2);
     PlacePlotsOnActivation(f.p.pictures);  // a later activation keeps the origin
     EXPECT_EQ(f.p.pictures.plotsLeftOrigin, kLeft);
@@ -178,20 +171,19 @@ TEST(EventPictures, AveragingPictureAndLayout) {
     s.averaging.timeAverage[3] = 20000.5;  // 20000: 49.4 above 651 (middle 635.5 -> 636)
     EventRecord e;
     e.components[6] = -10000;  // 24.7 below 651: the bottom 676
-    averaging(f.p, s, e);
+    f.averaging(e);
     const int left = kLeft + 2 * kStride;  // x scale 140 / 9
     EXPECT_EQ(f.c.first(left + 47, 594, 680, kBlack), 602);
     EXPECT_EQ(f.c.first(left + 93, 680, 594, kLime), 676);
     EXPECT_EQ(f.c.at(left + 140, 600), kWhite);  // the marker at K - 1 = 9
     f.p.tree.consideredComponentsNb = 130;
-    EXPECT_THROW(averaging(f.p, s, e), RangeError);
+    EXPECT_THROW(f.averaging(e), RangeError);
 }
 
 // Row colours and the marker line in a run: see also the desktop tests.
 TEST(EventPictures, LabelsColumnLimitAndNoSurface) {
     Fixture f;
-    f.p.shell.picturesPerRow = 2;
-    f.p.shell.compareMode = true;
+    f.p.shell.picturesPerRow = 2, f.p.shell.compareMode = true;
     for (int step = 0; step < 3; ++step) {
         f.draw(step, 1 + step % 2);
         EXPECT_EQ(f.c.texts.back().text, step % 2 ? "2-nd data" : "1-th data");
@@ -218,8 +210,8 @@ TEST(EventPictures, LabelsColumnLimitAndNoSurface) {
         g.p.shell.showInputRecords = noCanvas;
         if (noCanvas) g.p.canvas = nullptr;
         g.draw(0);
-        averaging(g.p, g.p.data1, g.p.event);
-        eventText(g.p, EncodeResult{});
+        g.averaging(g.p.event);
+        g.eventText(EncodeResult{});
         EXPECT_TRUE(g.c.texts.empty() && g.c.at(kLeft + 70, 334) == kWindowFace);
         EXPECT_EQ(g.ui.pendingEventsProcessed, 0);
     }
@@ -231,16 +223,13 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     Fixture f;
     Program& p = f.p;
     p.shell.picturesPerRow = 9;
-    p.tree.cath1List = {'a', 'b', '\0'};
-    p.tree.cath2List = {'p', 'q'};
-    p.tree.cath3List = {'x'};
-    p.tree.cath1Active = p.tree.cath2Active = 1;
+    p.tree.cath1List = {'a', 'b', '\0'}, p.tree.cath2List = {'p', 'q'};
+    p.tree.cath3List = {'x'}, p.tree.cath1Active = p.tree.cath2Active = 1;
     f.draw(0), f.draw(2);
     f.c.texts.clear();
-    p.run.teachRecord = {417, 'a', 'p', 'x', 0};
-    p.run.stepCounter = 3;
+    p.run.teachRecord = {417, 'a', 'p', 'x', 0}, p.run.stepCounter = 3;
     p.coder.cath1ErrorCount = 1, p.coder.cath3ErrorCount = 2;
-    eventText(p, EncodeResult{417, 1, 1, 0});
+    f.eventText(EncodeResult{417, 1, 1, 0});
     // Offsets from the picture's left edge + 5; category 3 is not active.
     std::string shown;
     for (const RasterCanvas::Text& t : f.c.texts)
@@ -253,13 +242,10 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     EXPECT_TRUE(f.ui.messages.empty());
     // An index beyond the list is reported and lowered to the last index
     // (not for an inactive category).
-    eventText(p, EncodeResult{5, 0, 4, 9});
+    f.eventText(EncodeResult{5, 0, 4, 9});
     EXPECT_EQ(f.c.texts[f.c.texts.size() - 2].text, "a, q, -");
     EXPECT_EQ(f.ui.messages,
-              std::vector<std::string>{"Some error in data processing occured.\r\nThe code list "
-                                       "contain \"1\", while index is \"4\r\nNow the index will be "
-                                       "lowered to the \"1\" value to continue, but it is highly "
-                                       "erronous situation!. Turn to the author"});
+              std::vector<std::string>{testing::dataText("category-index-lowered.txt")});
     EXPECT_THROW(CategoryLookup(f.ui, {}, 0, true), RangeError);
 }
 

@@ -1,5 +1,4 @@
-// The options file: the files found at start-up, sound, odd or damaged; where
-// it lives; its saves and their failures.
+// The options file: as found at start-up, where it lives, its saves.
 #include "shell/InitFile.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <optional>
 #include <sstream>
 
+#include "support/DataText.h"
 #include "support/Session.h"
 
 namespace zortan {
@@ -19,8 +19,7 @@ using testing::TempDir;
 using Lines = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-// Every option: the three flags, then the paths in the file's order with
-// both paths of lines 7 and 8 (the fvs one first).
+// The three flags, then the paths in the file's order (lines 7 and 8: fvs, text).
 Lines options(const InitFileOptions& o) {
     Lines l = {std::to_string(o.reservedFlag) + " " + std::to_string(o.data1IsFvs) + " " +
                std::to_string(o.data2IsFvs)};
@@ -51,9 +50,7 @@ std::string fileOf(const std::string& first, const Lines& paths) {
     return text;
 }
 std::string corrupted(const Session& s) {
-    return "Be carefull!\r\nFile of last used options, i.e.\r\n\"" + s.dir.file("Init.txt") +
-           "\"\r\nis corrupted\r\nIt will be restored with actual options, next time this error "
-           "should not appear.";
+    return testing::dataText("init-file-corrupted.txt", s.dir.file("Init.txt"));
 }
 
 TEST(InitFile, StartUpTakesWhatTheFileHoldsAndASaveWritesItBack) {
@@ -62,8 +59,7 @@ TEST(InitFile, StartUpTakesWhatTheFileHoldsAndASaveWritesItBack) {
     paths[2] = "  D:\\saved tree 4";  // blanks belong to the path
     const Lines defaults = options(InitFileOptions{});
     Lines binary = paths, some(paths.begin(), paths.begin() + 5);
-    binary[3] = std::string("\0\xff\x1a\x7f path", 9);
-    binary[4] = std::string(100000, 'w');
+    binary[3] = std::string("\0\xff\x1a\x7f path", 9), binary[4] = std::string(100000, 'w');
     some.resize(17);
     struct Case {
         std::optional<std::string> text;  // none: no file
@@ -129,9 +125,8 @@ void setVariable(const char* value) {
 }
 #endif
 
-// A program folder that cannot hold a file (missing, or not a folder) puts
-// the file into the user's configuration folder, a temporary one here. A
-// failed save is an input/output error.
+// A program folder that cannot hold the file (missing, or not a folder) puts
+// it into the user's configuration folder; a failed save is an I/O error.
 TEST(InitFile, WithoutAWritableProgramFolderTheFileMovesToTheConfigFolder) {
     TempDir programDir, configHome;
     const char* old = std::getenv(kVariable);

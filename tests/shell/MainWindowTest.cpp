@@ -12,8 +12,9 @@ namespace {
 using testing::Session;
 
 // Start-up clamps the clusters to the 1 of no tree, fits nine pictures, and
-// on another screen than the one it was made for says so.
-TEST(MainWindow, StartUpClampsTheClustersAndFitsNinePictures) {
+// on another screen than the one it was made for says so; compare mode then
+// switches the output choices.
+TEST(MainWindow, StartUpAndCompareMode) {
     Session w;
     const ShellState& s = w.p.shell;
     EXPECT_EQ(s.clustersEditText + s.actualClustersLabel + s.picturesEditText +
@@ -28,10 +29,19 @@ TEST(MainWindow, StartUpClampsTheClustersAndFitsNinePictures) {
     EXPECT_NE(small.messages[0].find("for the 1680x1050 screen resolution!\r\nYour screen "
                                      "parameters are: 1280x1024.\r\n"),
               std::string::npos);
+    w.p.shell.outputRecogCodes = true;
+    w.window.setToggle(Toggle::CompareMode, true);
+    EXPECT_EQ(w.ui.messages.back(), "For the comparing mode no teaching file will be created.");
+    for (Toggle t : {Toggle::OutputTeachCombined, Toggle::OutputRecogCodes})
+        EXPECT_FALSE(w.window.toggleValue(t) || w.window.enabled(t));
+    w.window.setToggle(Toggle::OutputTeachCodes, true);  // a disabled box does nothing
+    EXPECT_FALSE(w.p.shell.outputTeachCodes);
+    w.window.setToggle(Toggle::CompareMode, false);
+    EXPECT_TRUE(w.p.shell.outputTeachCombined && !w.p.shell.outputRecogCodes);
+    EXPECT_TRUE(w.window.enabled(Toggle::OutputRecogCodes));
 }
 
-// The commands, in the order of Command, enabled ('1') or not in each
-// situation the window passes through.
+// Each command enabled ('1') or not in each situation the window passes through.
 TEST(MainWindow, EnabledCommandsInEverySituation) {
     const auto enabled = [](const Session& s) {
         std::string e;
@@ -86,11 +96,9 @@ TEST(MainWindow, EnabledCommandsInEverySituation) {
     }
 }
 
-// What each command does, in words: the regions shown, the focus, the
-// run-control flags, the Stop/Continue caption, the output choices, the
-// messages. A disabled command does nothing; the run commands are enabled
-// as a run enables them, stepwise (1) or free (2). (The reading commands
-// with a tree: see the coding driver's tests.)
+// What each command does to the regions, focus, run flags, Stop/Continue
+// caption, output choices and messages. A disabled command does nothing; run
+// commands are enabled as a stepwise (1) or free (2) run enables them.
 TEST(MainWindow, WhatEachCommandDoes) {
     const auto describe = [](const Session& w) {
         const ShellState& s = w.p.shell;
@@ -141,20 +149,6 @@ TEST(MainWindow, WhatEachCommandDoes) {
         w.click(command);
         EXPECT_EQ(describe(w), want);
     }
-}
-
-TEST(MainWindow, CompareModeSwitchesTheOutputChoices) {
-    Session w;
-    w.p.shell.outputRecogCodes = true;
-    w.window.setToggle(Toggle::CompareMode, true);
-    EXPECT_EQ(w.ui.messages.back(), "For the comparing mode no teaching file will be created.");
-    for (Toggle t : {Toggle::OutputTeachCombined, Toggle::OutputRecogCodes})
-        EXPECT_FALSE(w.window.toggleValue(t) || w.window.enabled(t));
-    w.window.setToggle(Toggle::OutputTeachCodes, true);  // a disabled box does nothing
-    EXPECT_FALSE(w.p.shell.outputTeachCodes);
-    w.window.setToggle(Toggle::CompareMode, false);
-    EXPECT_TRUE(w.p.shell.outputTeachCombined && !w.p.shell.outputRecogCodes);
-    EXPECT_TRUE(w.window.enabled(Toggle::OutputRecogCodes));
 }
 
 }  // namespace

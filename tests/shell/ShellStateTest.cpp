@@ -20,10 +20,9 @@ const std::string kNotNumeric = "Not a numeric format!";
 const std::string kPicturesRange =
     "Number of  pictures in series must be >0 and <=255!, but keep in  1 to 8 range...";
 
-// Typed texts are read (the leading digits of a bad text; the notations are
-// checked with the parsing itself), clamped to the tree sizes and stored; 0
-// and below keep the value. Ticking the box rereads the edit without
-// clamping; a non-numeric edit keeps the value, one above 65535 is a range
+// Typed texts are read (a bad one's leading digits), clamped to the tree sizes
+// and stored; 0 and below keep the value. Ticking the box rereads the edit
+// unclamped: a non-numeric one keeps the value, one above 65535 is a range
 // error before any message.
 TEST(ShellStateClusters, EditTextIsReadClampedAndStoredAndRereadByTheBox) {
     using C = std::tuple<std::string, std::string, uint16_t, Messages>;
@@ -61,9 +60,8 @@ TEST(ShellStateClusters, EditTextIsReadClampedAndStoredAndRereadByTheBox) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-// The typed count is limited by the fitting count (9 at the start); the
-// edit keeps what was typed. Resizing writes the fitting count into the
-// edit: 0 for a window too narrow for one; 255 at most, above it the count
+// The typed count is limited by the fitting count (9 at first), the edit kept.
+// Resizing writes the fitting count, 0 to 255, into the edit; above 255 it
 // does not fit its field.
 TEST(ShellStatePictures, ValueIsLimitedByTheFittingCount) {
     using C = std::tuple<std::string, int, Messages>;
@@ -98,8 +96,7 @@ TEST(ShellStateStretch, BoxAndSliderDeriveTheDrawnComponents) {
     // Before a tree the count of components does not fit: the box stays as it was.
     EXPECT_THROW(setStretchCepstra(s, true, 2147483647), RangeError);
     EXPECT_TRUE(s.drawnComponents == 128 && !s.sliderVisible && !s.stretchCepstra);
-    s.nextEnabled = true;
-    s.focus = Focus::Other;
+    s.nextEnabled = true, s.focus = Focus::Other;
     moveStretchSlider(s, 3, 15);
     setStretchCepstra(s, true, 15);
     EXPECT_TRUE(s.drawnComponents == 15 && s.sliderVisible && s.focus == Focus::Next);

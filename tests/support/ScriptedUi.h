@@ -1,5 +1,4 @@
-// A Ui for tests: records everything shown and answers questions and dialogs
-// from a script given in advance.
+// A Ui recording everything shown and answering from a script given in advance.
 #pragma once
 
 #include <deque>

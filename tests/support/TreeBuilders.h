@@ -1,10 +1,7 @@
-// Quantization trees grown split by split in memory (fixtures::makeTree
-// writes whole files of fixed shapes), and coder arrays sized for them.
+// Quantization trees grown split by split in memory, and coder arrays for them.
 #pragma once
 
-#include <algorithm>
 #include <deque>
-#include <initializer_list>
 #include <string>
 #include <tuple>
 
@@ -14,21 +11,13 @@
 
 namespace zortan::testing {
 
-// A vector whose leading components are `values`, the rest 0.
-inline ComponentVector vec(std::initializer_list<double> values) {
-    ComponentVector v{};
-    std::copy(values.begin(), values.end(), v.begin());
-    return v;
-}
-
 struct SonPair {
     int first = 0, second = 0;
 };
 
-// Starts as the root alone, every component counting, the centroid rule
-// deciding. A split appends two sons to the heap, as the training program
-// does: the first keeps its father's code, the second's code is the split's
-// tree size index (its level).
+// The root alone, every component counting, the centroid rule deciding. A
+// split appends two sons as the training program does: the first keeps its
+// father's code, the second's is the split's level.
 struct TreeBuilder {
     QuantizationTree tree;
 

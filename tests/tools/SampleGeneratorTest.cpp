@@ -9,8 +9,7 @@
 namespace zortan {
 namespace {
 
-// A leaf of identical events cannot be split: the growth ends instead of
-// trying it again and again.
+// A leaf of identical events cannot be split: the growth ends there.
 TEST(SampleGenerator, IdenticalEventsStopTheGrowth) {
     std::vector<samplegen::TrainingEvent> events(5);
     events[4].components[0] = 10;

@@ -1,8 +1,6 @@
-// The fast coder decides most centroid-rule splits by prepared dot products;
-// these tests build distances that differ only in their last bits (or not at
-// all), or whose double squares under- or overflow, and check every decision
-// and message against the extended sums of EuclidDist. Whole walks are
-// compared with EncodeEvent by the cross-check of the tree coding tests.
+// The fast coder's prepared splits against the extended sums of EuclidDist, on
+// distances that differ in their last bits or not at all, or whose double
+// squares under- or overflow (whole walks: the tree coding cross-check).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -63,13 +61,11 @@ struct Scenario {
     }
 };
 
-// One split, two kinds of cases in turn. Near ties: sons made of the same
-// differences, every fourth case scaled so far that double squares under- or
-// overflow. Gaps: sons whose distances differ by a relative 10^-17 to 10^-1
-// around a root far from or near the event. Some hold a not-a-number, or
-// infinities, where they count. A prepared split decides only as the
-// extended sums do and decides every clear case; the fast coder's walk takes
-// the son the sums take, with the messages of the sums.
+// One split; near ties (sons of the same differences, some scaled until double
+// squares under- or overflow) alternate with gaps of a relative 10^-17 to
+// 10^-1, some holding a not-a-number or infinities. A prepared split decides
+// only as the sums do, and every clear case; the walk takes the sums' son and
+// shows their messages.
 TEST(FastCoder, SplitsAreDecidedAsTheExtendedSumsDecide) {
     Scenario sc;
     TreeBuilder b;
@@ -153,8 +149,8 @@ TEST(FastCoder, SplitsAreDecidedAsTheExtendedSumsDecide) {
     EXPECT_GT(decided, cases / 3);
 }
 
-// Groups of events decided together, near ties that stop their walks at
-// different depths among clear ones: each gets the decisions it gets alone.
+// Events decided in groups (near ties stopping at various depths among clear
+// ones) get the decisions they get alone.
 TEST(PreparedTree, GroupsDecideAsSingleEvents) {
     Scenario sc;
     int depths = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Errors.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "support/TreeBuilders.h"
 #include "tree/fast/FastCoder.h"
@@ -19,9 +20,9 @@
 namespace zortan {
 namespace {
 
+using testing::dataText;
 using testing::ScriptedUi;
 using testing::TreeBuilder;
-using testing::vec;
 
 // Category c (0..2) of flags, counts or an event, and a node's reading of it.
 template <class T>
@@ -35,29 +36,24 @@ auto& reading(N& n, int c) {
 
 EventRecord eventAt(double x) {
     EventRecord e;
-    e.reals[0] = x;
-    e.components[0] = static_cast<int16_t>(x);
+    e.reals[0] = x, e.components[0] = static_cast<int16_t>(x);
     return e;
 }
 
 // Paths, flags, error arrays and running counts, as text.
 std::string state(const CoderState& c) {
     std::string s;
-    for (const TwordArray* path : {&c.nodePath1, &c.nodePath2})
-        for (uint16_t node : *path) s += std::to_string(node) + " ";
-    for (const ErrorFlags& f : c.BoolErrorVector)
-        s += "|" + std::to_string(f.cath1) + std::to_string(f.cath2) + std::to_string(f.cath3);
-    for (const TErrorRecordArray* errors : {&c.errorRecords1, &c.errorRecords2})
-        for (const TErrorRecord& r : *errors)
-            s += " " + std::to_string(r.cath1) + "," + std::to_string(r.cath2) + "," +
-                 std::to_string(r.cath3);
-    return s + " / " + std::to_string(c.cath1ErrorCount) + "," + std::to_string(c.cath2ErrorCount) +
-           "," + std::to_string(c.cath3ErrorCount);
-}
-
-long double farthest(const QuantizationTree& tree, const ComponentVector& a,
-                     const ComponentVector& b, Ui& ui) {
-    return -EuclidDist(tree, a, b, ui);
+    const auto put = [&s](const auto& x) {
+        s += std::to_string(x.cath1) + "," + std::to_string(x.cath2) + "," +
+             std::to_string(x.cath3) + " ";
+    };
+    for (uint16_t node : c.nodePath1) s += std::to_string(node) + " ";
+    for (uint16_t node : c.nodePath2) s += std::to_string(node) + " ";
+    std::for_each(c.BoolErrorVector.begin(), c.BoolErrorVector.end(), put);
+    std::for_each(c.errorRecords1.begin(), c.errorRecords1.end(), put);
+    std::for_each(c.errorRecords2.begin(), c.errorRecords2.end(), put);
+    put(TErrorRecord{c.cath1ErrorCount, c.cath2ErrorCount, c.cath3ErrorCount});
+    return s;
 }
 
 // The distance is the coder's (none means EuclidDist), for the walk and the
@@ -67,8 +63,7 @@ TEST(TreeCodingRules, DistanceFunctionAndNotANumber) {
     ScriptedUi ui;
     TreeBuilder b;
     b.split(0, 1);
-    b.node(1).centroid = vec({-1});
-    b.node(2).centroid = vec({1});
+    b.node(1).centroid[0] = -1, b.node(2).centroid[0] = 1;
     b.tree.consideredComponentsNb = 3;
     CoderState coder = testing::coderFor(b.tree);
     auto code = [&](const EventRecord& e) {
@@ -77,7 +72,9 @@ TEST(TreeCodingRules, DistanceFunctionAndNotANumber) {
         return std::to_string(coder.nodePath1[1]) + std::to_string(coder.nodePath2[1]);
     };
     EXPECT_EQ(code(eventAt(-0.5)), "11");
-    coder.distanceFunction = &farthest;
+    coder.distanceFunction = [](const QuantizationTree& t, const ComponentVector& a,
+                                const ComponentVector& b,
+                                Ui& u) { return -EuclidDist(t, a, b, u); };
     EXPECT_EQ(code(eventAt(-0.5)), "22");
     coder.distanceFunction = nullptr;
     EXPECT_EQ(code(eventAt(-0.5)), "11");
@@ -93,30 +90,12 @@ TEST(TreeCodingRules, DistanceFunctionAndNotANumber) {
                   "function EuclidDist, summ of squares<0!; =NAN i=" + std::to_string(i % 3));
 }
 
-// The limits of a walk, each at its edge (accepted) and one past it, by
-// EncodeEvent and by a fast coder prepared for the tree before each event.
-// The tree: the root split at level 1 into 1 (-10) and 2 (+10), node 1 at 2
-// into 3 and 4, node 2 at 3 into 5 (5) and 6 (15); 4 tree sizes, HeapTop 6.
+// A walk's limits at their edge and one past, by EncodeEvent and a prepared
+// fast coder. The root splits at level 1 into 1 (-10) and 2 (+10), node 1 at 2
+// into 3 and 4, node 2 at 3 into 5 (5) and 6 (15): 4 tree sizes, HeapTop 6.
 class TreeCodingLimits : public ::testing::TestWithParam<bool> {};
 
 TEST_P(TreeCodingLimits, EdgeAcceptedOnePastRefused) {
-    const std::string halted = ".\r\nTurn to the author, the program will be halted now.";
-    const auto gapMessage = [&](int t) {
-        return "end: Program error occured in  procedure \"fillGapTranscrErr\".\r\nIndex for the "
-               "\"BoolErrorVector\" array is too high\r\nIt should be <=3, but it achieves " +
-               std::to_string(t) + halted;
-    };
-    const auto sonMessage = [](int son) {
-        const std::string s = std::to_string(son);
-        return "range: An error in proc. \"EncodeIter\" occured!\r\nindex k> HeapTop+1, the k is "
-               "beyond the tree node index scope.\r\nk=" +
-               s +
-               "\r\nHeapTop+1=6\r\ncentroidsNb=4\r\nstartNodeIndex=6\r\n"
-               "nodeHeap[startNodeIndex].son=" +
-               s +
-               "\r\nThe \"heapTop\" should be HeapTop:=2*(centroidsNb-1)!\r\nProbably bad tree "
-               "construction; turn to the author.";
-    };
     using Edit = std::function<void(TreeBuilder&)>;
     const auto set = [](int node, auto field, int value) -> Edit {
         return [=](TreeBuilder& b) {
@@ -139,15 +118,17 @@ TEST_P(TreeCodingLimits, EdgeAcceptedOnePastRefused) {
         std::string outcome;  // "" accepted, "range", "range: <message>", "end: <message>"
     } cases[] = {
         {"K = tree sizes", 4, 14, none, ""},
-        {"K = tree sizes + 1", 5, 14, none, gapMessage(4)},
-        {"second son's code beyond", 12, 14, set(6, &TreeNode::code, 9), gapMessage(9)},
+        {"K = tree sizes + 1", 5, 14, none, "end: " + dataText("fill-gap-too-high.txt", "4")},
+        {"second son's code beyond", 12, 14, set(6, &TreeNode::code, 9),
+         "end: " + dataText("fill-gap-too-high.txt", "9")},
         {"last reading", 2, 12, set(2, &TreeNode::treeCath2, 2), ""},
         {"reading past it", 2, 12, set(2, &TreeNode::treeCath2, 3), "range"},
         // The list of category 1 has one extra entry, character 0.
         {"extra entry", 2, 12, set(2, &TreeNode::treeCath1, 2), ""},
         {"reading past it", 2, 12, set(2, &TreeNode::treeCath1, 3), "range"},
         {"son at HeapTop+1: no message", 4, 14, set(6, &TreeNode::son, 7), "range"},
-        {"son beyond it", 4, 14, set(6, &TreeNode::son, 8), sonMessage(8)},
+        {"son beyond it", 4, 14, set(6, &TreeNode::son, 8),
+         "range: " + dataText("son-beyond-heap.txt", "8")},
         {"CART on component 128", 4, 14, cart(128), ""},
         {"CART on component 129", 4, 14, cart(129), "range"},
         {"sons in a circle", 4, 14, set(2, &TreeNode::son, 1), "range"},  // node 2's: 1 and 2
@@ -214,15 +195,13 @@ int referenceLeaf(const QuantizationTree& tree, int node, int clusters, const Ev
     return referenceLeaf(tree, first ? s : b, clusters, e);
 }
 
-// Random trees (balanced, grown at random leaves, a chain longer than the
-// levels the fast coder keeps track of, or levels that do not rise along the
-// paths) with random sets, rules, readings and active categories; events of
-// both inputs at random K, on a coarse grid in some rounds so that distances
-// tie. EncodeEvent and a fast coder (with and without notes made ahead) must
-// hold the same results, paths, flags and counts, and for trees the
-// training program can grow, those of the reference: tree sizes without a
-// split of their own repeat the size before; otherwise active categories
-// compare and inactive ones stay; sizes from K on are not touched.
+// Random trees (balanced, grown at random leaves, a chain longer than the fast
+// coder's levels, or levels not rising along the paths), sets, rules, readings
+// and categories; events of both inputs at random K, some on a grid so that
+// distances tie. EncodeEvent and the fast coder (with or without notes) agree
+// on everything, and for trees the training program grows with the reference:
+// a size without a split of its own repeats the one before, inactive
+// categories stay, sizes from K on are not touched.
 TEST(TreeCodingCrossCheck, WalkFastCoderAndReferenceAgree) {
     std::mt19937 rng(20240611);
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
@@ -254,8 +233,7 @@ TEST(TreeCodingCrossCheck, WalkFastCoderAndReferenceAgree) {
         }
         QuantizationTree& tree = b.tree;
         tree.treeTraining.setsDividingMethod = round % 5 == 0 ? 0 : 1;
-        tree.consideredComponentsNb = uniform(1, 6);
-        tree.constrainedSet = Set256{};
+        tree.consideredComponentsNb = uniform(1, 6), tree.constrainedSet = Set256{};
         for (unsigned i = 0; i < 8; ++i)
             if (uniform(0, 3) != 0) tree.constrainedSet.insert(i);
         bool active[3];
@@ -280,8 +258,7 @@ TEST(TreeCodingCrossCheck, WalkFastCoderAndReferenceAgree) {
             for (int i = 0; i < 8; ++i)
                 e.components[i] = static_cast<int16_t>(e.reals[i] = value());
             for (int c = 0; c < 3; ++c) cat(e, c) = lists[c][static_cast<size_t>(any(c))];
-            // Every third event is one of the second input: its own path and
-            // counts, the same flags and running counts.
+            // Every third event is the second input's: own path and counts.
             const bool second = n % 3 == 2;
             const EncodeResult r =
                 EncodeEvent(tree, slow, K, e, second ? slow.nodePath2 : slow.nodePath1,

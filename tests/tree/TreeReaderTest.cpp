@@ -14,6 +14,7 @@
 #include "run/TreeInput.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
+#include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 #include "tools/fixtures/TreeFileWriter.h"
@@ -76,8 +77,7 @@ std::string nodesText(const QuantizationTree& t) {
 TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
     Session t;
     TreeFileContents big = makeTree(6, 6);  // HeapTop 10
-    big.tree.centroidsNb = 7;
-    big.tree.cath1Nbr = 2;
+    big.tree.centroidsNb = 7, big.tree.cath1Nbr = 2;
     big.tree.cath1List = {'a', 'b', 'c', '\0'};
     t.read(big);
     const CoderState& coder = t.program.coder;
@@ -98,68 +98,35 @@ TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
     EXPECT_EQ(t.tree.cath1List, (TcharList{'a', 'b', 'c'}));  // the extra entry is never filled
 }
 
-// "Read tree": the clusters edit taken first, the dialog retrying until a
-// file exists, the statuses (a refused tree: see the bad tree files).
+// "Read tree": the clusters edit taken first, the dialog retried until a file exists.
 TEST(TreeReader, ReadTreeProcedureAndItsDialog) {
     Session t;
     const std::string good = t.dir.write("a.vq", treeFileText(makeTree(4, 1)));
-    t.program.shell.clustersEditText = "abc";
-    t.ui.answers = {"", t.dir.file("missing.vq"), good};
+    t.program.shell.clustersEditText = "abc", t.ui.answers = {"", t.dir.file("missing.vq"), good};
     TreeReaderDesk desk = treeReaderDesk(t.program);
     ReadTreeProcedure(desk);
-    ASSERT_EQ(t.ui.dialogs.size(), 3u);
-    const FileDialogRequest& first = t.ui.dialogs[0];
+    // Statuses, messages and dialogs in order ("@" is the folder and its
+    // separator): a cancelled dialog leaves only the extension, naming no file.
+    std::string log;
+    for (const std::string& entry : t.ui.log) log += entry + "\n";
+    EXPECT_EQ(log, testing::dataText("read-tree.log", t.dir.file("")));
+    const FileDialogRequest& first = t.ui.dialogs.at(0);
     ASSERT_EQ(first.filters.size(), 7u);
-    EXPECT_EQ(
-        str(first.title, first.filterIndex, first.path, first.defaultExtension,
-            first.filters[4].name, first.filters[3].pattern),
-        "Quantisation tree opening|5|C:\\wkd\\TRB\\Results\\*.vq*|.vq*|quantization tree|*.*fvs*|");
-    // A cancelled dialog leaves only the extension, which names no file.
-    EXPECT_EQ(t.ui.dialogs[1].path, ".vq*");
-    const std::string tail =
-        ") correct it or choose from list (you shold rather look for it in the "
-        "\"...\\TRB\\Results\"\r\n(these data will be read only, they will be not modified, so "
-        "you can point anything)";
-    EXPECT_EQ(t.ui.messages, (std::vector<std::string>{
-                                 "It is no numeric format!", "Error in file name, (.vq*" + tail,
-                                 "Error in file name, (" + t.dir.file("missing.vq") + tail}));
+    EXPECT_EQ(str(first.defaultExtension, first.filters[4].name, first.filters[3].pattern),
+              ".vq*|quantization tree|*.*fvs*|");
     EXPECT_GE(t.ui.pendingEventsProcessed, 3);  // the window stays responsive
     EXPECT_EQ(t.program.shell.treeTexts.treePathCaption, "\"" + good + "\"");
     EXPECT_NE(testing::readFileBytes(t.dir.file("Init.txt")).find(good), std::string::npos);
-    EXPECT_EQ(t.program.coder.distanceFunction, &EuclidDist);
     EXPECT_EQ(t.program.shell.treeTexts.heading, "date 2024-03-01@10:15, teaching file train.fvs");
     EXPECT_TRUE(t.program.shell.treeRead && t.program.shell.focus == Focus::ReadData1);
     EXPECT_EQ(t.program.shell.clustersNb, 4);
-    std::vector<std::string> statuses;
-    for (const std::string& entry : t.ui.log)
-        if (entry.starts_with("status: ")) statuses.push_back(entry);
-    EXPECT_EQ(statuses,
-              (std::vector<std::string>{
-                  "status: Program started reading tree",
-                  "status: Program ended reading tree.\r\nNow you can change number of clusters "
-                  "(i.e. number of codes as a consequence)!!"}));
 }
 
-// A file written by hand: the layout's order, low-order bits, clamping of the
-// value lists, the line 2 cuts and the published texts.
+// A hand-written file: the layout's order, low-order bits (258, 65536 in the
+// nodes), clamped value lists, the line 2 cuts and the published texts.
 TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
-    const std::string label3(300, 'L');
-    std::string text;
-    for (const std::string& line : std::vector<std::string>{
-             "date 2021-05-04@08:00", "7 the teaching sample D:\\train\\set a.fvs", "1",
-             "2 2 4294967296000 65535 E:\\waves\\w.wav", "2 1024 components, FFT width", "9",
-             "-1 0 0 0 1 2 3 4 5 6 7 8 sets",
-             "4294967301 1 0 0 0 0 0 2147483648 features 0, 2, 32 and 255", "3 257 0 2 9 active",
-             "512", "0", "20", "4", "12.5", "1.6E4", "5 6", "7", "1", "-7", "2", "99", "4", "1",
-             "2", "-3", "0", "5", "256", "2", "groups", "10 -20 4294967326", "77 excluded",
-             "counts", "2 0 1 values of Y2, Y1, Y3", "h", "h", "u;v;w;", "h", "k,", "h", "mxn", "h",
-             "Speakers of the corpus", "Vowels", label3, "status line",
-             // node 0: treeCath2 258 keeps its low 8 bits; node 1: code 65536 its low 16
-             "n0", "1 2 0 3 258 1 1", "c", "0.25 rest ignored", "-1E-3", "n1", "0 2 65536 0 0 0 0",
-             "c", "1.5", "2.5", "n2", "0 0 1 1 1 1 0", "c", "3.5", "4.5"})
-        text += line + "\r\n";
     Session t;
-    t.read(t.dir.write("hand.vq", text));
+    t.read(t.dir.write("hand.vq", testing::dataText("hand-written.vq")));
     const QuantizationTree& q = t.tree;
     const AnalysisSettings& a = q.training;
     const TreeTrainingSettings& trb = q.treeTraining;
@@ -204,45 +171,40 @@ TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
               "LLLLLLL|1.00|Reading status line|");
 }
 
-// Each limit of the file at its edge and one past it (what the bad tree
-// file tests refuse is not repeated); beyond a value list's names the
-// number is taken as the nearest name. Trees of other shapes and
-// sizes read back exactly, also without a line end after their last line.
+// Each limit of the file at its edge and one past it (the bad tree files'
+// refusals aside); beyond a value list's names the number is taken as the
+// nearest name. Trees of other shapes read back exactly, also without a line
+// end after their last line. What each case read is in the file.
 TEST(TreeReader, LimitsOfTheFile) {
     using Edit = std::function<void(TreeFileContents&)>;
     const Edit none = [](TreeFileContents&) {};
     const auto tree = [](int leaves, int components, SplitOrder order) -> Edit {
         return [=](TreeFileContents& c) { c = makeTree(leaves, components, order); };
     };
-    const std::string invalid = "error: Invalid numeric input";
-    const std::string refused =
-        "refused: The tree file \"@\" holds a bad tree:\r\nnode 2, the second son of node 0, has "
-        "the code 4, but the codes of second sons must be below the number of tree sizes, "
-        "4.\r\nThe tree has not been read.";
     const struct {
-        int line;  // 0: the file as written
-        std::string text;
+        int line;          // 0: the file as written, edited
+        std::string text;  // the line, or what the edit does
         Edit edit;
-        std::string outcome;  // a part of what was read, or what the reading raised
     } cases[] = {
-        {6, "4", none, " kind=4|mel cepstrum|"},
-        {6, "5", none, " kind=4|mel cepstrum|"},
-        {6, "-1", none, " kind=-1|Unknown feature processed|"},
-        {6, "-2", none, " kind=-1|Unknown feature processed|"},
-        {3, "2147483647", none, " method=1 "},
-        {3, "2147483648", none, invalid},
-        {4, "4 6 9223372036854775807 24 w", none, " events=9223372036854775807 "},
-        {4, "4 6 4000 32767 w", none, " lifter=32767 "},
-        {4, "4 6 4000 32768 w", none, " lifter=-32768 "},  // its low 16 bits
-        {43, std::string(255, 'S'), none, " label=255 "},
-        {43, std::string(256, 'S'), none, " label=255 "},
-        {0, "", [](TreeFileContents& c) { c.tree.nodeHeap[2].code = 3; }, " same=1|4|4000|4|7|"},
-        {0, "", [](TreeFileContents& c) { c.tree.nodeHeap[2].code = 4; }, refused},
-        {0, "", tree(4, 129, SplitOrder::FirstSons), " same=1|4|4000|4|7|"},
-        {0, "", tree(1, 3, SplitOrder::Balanced), " same=1|1|1000|1|1|"},
-        {0, "", tree(3, 0, SplitOrder::SecondSons), " same=1|3|3000|3|5|"},
-        {0, "", tree(6, 2, SplitOrder::SecondSons), " same=1|6|6000|6|11|"},
+        {6, "4", none},
+        {6, "5", none},
+        {6, "-1", none},
+        {6, "-2", none},
+        {3, "2147483647", none},
+        {3, "2147483648", none},
+        {4, "4 6 9223372036854775807 24 w", none},
+        {4, "4 6 4000 32767 w", none},
+        {4, "4 6 4000 32768 w", none},  // its low 16 bits
+        {43, std::string(255, 'S'), none},
+        {43, std::string(256, 'S'), none},
+        {0, "code 3", [](TreeFileContents& c) { c.tree.nodeHeap[2].code = 3; }},
+        {0, "code 4", [](TreeFileContents& c) { c.tree.nodeHeap[2].code = 4; }},
+        {0, "4 first sons", tree(4, 129, SplitOrder::FirstSons)},
+        {0, "1 balanced", tree(1, 3, SplitOrder::Balanced)},
+        {0, "3 second sons", tree(3, 0, SplitOrder::SecondSons)},
+        {0, "6 second sons", tree(6, 2, SplitOrder::SecondSons)},
     };
+    std::string outcomes;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.line) + ": " + c.text);
         TreeFileContents contents = makeTree(4, 2);
@@ -281,19 +243,20 @@ TEST(TreeReader, LimitsOfTheFile) {
             outcome = "refused";
         }
         for (const std::string& m : t.ui.messages) outcome += ": " + m;
-        std::string want = c.outcome;
-        if (const size_t at = want.find('@'); at != std::string::npos) want.replace(at, 1, path);
-        EXPECT_NE(outcome.find(want), std::string::npos) << outcome;
+        if (const size_t at = outcome.find(path); at != std::string::npos)
+            outcome.replace(at, path.size(), "@");
+        outcomes += std::to_string(c.line) + " " +
+                    (c.text.size() > 40 ? std::to_string(c.text.size()) + " S" : c.text) + ":" +
+                    outcome + "\n";
     }
+    EXPECT_EQ(outcomes, testing::dataText("tree-file-limits.txt"));
 }
 
 TEST(TreeReader, AveragingCaptions) {
     Session t;
     TreeFileContents c = makeTree(2, 1);
-    c.tree.training.averaging = true;
-    c.tree.training.averagingFrames = 3;
-    c.tree.training.frameStep = 12.5;
-    c.tree.treeTraining.averagingWindowMs = 25;
+    c.tree.training.averaging = true, c.tree.training.averagingFrames = 3;
+    c.tree.training.frameStep = 12.5, c.tree.treeTraining.averagingWindowMs = 25;
     t.read(c);
     auto& captions = t.program.shell.treeTexts.averagingCaptions;
     EXPECT_EQ(captions,
