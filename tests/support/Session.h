@@ -35,13 +35,13 @@ struct Event {
 // K = 3, -20 codes as 0 (node 3, readings b o m), 5 as 2 (node 4, a u f), 90
 // as 1 (node 2, a i m); value lists ab, aeiou, fm; categories V, S, G;
 // trained as the default fvs header tells, coding the cepstrum.
-struct TreeSpec {
+struct TreeRecipe {
     int leaves = 3;
     int featureKind = 3;                       // -1: none, asked for at the first fvs event
     std::optional<int32_t> averagingFrames{};  // trained with time averaging over as many
     int64_t trainingEvents = 3000;
 };
-inline fixtures::TreeFileContents referenceTree(const TreeSpec& given = {}) {
+inline fixtures::TreeFileContents referenceTree(const TreeRecipe& given = {}) {
     auto t = fixtures::makeTree(given.leaves, 3, fixtures::SplitOrder::Balanced, [](int n, int i) {
         return i != 0 ? 0.0 : n < 5 ? std::array{0, 0, 100, -10, 10}[size_t(n)] : 10.0 * n;
     });
@@ -66,11 +66,11 @@ inline std::vector<Event> referenceEvents(int64_t n) {
 
 // A text table (categories V S G, three components a row): with nc 3 its
 // header takes 48 bytes and a row of a small value 16.
-struct TableSpec {
+struct TableRecipe {
     int32_t nc = 3;
 };
 // An fvs file matching the reference tree, component 0 in the cepstrum.
-struct FvsSpec {
+struct FvsRecipe {
     std::optional<uint32_t> count{};
     int16_t realTypeSize = 4;
     std::string waveName{};
@@ -172,7 +172,7 @@ struct Workspace {
         return dir.file(name);
     }
     std::string table(const std::string& name, const std::vector<Event>& events,
-                      const TableSpec& given = {}) const {
+                      const TableRecipe& given = {}) const {
         char line[64];
         std::snprintf(line, sizeof line, "%-20s\r\n%d\r\n32767\r\nV S G c0 c1 c2\r\n",
                       (std::to_string(events.size()) + " events").c_str(), given.nc);
@@ -185,7 +185,7 @@ struct Workspace {
         return dir.write(name, text);
     }
     std::string fvs(const std::string& name, const std::vector<Event>& events,
-                    const FvsSpec& given = {}) const {
+                    const FvsRecipe& given = {}) const {
         fixtures::FvsHeader h;
         h.recordCount = given.count.value_or(uint32_t(events.size()));
         h.realTypeSize = given.realTypeSize, h.lifterThreshold = 0;
