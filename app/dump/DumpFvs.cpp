@@ -7,7 +7,7 @@
 
 #include "app/dump/Dump.h"
 #include "app/dump/Fields.h"
-#include "app/dump/NotesUi.h"
+#include "base/QuietUi.h"
 #include "events/FvsReader.h"
 
 namespace zortan::dump {
@@ -79,7 +79,7 @@ std::vector<std::string> eventRow(uint64_t index, const uint8_t* r,
 Dump dumpFvs(const std::string& path, const RecordRange& range, std::optional<int> kind,
              bool withSignal, RecordSink* sink) {
     Dump d;
-    NotesUi ui(d.notes);
+    QuietUi ui;
     FvsFile file;
     file.open(path);
     std::error_code sizeError;
@@ -92,6 +92,11 @@ Dump dumpFvs(const std::string& path, const RecordRange& range, std::optional<in
         return d;
     }
     const FvsHeaderFields fields = ParseFvsHeader(header, ui);
+    // The reader's messages become notes, with LF line ends.
+    for (std::string note : ui.messages) {
+        std::erase(note, '\r');
+        d.notes.push_back(note);
+    }
     d.fields = headerFields(fields);
     if (!sizeError) {
         const uintmax_t events = bytes / kFvsRecordSize - 1;

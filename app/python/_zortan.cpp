@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/QuietUi.h"
 #include "base/TextReader.h"
-#include "base/Ui.h"
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
@@ -39,30 +39,13 @@ struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The Ui of code that runs without a user: messages are kept, questions are
-// answered no, dialogs cancelled.
-class QuietUi : public Ui {
-  public:
-    void showMessage(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string&, const std::string&) override { return false; }
-    Answer askYesNoCancel(const std::string&, const std::string&) override {
-        return Answer::Cancel;
-    }
-    std::optional<std::string> chooseOpenFile(const FileDialogRequest&) override { return {}; }
-    std::optional<std::string> chooseSaveFile(const FileDialogRequest&) override { return {}; }
-    void processPendingEvents() override {}
-    void beep() override {}
-    ScreenSize screenSize() override { return {}; }
-
-    // The messages and then `last`, one per line.
-    std::string text(const std::string& last = {}) const {
-        std::string all;
-        for (const std::string& m : messages) all += (all.empty() ? "" : "\r\n") + m;
-        if (!last.empty()) all += (all.empty() ? "" : "\r\n") + last;
-        return all.empty() ? std::string("The program stopped") : all;
-    }
-    std::vector<std::string> messages;
-};
+// The program's messages and then `last`, one per line.
+std::string reportText(const QuietUi& ui, const std::string& last = {}) {
+    std::string all;
+    for (const std::string& m : ui.messages) all += (all.empty() ? "" : "\r\n") + m;
+    if (!last.empty()) all += (all.empty() ? "" : "\r\n") + last;
+    return all.empty() ? std::string("The program stopped") : all;
+}
 
 // Runs `action`; whatever the program would report ends as a Failure with
 // the program's text.
@@ -71,13 +54,13 @@ auto reported(QuietUi& ui, Action&& action) {
     try {
         return action();
     } catch (const RangeError& e) {
-        throw Failure(ui.text(e.what()));
+        throw Failure(reportText(ui, e.what()));
     } catch (const InOutError& e) {
-        throw Failure(ui.text(e.what()));
+        throw Failure(reportText(ui, e.what()));
     } catch (const ProgramEnd&) {
-        throw Failure(ui.text());
+        throw Failure(reportText(ui));
     } catch (const CommandAborted&) {
-        throw Failure(ui.text());
+        throw Failure(reportText(ui));
     }
 }
 
@@ -330,7 +313,7 @@ void codeRows(const Tree& t, const Rows& rows, size_t from, size_t to, uint16_t 
                     reference
                         ? EncodeEvent(t.tree, coder, K, events[j], path, errors, ui)
                         : fast.encode(K, events[j], path, errors, ui, ahead ? &notes[j] : nullptr);
-                if (!ui.messages.empty()) throw Failure(ui.text());
+                if (!ui.messages.empty()) throw Failure(reportText(ui));
                 out.codes[row] = r.code;
                 out.categories[3 * row] = r.cath1;
                 out.categories[3 * row + 1] = r.cath2;

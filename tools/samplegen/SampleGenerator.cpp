@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/QuietUi.h"
 #include "base/TextReader.h"
 #include "events/FvsReader.h"
 #include "events/SettingsCheck.h"
@@ -212,28 +213,14 @@ fixtures::TreeFileContents makeTreeFile(const std::vector<fixtures::FvsEvent>& f
     return c;
 }
 
-// Shows messages on the error stream and counts them; the readers ask no
+// Shows messages on the error stream and keeps them; the readers ask no
 // questions of well-formed files.
-class ReportingUi : public Ui {
+class ReportingUi : public QuietUi {
   public:
-    int messages = 0;
     void showMessage(const std::string& text) override {
-        ++messages;
+        QuietUi::showMessage(text);
         std::cerr << "[message] " << text << "\n";
     }
-    bool askYesNo(const std::string&, const std::string&) override { return false; }
-    Answer askYesNoCancel(const std::string&, const std::string&) override {
-        return Answer::Cancel;
-    }
-    std::optional<std::string> chooseOpenFile(const FileDialogRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> chooseSaveFile(const FileDialogRequest&) override {
-        return std::nullopt;
-    }
-    void processPendingEvents() override {}
-    void beep() override {}
-    ScreenSize screenSize() override { return {1680, 1050}; }
 };
 
 // Reads the tree and its sample events back with the program's readers,
@@ -249,7 +236,7 @@ void summarise(const std::string& folder, const TreePlan& plan) {
     TreeReaderDesk desk = treeReaderDesk(program);
     ReadTreeBody(desk, treeFile, treePath);
     treeFile.close();
-    const int readerMessages = ui.messages;
+    const int readerMessages = static_cast<int>(ui.messages.size());
 
     EventSeries& series = program.data1;
     const std::string dataPath = path(folder, plan.fromTable ? kTableName : kFvsName);
@@ -263,7 +250,7 @@ void summarise(const std::string& folder, const TreePlan& plan) {
     }
     CheckSettings(program.ui, program.tree, program.options.treeTrainingFileDir, series.settings,
                   dataPath, series.nc, !plan.fromTable);
-    const int settingsMessages = ui.messages - readerMessages;
+    const int settingsMessages = static_cast<int>(ui.messages.size()) - readerMessages;
 
     const QuantizationTree& tree = program.tree;
     const auto K = static_cast<uint16_t>(tree.treeSizesNb());
