@@ -341,9 +341,7 @@ TEST(BadEventFile, LineEndsInTextsSameLabelsAndPipes) {
     s.readTree();
     s.clearShown();
     s.click(Command::ReadData1, {pipe, s.fvs("p.fvs", referenceEvents(1))});
-    EXPECT_EQ(s.ui.messages.at(0), "\"" + pipe +
-                                       "\" is not a regular file: only regular files can be "
-                                       "read.\r\nChoose a file from the list.");
+    EXPECT_EQ(s.ui.messages.at(0), dataText("not-a-regular-file.txt", pipe));
 }
 
 }  // namespace
