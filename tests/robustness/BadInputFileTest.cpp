@@ -318,12 +318,10 @@ TEST(BadEventFile, LineEndsInTextsSameLabelsAndPipes) {
         s.readTree(tree);
         s.readData1(s.fvs("t" + names[0] + ".fvs", referenceEvents(3)));
         for (const std::string group : {"teach", "recog"})
-            for (const std::string& n : names)
-                EXPECT_EQ(
-                    categoryPositions(s.bytes("t" + names[0] + "_" + group + "_" + n + ".txt"))
-                        .size(),
-                    3u)
-                    << group << " " << n;
+            for (const std::string& n : names) {
+                const std::string file = "t" + names[0] + "_" + group + "_" + n + ".txt";
+                EXPECT_EQ(categoryPositions(s.bytes(file)).size(), 3u) << file;
+            }
     }
 
     const std::string pipe = s.dir.file("pipe.fvs");
