@@ -69,11 +69,8 @@ void codeInConsole(const TempDir& dir, const std::string& tree, const std::strin
 
 CorpusSettings allOutputs(const TempDir& dir, std::vector<int> clusters,
                           const std::string& tree = kTree) {
-    CorpusSettings s;
-    s.tree = tree;
-    s.clusters = std::move(clusters);
+    CorpusSettings s{.tree = tree, .clusters = std::move(clusters), .outDir = dir.file("out")};
     s.outputs.fill(true);
-    s.outDir = dir.file("out");
     return s;
 }
 

@@ -51,16 +51,14 @@ TEST(DumpTree, SettingsAndNodesAreThoseWrittenInTheRangeAsked) {
     // Ranges are 0-based with both ends included; a malformed one is refused.
     for (const char* bad : {"4:2", "a:3", "1:b", "-1:3", "1:2:3", "", " 3"})
         EXPECT_FALSE(parseRecordRange(bad)) << bad;
-    const struct {
-        const char* range;
-        const char* nodes;
-    } cases[] = {{"2:4", "2 3 4"}, {"9:", "9 10"}, {":1", "0 1"},
-                 {"10", "10"},     {"11:", ""},    {"10:99", "10"}};
-    for (const auto& c : cases) {
+    const std::pair<const char*, const char*> ranges[] = {{"2:4", "2 3 4"}, {"9:", "9 10"},
+                                                          {":1", "0 1"},    {"10", "10"},
+                                                          {"11:", ""},      {"10:99", "10"}};
+    for (const auto& [asked, shown] : ranges) {
         std::string nodes;
-        for (const auto& row : dumpTree(path, range(c.range)).table.rows)
+        for (const auto& row : dumpTree(path, range(asked)).table.rows)
             nodes += (nodes.empty() ? "" : " ") + row[0];
-        EXPECT_EQ(nodes, c.nodes) << c.range;
+        EXPECT_EQ(nodes, shown) << asked;
     }
 }
 
@@ -175,16 +173,14 @@ TEST(DumpRun, KindFromTheNameOrTheContentAndCsv) {
     TempDir dir;
     const std::string tree = fixtures::treeFileText(sixGroups()), fvs = dir.file("f.fvs");
     fixtures::writeFvsFile(fvs, threeEventHeader(), threeEvents());
-    const struct {
-        std::string path;
-        FileKind kind;
-    } cases[] = {{dir.write("t.dat", tree), FileKind::Tree},
-                 {dir.write("z.bin", combinedFile()), FileKind::Zrt},
-                 {dir.write("f.dat", testing::readFileBytes(fvs)), FileKind::Fvs},
-                 {dir.write("e.VQ2", ""), FileKind::Tree},
-                 {dir.write("e.Zrt", tree), FileKind::Zrt},
-                 {dir.write("x.fvs", tree), FileKind::Fvs}};
-    for (const auto& c : cases) EXPECT_EQ(fileKind(c.path), c.kind) << c.path;
+    const std::pair<std::string, FileKind> cases[] = {
+        {dir.write("t.dat", tree), FileKind::Tree},
+        {dir.write("z.bin", combinedFile()), FileKind::Zrt},
+        {dir.write("f.dat", testing::readFileBytes(fvs)), FileKind::Fvs},
+        {dir.write("e.VQ2", ""), FileKind::Tree},
+        {dir.write("e.Zrt", tree), FileKind::Zrt},
+        {dir.write("x.fvs", tree), FileKind::Fvs}};
+    for (const auto& [path, kind] : cases) EXPECT_EQ(fileKind(path), kind) << path;
 
     // The CSV holds one header row and one row per record, all as wide.
     std::ostringstream csv, err;
@@ -207,11 +203,8 @@ TEST(DumpProgram, CommandLinesAndTheSamples) {
     TempDir dir;
     const std::string samples = ZORTAN_SAMPLES, none = dir.file("none.fvs");
     const std::string cut = dir.write("cut.vq", fixtures::treeFileText(sixGroups()).substr(0, 900));
-    const struct {
-        std::string args;
-        int status;
-        std::string printed;  // in the output or on standard error
-    } cases[] = {
+    // The arguments, the exit status, a part of the output or standard error.
+    const std::tuple<std::string, int, std::string> cases[] = {
         {"--version", 0, "zortan-dump 2.a\n"},
         {"--help", 0, "--records"},
         {"", 2, "FILE"},
@@ -225,14 +218,13 @@ TEST(DumpProgram, CommandLinesAndTheSamples) {
         {samples + "/vowels-cep16-centroids32.vq", 0, "groups:"},
         {"--csv " + samples + "/vowels-melcep16-cart32.vq", 0, "\n62,leaf,"},
     };
-    for (const auto& c : cases) {
-        const std::string out = dir.file("out");
-        const int status =
-            std::system(("\"" ZORTAN_DUMP_EXE "\" " + c.args + " >\"" + out + "\" 2>&1").c_str());
+    const std::string out = dir.file("out");
+    for (const auto& [args, status, part] : cases) {
+        const int ended =
+            std::system(("\"" ZORTAN_DUMP_EXE "\" " + args + " >\"" + out + "\" 2>&1").c_str());
         const std::string printed = testing::readFileBytes(out);
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << c.args;
-        EXPECT_NE(printed.find(c.printed), std::string::npos) << c.args << "\n"
-                                                              << printed.substr(0, 2000);
+        EXPECT_EQ(WIFEXITED(ended) ? WEXITSTATUS(ended) : -1, status) << args;
+        EXPECT_NE(printed.find(part), std::string::npos) << args << "\n" << printed.substr(0, 2000);
     }
 }
 
