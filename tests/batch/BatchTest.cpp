@@ -48,17 +48,16 @@ int run(const std::string& line) {
 }
 
 // The console, as a user would code `data` at `clusters` with every output
-// on, saving into `folder`.
+// on, saving into `folder` (made if missing).
 void codeInConsole(const TempDir& dir, const std::string& tree, const std::string& data,
                    int clusters, const std::string& folder) {
-    fs::create_directories(dir.file("console"));
+    for (const std::string& d : {dir.file("console"), folder}) fs::create_directories(d);
     fs::copy_file(ZORTAN_CONSOLE_EXE, dir.file("console/zortan-console"),
                   fs::copy_options::overwrite_existing);
     std::string script = "set stepwiseProceeding off\nset showInputRecords off\n";
-    for (const char* name :
-         {"TeachCombined", "TeachCodes", "TeachCath1", "TeachCath2", "TeachCath3", "RecogCombined",
-          "RecogCodes", "RecogCath1", "RecogCath2", "RecogCath3"})
-        script += std::string("set output") + name + " on\n";
+    for (const std::string group : {"Teach", "Recog"})
+        for (const char* output : {"Combined", "Codes", "Cath1", "Cath2", "Cath3"})
+            script += "set output" + group + output + " on\n";
     script += "read tree\n" + tree + "\nset clustersNb " + std::to_string(clusters) +
               "\nread data_1\n" + data + "\n" + folder + "/" + fs::path(data).stem().string() +
               "_Teach.zrt\nhalt!\n";
@@ -70,11 +69,8 @@ void codeInConsole(const TempDir& dir, const std::string& tree, const std::strin
 
 CorpusSettings allOutputs(const TempDir& dir, std::vector<int> clusters,
                           const std::string& tree = kTree) {
-    CorpusSettings s;
-    s.tree = tree;
-    s.clusters = std::move(clusters);
+    CorpusSettings s{.tree = tree, .clusters = std::move(clusters), .outDir = dir.file("out")};
     s.outputs.fill(true);
-    s.outDir = dir.file("out");
     return s;
 }
 
@@ -89,9 +85,8 @@ TEST(Batch, WritesWhatTheConsoleWritesAtEveryNumberOfClusters) {
 
     for (int k : {4, 16}) {
         SCOPED_TRACE(k);
-        const std::string ours = dir.file("out/K" + std::to_string(k));
-        const std::string theirs = dir.file("console-K" + std::to_string(k));
-        fs::create_directories(theirs);
+        const std::string ours = dir.file("out/K" + std::to_string(k)),
+                          theirs = dir.file("console-K" + std::to_string(k));
         codeInConsole(dir, kTree, a, k, theirs);
         // One code file serves both groups; and the error file.
         EXPECT_EQ(expectSameFiles(theirs, ours), 10u);
@@ -123,11 +118,8 @@ TEST(Batch, CodesATextTableOnlyAtTheClustersItsHeaderSets) {
     EXPECT_NE(r.runs[0].message.find("is coded at 16 clusters, not at 8."), std::string::npos);
     EXPECT_FALSE(fs::exists(dir.file("out/K8/vowels-melcep16_error.txt")));
     ASSERT_TRUE(r.runs[1].coded) << r.runs[1].message;
-    fs::create_directories(dir.file("console"));
-    codeInConsole(dir, tree, table, 16, dir.file("console"));
-    fs::remove_all(dir.file("console/zortan-console"));
-    fs::remove_all(dir.file("console/Init.txt"));
-    EXPECT_EQ(expectSameFiles(dir.file("console"), dir.file("out/K16")), 10u);
+    codeInConsole(dir, tree, table, 16, dir.file("theirs"));
+    EXPECT_EQ(expectSameFiles(dir.file("theirs"), dir.file("out/K16")), 10u);
 }
 
 // The command line itself: exit statuses, refusals and the summary.
@@ -152,9 +144,9 @@ TEST(Batch, AFileThatFailsLeavesTheOthersAndIsNamed) {
     EXPECT_EQ(batch(common + dir.file("good.fvs") + " " + dir.file("short.fvs") + " " +
                     dir.file("missing.fvs")),
               1);
-    EXPECT_NE(batch.err.find("2 of 3 files failed:"), std::string::npos) << batch.err;
-    EXPECT_NE(batch.err.find("missing.fvs: Error in file name"), std::string::npos) << batch.err;
-    EXPECT_NE(batch.err.find("short.fvs: "), std::string::npos) << batch.err;
+    for (const char* says :
+         {"2 of 3 files failed:", "missing.fvs: Error in file name", "short.fvs: "})
+        EXPECT_NE(batch.err.find(says), std::string::npos) << batch.err;
     EXPECT_TRUE(fs::exists(dir.file("out/K8/good_code.txt")));
     EXPECT_TRUE(fs::exists(dir.file("out/K8/good_teach_Vowel.txt")));
     EXPECT_FALSE(fs::exists(dir.file("out/K8/good_Teach.zrt")));  // not asked for

@@ -20,18 +20,25 @@ std::pair<std::string, std::string> inputs(const Console& c, int featureKind = 3
             "read data_1\n" + c.fvs("ev.fvs", {{90, "aim"}, {-20, "aof"}, {5, "buf"}}) + "\n"};
 }
 
+// Runs `script` in a fresh process: its output is the transcript `name`
+// whole, its exit status `status`.
+void expectRun(Console& c, const std::string& name, const std::string& script, int status = 0) {
+    const auto e = c.run(script);
+    EXPECT_EQ(e.out, expectedTranscript(name)) << name;
+    EXPECT_EQ(e.status, status) << name;
+}
+
 // Disabled and refused lines, settings and the state before a tree; the
 // considered components do not fit the drawn ones then.
 TEST(Console, SettingsDisabledAndRefusedLines) {
     Console c;
-    const auto e = c.run(
+    expectRun(
+        c, "settings",
         "  # a comment\n\nnext\n  READ   Data_2  \nset featureKind 2\nset stretchPosition 5\n"
         "set compareMode maybe\nset nosuch 1\nset stretchPosition 11\njump\nset Stepwise on\n"
         "set picturesPerRow 20\nset clustersNb 12a\nset clustersChangeable off\nset clustersNb 5\n"
         "set windowWidth 1765\nset hibernateOnFinish on\nset outputRecogCath2 on\n"
         "reverse teach\nset compareMode off\nstate\nread data_1\nabout\nset stretchCepstra on\n");
-    EXPECT_EQ(e.status, 0);
-    EXPECT_EQ(e.out, expectedTranscript("settings"));
 }
 
 // A stepwise run, then one at K = 2 whose teaching file exists: a cancelled
@@ -61,12 +68,10 @@ TEST(Console, StepwiseRunThenKChangedAndAFileDeclined) {
 TEST(Console, CompareModeReadsTreeAndBothSeries) {
     Console c;
     const auto [tree, one] = inputs(c);
-    const auto e = c.run(
-        "set compareMode on\nset stepwiseProceeding off\nset outputTeachCodes on\n"
-        "read tree&data\n" +
-        tree.substr(10) + one.substr(12) + c.fvs("two.fvs", {{-20, "aof"}}) + "\n");
-    EXPECT_EQ(e.status, 0);
-    EXPECT_EQ(e.out, expectedTranscript("compare"));
+    expectRun(c, "compare",
+              "set compareMode on\nset stepwiseProceeding off\nset outputTeachCodes on\n"
+              "read tree&data\n" +
+                  tree.substr(10) + one.substr(12) + c.fvs("two.fvs", {{-20, "aof"}}) + "\n");
     EXPECT_NE(c.bytes("ev_error.txt").find("Events number=1\r\nDiffereces"), std::string::npos);
 }
 
@@ -75,13 +80,9 @@ TEST(Console, CompareModeReadsTreeAndBothSeries) {
 TEST(Console, BreakAndHalt) {
     Console c, h;
     const auto [tree, fvs] = inputs(c);
-    const auto e = c.run(tree + fvs + "break\nnext\nperhaps\nN\nbreak\nstate\nnext\ny\n");
-    EXPECT_EQ(e.status, 0);
-    EXPECT_EQ(e.out, expectedTranscript("break"));
+    expectRun(c, "break", tree + fvs + "break\nnext\nperhaps\nN\nbreak\nstate\nnext\ny\n");
     EXPECT_EQ(c.records("ev_Teach.zrt"), (Records{{1, "aim"}, {0, "aof"}}));
-    const auto halted = h.run("halt!\nstate\n");
-    EXPECT_EQ(halted.status, 0);
-    EXPECT_EQ(halted.out, expectedTranscript("halt"));
+    expectRun(h, "halt", "halt!\nstate\n");
 }
 
 // The end of input never leaves a dialog or question looping; SIGINT
@@ -111,9 +112,7 @@ TEST(Console, EndOfInputInterruptAndExitStatuses) {
         if (later)
             script += tree + "set stepwiseProceeding off\nread data_1\n" +
                       d.fvs("ev2.fvs", {{90, "aim"}}) + "\n";
-        const auto e = d.run(script);
-        EXPECT_EQ(e.status, later ? 0 : 3);
-        EXPECT_EQ(e.out, expectedTranscript(later ? "stopped-then-finished" : "stopped"));
+        expectRun(d, later ? "stopped-then-finished" : "stopped", script, later ? 0 : 3);
     }
 
     EXPECT_EQ(c.run("", {"--version"}).out, "zortan-console 2.a\n");
@@ -127,10 +126,9 @@ TEST(Console, EndOfInputInterruptAndExitStatuses) {
 TEST(Console, FeatureKindAskedStopContinueAndHibernate) {
     Console c;
     const auto [tree, fvs] = inputs(c, -1);
-    const auto e = c.run(tree + "set stepwiseProceeding off\nset hibernateOnFinish on\n" + fvs +
-                         "stop\nset featureKind 3\nstate\nstop\nset featureKind 1\n");
-    EXPECT_EQ(e.status, 0);
-    EXPECT_EQ(e.out, expectedTranscript("feature-kind"));
+    expectRun(c, "feature-kind",
+              tree + "set stepwiseProceeding off\nset hibernateOnFinish on\n" + fvs +
+                  "stop\nset featureKind 3\nstate\nstop\nset featureKind 1\n");
     EXPECT_EQ(c.records("ev_Teach.zrt"), (Records{{1, "aim"}, {0, "aof"}, {2, "buf"}}));
 }
 

@@ -7,6 +7,8 @@
 
 #include <fstream>
 
+#define ZORTAN_SAMPLES_DIR ZORTAN_SAMPLES  // beside tests/data
+#include "support/DataText.h"
 #include "support/Session.h"
 
 namespace zortan {
@@ -80,10 +82,7 @@ TEST(FaultInjection, OutputsThatCannotBeCreated) {
         EXPECT_EQ(s.bytes("ev_code.txt"), "old");
         for (size_t i = 0; i + 1 < kOutputs.size(); ++i)
             EXPECT_TRUE(i == 2 || s.bytes("ev" + kOutputs[i]) == s.reference[i]) << kOutputs[i];
-        EXPECT_TRUE(s.ui.messages.at(0).ends_with("_G.txt\"\r\nThe error file \"" + full +
-                                                  "\" could not be written.\r\nThe file \"" + full +
-                                                  "\" could not be written."))
-            << s.ui.messages.at(0);
+        EXPECT_EQ(s.ui.messages.at(0), dataText("full-device-finish.txt", s.dir.path()));
         expectStoppedCleanly(s, s.dir.path());
     }
     {  // A category name naming a missing folder: what was created is removed.
@@ -92,10 +91,7 @@ TEST(FaultInjection, OutputsThatCannotBeCreated) {
             Command::ReadData1,
             {s.dir.write("odd.txt", "2 events\r\n3\r\n32767\r\nV/x S G\r\na a f 1 0 0\r\n"), ""});
         EXPECT_EQ(s.ui.errors, Lines{"File not found"});
-        EXPECT_EQ(s.ui.messages.at(0), "The run stopped before its first event: the file \"" +
-                                           s.dir.file("odd_teach_V/x.txt") +
-                                           "\" could not be created: File not found.\r\nNo "
-                                           "output file was kept.");
+        EXPECT_EQ(s.ui.messages.at(0), dataText("category-folder-missing.txt", s.dir.path()));
         for (const std::string& o : kOutputs) EXPECT_FALSE(fs::exists(s.dir.file("odd" + o))) << o;
         expectStoppedCleanly(s, s.dir.path());
     }

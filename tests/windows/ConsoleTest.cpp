@@ -91,8 +91,7 @@ TEST(ConsoleRun, CodesTheSamplesAndKeepsItsOptionsBesideItself) {
     testing::TempDir dir;
     const std::string top = fullPath(dir.path()), appData = top + "\\appdata";
     // The options may not fall back to the real configuration folder.
-    const char* saved = std::getenv("APPDATA");
-    const std::string savedAppData = saved ? saved : "";
+    const std::string savedAppData = std::getenv("APPDATA") ? std::getenv("APPDATA") : "";
     _putenv_s("APPDATA", appData.c_str());
     // A folder name with an é when the code page has one.
     char name[MAX_PATH];

@@ -51,8 +51,7 @@ TEST(WindowsPaths, FoldersNamedInTheCodePageHoldTheOptionsFile) {
 // program without sharing moves there.
 TEST(WindowsPaths, TheConfigurationFolderIsInAppData) {
     testing::TempDir dir;
-    const char* saved = std::getenv("APPDATA");
-    const std::string before = saved ? saved : "";
+    const std::string before = std::getenv("APPDATA") ? std::getenv("APPDATA") : "";
     for (const auto& [appData, folder] : {std::pair{"D:\\", "D:\\Zortan"}, {"", ".\\Zortan"}}) {
         _putenv_s("APPDATA", appData);
         EXPECT_EQ(userConfigFolder(), folder) << appData;
