@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <memory>
 
-#define ZORTAN_SAMPLES_DIR ZORTAN_SAMPLES  // beside tests/data
 #include "support/DataText.h"
 #include "support/Session.h"
 

@@ -7,7 +7,6 @@
 
 #include <fstream>
 
-#define ZORTAN_SAMPLES_DIR ZORTAN_SAMPLES  // beside tests/data
 #include "support/DataText.h"
 #include "support/Session.h"
 
