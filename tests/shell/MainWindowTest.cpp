@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "support/DataText.h"
 #include "support/Session.h"
 
 namespace zortan {
@@ -109,31 +110,19 @@ TEST(MainWindow, WhatEachCommandDoes) {
             "focus " + std::to_string(static_cast<int>(s.focus)) + (s.waiting ? " waiting" : "") +
             (s.breakRequested ? " break" : "") + (s.hibernateOnFinish ? " hibernate" : "") + " " +
             s.stopContinueCaption;
-        for (bool b :
-             {s.outputTeachCombined, s.outputTeachCodes, s.outputTeachCath1, s.outputTeachCath2,
-              s.outputTeachCath3, s.outputRecogCombined, s.outputRecogCodes, s.outputRecogCath1,
-              s.outputRecogCath2, s.outputRecogCath3})
-            text += b ? '1' : '0';
+        for (const OutputChoice& o : kOutputChoices) text += s.*o.chosen ? '1' : '0';
         for (const std::string& m : w.ui.messages) text += " | " + m.substr(0, 40);
         return text + (w.exitStatus >= 0 ? " | ended " + std::to_string(w.exitStatus) : "");
     };
-    // Focus 0 is "Read tree", 4 any other control.
-    const std::vector<std::tuple<Command, int, std::string>> rows = {
-        {Command::ReadData1, 0, "outputs input focus 0 Stop1000000000 | Read tree first!"},
-        {Command::Halt, 0,
-         "outputs focus 4 Stop1000000000 | Program finished.\r\nDue to your choice te | "
-         "Program finished.\r\nDue to your choice re | ended 0"},
-        {Command::StopContinue, 2, "outputs focus 4 waiting hibernate Continue1000000000"},
-        {Command::StopContinue, 1, "outputs focus 4 hibernate Next1000000000"},
-        {Command::Break, 1, "outputs focus 4 waiting break Stop1000000000"},
-        {Command::Next, 1, "outputs focus 4 hibernate Stop1000000000"},
-        {Command::About, 0, "about outputs focus 4 Stop1000000000"},
-        {Command::Options, 0, "focus 4 Stop1000000000"},
-        {Command::OutputsOk, 0, "tree input focus 0 Stop1000000000"},
-        {Command::ReverseTeach, 0, "outputs focus 4 Stop0111100000"},
-        {Command::ReverseRecog, 0, "outputs focus 4 Stop1000011111"},
-    };
-    for (const auto& [command, run, want] : rows) {
+    // Each command by its number, its run, then what it did (focus 0 is "Read
+    // tree", 4 any other control) are in the file.
+    const std::pair<Command, int> rows[] = {
+        {Command::ReadData1, 0},    {Command::Halt, 0},        {Command::StopContinue, 2},
+        {Command::StopContinue, 1}, {Command::Break, 1},       {Command::Next, 1},
+        {Command::About, 0},        {Command::Options, 0},     {Command::OutputsOk, 0},
+        {Command::ReverseTeach, 0}, {Command::ReverseRecog, 0}};
+    std::string shown;
+    for (const auto& [command, run] : rows) {
         SCOPED_TRACE(static_cast<int>(command));
         Session w;
         ShellState& s = w.p.shell;
@@ -147,8 +136,10 @@ TEST(MainWindow, WhatEachCommandDoes) {
             if (run == 2) s.waiting = s.stepwiseProceeding = false;
         }
         w.click(command);
-        EXPECT_EQ(describe(w), want);
+        shown += std::to_string(static_cast<int>(command)) + " " + std::to_string(run) + ": " +
+                 describe(w) + "\n";
     }
+    EXPECT_EQ(shown, testing::dataText("window-commands.txt"));
 }
 
 }  // namespace
