@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "output/CombinedOutput.h"
 #include "platform/Errors.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
@@ -183,34 +182,25 @@ TEST(ChooseOutputFile, Flows) {
     EXPECT_EQ(shown, testing::dataText("choose-output-file.log"));
 }
 
-// Text and combined outputs ask when the file exists or its folder does not,
-// and create a new name at once. A declined file keeps the old one, saying so.
+// A text output asks when the file exists or its folder does not, and creates
+// a new name at once. A declined file keeps the old one, saying so (the
+// combined outputs alike: see the combined output and console tests).
 TEST(CreateOutputs, AskWhenTheFileExistsOrItsFolderIsMissing) {
-    for (const bool combined : {false, true}) {
-        for (const std::string name : {"new.txt", "old.txt", "missing/new.txt"}) {
-            SCOPED_TRACE(name);
-            Session s;
-            const std::string old = s.dir.write("old.txt", "old");
-            std::string path = s.dir.file(name);
-            s.ui.answers = {old, "cancel"};  // the old file picked, then Cancel
-            OutFile file;
-            OutputsDesk d = outputsDesk(s.program);
-            const bool created = combined
-                                     ? OpenCombinedOutput(d, path, file, " teaching output file ")
-                                     : s.create(path, "Events codes.", "code");
-            file.close();
-            const bool asked = name != "new.txt";
-            EXPECT_EQ(created, !asked);
-            EXPECT_EQ(s.ui.dialogs.size(), asked ? 1u : 0u);
-            EXPECT_EQ(readFileBytes(old), "old");
-            const std::string refusal =
-                combined ? "The final,  teaching output file  will not be created."
-                         : "The final out code file will not be created.";
-            EXPECT_EQ(s.ui.messages,
-                      asked ? std::vector<std::string>{refusal + " The old one, namely \"" + old +
-                                                       "\" remains"}
-                            : std::vector<std::string>{});
-        }
+    for (const std::string name : {"new.txt", "old.txt", "missing/new.txt"}) {
+        SCOPED_TRACE(name);
+        Session s;
+        const std::string old = s.dir.write("old.txt", "old");
+        std::string path = s.dir.file(name);
+        s.ui.answers = {old, "cancel"};  // the old file picked, then Cancel
+        const bool asked = name != "new.txt";
+        EXPECT_EQ(s.create(path, "Events codes.", "code"), !asked);
+        EXPECT_EQ(s.ui.dialogs.size(), asked ? 1u : 0u);
+        EXPECT_EQ(readFileBytes(old), "old");
+        EXPECT_EQ(s.ui.messages,
+                  asked ? std::vector<std::string>{"The final out code file will not be created. "
+                                                   "The old one, namely \"" +
+                                                   old + "\" remains"}
+                        : std::vector<std::string>{});
     }
 }
 

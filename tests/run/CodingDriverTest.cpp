@@ -220,10 +220,10 @@ TEST(CodingDriver, WhatOneRunLeavesTheNext) {
 
     Session once, twice;
     for (Session* s : {&once, &twice}) s->readTree(averaging);
-    once.readData1(once.table("all.txt", events, {.nc = 2}));
+    once.readData1(once.table("all.txt", events, 2));
     twice.window.setToggle(Toggle::CompareMode, true);
     twice.readData1(twice.table("one.txt", firstTen));
-    twice.readData2(twice.table("two.txt", firstTen, {.nc = 2}));
+    twice.readData2(twice.table("two.txt", firstTen, 2));
     twice.window.setToggle(Toggle::CompareMode, false);
     twice.window.typeClusters("1");
     twice.p.shell.outputRecogCodes = true;
