@@ -124,9 +124,6 @@ TEST(CategoryFile, ListsValuesInCodeOrderAfterTheHeader) {
     EXPECT_NE(bytes.find("\r\nphon classification. Output from Zortan;"), std::string::npos);
     EXPECT_TRUE(bytes.ends_with(testing::dataText("category-list-end.txt")));
     EXPECT_EQ(s.program.shell.statusBarText, "\"cathegory # list create\"");
-    EXPECT_EQ(std::vector<std::string>(s.ui.log.end() - 2, s.ui.log.end()),
-              (std::vector<std::string>{"status: phon #list creation",
-                                        "status: Program finished phon #list creation"}));
 
     CathTables t;
     EXPECT_EQ(BuildCathList(s.program.shell, s.ui, "Y1", setOf("abc"), t), 3);

@@ -32,7 +32,6 @@ TEST(MainWindow, StartUpAndCompareMode) {
               std::string::npos);
     w.p.shell.outputRecogCodes = true;
     w.window.setToggle(Toggle::CompareMode, true);
-    EXPECT_EQ(w.ui.messages.back(), "For the comparing mode no teaching file will be created.");
     for (Toggle t : {Toggle::OutputTeachCombined, Toggle::OutputRecogCodes})
         EXPECT_FALSE(w.window.toggleValue(t) || w.window.enabled(t));
     w.window.setToggle(Toggle::OutputTeachCodes, true);  // a disabled box does nothing
