@@ -78,9 +78,7 @@ TEST(TextReader, IntegerTokensAtTheirLimitsAlikeInFilesAndRows) {
         {"+5", "5", "5"},
         {"+", "-", "-"},
         {"+-5", "-", "-"},
-        {"5\x01"
-         "7",
-         "5", "5"},  // ends at a control character
+        {"5\0017", "5", "5"},  // ends at a control character (code 1)
         {"5!", "-", "-"},
         {"0x10", "-", "-"},
         {"1e3", "-", "-"},

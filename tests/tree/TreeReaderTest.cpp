@@ -116,7 +116,6 @@ TEST(TreeReader, ReadTreeProcedureAndItsDialog) {
               ".vq*|quantization tree|*.*fvs*|");
     EXPECT_GE(t.ui.pendingEventsProcessed, 3);  // the window stays responsive
     EXPECT_EQ(t.program.shell.treeTexts.treePathCaption, "\"" + good + "\"");
-    EXPECT_NE(testing::readFileBytes(t.dir.file("Init.txt")).find(good), std::string::npos);
     EXPECT_EQ(t.program.shell.treeTexts.heading, "date 2024-03-01@10:15, teaching file train.fvs");
     EXPECT_TRUE(t.program.shell.treeRead && t.program.shell.focus == Focus::ReadData1);
     EXPECT_EQ(t.program.shell.clustersNb, 4);
