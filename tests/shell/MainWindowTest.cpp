@@ -54,17 +54,19 @@ TEST(MainWindow, EnabledCommandsInEverySituation) {
         s.readTree();
         s.readData1(s.fvs("ev.fvs", testing::referenceEvents(2)));
     };
-    const std::vector<std::pair<const char*, std::function<void(Session&)>>> situations = {
-        {"start", [](Session&) {}},
-        {"output files hidden", [](Session& s) { s.click(Command::Options); }},
-        {"compare mode", compare},
-        {"a tree read", [](Session& s) { s.readTree(); }},
-        {"compare mode, data_1 read",
-         [&](Session& s) {
-             compare(s);
-             run(s);
-         }},
-        {"a run waiting for Next",
+    // Enabled: ReadTree, ReadData1, ReadData2, ReadTreeAndData, Halt, StopContinue,
+    // Break, Next, About, Options, OutputsOk, ReverseTeach, ReverseRecog.
+    const struct {
+        const char* what;
+        std::string enabled;
+        std::function<void(Session&)> act;
+    } situations[] = {
+        {"start", "1101100011111", [](Session&) {}},
+        {"output files hidden", "1101100011000", [](Session& s) { s.click(Command::Options); }},
+        {"compare mode", "1101100011100", compare},
+        {"a tree read", "1101100011111", [](Session& s) { s.readTree(); }},
+        {"compare mode, data_1 read", "1011100011100", [&](Session& s) { compare(s), run(s); }},
+        {"a run waiting for Next", "0000111111000",
          [&](Session& s) {
              s.ui.user = [&s, enabled] {
                  if (s.p.shell.waiting) s.ui.log.push_back("running: " + enabled(s));
@@ -73,26 +75,20 @@ TEST(MainWindow, EnabledCommandsInEverySituation) {
              run(s);
              s.ui.user = nullptr;
          }},
-        {"a run finished", run},
-        {"a compare run finished",
+        {"a run finished", "1000100011000", run},
+        {"a compare run finished", "1001100011000",
          [&](Session& s) {
-             compare(s);
-             run(s);
+             compare(s), run(s);
              s.readData2(s.fvs("ev2.fvs", testing::referenceEvents(2)));
          }},
     };
-    //                     ReadTree, ReadData1, ReadData2, ReadTreeAndData, Halt, StopContinue,
-    //                     Break, Next, About, Options, OutputsOk, ReverseTeach, ReverseRecog
-    const std::vector<std::string> want = {"1101100011111", "1101100011000", "1101100011100",
-                                           "1101100011111", "1011100011100", "0000111111000",
-                                           "1000100011000", "1001100011000"};
-    for (size_t i = 0; i < situations.size(); ++i) {
-        SCOPED_TRACE(situations[i].first);
+    for (const auto& situation : situations) {
+        SCOPED_TRACE(situation.what);
         Session s;
-        situations[i].second(s);
+        situation.act(s);
         const auto running = std::find_if(s.ui.log.begin(), s.ui.log.end(),
                                           [](auto& l) { return l.starts_with("running: "); });
-        EXPECT_EQ(running == s.ui.log.end() ? enabled(s) : running->substr(9), want[i]);
+        EXPECT_EQ(running == s.ui.log.end() ? enabled(s) : running->substr(9), situation.enabled);
     }
 }
 
