@@ -12,14 +12,13 @@
 #include "platform/Errors.h"
 #include "shell/Program.h"
 #include "support/DataText.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 #include "tools/fixtures/FvsFileWriter.h"
 
 namespace zortan {
 namespace {
 
-std::string bytes(const FvsRecord& r) {
+std::string recordBytes(const FvsRecord& r) {
     return std::string(reinterpret_cast<const char*>(r.data()), r.size());
 }
 
@@ -38,9 +37,7 @@ std::string fieldsText(const AnalysisSettings& a, const std::array<uint8_t, 3>& 
            " step=" + formatGeneral(a.frameStep) + " rate=" + formatGeneral(a.rate);
 }
 
-struct Session {
-    testing::TempDir dir;
-    testing::ScriptedUi ui;
+struct Session : testing::Workspace {
     Program program{ui, dir.path()};
 
     Session() { program.eventNbr = std::numeric_limits<int64_t>::max(); }
@@ -49,7 +46,7 @@ struct Session {
     }
     // Opens an input's header; what it set, in one line.
     std::string header(EventSeries& series, const fixtures::FvsHeader& h) {
-        open(series, bytes(fixtures::encodeFvsHeader(h)));
+        open(series, recordBytes(fixtures::encodeFvsHeader(h)));
         OpenFvsHeader(program, series);
         return std::to_string(program.eventNbr) + "/" + series.eventsCountText +
                fieldsText(series.settings, series.cathNbr) + "/" + series.lifterThresholdText +
@@ -118,7 +115,8 @@ TEST(FvsRecordReading, CodesTheChosenFeatureVector) {
     events[1][1806] = 'x', events[1][1807] = 0xE9, events[1][1808] = '!';
     // A partial third record at the end counts as the end of the data.
     EventSeries& d = s.program.data1;
-    s.open(d, bytes(FvsRecord{}) + bytes(events[0]) + bytes(events[1]) + std::string(100, '\x7F'));
+    s.open(d, recordBytes(FvsRecord{}) + recordBytes(events[0]) + recordBytes(events[1]) +
+                  std::string(100, '\x7F'));
     OpenFvsHeader(s.program, d);
     const EventRecord& e = s.program.event;
     // A kind chosen only when the run asks for it: see the console tests.

@@ -9,17 +9,14 @@
 
 #include "shell/Program.h"
 #include "support/DataText.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 
 namespace zortan {
 namespace {
 
 using testing::readFileBytes;
 
-struct Fixture {
-    testing::ScriptedUi ui;
-    testing::TempDir dir;
+struct Fixture : testing::Workspace {
     Program program{ui, dir.path()};
     Fixture() {
         program.options.initFilePath = dir.file("Init.txt");
@@ -139,8 +136,7 @@ TEST(CombinedOutput, PickedNameAndRecordsPerEvent) {
     WriteRecogRecord(d);
     CloseOutputs(d);
     EXPECT_EQ(readFileBytes(picked).substr(1524), std::string("\xFF\1amu\0", 6));
-    EXPECT_EQ(readFileBytes(f.dir.file("rec01_Recog.zrt")).substr(1524),
-              std::string("\0\1bwz\0", 6));
+    EXPECT_EQ(f.bytes("rec01_Recog.zrt").substr(1524), std::string("\0\1bwz\0", 6));
 }
 
 // Each group's chosen files, or that it saved nothing, after each choice's flags.
