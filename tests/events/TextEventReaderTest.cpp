@@ -11,8 +11,7 @@
 #include "platform/Errors.h"
 #include "shell/Program.h"
 #include "support/DataText.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 
 namespace zortan {
 namespace {
@@ -22,9 +21,7 @@ std::string both(const std::string& a, const std::string& b) {
     return a == b ? a : a + "/" + b;
 }
 
-struct Session {
-    testing::TempDir dir;
-    testing::ScriptedUi ui;
+struct Session : testing::Workspace {
     Program program{ui, dir.path()};
     EventSeries& series = program.data1;
     std::string path;

@@ -2,22 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "shell/Program.h"
 #include "support/DataText.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 
 namespace zortan {
 namespace {
 
 using testing::readFileBytes;
 
-struct Fixture {
-    testing::ScriptedUi ui;
-    testing::TempDir dir;
+struct Fixture : testing::Workspace {
     Program program{ui, dir.path()};
     Fixture() {
         program.options.initFilePath = dir.file("Init.txt");
@@ -27,15 +26,26 @@ struct Fixture {
     }
 };
 
-// Bytes from a hex text such as "fd 00".
-std::string hex(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i + 1 < text.size(); i += 3)
-        out.push_back(static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    return out;
+// The image a file describes: per line an offset, then hex bytes or a quoted
+// text (stored behind its length byte), then a note; the rest is zero.
+std::string image(const std::string& description) {
+    std::string e(1520, '\0'), line;
+    for (std::istringstream lines(description); std::getline(lines, line);) {
+        std::istringstream in(line);
+        size_t at = 0, quote = line.find('"');
+        std::string bytes, b;
+        in >> at;
+        if (quote != std::string::npos)
+            bytes = line.substr(quote + 1, line.rfind('"') - quote - 1),
+            bytes.insert(0, 1, char(bytes.size()));
+        while (quote == std::string::npos && in >> b && b.size() == 2 && std::isxdigit(b[0]) &&
+               std::isxdigit(b[1]))
+            bytes += char(std::stoi(b, nullptr, 16));
+        e.replace(at, bytes.size(), bytes);
+    }
+    return e;
 }
 
-const std::string kCountRecord = hex("fd 00 00 00 00 00");
 const std::string kTeach = " teaching output file ";
 
 TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
@@ -63,33 +73,9 @@ TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     p.data1.cathNbr = {3, 0, 255};
 
     // The image worked out field by field from the record layout.
-    std::string e(1520, '\0');
-    const auto put = [&](size_t at, const std::string& b) { e.replace(at, b.size(), b); };
-    const auto text = [&](size_t at, const std::string& t) {
-        put(at, std::string(1, static_cast<char>(t.size())) + t);
-    };
-    put(0, hex("00 00 00 00 00 25 e6 40"));  // 45352 days: 1 March 2024
-    put(8, hex("00 00 00 00 00 00 e0 3f"));  // noon
-    text(16, kTeach), put(80, hex("ff"));
-    text(81, " C:\\w.wav"), text(145, "C:\\t.fvs"), text(209, std::string(63, 'p'));
-    text(273, std::string(63, 'w')), text(401, "f1.fvs");
-    put(465, hex("03 02 ff")), text(468, "Coded feature vectors");
-    text(532, "Filter"), text(596, "Filter");
-    put(660, hex("01 00")), text(662, "Scaling constants"), text(726, "Scaling constants");
-    put(790, hex("00 04 01")), text(857, "Widows shape"), text(921, "Widows shape");
-    put(985, hex("02 01")), text(987, "Set choice criteria"), text(1051, "Classifier");
-    put(1115, hex("00 02")), text(1117, "Features choice crit."), text(1181, "Classifier");
-    put(1245, hex("00 01")), text(1247, "Preemphase"), text(1311, "Preemphase");
-    put(1375 + 12, hex("06"));                           // 'a' and 'b'
-    put(1407, hex("01")), put(1407 + 31, hex("80"));     // characters 0 and 255
-    put(1439 + 4, hex("01")), put(1439 + 8, hex("02"));  // ' ' and 'A'
-    put(1471, hex("ff 00 ff 03 00 ff"));
-    put(1480, hex("00 00 00 00 00 00 24 40 00 00 00 00 00 40 cf 40"));
-    put(1496, hex("00 00 00 00 00 00 29 40 00 00 00 00 00 40 bf 40"));
-    put(1512, hex("1e 00 00 00 fb ff ff ff"));
-
-    const auto image = buildCertificate(headerSources(p), kTeach);
-    EXPECT_EQ(std::string(image.begin(), image.end()), e);
+    const std::string e = image(testing::dataText("certificate.txt"));
+    const auto built = buildCertificate(headerSources(p), kTeach);
+    EXPECT_EQ(std::string(built.begin(), built.end()), e);
 
     // The file carries the count record and the first 1518 bytes only.
     std::string path = f.dir.file("c.zrt");
@@ -97,7 +83,7 @@ TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     OutputsDesk d = outputsDesk(p);
     ASSERT_TRUE(OpenCombinedOutput(d, path, file, kTeach));
     file.close();
-    EXPECT_EQ(readFileBytes(path), kCountRecord + e.substr(0, 1518));
+    EXPECT_EQ(readFileBytes(path), std::string("\xFD\0\0\0\0\0", 6) + e.substr(0, 1518));
     EXPECT_TRUE(f.ui.log.empty());  // a new name in an existing folder: no question
 }
 
@@ -150,8 +136,7 @@ TEST(CombinedOutput, PickedNameAndRecordsPerEvent) {
     WriteRecogRecord(d);
     CloseOutputs(d);
     EXPECT_EQ(readFileBytes(picked).substr(1524), std::string("\xFF\1amu\0", 6));
-    EXPECT_EQ(readFileBytes(f.dir.file("rec01_Recog.zrt")).substr(1524),
-              std::string("\0\1bwz\0", 6));
+    EXPECT_EQ(f.bytes("rec01_Recog.zrt").substr(1524), std::string("\0\1bwz\0", 6));
 }
 
 // Each group's chosen files, or that it saved nothing, after each choice's flags.
@@ -162,12 +147,7 @@ TEST(CombinedOutput, FinishMessageListsTheChosenFilesOfBothGroups) {
          {"1000000000", "0000010001", "1110111010", "0001000000", "0000000000"}) {
         Fixture f;
         Program& p = f.program;
-        ShellState& s = p.shell;
-        bool* flags[10] = {&s.outputTeachCombined, &s.outputTeachCodes, &s.outputTeachCath1,
-                           &s.outputTeachCath2,    &s.outputTeachCath3, &s.outputRecogCombined,
-                           &s.outputRecogCodes,    &s.outputRecogCath1, &s.outputRecogCath2,
-                           &s.outputRecogCath3};
-        for (int i = 0; i < 10; ++i) *flags[i] = on[size_t(i)] == '1';
+        for (size_t i = 0; i < 10; ++i) p.shell.*kOutputChoices[i].chosen = on[i] == '1';
         p.run.teachOutputActive = on.substr(0, 5).find('1') != std::string::npos;
         p.run.recogOutputActive = on.substr(5).find('1') != std::string::npos;
         InitFileOptions& o = p.options;

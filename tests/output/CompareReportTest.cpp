@@ -7,17 +7,14 @@
 #include "run/CodingDriver.h"
 #include "shell/Program.h"
 #include "support/DataText.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 #include "support/TreeBuilders.h"
 
 namespace zortan {
 namespace {
 
 // A tree of `sizes` tree sizes and an error file holding one header line.
-struct Fixture {
-    testing::ScriptedUi ui;
-    testing::TempDir dir;
+struct Fixture : testing::Workspace {
     Program program{ui, dir.path()};
     explicit Fixture(int sizes, bool compare) {
         program.tree = testing::balancedTree(sizes).tree;
@@ -33,7 +30,7 @@ struct Fixture {
     // The report (after the header line) for N steps; the report flushes the file.
     std::string report(uint32_t N) {
         CompareReport(program.outputs.errorFile, program.coder, ReportHeadingOf(program), N);
-        return testing::readFileBytes(dir.file("e.txt")).substr(6);
+        return bytes("e.txt").substr(6);
     }
 };
 

@@ -5,13 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "output/CombinedOutput.h"
 #include "platform/Errors.h"
 #include "shell/InitFile.h"
 #include "shell/Program.h"
 #include "support/DataText.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 
 namespace zortan {
 namespace {
@@ -24,23 +22,8 @@ Set256 setOf(const std::string& members) {
     return set;
 }
 
-// A save dialog that fails once, as a locked file would make it.
-class FailingOnceUi : public testing::ScriptedUi {
-  public:
-    bool failed = true;
-    std::optional<std::string> chooseSaveFile(const FileDialogRequest& r) override {
-        if (!failed) {
-            failed = true;
-            throw InOutError(32, "Sharing violation");
-        }
-        return ScriptedUi::chooseSaveFile(r);
-    }
-};
-
 // A program with a small combination of settings and a fixed clock.
-struct Session {
-    testing::TempDir dir;
-    FailingOnceUi ui;
+struct Session : testing::Workspace {
     Program program{ui, dir.path()};
 
     Session() {
@@ -125,9 +108,6 @@ TEST(CategoryFile, ListsValuesInCodeOrderAfterTheHeader) {
     EXPECT_NE(bytes.find("\r\nphon classification. Output from Zortan;"), std::string::npos);
     EXPECT_TRUE(bytes.ends_with(testing::dataText("category-list-end.txt")));
     EXPECT_EQ(s.program.shell.statusBarText, "\"cathegory # list create\"");
-    EXPECT_EQ(std::vector<std::string>(s.ui.log.end() - 2, s.ui.log.end()),
-              (std::vector<std::string>{"status: phon #list creation",
-                                        "status: Program finished phon #list creation"}));
 
     CathTables t;
     EXPECT_EQ(BuildCathList(s.program.shell, s.ui, "Y1", setOf("abc"), t), 3);
@@ -158,11 +138,9 @@ TEST(ChooseOutputFile, Flows) {
         Session s;
         const std::string oldPath = s.dir.write("old_code.txt", "old");
         for (const std::string& a : script)
-            if (a != "!")
-                s.ui.answers.push_back(a == "@old"   ? oldPath
-                                       : a == "@new" ? s.dir.file("new_code.txt")
-                                                     : a);
-        s.ui.failed = script[0] != "!";
+            s.ui.answers.push_back(a == "@old"   ? oldPath
+                                   : a == "@new" ? s.dir.file("new_code.txt")
+                                                 : a);
         std::string& name = s.program.options.codeFileName = oldPath;
         const bool accepted =
             ChooseOutputFile(s.ui, s.program.options, name, 4, "Out codes file saving");
@@ -170,7 +148,7 @@ TEST(ChooseOutputFile, Flows) {
         for (const std::string& entry : s.ui.log) shown += entry + "\n";
         shown += (accepted ? "accepted " : "declined ") + name + "\n";
         EXPECT_TRUE(s.ui.answers.empty());
-        EXPECT_EQ(s.ui.pendingEventsProcessed, int(s.ui.dialogs.size()) + (script[0] == "!"));
+        EXPECT_EQ(s.ui.pendingEventsProcessed, int(s.ui.dialogs.size()));
         const FileDialogRequest& r = s.ui.dialogs.at(0);
         EXPECT_EQ(std::to_string(r.filters.size()) + "|" + r.filters.at(5).name,
                   "8|\"person\" cathegory series only");
@@ -183,34 +161,25 @@ TEST(ChooseOutputFile, Flows) {
     EXPECT_EQ(shown, testing::dataText("choose-output-file.log"));
 }
 
-// Text and combined outputs ask when the file exists or its folder does not,
-// and create a new name at once. A declined file keeps the old one, saying so.
+// A text output asks when the file exists or its folder does not, and creates
+// a new name at once. A declined file keeps the old one, saying so (the
+// combined outputs alike: see the combined output and console tests).
 TEST(CreateOutputs, AskWhenTheFileExistsOrItsFolderIsMissing) {
-    for (const bool combined : {false, true}) {
-        for (const std::string name : {"new.txt", "old.txt", "missing/new.txt"}) {
-            SCOPED_TRACE(name);
-            Session s;
-            const std::string old = s.dir.write("old.txt", "old");
-            std::string path = s.dir.file(name);
-            s.ui.answers = {old, "cancel"};  // the old file picked, then Cancel
-            OutFile file;
-            OutputsDesk d = outputsDesk(s.program);
-            const bool created = combined
-                                     ? OpenCombinedOutput(d, path, file, " teaching output file ")
-                                     : s.create(path, "Events codes.", "code");
-            file.close();
-            const bool asked = name != "new.txt";
-            EXPECT_EQ(created, !asked);
-            EXPECT_EQ(s.ui.dialogs.size(), asked ? 1u : 0u);
-            EXPECT_EQ(readFileBytes(old), "old");
-            const std::string refusal =
-                combined ? "The final,  teaching output file  will not be created."
-                         : "The final out code file will not be created.";
-            EXPECT_EQ(s.ui.messages,
-                      asked ? std::vector<std::string>{refusal + " The old one, namely \"" + old +
-                                                       "\" remains"}
-                            : std::vector<std::string>{});
-        }
+    for (const std::string name : {"new.txt", "old.txt", "missing/new.txt"}) {
+        SCOPED_TRACE(name);
+        Session s;
+        const std::string old = s.dir.write("old.txt", "old");
+        std::string path = s.dir.file(name);
+        s.ui.answers = {old, "cancel"};  // the old file picked, then Cancel
+        const bool asked = name != "new.txt";
+        EXPECT_EQ(s.create(path, "Events codes.", "code"), !asked);
+        EXPECT_EQ(s.ui.dialogs.size(), asked ? 1u : 0u);
+        EXPECT_EQ(readFileBytes(old), "old");
+        EXPECT_EQ(s.ui.messages,
+                  asked ? std::vector<std::string>{"The final out code file will not be created. "
+                                                   "The old one, namely \"" +
+                                                   old + "\" remains"}
+                        : std::vector<std::string>{});
     }
 }
 

@@ -11,6 +11,7 @@
 #include "shell/Program.h"
 #include "support/DataText.h"
 #include "support/ScriptedUi.h"
+#include "tools/fixtures/FvsFileWriter.h"
 #include "tree/TreeCoding.h"
 
 namespace zortan {
@@ -65,15 +66,6 @@ struct RasterCanvas : Canvas {
     }
 };
 
-// Signal sample (slot 0) or component of feature vector `slot` 1..5.
-void put(FvsRecord& r, int slot, int i, int16_t v) {
-    const size_t at =
-        slot == 0 ? kFvsSignal + 2 * size_t(i)
-                  : kFvsFeatureVectors + kFvsFeatureVectorSize * size_t(slot - 1) + 2 * size_t(i);
-    r[at] = uint8_t(uint16_t(v) & 0xFF);
-    r[at + 1] = uint8_t(uint16_t(v) >> 8);
-}
-
 // The pictures drawn as the program stands.
 struct Fixture {
     testing::ScriptedUi ui;
@@ -100,17 +92,18 @@ constexpr int kLeft = 233, kStride = 148;
 
 TEST(EventPictures, CurvesScalesAndClamping) {
     Fixture f;
-    FvsRecord& r = f.p.fvsRecord;
+    fixtures::FvsEvent r;
     // Signal: middle 359.5 -> 360, y scale 1.5 * 55 / 65535, x scale 140 / 255.
-    put(r, 0, 60, 16384);    // 20.6 above: row 339, x 32.9 -> 33
-    put(r, 0, 128, 32767);   // 41.25 above: clamped to the top 332, x 70
-    put(r, 0, 200, -32768);  // clamped to the bottom 387, x 110
+    r.signal[60] = 16384;    // 20.6 above: row 339, x 32.9 -> 33
+    r.signal[128] = 32767;   // 41.25 above: clamped to the top 332, x 70
+    r.signal[200] = -32768;  // clamped to the bottom 387, x 110
     // Spectra: middle 440.5 -> 440, x scale 140 / 127; only 128 points.
-    put(r, 1, 128, 30000);
+    r.features[0][128] = 30000;
     f.p.data1.plotParameters[1] = 6.5;  // the series' spectra range
-    put(r, 3, 100, 2500);               // 81 / 6.5 / 1000 * 2500 = 31.15 above 455: row 424, x 110
+    r.features[2][100] = 2500;          // 81 / 6.5 / 1000 * 2500 = 31.15 above 455: row 424, x 110
     // Features: middle 538.5 -> 538, baseline 552.7 -> 553.
-    put(r, 5, 90, -10000);  // 24.7 below: row 578, x 99
+    r.features[4][90] = -10000;  // 24.7 below: row 578, x 99
+    f.p.fvsRecord = fixtures::encodeFvsEvent(r);
     f.draw(0);
     const RasterCanvas& c = f.c;
     EXPECT_EQ(c.first(kLeft + 33, 325, 395, kBlue), 339);
@@ -132,7 +125,9 @@ TEST(EventPictures, MarkerLineAndDrawnComponents) {
     for (const auto& t : cases) {
         Fixture f;
         f.p.tree.consideredComponentsNb = t.K, f.p.shell.drawnComponents = uint16_t(t.drawn);
-        put(f.p.fvsRecord, 4, std::min(t.drawn, 129) - 1, 10000);  // 24.7 above 553
+        fixtures::FvsEvent e;
+        e.features[3][size_t(std::min(t.drawn, 129) - 1)] = 10000;  // 24.7 above 553
+        f.p.fvsRecord = fixtures::encodeFvsEvent(e);
         ASSERT_NO_THROW(f.draw(0));
         for (int y = 498; y <= 579; ++y)
             EXPECT_TRUE(y == 553 || f.c.at(kLeft + t.marker, y) == kWhite) << t.K << " " << y;

@@ -64,7 +64,6 @@ TEST(CodingDriver, CompareModeEndsWithTheLastWholePair) {
     s.p.shell.compareMode = true;
     s.readTree();
     s.readData1(s.fvs("one.fvs", {{-20, "aef"}, {5, "bim"}, {90, "aof"}}));
-    EXPECT_EQ(s.p.shell.statusCaption, "Click Read data_2 to read next events series");
     // Data_2 announces 3 records and holds 2; its pair 2 parts at two
     // clusters (nodes 1 "bef" and 2 "aim") and at three (nodes 4 "auf" and 2).
     s.readData2(s.fvs("two.fvs", {{-20, "aef"}, {90, "bim"}}, {.count = 3}));
@@ -220,10 +219,10 @@ TEST(CodingDriver, WhatOneRunLeavesTheNext) {
 
     Session once, twice;
     for (Session* s : {&once, &twice}) s->readTree(averaging);
-    once.readData1(once.table("all.txt", events, {.nc = 2}));
+    once.readData1(once.table("all.txt", events, 2));
     twice.window.setToggle(Toggle::CompareMode, true);
     twice.readData1(twice.table("one.txt", firstTen));
-    twice.readData2(twice.table("two.txt", firstTen, {.nc = 2}));
+    twice.readData2(twice.table("two.txt", firstTen, 2));
     twice.window.setToggle(Toggle::CompareMode, false);
     twice.window.typeClusters("1");
     twice.p.shell.outputRecogCodes = true;

@@ -102,10 +102,8 @@ class ConsoleProcess : public Workspace {
         table("ev.txt", referenceEvents(events));
         start();
         std::string script = "read tree\n" + tree() + "\n";
-        for (const char* o :
-             {"TeachCodes", "TeachCath1", "TeachCath2", "TeachCath3", "RecogCombined", "RecogCodes",
-              "RecogCath1", "RecogCath2", "RecogCath3"})
-            script += std::string("set output") + o + " on\n";
+        for (size_t o = 1; o < kOutputChoices.size(); ++o)  // the teaching file is on
+            script += std::string("set ") + kOutputChoices[o].setting + " on\n";
         send(script + "set stepwiseProceeding " + (stepwise ? "on" : "off") + "\nread data_1\n" +
              dir.file("ev.txt") + "\n");
         return waitFor("Program started coding data_1");

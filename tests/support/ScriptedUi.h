@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Ui.h"
+#include "platform/Errors.h"
 
 namespace zortan::testing {
 
@@ -20,7 +21,7 @@ struct ScriptExhausted {
 class ScriptedUi : public Ui {
   public:
     // Consumed in order: "yes"/"no"/"cancel" for questions, a path (or "" to
-    // cancel) for dialogs.
+    // cancel, "!" to fail as a locked file makes it) for dialogs.
     std::deque<std::string> answers;
     // One entry per event: "message: <text>", "error: <text>", "question:
     // <title>|<text>", "question3: ...", "open: <title>|<filter>|<path>",
@@ -77,6 +78,7 @@ class ScriptedUi : public Ui {
         log.push_back(kind + ": " + r.title + "|" + std::to_string(r.filterIndex) + "|" + r.path);
         dialogs.push_back(r);
         const std::string a = next(kind + " dialog: " + r.title);
+        if (a == "!") throw InOutError(32, "Sharing violation");
         return a.empty() ? std::nullopt : std::optional(a);
     }
 };

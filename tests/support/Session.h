@@ -64,11 +64,8 @@ inline std::vector<Event> referenceEvents(int64_t n) {
     return e;
 }
 
-// A text table (categories V S G, three components a row): with nc 3 its
-// header takes 48 bytes and a row of a small value 16.
-struct TableRecipe {
-    int32_t nc = 3;
-};
+// A text table (categories V S G, three components a row; `nc` in its
+// header): with nc 3 its header takes 48 bytes and a row of a small value 16.
 // An fvs file matching the reference tree, component 0 in the cepstrum.
 struct FvsRecipe {
     std::optional<uint32_t> count{};
@@ -172,10 +169,10 @@ struct Workspace {
         return dir.file(name);
     }
     std::string table(const std::string& name, const std::vector<Event>& events,
-                      const TableRecipe& given = {}) const {
+                      int32_t nc = 3) const {
         char line[64];
         std::snprintf(line, sizeof line, "%-20s\r\n%d\r\n32767\r\nV S G c0 c1 c2\r\n",
-                      (std::to_string(events.size()) + " events").c_str(), given.nc);
+                      (std::to_string(events.size()) + " events").c_str(), nc);
         std::string text = line;
         for (const Event& e : events) {
             std::snprintf(line, sizeof line, "%c\t%c %c\t%4d\t0\t0\r\n", e.cath[0], e.cath[1],

@@ -8,7 +8,6 @@
 #include <numeric>
 #include <random>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "platform/Errors.h"
@@ -98,10 +97,7 @@ class TreeCodingLimits : public ::testing::TestWithParam<bool> {};
 TEST_P(TreeCodingLimits, EdgeAcceptedOnePastRefused) {
     using Edit = std::function<void(TreeBuilder&)>;
     const auto set = [](int node, auto field, int value) -> Edit {
-        return [=](TreeBuilder& b) {
-            auto& f = b.node(node).*field;
-            f = static_cast<std::remove_reference_t<decltype(f)>>(value);
-        };
+        return [=](TreeBuilder& b) { b.node(node).*field = value; };
     };
     const auto cart = [](int component) -> Edit {
         return [=](TreeBuilder& b) {
@@ -136,14 +132,10 @@ TEST_P(TreeCodingLimits, EdgeAcceptedOnePastRefused) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TreeBuilder b;
-        b.split(0, 1);
-        b.split(1, 2);
-        b.split(2, 3);
+        b.split(0, 1), b.split(1, 2), b.split(2, 3);
         for (auto [node, x] : {std::pair{1, -10}, {2, 10}, {5, 5}, {6, 15}})
             b.node(node).centroid[0] = x;
-        b.setCategory(1, "ab", true);
-        b.setCategory(2, "xyz", true);
-        b.setCategory(3, "pq", true);
+        b.setCategory(1, "ab", true), b.setCategory(2, "xyz", true), b.setCategory(3, "pq", true);
         c.edit(b);
         CoderState coder = testing::coderFor(b.tree);
         ScriptedUi ui;

@@ -15,8 +15,7 @@
 #include "shell/InitFile.h"
 #include "shell/Program.h"
 #include "support/DataText.h"
-#include "support/ScriptedUi.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 #include "tools/fixtures/TreeFileWriter.h"
 #include "tree/TreeCoding.h"
 
@@ -29,11 +28,8 @@ using fixtures::TreeFileContents;
 using fixtures::treeFileText;
 
 // A fresh program whose options file lives in a temporary folder.
-struct Session {
-    testing::TempDir dir;
-    testing::ScriptedUi ui;
+struct Session : testing::Workspace {
     Program program{ui, dir.path()};
-    const QuantizationTree& tree = program.tree;
 
     Session() { ReadInitFile(program.options, ui, dir.path()); }
     // Reads the tree, the dialog answering with `path`.
@@ -82,7 +78,7 @@ TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
     t.read(big);
     const CoderState& coder = t.program.coder;
     EXPECT_EQ(str(t.program.shell.clustersNb, t.program.eventNbr, coder.BoolErrorVector.size(),
-                  coder.nodePath1.size(), t.tree.groupTable.size()),
+                  coder.nodePath1.size(), t.program.tree.groupTable.size()),
               "6|6000|6|11|8|");
     t.program.coder.errorRecords1[1].cath2 = 9;
     const TreeFileContents small =
@@ -92,10 +88,11 @@ TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
     for (size_t k = 0; k < 5; ++k)
         for (size_t i = 3; i < kComponents; ++i)
             want.nodeHeap[k].centroid[i] = big.tree.nodeHeap[k].centroid[i];
-    EXPECT_EQ(nodesText(t.tree), nodesText(want));
+    EXPECT_EQ(nodesText(t.program.tree), nodesText(want));
     EXPECT_EQ(str(coder.errorRecords1.size(), coder.errorRecords1[1].cath2, coder.groupDiff.size()),
               "3|9|5|");
-    EXPECT_EQ(t.tree.cath1List, (TcharList{'a', 'b', 'c'}));  // the extra entry is never filled
+    EXPECT_EQ(t.program.tree.cath1List,
+              (TcharList{'a', 'b', 'c'}));  // the extra entry is never filled
 }
 
 // "Read tree": the clusters edit taken first, the dialog retried until a file exists.
@@ -116,7 +113,6 @@ TEST(TreeReader, ReadTreeProcedureAndItsDialog) {
               ".vq*|quantization tree|*.*fvs*|");
     EXPECT_GE(t.ui.pendingEventsProcessed, 3);  // the window stays responsive
     EXPECT_EQ(t.program.shell.treeTexts.treePathCaption, "\"" + good + "\"");
-    EXPECT_NE(testing::readFileBytes(t.dir.file("Init.txt")).find(good), std::string::npos);
     EXPECT_EQ(t.program.shell.treeTexts.heading, "date 2024-03-01@10:15, teaching file train.fvs");
     EXPECT_TRUE(t.program.shell.treeRead && t.program.shell.focus == Focus::ReadData1);
     EXPECT_EQ(t.program.shell.clustersNb, 4);
@@ -127,7 +123,7 @@ TEST(TreeReader, ReadTreeProcedureAndItsDialog) {
 TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
     Session t;
     t.read(t.dir.write("hand.vq", testing::dataText("hand-written.vq")));
-    const QuantizationTree& q = t.tree;
+    const QuantizationTree& q = t.program.tree;
     const AnalysisSettings& a = q.training;
     const TreeTrainingSettings& trb = q.treeTraining;
     const InitFileOptions& o = t.program.options;
