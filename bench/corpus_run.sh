@@ -5,7 +5,8 @@
 # a corpus of FILES fvs files of EVENTS events each (200 of 5,000 by
 # default), then times, each the median of REPS runs from a warm cache:
 #   - reading the whole corpus once with cat;
-#   - zortan-batch --clusters 256 --outputs all with --jobs 1 and --jobs 2.
+#   - zortan-batch --clusters 256 --outputs all with --jobs 1 and --jobs 2,
+#     each run into an output folder of its own.
 # It prints the times and the two ratios the batch command is held to:
 # jobs 2 against the read (at most 2), and jobs 1 against jobs 2 (at least 1.6).
 #
@@ -38,9 +39,12 @@ seconds() {
     awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
 }
 read_once() { cat "$work"/corpus/*.fvs; }
+# Each run writes into a folder of its own, as a corpus is coded: files
+# rewritten in place are written out at once on close by some file systems,
+# and files made right after many were deleted cost more.
 code() {
-    "$batch" --tree "$work/gen/tree.vq1" --clusters 256 --outputs all --out "$work/out" \
-        --overwrite --quiet --jobs "$1" "$work"/corpus/*.fvs
+    "$batch" --tree "$work/gen/tree.vq1" --clusters 256 --outputs all \
+        --out "$(mktemp -d "$work/out.XXXXXX")" --quiet --jobs "$1" "$work"/corpus/*.fvs
 }
 
 read_once >/dev/null
