@@ -56,9 +56,10 @@ struct Program {
     // The shared events count.
     int64_t eventNbr = 0;
 
-    // Several numbers of clusters in one read of the events: the runs of
-    // `followers` code every event this program's run reads, each at its own
-    // number of clusters into its own outputs. A program that follows
+    // Several numbers of clusters in one read of the events (outside compare
+    // mode): the runs of `followers` code every event this program's run
+    // reads, each at its own number of clusters into its own outputs. A
+    // program that follows
     // another run only prepares its run when it reads its data; the run
     // that reads the events codes them and finishes it.
     std::vector<Program*> followers;
