@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/batch/Corpus.h"
-#include "support/TempDir.h"
+#include "support/Session.h"
 
 namespace zortan::batch {
 namespace {
@@ -127,7 +127,8 @@ struct Command {
     TempDir dir;
     std::string err;
     int operator()(const std::string& args) {
-        const int status = run(std::string(ZORTAN_BATCH_EXE) + " " + args + " 2> " +
+        // A run that would wait for ever is stopped and fails.
+        const int status = run("timeout 60 " ZORTAN_BATCH_EXE " " + args + " 2> " +
                                dir.file("stderr") + " > " + dir.file("stdout"));
         err = readFileBytes(dir.file("stderr"));
         return status;
@@ -168,6 +169,14 @@ TEST(Batch, AFileThatFailsLeavesTheOthersAndIsNamed) {
     const std::string table = readFileBytes(dir.file("cmp/K4/corpus_error.txt"));
     EXPECT_NE(table.find("\r\n       4"), std::string::npos) << table;
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("cmp/K4")), {}), 3);
+
+    // A tree that names no feature kind would have the window wait for a
+    // choice: the file fails instead of waiting for ever.
+    fixtures::writeTreeFile(dir.file("kindless.vq"), testing::referenceTree({.featureKind = -1}));
+    EXPECT_EQ(batch("--tree " + dir.file("kindless.vq") + " --clusters 2 --out " + dir.file("k") +
+                    " " + dir.file("good.fvs")),
+              1);
+    EXPECT_NE(batch.err.find("names no coded feature kind"), std::string::npos) << batch.err;
 }
 
 TEST(Batch, RefusesACommandLineItCannotCarryOut) {
