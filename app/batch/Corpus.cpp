@@ -234,10 +234,6 @@ CorpusJob::CorpusJob(const CorpusSettings& settings) : state_(std::make_unique<S
 
 CorpusJob::~CorpusJob() = default;
 
-int CorpusJob::treeSizes() const {
-    return state_->program.tree.treeSizesNb();
-}
-
 std::array<std::string, 3> CorpusJob::labels() const {
     const Program& p = state_->program;
     return {p.cathLabel1, p.cathLabel2, p.cathLabel3};

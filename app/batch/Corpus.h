@@ -89,8 +89,7 @@ class CorpusJob {
     CorpusJob(const CorpusJob&) = delete;
     CorpusJob& operator=(const CorpusJob&) = delete;
 
-    // The tree's largest number of clusters and its category labels.
-    int treeSizes() const;
+    // The tree's category labels.
     std::array<std::string, 3> labels() const;
 
     // Codes one input (a pair in compare mode) at every number of clusters.
