@@ -14,13 +14,16 @@ set(allowed_tree "tree/;events/EventRecord.h;base/;platform/")
 set(allowed_plots "plots/;events/;tree/;base/;platform/;${settings}")
 set(allowed_events "events/;tree/;base/;platform/")
 set(allowed_output "output/;events/;tree/;base/;platform/;${settings}")
+# engine/: the coding engine, below every face; it knows no program state
+# and no window.
+set(allowed_engine "engine/;output/;events/;tree/;base/;platform/;${settings}")
 # run/ holds the procedures over the whole program state: above the program
 # state, below the window model.
-set(allowed_run "run/;output/;events/;plots/;tree/;base/;platform/;${settings};shell/Program.h")
+set(allowed_run "run/;engine/;output/;events/;plots/;tree/;base/;platform/;${settings};shell/Program.h")
 # The top of the shell: the whole program's state and the window model.
 set(top_of_shell "shell/Program.h;shell/MainWindow.h;shell/MainWindow.cpp")
 set(failures "")
-foreach(folder platform base shell tree plots events output run)
+foreach(folder platform base shell tree plots events output engine run)
   file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/${folder}/*.h"
        "${SOURCE_DIR}/${folder}/*.cpp")
   foreach(file IN LISTS files)

@@ -19,6 +19,7 @@
 
 #include "base/QuietUi.h"
 #include "base/TextReader.h"
+#include "engine/TreeLoading.h"
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
@@ -96,48 +97,22 @@ struct Tree {
 };
 
 Tree readTree(const std::string& path) {
-    QuietUi ui;
     Tree t;
-    TextReader reader = reported(ui, [&] {
-        try {
-            return TextReader(path);
-        } catch (const InOutError& e) {
-            throw Failure(std::string(e.what()) + ": \"" + path + "\"");
-        }
-    });
-    reported(ui, [&] {
-        t.tree.treeHeading = reader.readLine(255);
-        if (t.tree.treeHeading.compare(0, 4, "date") != 0)
-            throw Failure(
-                "You haven't pointed proper trree file!\r\nYou should look rather in the "
-                "\"..\\TRB\\Results\" directory than in currently used \"" +
-                extractFileDir(path) + "\".\r\nTry  once more!");
-        TreeFileItems items;
-        items.tree = std::move(t.tree);
-        try {
-            ParseTreeFile(reader, items);
-        } catch (const TreeFileEnded& ended) {
-            throw Failure("The tree file \"" + path + "\" ends too early: " + ended.where +
-                          " is missing or incomplete.\r\nThe tree has not been read.");
-        } catch (const BadTreeFile& bad) {
-            throw Failure("The tree file \"" + path + "\" holds a bad tree:\r\n" + bad.what +
-                          "\r\nThe tree has not been read.");
-        }
-        t.tree = std::move(items.tree);
-        t.labels = items.labels;
-        t.source = items.source;
-        t.waveFileDir = items.waveFileDir;
-        t.readingText = items.readingText;
-        t.fftWindowWidthRead = items.fftWindowWidthRead;
-        if (!items.fftWindowWidthRead)
-            ui.showMessage(
-                "Error in reding the FFT signal portion length from the tree file.\r\n It can "
-                "arrise if you are using quantization tree produced by the TRB program version "
-                "older than v. 2.6\r\nwhere this information was not recorded.");
-        SizeCoderArrays(t.tree, t.coder);
-        t.coder.distanceFunction = &EuclidDist;
-    });
-    t.messages = ui.messages;
+    try {
+        Codebook book = LoadTreeFile(path);
+        t.tree = std::move(book.tree);
+        t.coder = std::move(book.coder);
+        t.labels = book.labels;
+        t.source = book.source;
+        t.waveFileDir = book.waveFile;
+        t.readingText = book.readingText;
+        t.fftWindowWidthRead = book.fftWindowWidthRead;
+        t.messages = book.remarks;
+    } catch (const TreeLoadError& e) {
+        throw Failure(e.what());
+    } catch (const RangeError& e) {
+        throw Failure(e.what());
+    }
     return t;
 }
 
