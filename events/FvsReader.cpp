@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "base/Ui.h"
 #include "platform/Errors.h"
 
 namespace zortan {
@@ -70,17 +69,17 @@ void readVector(const uint8_t* r, size_t offset, std::array<int16_t, kComponents
         for (size_t i = 0; i < kComponents; ++i) v[i] = signedWord(r, offset + 2 * i);
 }
 
-double ReadRealTypeParameter(Ui& ui, const uint8_t* header, int startWord, int declaredSize,
-                             const std::string& name) {
+double ReadRealTypeParameter(std::vector<std::string>& remarks, const uint8_t* header,
+                             int startWord, int declaredSize, const std::string& name) {
     if (declaredSize != kRealTypeWords) {
-        ui.showMessage(realTypeSizeMessage(declaredSize, name));
+        remarks.push_back(realTypeSizeMessage(declaredSize, name));
         return 0.0;
     }
     if (startWord < 0 || startWord + kRealTypeWords > kParameterWords) throw RangeError();
     return std::bit_cast<double>(quadWord(header, parameterOffset(startWord)));
 }
 
-FvsHeaderFields ParseFvsHeader(const uint8_t* h, Ui& ui) {
+FvsHeaderFields ParseFvsHeader(const uint8_t* h) {
     FvsHeaderFields f;
     f.records = longWord(h, 0);
     AnalysisSettings& s = f.settings;
@@ -94,8 +93,8 @@ FvsHeaderFields ParseFvsHeader(const uint8_t* h, Ui& ui) {
     s.preemphasisIndeterminate = false;
 
     const int size = signedWord(h, parameterOffset(2));
-    s.frameStep = ReadRealTypeParameter(ui, h, 3, size, "STEP");
-    s.rate = ReadRealTypeParameter(ui, h, size + 4, size, "RATE");
+    s.frameStep = ReadRealTypeParameter(f.remarks, h, 3, size, "STEP");
+    s.rate = ReadRealTypeParameter(f.remarks, h, size + 4, size, "RATE");
 
     const uint8_t nameLength = h[kFvsWaveName];
     f.waveName = nameLength == 0

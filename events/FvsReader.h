@@ -5,13 +5,12 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "events/EventRecord.h"
 #include "events/FvsFile.h"
 
 namespace zortan {
-
-class Ui;
 
 // Field offsets of the records.
 constexpr size_t kFvsParameterArea = 516;   // header: 129 words W[0..128]
@@ -27,17 +26,20 @@ struct FvsHeaderFields {
     AnalysisSettings settings;
     std::array<uint8_t, 3> cathNbr{};  // category value counts
     std::string waveName;              // "Unknown" when it has none
+    // What the window tells the user about the header, in order (a realType
+    // parameter of another size).
+    std::vector<std::string> remarks;
 };
 
 // Reads the header record's fields; the realType parameters of a size other
-// than this system's are reported and read as 0.
-FvsHeaderFields ParseFvsHeader(const uint8_t* header, Ui& ui);
+// than this system's are read as 0, with a remark.
+FvsHeaderFields ParseFvsHeader(const uint8_t* header);
 
 // A realType parameter of the header's parameter area: 8 bytes from word
-// `startWord` when the declared size is 4 words, else 0.0 after the size
-// message.
-double ReadRealTypeParameter(Ui& ui, const uint8_t* header, int startWord, int declaredSize,
-                             const std::string& name);
+// `startWord` when the declared size is 4 words, else 0.0 and the size
+// message in `remarks`.
+double ReadRealTypeParameter(std::vector<std::string>& remarks, const uint8_t* header,
+                             int startWord, int declaredSize, const std::string& name);
 
 // The 129 words of the feature vector at `offset` of record `r`.
 void readVector(const uint8_t* r, size_t offset, std::array<int16_t, kComponents>& v);

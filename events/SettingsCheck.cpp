@@ -98,10 +98,18 @@ std::string settingsDifferences(const QuantizationTree& tree, const std::string&
 void CheckSettings(Ui& ui, const QuantizationTree& tree, const std::string& trainingPath,
                    const AnalysisSettings& input, const std::string& inputPath, int32_t nc,
                    bool inputIsFvs) {
+    const std::string warning =
+        settingsWarning(tree, trainingPath, input, inputPath, nc, inputIsFvs);
+    if (!warning.empty()) ui.showMessage(warning);
+}
+
+std::string settingsWarning(const QuantizationTree& tree, const std::string& trainingPath,
+                            const AnalysisSettings& input, const std::string& inputPath,
+                            int32_t nc, bool inputIsFvs) {
     const std::string list =
         settingsDifferences(tree, trainingPath, input, inputPath, nc, inputIsFvs);
-    if (list.empty()) return;
-    ui.showMessage(
+    if (list.empty()) return {};
+    return (
         "WARNING!\r\nTraining and input data, namely the\r\n" + Q + trainingPath + Q +
         "\r\nand the" + kLineEnd + Q + inputPath + Q +
         "\r\nwere analysed with different settings, i.e.\r\n" + list +

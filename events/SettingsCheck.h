@@ -17,6 +17,11 @@ std::string settingsDifferences(const QuantizationTree& tree, const std::string&
                                 const AnalysisSettings& input, const std::string& inputPath,
                                 int32_t nc, bool inputIsFvs);
 
+// The window's warning about those differences; empty when they agree.
+std::string settingsWarning(const QuantizationTree& tree, const std::string& trainingPath,
+                            const AnalysisSettings& input, const std::string& inputPath,
+                            int32_t nc, bool inputIsFvs);
+
 // Shows the warning when the list is not empty.
 void CheckSettings(Ui& ui, const QuantizationTree& tree, const std::string& trainingPath,
                    const AnalysisSettings& input, const std::string& inputPath, int32_t nc,

@@ -177,7 +177,8 @@ bool createCodeFile(OutputsDesk& d) {
     TextOutputDesk desk{d.ui, d.options, d.shell, d.sources};
     return CreateTextOutput(desk, d.outputs.codeFile, d.options.codeFileName, 4,
                             "Out codes file saving", "The final out code file will not be created.",
-                            "Events codes.", "code", d.tree.cath1Set, d.outputs.cathTables[0]);
+                            "Events codes.", TextOutputKind::Codes, "code", d.tree.cath1Set,
+                            d.outputs.cathTables[0]);
 }
 
 // Step 4 of opening a group: the three category files.
@@ -194,7 +195,8 @@ void openCathFiles(OutputsDesk& d, const OutputGroup& g) {
                                       4 + static_cast<int>(k) + 1,
                                       "Out " + L + " annotation file saving",
                                       "The final " + L + " annotation file will not be created.",
-                                      L + " classification.", L, *sets[k], d.outputs.cathTables[k]);
+                                      L + " classification.", TextOutputKind::Category, L,
+                                      *sets[k], d.outputs.cathTables[k]);
         d.outputs.choiceLabels[g.firstLabel + 2 + k] = chosen ? name : std::string();
     }
 }
@@ -346,26 +348,21 @@ bool OpenCombinedOutput(OutputsDesk& d, std::string& fileName, OutFile& file,
         return false;
     }
     file.create(fileName);
-    WriteCertificate(d.ui, d.sources, file, fileName, description);
+    WriteCertificate(d.sources, file, description);
     return true;
 }
 
-void WriteCertificate(Ui& ui, const HeaderSources& sources, OutFile& file,
-                      const std::string& fileName, const std::string& description) {
+void WriteCertificate(const HeaderSources& sources, OutFile& file, const std::string& description) {
     const Image image = buildCertificate(sources, description);
     TOutputRecord countRecord;
     countRecord.vectorCode = kCertificateRecords;
     const auto head = encodeOutputRecord(countRecord);
     file.write(head.data(), head.size());
-    int written = 0;
+    // The image's whole records; its last two bytes are not written.
+    static_assert(kCertificateSize / kOutputRecordSize == kCertificateRecords);
     for (size_t offset = 0; offset + kOutputRecordSize <= image.size();
-         offset += kOutputRecordSize) {
+         offset += kOutputRecordSize)
         file.write(image.data() + offset, kOutputRecordSize);
-        ++written;
-    }
-    if (written != kCertificateRecords)
-        ui.showMessage("Some error occured while writing certificate to the \"" + fileName +
-                       "\" output file\r\nTurn to the author");
 }
 
 namespace {
@@ -415,9 +412,9 @@ void openGroup(OutputsDesk& d, size_t index) {
 // Writes the current event's records to the group's files. A file whose
 // write fails does not keep the event from the others, so that every file
 // still named holds every counted event; the first failure is kept.
-void writeGroupRecord(OutputsDesk& d, size_t index, std::exception_ptr& failure) {
+void writeGroupRecord(const OutputFiles& d, size_t index, std::exception_ptr& failure) {
     const OutputGroup& g = kGroups[index];
-    const ShellState& s = d.shell;
+    const ShellState& s = d.choices;
     OutputState& out = d.outputs;
     const TOutputRecord& r = d.run.*g.record;
     const auto each = [&failure](auto&& write) {
@@ -441,7 +438,7 @@ void writeGroupRecord(OutputsDesk& d, size_t index, std::exception_ptr& failure)
             });
 }
 
-void writeGroups(OutputsDesk& d, std::initializer_list<size_t> groups) {
+void writeGroups(const OutputFiles& d, std::initializer_list<size_t> groups) {
     std::exception_ptr failure;
     for (size_t index : groups) writeGroupRecord(d, index, failure);
     if (failure) std::rethrow_exception(failure);
@@ -466,15 +463,23 @@ void OpenRecogOutputs(OutputsDesk& d) {
     openGroup(d, kRecog);
 }
 
+OutputFiles outputFiles(OutputsDesk& d) {
+    return OutputFiles{d.shell, d.outputs, d.run};
+}
+
 void WriteTeachRecord(OutputsDesk& d) {
-    writeGroups(d, {kTeach});
+    writeGroups(outputFiles(d), {kTeach});
 }
 
 void WriteRecogRecord(OutputsDesk& d) {
-    writeGroups(d, {kRecog});
+    writeGroups(outputFiles(d), {kRecog});
 }
 
 void WriteEventRecords(OutputsDesk& d) {
+    WriteEventRecords(outputFiles(d));
+}
+
+void WriteEventRecords(const OutputFiles& d) {
     if (d.run.teachOutputActive && d.run.recogOutputActive)
         writeGroups(d, {kTeach, kRecog});
     else if (d.run.teachOutputActive)
@@ -484,7 +489,11 @@ void WriteEventRecords(OutputsDesk& d) {
 }
 
 void CloseOutputs(OutputsDesk& d) {
-    const ShellState& s = d.shell;
+    CloseOutputs(outputFiles(d));
+}
+
+void CloseOutputs(const OutputFiles& d) {
+    const ShellState& s = d.choices;
     OutputState& out = d.outputs;
 
     // Every file gets closed; the first failure is raised once all are done.

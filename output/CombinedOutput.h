@@ -30,6 +30,15 @@ struct OutputsDesk {
     HeaderSources sources;
 };
 
+// The open outputs of a run as they are written and closed: the output
+// choices, the files and the run's records and active groups.
+struct OutputFiles {
+    const ShellState& choices;
+    OutputState& outputs;
+    const CodingRun& run;
+};
+OutputFiles outputFiles(OutputsDesk& desk);
+
 // The 6 bytes of a record, little-endian.
 std::array<uint8_t, kOutputRecordSize> encodeOutputRecord(const TOutputRecord& record);
 
@@ -50,8 +59,9 @@ void BuildOutputNames(InitFileOptions& options, const CathLabels& labels, const 
 
 bool OpenCombinedOutput(OutputsDesk& desk, std::string& fileName, OutFile& file,
                         const std::string& description);
-void WriteCertificate(Ui& ui, const HeaderSources& sources, OutFile& file,
-                      const std::string& fileName, const std::string& description);
+// The count record and the certificate's 253 records.
+void WriteCertificate(const HeaderSources& sources, OutFile& file, const std::string& description);
+
 
 void OpenTeachOutputs(OutputsDesk& desk);
 void OpenRecogOutputs(OutputsDesk& desk);
@@ -61,7 +71,9 @@ void WriteRecogRecord(OutputsDesk& desk);
 // that fails does not keep the event from the others (its error is raised
 // after all were written).
 void WriteEventRecords(OutputsDesk& desk);
+void WriteEventRecords(const OutputFiles& files);
 void CloseOutputs(OutputsDesk& desk);
+void CloseOutputs(const OutputFiles& files);
 void ShowFinishMessage(OutputsDesk& desk);
 // A run stopped by an error: says where and why, and names the files that
 // hold what was coded (`coded` events); no finish message.

@@ -218,7 +218,7 @@ std::string checkBoxNotesOpening() {
 // After the table: the closing rule, an empty line, the averaging block when
 // the tree was trained with averaging, and "Output codes:" except in the
 // error file.
-void writeHeaderClosing(const HeaderSources& p, OutFile& file, const std::string& heading,
+void writeHeaderClosing(const HeaderSources& p, OutFile& file, TextOutputKind kind,
                         size_t rule) {
     file.line(std::string(rule, '_'));
     file.line("");
@@ -234,7 +234,7 @@ void writeHeaderClosing(const HeaderSources& p, OutFile& file, const std::string
                   fit(withoutUnit(captions[3], "ms"), 12));
         file.line(std::string(kAveragingRule, '-'));
     }
-    if (heading != "Classification Error.") file.line("Output codes:");
+    if (kind != TextOutputKind::Error) file.line("Output codes:");
 }
 
 }  // namespace
@@ -292,21 +292,31 @@ bool OutputChoiceNeeded(const std::string& fileName) {
 
 bool CreateTextOutput(TextOutputDesk& desk, OutFile& file, std::string& fileName, int filterIndex,
                       const std::string& title, const std::string& refusal,
-                      const std::string& heading, const std::string& name, const Set256& valueSet,
-                      CathTables& tables) {
+                      const std::string& heading, TextOutputKind kind, const std::string& name,
+                      const Set256& valueSet, CathTables& tables) {
     if (OutputChoiceNeeded(fileName) &&
         !ChooseOutputFile(desk.ui, desk.options, fileName, filterIndex, title)) {
         desk.ui.showMessage(refusal + " The old one, namely \"" + fileName + "\" remains");
         return false;
     }
     file.create(fileName);
-    if (desk.sources.compareMode)
-        WriteCompareTextHeader(desk.sources, file, heading);
-    else
-        WriteTextHeader(desk.sources, file, heading);
-    if (name == "code" || name == "error") return true;
+    WriteTextOutputHeader(desk.sources, file, heading, kind);
+    if (kind != TextOutputKind::Category) return true;
+    BuildCathList(desk.shell, desk.ui, name, valueSet, tables);
+    WriteCathList(file, name, tables);
+    return true;
+}
 
-    const int count = BuildCathList(desk.shell, desk.ui, name, valueSet, tables);
+void WriteTextOutputHeader(const HeaderSources& sources, OutFile& file, const std::string& heading,
+                           TextOutputKind kind) {
+    if (sources.compareMode)
+        WriteCompareTextHeader(sources, file, heading, kind);
+    else
+        WriteTextHeader(sources, file, heading, kind);
+}
+
+void WriteCathList(OutFile& file, const std::string& name, const CathTables& tables) {
+    const int count = tables.count;
     file.line(std::to_string(count) + " Ynbr - count of alphabet Y");
     file.line("#list for " + oneLine(name) + " char values.");
     for (int i = 0; i < count; ++i) {
@@ -316,7 +326,6 @@ bool CreateTextOutput(TextOutputDesk& desk, OutFile& file, std::string& fileName
         file.line(num(tables.charToIndex[c], 6) + right(text, 6));
     }
     file.line("Codes of the cathegory \"" + oneLine(name) + "\" values");
-    return true;
 }
 
 std::string oneLine(std::string text) {
@@ -325,7 +334,8 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::string& heading) {
+void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::string& heading,
+                     TextOutputKind kind) {
     const HeaderValues v = gatherHeaderValues(sources);
     writeHeaderOpening(sources, file, heading);
     file.line(std::string(kRuleOneInput, '-'));
@@ -373,11 +383,11 @@ void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::str
               right(v.lt, 8) + B(22) + fit(v.l1, 29) + kNoValue + B(39) + fit(kLifterNote, 29) +
               kLifterNote);
 
-    writeHeaderClosing(sources, file, heading, kRuleOneInput);
+    writeHeaderClosing(sources, file, kind, kRuleOneInput);
 }
 
 void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
-                            const std::string& heading) {
+                            const std::string& heading, TextOutputKind kind) {
     const HeaderValues v = gatherHeaderValues(sources);
     writeHeaderOpening(sources, file, heading);
     file.line(std::string(kRuleTwoInputs, '-'));
@@ -445,13 +455,19 @@ void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
               B(distance(23, v.l2.size())) + x + B(39) + fit(kLifterNote, 29) +
               fit(kLifterNote, 29) + kLifterNote);
 
-    writeHeaderClosing(sources, file, heading, kRuleTwoInputs);
+    writeHeaderClosing(sources, file, kind, kRuleTwoInputs);
 }
 
 int BuildCathList(ShellState& shell, Ui& ui, const std::string& name, const Set256& valueSet,
                   CathTables& tables) {
     setStatusCaption(shell, ui, name + " #list creation");
     shell.statusBarText = "\"cathegory # list create\"";
+    FillCathTables(valueSet, tables);
+    setStatusCaption(shell, ui, "Program finished " + name + " #list creation");
+    return tables.count;
+}
+
+int FillCathTables(const Set256& valueSet, CathTables& tables) {
     tables.indexToChar.fill('\0');
     // A fresh table for every build, so that a qualifier outside the set never
     // finds a position left over from an earlier tree.
@@ -465,7 +481,6 @@ int BuildCathList(ShellState& shell, Ui& ui, const std::string& name, const Set2
         ++count;
     }
     tables.count = count;
-    setStatusCaption(shell, ui, "Program finished " + name + " #list creation");
     return count;
 }
 

@@ -44,6 +44,11 @@ bool OutputChoiceNeeded(const std::string& fileName);
 bool ChooseOutputFile(Ui& ui, const InitFileOptions& options, std::string& fileName,
                       int filterIndex, const std::string& title);
 
+// The three kinds of text output: the code file, a category file (its
+// header is followed by the category's value list) and the error file (whose
+// header does not announce codes).
+enum class TextOutputKind { Codes, Category, Error };
+
 // What creating a text output works with: the user, the options that hold
 // the file's path, the status texts of the list building and the header's
 // sources.
@@ -58,18 +63,28 @@ struct TextOutputDesk {
 // its value list). False when the user declined the file.
 bool CreateTextOutput(TextOutputDesk& desk, OutFile& file, std::string& fileName, int filterIndex,
                       const std::string& title, const std::string& refusal,
-                      const std::string& heading, const std::string& name, const Set256& valueSet,
-                      CathTables& tables);
+                      const std::string& heading, TextOutputKind kind, const std::string& name,
+                      const Set256& valueSet, CathTables& tables);
 
-void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::string& heading);
+// The common header of a text output of `kind`, in the form of the run's mode.
+void WriteTextOutputHeader(const HeaderSources& sources, OutFile& file, const std::string& heading,
+                           TextOutputKind kind);
+// A category file's value list, after its header.
+void WriteCathList(OutFile& file, const std::string& name, const CathTables& tables);
+
+void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::string& heading,
+                     TextOutputKind kind = TextOutputKind::Codes);
 // A text taken from an input (a path, a wave name, a label) as it goes into
 // a line of a text output: CR and LF become blanks, so that the file holds
 // CR LF at its line ends only.
 std::string oneLine(std::string text);
 void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
-                            const std::string& heading);
+                            const std::string& heading,
+                            TextOutputKind kind = TextOutputKind::Codes);
 
-// Builds the value list of a category from its value set; returns the count.
+// The value list of a category from its value set; returns the count.
+int FillCathTables(const Set256& valueSet, CathTables& tables);
+// FillCathTables with the window's status texts around it.
 int BuildCathList(ShellState& shell, Ui& ui, const std::string& name, const Set256& valueSet,
                   CathTables& tables);
 

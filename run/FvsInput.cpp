@@ -43,7 +43,8 @@ void OpenFvsHeader(Program& program, EventSeries& series) {
     const uint8_t* header = series.fvsFile.nextRecord();
     if (header == nullptr) throw InOutError(100, "Read beyond end of file");
     keepRecord(program, header);
-    const FvsHeaderFields f = ParseFvsHeader(program.fvsRecord.data(), program.ui);
+    const FvsHeaderFields f = ParseFvsHeader(program.fvsRecord.data());
+    for (const std::string& remark : f.remarks) program.ui.showMessage(remark);
 
     series.eventsCountText = std::to_string(f.records);
     if (program.eventNbr > static_cast<int64_t>(f.records)) program.eventNbr = f.records;

@@ -91,9 +91,9 @@ Dump dumpFvs(const std::string& path, const RecordRange& range, std::optional<in
                     ", a record " + std::to_string(kFvsRecordSize);
         return d;
     }
-    const FvsHeaderFields fields = ParseFvsHeader(header, ui);
-    // The reader's messages become notes, with LF line ends.
-    for (std::string note : ui.messages) {
+    const FvsHeaderFields fields = ParseFvsHeader(header);
+    // The reader's remarks become notes, with LF line ends.
+    for (std::string note : fields.remarks) {
         std::erase(note, '\r');
         d.notes.push_back(note);
     }

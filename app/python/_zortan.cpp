@@ -434,7 +434,8 @@ py::tuple fvsHeader(const py::bytes& record) {
     if (bytes.size() < kFvsRecordSize) throw Failure("Read beyond end of file");
     QuietUi ui;
     const auto* h = reinterpret_cast<const uint8_t*>(bytes.data());
-    const FvsHeaderFields f = reported(ui, [&] { return ParseFvsHeader(h, ui); });
+    const FvsHeaderFields f = reported(ui, [&] { return ParseFvsHeader(h); });
+    ui.messages.insert(ui.messages.end(), f.remarks.begin(), f.remarks.end());
     const AnalysisSettings& s = f.settings;
     py::dict d;
     d["records"] = f.records;

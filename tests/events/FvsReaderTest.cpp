@@ -87,21 +87,21 @@ TEST(FvsHeaderReading, FieldsAtTheirOffsetsAndLimits) {
             {.frameStep = 12.5, .rate = 22050.0, .waveName = std::string(255, 'w')});
         poke(r, 530, -1, 2);  // W[7] is not read
         poke(r, offset, value, count);
-        testing::ScriptedUi ui;
-        const FvsHeaderFields f = ParseFvsHeader(r.data(), ui);
+        const FvsHeaderFields f = ParseFvsHeader(r.data());
         const std::string wave =
             f.waveName.size() < 255 ? f.waveName : std::to_string(f.waveName.size()) + " w";
         shown += std::to_string(offset) + " " + std::to_string(value) + " " +
                  std::to_string(count) + ": n=" + std::to_string(f.records) + " wave=" + wave +
                  fieldsText(f.settings, f.cathNbr) +
-                 " messages=" + std::to_string(ui.messages.size()) + "\n";
+                 " messages=" + std::to_string(f.remarks.size()) + "\n";
     }
     EXPECT_EQ(shown, testing::dataText("fvs-header-fields.txt"));
     // A parameter of 4 words fits from word 125 on, not from 126.
-    testing::ScriptedUi ui;
+    std::vector<std::string> remarks;
     const FvsRecord r{};
-    EXPECT_EQ(ReadRealTypeParameter(ui, r.data(), 125, 4, "X"), 0.0);
-    EXPECT_THROW(ReadRealTypeParameter(ui, r.data(), 126, 4, "X"), RangeError);
+    EXPECT_EQ(ReadRealTypeParameter(remarks, r.data(), 125, 4, "X"), 0.0);
+    EXPECT_THROW(ReadRealTypeParameter(remarks, r.data(), 126, 4, "X"), RangeError);
+    EXPECT_TRUE(remarks.empty());
 }
 
 // An event record: five vectors of 129 words from offset 516, qualifiers at 1806.

@@ -50,6 +50,12 @@ struct Session : testing::Workspace {
         program.shell.treeTexts.lifterThreshold = "20";
     }
 
+    // The kind of output a heading and a category name stand for here.
+    static TextOutputKind kindOf(const std::string& heading, const std::string& cathName) {
+        if (heading == "Classification Error.") return TextOutputKind::Error;
+        return cathName == "code" ? TextOutputKind::Codes : TextOutputKind::Category;
+    }
+
     // Creates a text output at `name` in the temporary folder; false when
     // the user declined it.
     bool create(std::string& path, const std::string& heading, const std::string& cathName,
@@ -60,7 +66,8 @@ struct Session : testing::Workspace {
         TextOutputDesk desk{ui, program.options, program.shell, sources};
         const bool created = CreateTextOutput(desk, file, path, 4, "Out codes file saving",
                                               "The final out code file will not be created.",
-                                              heading, cathName, set, tables);
+                                              heading, kindOf(heading, cathName), cathName,
+                                              set, tables);
         file.close();
         return created;
     }
