@@ -16,6 +16,15 @@ std::string formatGeneral(double value, int digits = 15);
 // halves away from zero, so 12.5 gives "13" and 0.0625 gives "0.063".
 std::string formatFixed(long double value, int decimals);
 
+// The text right-aligned (padLeft) or left-aligned (padRight) in `width`
+// characters; a longer text is kept whole.
+inline std::string padLeft(const std::string& text, size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+inline std::string padRight(const std::string& text, size_t width) {
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
 // Result of reading an edit's text as an integer: decimal with optional
 // leading blanks and sign; "$", "x" or "0x" make it hexadecimal.
 struct ParsedInteger {

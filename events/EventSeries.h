@@ -23,6 +23,9 @@ struct AveragingState {
     std::vector<ComponentVector> averagingRing = std::vector<ComponentVector>(kAveragingRows);
 };
 
+// The events count before an input's header lowers it: no limit.
+constexpr int64_t kLargestEventCount = std::numeric_limits<int64_t>::max();
+
 enum class RowStatus {
     Read,       // an event was read (possibly after a reported error)
     EndOfData,  // the input holds no further event

@@ -12,18 +12,13 @@ namespace zortan {
 
 namespace {
 
-std::string rightIn(const std::string& text, size_t width) {
-    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
-}
-
 // A percentage of the events of one series, 3 decimals right in 8. The
 // product is formed in extended precision, so no count can overflow it; with
 // no coding step done there is no percentage to give.
 std::string percent(uint32_t count, unsigned scale, uint32_t N) {
     if (N == 0) return "     n/a";
     const long double value = static_cast<long double>(count) * scale / N;
-    const std::string text = formatFixed(value, 3);
-    return text.size() >= 8 ? text : std::string(8 - text.size(), ' ') + text;
+    return padLeft(formatFixed(value, 3), 8);
 }
 
 }  // namespace
@@ -67,15 +62,15 @@ void CompareReport(OutFile& f, const CoderState& c, const ReportHeading& heading
                      "classifications:"
                    : "  Nbr of ");
 
-    const std::string labels = rightIn(l1, 7) + " " + rightIn(l2, 7) + " " + rightIn(l3, 7);
+    const std::string labels = padLeft(l1, 7) + " " + padLeft(l2, 7) + " " + padLeft(l3, 7);
     std::string header = "  groups   " + labels;
-    if (compare) header += " " + labels + " " + labels + rightIn(" group ", 7);
+    if (compare) header += " " + labels + " " + labels + padLeft(" group ", 7);
     f.line(header);
     f.line(std::string(W, '='));
 
     for (int t = 0; t < heading.clusters; ++t) {
         const TErrorRecord& e1 = checkedAt(c.errorRecords1, t);
-        std::string row = rightIn(std::to_string(t + 1), 8) + percent(e1.cath1, scale, N) +
+        std::string row = padLeft(std::to_string(t + 1), 8) + percent(e1.cath1, scale, N) +
                           percent(e1.cath2, scale, N) + percent(e1.cath3, scale, N);
         if (compare) {
             const TErrorRecord& e2 = checkedAt(c.errorRecords2, t);

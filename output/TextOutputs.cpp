@@ -60,7 +60,7 @@ std::string fit(const std::string& t, size_t w) {
 }
 
 std::string right(const std::string& t, size_t w) {
-    return t.size() >= w ? t : B(w - t.size()) + t;
+    return padLeft(t, w);
 }
 
 std::string num(long long x, size_t w) {

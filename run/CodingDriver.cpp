@@ -19,7 +19,7 @@
 #include "plots/EventPictures.h"
 #include "run/FvsInput.h"
 #include "run/TextInput.h"
-#include "run/TimeAveraging.h"
+#include "engine/TimeAveraging.h"
 #include "shell/ChooseFile.h"
 #include "shell/Program.h"
 #include "tree/TreeCoding.h"
@@ -83,8 +83,6 @@ class NotesAhead {
 };
 
 namespace {
-
-constexpr int64_t kLargestEventCount = std::numeric_limits<int64_t>::max();
 
 template <typename Options>
 auto& inputPathOption(Options& o, int number, bool fvs) {
@@ -211,65 +209,6 @@ void endOfDataReached(Program& p, int number) {
     p.eventNbr = coded;
 }
 
-void finishRun(Program& p, std::exception_ptr failure);
-
-// The runs at other numbers of clusters that code the events this run reads
-// (several K in one read), each with its own coder and outputs. One that
-// fails is finished at once; the others go on.
-class Followers {
-  public:
-    explicit Followers(Program& lead) {
-        for (Program* f : lead.followers)
-            if (!f->run.runFinished) slots_.push_back(std::make_unique<Slot>(*f));
-    }
-
-    // Codes the lead's event, as it was read, in every follower.
-    void code(const EventRecord& read) {
-        for (auto& slot : slots_) {
-            if (slot->stopped) continue;
-            Program& f = slot->program;
-            try {
-                f.run.stepAtHand = f.run.stepCounter + 1;
-                f.event = read;
-                CodeReadEvent(f, f.data1, f.coder.nodePath1, f.coder.errorRecords1, &slot->coder);
-                WriteEventRecords(slot->outputs);
-            } catch (const RangeError&) {
-                stop(*slot);
-            } catch (const InOutError&) {
-                stop(*slot);
-            }
-        }
-    }
-
-    void endOfData() {
-        for (auto& slot : slots_)
-            if (!slot->stopped) endOfDataReached(slot->program, 1);
-    }
-
-  private:
-    struct Slot {
-        explicit Slot(Program& f) : program(f), coder(f.tree, f.coder), outputs(outputsDesk(f)) {}
-        Program& program;
-        FastCoder coder;
-        OutputsDesk outputs;
-        bool stopped = false;
-    };
-
-    // Finishes a follower stopped by the error being handled.
-    static void stop(Slot& slot) {
-        std::exception_ptr failure = std::current_exception();
-        slot.stopped = true;
-        slot.coder.settle();
-        try {
-            finishRun(slot.program, failure);
-        } catch (...) {
-            // The follower's own finish has shown what stopped it.
-        }
-    }
-
-    std::vector<std::unique_ptr<Slot>> slots_;
-};
-
 // Codes every event; returns at the end of the data, after Break, or when
 // the run cannot start.
 void codingLoop(Program& p) {
@@ -291,8 +230,6 @@ void codingLoop(Program& p) {
     std::optional<NotesAhead> notes2;
     if (s.compareMode) notes2.emplace(p, p.data2, coder);
     OutputsDesk outputs = outputsDesk(p);
-    Followers followers(p);
-    EventRecord read;
     EncodeResult coded;
     while (p.run.stepCounter < p.run.totalSteps) {
         p.run.stepAtHand = p.run.stepCounter + 1;
@@ -300,15 +237,12 @@ void codingLoop(Program& p) {
             inputIsFvs(p, 1) ? ReadFvsRecord(p, p.data1) : ReadTextRow(p, p.data1, inputPath(p, 1));
         if (status == RowStatus::EndOfData) {
             endOfDataReached(p, 1);
-            followers.endOfData();
             return;
         }
-        if (!p.followers.empty()) read = p.event;
         CodeReadEvent(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1, &coder, &notes1,
                       &coded);
         if (!s.compareMode) {
             WriteEventRecords(outputs);
-            if (!p.followers.empty()) followers.code(read);
         } else {
             p.run.stepAtHand = p.run.stepCounter + 1;
             if (PerEventStep(p, p.data2, p.coder.nodePath2, p.coder.errorRecords2, &coder,
@@ -549,8 +483,6 @@ void ReadData1(Program& p) {
 
     if (!s.compareMode) {
         Run(p, p.data1.nc, inputIsFvs(p, 1));
-        // A follower's run is under way until the run that reads finishes it.
-        if (!p.run.runFinished) return;
         s.clustersEditEnabled = true;
         s.clustersEditRed = false;
         setClustersBox(p, true);
@@ -615,24 +547,8 @@ void Run(Program& p, int32_t declaredCount, bool isFvs) {
             for (OutFile* file : p.outputs.files()) file->discard();
             throw;
         }
-        // A follower's events come from the run that reads them: its own
-        // input is not read on.
-        if (p.followsAnotherRun) {
-            p.data1.fvsFile.close();
-            p.data1.textFile.reset();
-            return;
-        }
         codingLoop(p);
     });
-    if (p.followsAnotherRun && !failure) return;
-    for (Program* f : p.followers) {
-        if (f->run.runFinished) continue;
-        try {
-            finishRun(*f, failure);
-        } catch (...) {
-            // The follower's own finish has shown what stopped it.
-        }
-    }
     finishRun(p, failure);
 }
 

@@ -9,10 +9,6 @@
 
 namespace zortan {
 
-namespace {
-constexpr int64_t kLargestEventCount = std::numeric_limits<int64_t>::max();
-}
-
 template <typename Action>
 void TForm1::guarded(Action action) {
     try {

@@ -55,15 +55,6 @@ struct Program {
     std::string cathLabel1 = "Y1", cathLabel2 = "Y2", cathLabel3 = "Y3";
     // The shared events count.
     int64_t eventNbr = 0;
-
-    // Several numbers of clusters in one read of the events (outside compare
-    // mode): the runs of `followers` code every event this program's run
-    // reads, each at its own number of clusters into its own outputs. A
-    // program that follows
-    // another run only prepares its run when it reads its data; the run
-    // that reads the events codes them and finishes it.
-    std::vector<Program*> followers;
-    bool followsAnotherRun = false;
 };
 
 // The pictures' desk as the program stands: drawn on only while input

@@ -7,19 +7,15 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <random>
-#include <set>
 #include <thread>
 
 #include "base/Format.h"
-#include "events/TextEventReader.h"
+#include "engine/TreeLoading.h"
 #include "output/CombinedOutput.h"
 #include "output/OutFile.h"
+#include "output/TextOutputs.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "run/CodingDriver.h"
-#include "shell/MainWindow.h"
-#include "shell/Program.h"
 
 namespace zortan::batch {
 
@@ -27,155 +23,40 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The run waits for an answer nobody will give: it cannot be coded here.
-struct Refused {
-    std::string message;
-};
-
-// The window's user, played from the settings: the dialogs are answered with
-// the tree and the inputs, a file to overwrite only with --overwrite, and
-// every box is kept for the report.
-class BatchUi : public Ui {
-  public:
-    BatchUi(std::string tree, bool overwrite) : tree_(std::move(tree)), overwrite_(overwrite) {}
-
-    void startRun(const std::vector<std::string>& inputs, Program* program, StepsDone* steps) {
-        inputs_ = inputs;
-        program_ = program;
-        steps_ = steps;
-        asked_.clear();
-        messages.clear();
-        error.clear();
-    }
-
-    std::vector<std::string> messages;
-    std::string error;  // a platform error that stopped a command
-
-    void showMessage(const std::string& text) override { messages.push_back(text); }
-    void showError(const std::string& text) override {
-        if (error.empty()) error = text;
-        messages.push_back(text);
-    }
-    // The only yes/no question of a run is whether to give up after failed
-    // tree choices; it is never reached, as a second choice is refused.
-    bool askYesNo(const std::string&, const std::string&) override { return false; }
-    Answer askYesNoCancel(const std::string&, const std::string&) override {
-        return overwrite_ ? Answer::Yes : Answer::Cancel;
-    }
-    std::optional<std::string> chooseOpenFile(const FileDialogRequest& request) override {
-        askedOnce(request.title, "");
-        if (request.title == "Open first event data file" && !inputs_.empty()) return inputs_[0];
-        if (request.title == "Open second event data file" && inputs_.size() > 1) return inputs_[1];
-        return tree_;
-    }
-    std::optional<std::string> chooseSaveFile(const FileDialogRequest& request) override {
-        askedOnce(request.title, request.path);
-        return request.path;
-    }
-    void processPendingEvents() override {
-        if (program_ == nullptr) return;
-        const ShellState& s = program_->shell;
-        if (s.controls.featureKindChoiceRed)
-            throw Refused{
-                "The tree names no coded feature kind (\"Coded feature vectors\"): it "
-                "can only be chosen in the window."};
-        if (s.waiting) throw Refused{"The run waits for Next."};
-        if (steps_ != nullptr) {
-            steps_->done.store(program_->run.stepCounter, std::memory_order_relaxed);
-            steps_->total.store(program_->run.totalSteps, std::memory_order_relaxed);
-        }
-    }
-    void beep() override {}
-    ScreenSize screenSize() override { return {1680, 1050}; }
-
-    // What the window showed last: the reason a run did not go on.
-    std::string lastWords() const {
-        if (!error.empty()) return error;
-        return messages.empty() ? std::string("nothing was coded") : messages.back();
-    }
-
-  private:
-    // A dialog that comes back for the same file means the window did not
-    // take the answer: the user would have to choose again, which no one can
-    // here.
-    void askedOnce(const std::string& title, const std::string& file) {
-        if (asked_.insert(title + '\n' + file).second) return;
-        throw Refused{lastWords()};
-    }
-
-    std::string tree_;
-    bool overwrite_;
-    std::vector<std::string> inputs_;
-    Program* program_ = nullptr;
-    StepsDone* steps_ = nullptr;
-    std::set<std::string> asked_;
-};
-
-// A folder of the job's own for Init.txt, which the window model reads and
-// writes: the user's options file is neither read nor changed.
-std::string makeJobFolder() {
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    for (int i = 0; i < 100; ++i) {
-        const fs::path folder =
-            fs::temp_directory_path() / ("zortan-batch-" + std::to_string(random()));
-        if (fs::create_directory(folder)) return folder.string();
-    }
-    throw CorpusError("No temporary folder could be made for the options file.");
-}
-
 std::string clusterFolder(const CorpusSettings& settings, int clusters) {
     return joinPath(settings.outDir, "K" + std::to_string(clusters));
 }
 
-// The output choices as the window holds them.
-void chooseOutputs(TForm1& form, const CorpusSettings& settings) {
-    for (size_t i = 0; i < kOutputChoices.size(); ++i)
-        form.setToggle(outputToggle(i), settings.outputs[i]);
-}
-
-// What a text table's header changes before its run: the number of clusters
-// becomes its components count (within the tree's size) and the categories
-// take its names.
-struct TableHeader {
-    std::string path;
-    int clusters = 0;
-    std::array<std::string, 3> labels;
-};
-
-std::optional<TableHeader> tableHeader(const std::string& path, const Program& program) {
-    if (extractFileExt(path) == ".fvs" || !fileExists(path)) return std::nullopt;
+Codebook loadTree(const CorpusSettings& settings) {
     try {
-        TextReader in(path);
-        TextHeaderFields h =
-            ParseTextHeader(in, program.data1.nc, program.data1.settings.lifterThreshold);
-        TableHeader header;
-        header.path = path;
-        header.clusters =
-            h.nc > 0 ? std::min(h.nc, program.tree.treeSizesNb()) : program.shell.clustersNb;
-        for (int i = 0; i < 3; ++i)
-            header.labels[static_cast<size_t>(i)] = NextCategoryName(h.lastLine, i + 1);
-        return header;
-    } catch (const InOutError&) {
-        return std::nullopt;  // the run says what is wrong with it
-    } catch (const RangeError&) {
-        return std::nullopt;
+        return LoadTreeFile(settings.tree);
+    } catch (const TreeLoadError& e) {
+        throw CorpusError("The tree \"" + settings.tree + "\" cannot be read: " + e.what());
+    } catch (const RangeError& e) {
+        throw CorpusError("The tree \"" + settings.tree + "\" cannot be read: " + e.what());
     }
 }
 
-// The names a run over `input` writes into `folder`, chosen or not, with the
-// category names the run will have.
-std::vector<std::string> outputNames(const Program& program, const std::string& input,
-                                     const std::string& folder,
-                                     const std::array<std::string, 3>& labels) {
-    InitFileOptions names = program.options;
-    BuildOutputNames(names, {&labels[0], &labels[1], &labels[2]}, outputStemOf(input),
-                     joinPath(folder, "_Teach.zrt"));
-    return {names.teachFileName,      names.codeFileName,       names.teachCath1FileName,
-            names.teachCath2FileName, names.teachCath3FileName, names.recogFileName,
-            names.codeFileName,       names.recogCath1FileName, names.recogCath2FileName,
-            names.recogCath3FileName, names.errorFileName};
+CodingEngine prepare(const CorpusSettings& settings) {
+    try {
+        return CodingEngine(loadTree(settings), settings.clusters);
+    } catch (const TreeLoadError& e) {
+        throw CorpusError(e.what());
+    }
 }
+
+// Follows the run at hand for the progress line.
+class StepsObserver : public RunObserver {
+  public:
+    explicit StepsObserver(StepsDone* steps) : steps_(steps) {}
+    void progress(int64_t steps, int64_t total) override {
+        steps_->done.store(steps, std::memory_order_relaxed);
+        steps_->total.store(total, std::memory_order_relaxed);
+    }
+
+  private:
+    StepsDone* steps_;
+};
 
 }  // namespace
 
@@ -189,178 +70,45 @@ std::string FileResult::failure() const {
     return {};
 }
 
-// The program as it stands after "Read tree", kept to start every run from.
+// The codebook, read once and prepared for every number of clusters.
 struct CorpusJob::State {
     CorpusSettings settings;
-    std::string folder;
-    BatchUi ui;
-    Program program;
+    CodingEngine engine;
 
-    explicit State(const CorpusSettings& s)
-        : settings(s), folder(makeJobFolder()), ui(s.tree, s.overwrite), program(ui, folder) {}
-    ~State() {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
+    explicit State(const CorpusSettings& s) : settings(s), engine(prepare(s)) {}
 };
 
-CorpusJob::CorpusJob(const CorpusSettings& settings) : state_(std::make_unique<State>(settings)) {
-    Program& p = state_->program;
-    p.hibernate = [](bool, bool) {};
-    TForm1 form(p);
-    form.FormCreate();
-    form.FormActivate();
-    form.setToggle(Toggle::ShowInputRecords, false);
-    form.setToggle(Toggle::StepwiseProceeding, false);
-    chooseOutputs(form, settings);
-    state_->ui.startRun({}, nullptr, nullptr);
-    try {
-        form.click(Command::ReadTree);
-    } catch (const Refused& refused) {
-        throw CorpusError("The tree \"" + settings.tree + "\" cannot be read: " + refused.message);
-    } catch (const ProgramEnd&) {
-        throw CorpusError("The tree \"" + settings.tree +
-                          "\" cannot be read: " + state_->ui.lastWords());
-    }
-    if (!p.shell.treeRead)
-        throw CorpusError("The tree \"" + settings.tree +
-                          "\" cannot be read: " + state_->ui.lastWords());
-    for (int k : settings.clusters)
-        if (k < 1 || k > p.tree.treeSizesNb())
-            throw CorpusError(
-                "The tree \"" + settings.tree + "\" has " + std::to_string(p.tree.treeSizesNb()) +
-                " clusters at most: it cannot be coded at " + std::to_string(k) + ".");
-}
+CorpusJob::CorpusJob(const CorpusSettings& settings) : state_(std::make_unique<State>(settings)) {}
 
 CorpusJob::~CorpusJob() = default;
 
 std::array<std::string, 3> CorpusJob::labels() const {
-    const Program& p = state_->program;
-    return {p.cathLabel1, p.cathLabel2, p.cathLabel3};
+    return state_->engine.codebook().labels;
 }
-
-namespace {
-
-// One run of an input at one number of clusters, with a user and a program
-// of its own, started from the program as "Read tree" left it.
-struct RunSlot {
-    RunSlot(const Program& base, const CorpusSettings& settings, const std::string& folder,
-            RunResult& result)
-        : ui(settings.tree, settings.overwrite), program(ui, folder), result(result) {
-        Program& p = program;
-        p.hibernate = base.hibernate;
-        p.options = base.options;
-        p.shell = base.shell;
-        p.tree = base.tree;
-        p.coder = base.coder;
-        p.pictures = base.pictures;
-        p.fvsRecord = base.fvsRecord;
-        p.cathLabel1 = base.cathLabel1;
-        p.cathLabel2 = base.cathLabel2;
-        p.cathLabel3 = base.cathLabel3;
-        p.eventNbr = base.eventNbr;
-    }
-    BatchUi ui;
-    Program program;
-    RunResult& result;
-    std::vector<std::string> names;  // every output's name, chosen or not
-};
-
-// Reads the input as a user would: the number of clusters typed, the
-// outputs' folder chosen, "Read data_1" (and "Read data_2") clicked.
-void startRun(RunSlot& slot, const CorpusSettings& settings, const std::vector<std::string>& inputs,
-              StepsDone* steps) {
-    Program& p = slot.program;
-    BatchUi& ui = slot.ui;
-    ui.startRun(inputs, &p, steps);
-    if (steps != nullptr) {
-        steps->done.store(0, std::memory_order_relaxed);
-        steps->total.store(0, std::memory_order_relaxed);
-    }
-    TForm1 form(p);
-    try {
-        if (settings.compare) form.setToggle(Toggle::CompareMode, true);
-        form.typeClusters(std::to_string(slot.result.clusters));
-        if (p.shell.clustersNb != slot.result.clusters)
-            throw Refused{"The number of clusters " + std::to_string(slot.result.clusters) +
-                          " was not taken: " + ui.lastWords()};
-        p.options.teachFileName =
-            joinPath(clusterFolder(settings, slot.result.clusters), "_Teach.zrt");
-        form.click(Command::ReadData1);
-        if (settings.compare) form.click(Command::ReadData2);
-    } catch (const Refused& refused) {
-        slot.result.message = refused.message;
-    } catch (const ProgramEnd&) {
-        slot.result.message = ui.lastWords();
-    }
-}
-
-// What the run left: whether it was coded whole, its counts and files.
-void collect(RunSlot& slot, const CorpusSettings& settings) {
-    Program& p = slot.program;
-    BatchUi& ui = slot.ui;
-    RunResult& r = slot.result;
-    ui.startRun({}, nullptr, nullptr);
-    if (r.message.empty()) {
-        if (!p.run.runFinished || p.run.stoppedByError || !ui.error.empty())
-            r.message = ui.lastWords();
-        else
-            r.coded = true;
-    }
-    r.steps = p.run.stepCounter;
-    r.events = p.eventNbr;
-    for (OutFile* file : p.outputs.files())
-        if (!file->path().empty() && !file->failed()) r.files.push_back(file->path());
-    // Every output asked for must have been written.
-    for (size_t i = 0; i < kOutputChoices.size() && r.coded; ++i) {
-        if (settings.compare || !settings.outputs[i]) continue;
-        if (std::find(r.files.begin(), r.files.end(), slot.names[i]) == r.files.end()) {
-            r.coded = false;
-            r.message = "\"" + slot.names[i] + "\" was not written: " + ui.lastWords();
-        }
-    }
-    const CoderState& c = p.coder;
-    for (int t = 0; t < r.clusters && r.coded; ++t) {
-        const auto at = static_cast<size_t>(t);
-        const TErrorRecord& e1 = c.errorRecords1.at(at);
-        const TErrorRecord& e2 = c.errorRecords2.at(at);
-        r.rows.push_back({e1.cath1, e1.cath2, e1.cath3, e2.cath1, e2.cath2, e2.cath3,
-                          c.cath1Diff.at(at), c.cath2Diff.at(at), c.cath3Diff.at(at),
-                          c.groupDiff.at(at)});
-    }
-}
-
-}  // namespace
 
 FileResult CorpusJob::code(const std::vector<std::string>& inputs, StepsDone* steps) {
     const CorpusSettings& settings = state_->settings;
-    const Program& base = state_->program;
+    CodingEngine& engine = state_->engine;
     FileResult result;
     result.inputs = inputs;
     result.runs.resize(settings.clusters.size());
-    // A text table fixes the number of clusters of its run (the second input
-    // reads its header last) and the category names.
-    std::optional<TableHeader> table;
-    for (const std::string& input : inputs)
-        if (std::optional<TableHeader> h = tableHeader(input, base)) table = h;
-    const std::array<std::string, 3> categories = table ? table->labels : labels();
+    const std::array<std::string, 3> labels = engine.labelsFor(inputs);
 
-    std::vector<std::unique_ptr<RunSlot>> slots;
+    // The numbers of clusters whose outputs may be written.
+    RunOptions options;
+    options.outputs = settings.outputs;
+    options.compare = settings.compare;
+    std::vector<size_t> coded;
     for (size_t k = 0; k < settings.clusters.size(); ++k) {
         RunResult& r = result.runs[k];
         r.clusters = settings.clusters[k];
-        if (table && table->clusters != r.clusters) {
-            r.message = "A text table sets the number of clusters to its components count: \"" +
-                        table->path + "\" is coded at " + std::to_string(table->clusters) +
-                        " clusters, not at " + std::to_string(r.clusters) + ".";
-            continue;
-        }
-        const std::vector<std::string> names =
-            outputNames(base, inputs[0], clusterFolder(settings, r.clusters), categories);
+        const std::string folder = clusterFolder(settings, r.clusters);
         if (!settings.overwrite) {
+            const auto names = OutputNamesFor(labels, inputs.at(0), folder);
             const auto taken = std::find_if(names.begin(), names.end(), [&](const auto& name) {
                 const size_t i = static_cast<size_t>(&name - names.data());
-                const bool chosen = i == names.size() - 1 || settings.outputs[i];
+                const bool chosen =
+                    i == names.size() - 1 || (!settings.compare && settings.outputs[i]);
                 return chosen && (fileExists(name) || otherFileExists(name));
             });
             if (taken != names.end()) {
@@ -369,38 +117,19 @@ FileResult CorpusJob::code(const std::vector<std::string>& inputs, StepsDone* st
                 continue;
             }
         }
-        slots.push_back(std::make_unique<RunSlot>(base, settings, state_->folder, r));
-        slots.back()->names = names;
+        options.clusters.push_back(r.clusters);
+        options.folders.push_back(folder);
+        coded.push_back(k);
     }
-    if (slots.empty()) return result;
-
-    // Outside compare mode every number of clusters is coded in one read of
-    // the input: the run at the largest reads, the others follow it.
-    RunSlot& lead = *slots.back();
-    if (!settings.compare) {
-        for (size_t i = 0; i + 1 < slots.size(); ++i) {
-            RunSlot& follower = *slots[i];
-            follower.program.followsAnotherRun = true;
-            startRun(follower, settings, inputs, nullptr);
-            if (follower.result.message.empty() && !follower.program.run.runFinished)
-                lead.program.followers.push_back(&follower.program);
-        }
-    } else {
-        for (size_t i = 0; i + 1 < slots.size(); ++i) {
-            startRun(*slots[i], settings, inputs, steps);
-            if (!slots[i]->result.message.empty()) CloseOutputsAtEnd(slots[i]->program);
-        }
+    if (coded.empty()) return result;
+    if (steps != nullptr) {
+        steps->done.store(0, std::memory_order_relaxed);
+        steps->total.store(0, std::memory_order_relaxed);
     }
-    startRun(lead, settings, inputs, steps);
-    if (!lead.result.message.empty()) {
-        // The run that reads did not go to its end: neither did its followers.
-        for (const auto& slot : slots) {
-            if (slot->program.run.runFinished) continue;
-            CloseOutputsAtEnd(slot->program);
-            if (slot->result.message.empty()) slot->result.message = lead.result.message;
-        }
-    }
-    for (const auto& slot : slots) collect(*slot, settings);
+    StepsObserver observer(steps);
+    RunReport report = engine.code(options, inputs, steps != nullptr ? &observer : nullptr);
+    for (size_t i = 0; i < coded.size(); ++i) result.runs[coded[i]] = std::move(report.runs[i]);
+    result.warnings = std::move(report.warnings);
     return result;
 }
 
@@ -447,20 +176,13 @@ std::vector<CorpusTable> SumTables(const CorpusSettings& settings,
 
 namespace {
 
-std::string rightIn(const std::string& text, size_t width) {
-    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
-}
-
-std::string leftIn(const std::string& text, size_t width) {
-    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
 
 // A count as a percentage of the events of one series, as the error file
 // gives it, from 64-bit sums.
 std::string percentOf(uint64_t count, int64_t steps, bool compare) {
     if (steps <= 0) return "     n/a";
     const long double value = static_cast<long double>(count) * (compare ? 200 : 100) / steps;
-    return rightIn(formatFixed(value, 3), 8);
+    return padLeft(formatFixed(value, 3), 8);
 }
 
 size_t columnsOf(bool compare) {
@@ -475,10 +197,10 @@ void writeText(const CorpusSettings& settings, const std::array<std::string, 3>&
     f.create(path);
     f.line("Corpus Classification Error.");
     f.line(std::string(W, '='));
-    f.line(leftIn("Tree:", 22) + "\"" + oneLine(settings.tree) + "\"");
-    f.line(leftIn("Coded event files:", 22) + std::to_string(table.files) +
+    f.line(padRight("Tree:", 22) + "\"" + oneLine(settings.tree) + "\"");
+    f.line(padRight("Coded event files:", 22) + std::to_string(table.files) +
            (compare ? " pairs" : ""));
-    f.line(rightIn(std::to_string(table.clusters), 8) + " - Number of used groups");
+    f.line(padLeft(std::to_string(table.clusters), 8) + " - Number of used groups");
     f.line("");
     f.line("Events number=" + std::to_string(compare ? table.events : table.steps));
     f.line(compare ? "Differeces between classifications of events in the pairs of the corpus."
@@ -488,12 +210,12 @@ void writeText(const CorpusSettings& settings, const std::array<std::string, 3>&
     f.line(compare ? "  Nbr of First source            Second source           Differences in "
                      "classifications:"
                    : "  Nbr of ");
-    const std::string names = rightIn(oneLine(labels[0]), 7) + " " +
-                              rightIn(oneLine(labels[1]), 7) + " " + rightIn(oneLine(labels[2]), 7);
+    const std::string names = padLeft(oneLine(labels[0]), 7) + " " +
+                              padLeft(oneLine(labels[1]), 7) + " " + padLeft(oneLine(labels[2]), 7);
     f.line("  groups   " + names + (compare ? " " + names + " " + names + " group " : ""));
     f.line(std::string(W, '='));
     for (size_t t = 0; t < table.rows.size(); ++t) {
-        std::string row = rightIn(std::to_string(t + 1), 8);
+        std::string row = padLeft(std::to_string(t + 1), 8);
         for (size_t c = 0; c < columnsOf(compare); ++c)
             row += percentOf(table.rows[t][c], table.steps, compare);
         f.line(row);

@@ -1,8 +1,7 @@
 // Coding a corpus without a window: each event file (or pair of files in
-// compare mode) is coded at every number of clusters asked for, by the same
-// window model and coding driver a window run uses, with every answer the
-// window would ask for taken from the settings. Used by zortan-batch and the
-// Python package.
+// compare mode) is coded at every number of clusters asked for, in one read,
+// by the coding engine, into the outputs a window run writes. Used by
+// zortan-batch and the Python package.
 #pragma once
 
 #include <array>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/CodingEngine.h"
 #include "shell/ShellState.h"
 
 namespace zortan::batch {
@@ -39,26 +39,13 @@ struct CorpusSettings {
     bool overwrite = false;
 };
 
-// The columns of an error table row: the first series' three categories,
-// then in compare mode the second series', the three categories'
-// differences and the groups' difference.
-inline constexpr size_t kTableColumns = 10;
-using TableRow = std::array<uint64_t, kTableColumns>;
-
 // One run: one input (or pair) at one number of clusters.
-struct RunResult {
-    int clusters = 0;
-    bool coded = false;              // the run went to its end
-    std::string message;             // why it did not, as the window says it
-    int64_t steps = 0;               // coding steps (events; twice the pairs in compare mode)
-    int64_t events = 0;              // the events count of the report
-    std::vector<TableRow> rows;      // error counts of tree sizes 1..clusters
-    std::vector<std::string> files;  // the output files written
-};
+using RunResult = ClusterRun;
 
 struct FileResult {
-    std::vector<std::string> inputs;  // one file, or a pair
-    std::vector<RunResult> runs;      // one per number of clusters
+    std::vector<std::string> inputs;    // one file, or a pair
+    std::vector<RunResult> runs;        // one per number of clusters
+    std::vector<std::string> warnings;  // what the window would have told along the way
     bool ok() const;
     // The first failure's message, or empty.
     std::string failure() const;

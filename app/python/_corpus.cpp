@@ -46,8 +46,8 @@ CorpusSettings settingsOf(const std::string& tree, const std::vector<int>& clust
 
 // Counts as a (rows, columns) array: the first series' three categories, or
 // all ten columns in compare mode.
-py::array_t<uint64_t> countsOf(const std::vector<batch::TableRow>& rows, bool compare) {
-    const size_t columns = compare ? batch::kTableColumns : 3;
+py::array_t<uint64_t> countsOf(const std::vector<TableRow>& rows, bool compare) {
+    const size_t columns = compare ? kTableColumns : 3;
     py::array_t<uint64_t> counts({rows.size(), columns});
     auto at = counts.mutable_unchecked<2>();
     for (size_t t = 0; t < rows.size(); ++t)
@@ -55,11 +55,11 @@ py::array_t<uint64_t> countsOf(const std::vector<batch::TableRow>& rows, bool co
     return counts;
 }
 
-std::vector<batch::TableRow> rowsOf(const py::array_t<uint64_t>& counts) {
+std::vector<TableRow> rowsOf(const py::array_t<uint64_t>& counts) {
     const auto at = counts.unchecked<2>();
-    std::vector<batch::TableRow> rows(static_cast<size_t>(at.shape(0)));
+    std::vector<TableRow> rows(static_cast<size_t>(at.shape(0)));
     for (size_t t = 0; t < rows.size(); ++t)
-        for (size_t c = 0; c < static_cast<size_t>(at.shape(1)) && c < batch::kTableColumns; ++c)
+        for (size_t c = 0; c < static_cast<size_t>(at.shape(1)) && c < kTableColumns; ++c)
             rows[t][c] = at(static_cast<py::ssize_t>(t), static_cast<py::ssize_t>(c));
     return rows;
 }

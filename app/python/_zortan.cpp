@@ -23,7 +23,7 @@
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "run/TimeAveraging.h"
+#include "engine/TimeAveraging.h"
 #include "tools/fixtures/FvsFileWriter.h"
 #include "tree/TreeCoding.h"
 #include "tree/TreeReader.h"

@@ -83,7 +83,7 @@ def test_a_file_that_fails_is_kept_to_itself(samples, tmp_path, corpus):
     result = zortan.code_files(samples / TREE, files, clusters=[4, 16],
                                outputs=["recog-codes"], out_dir=tmp_path / "out")
     assert [f.ok for f in result.files] == [True, True, False, False]
-    assert result.files[2].message.startswith("Error in file name, (")
+    assert result.files[2].message.endswith("missing.fvs\" does not exist.")
     # A text table fixes its own number of clusters (its components count).
     assert "is coded at 16 clusters, not at 4." in result.files[3].runs[4].message
     assert result.files[3].runs[16].coded

@@ -18,7 +18,7 @@
 #include "platform/Errors.h"
 #include "run/FvsInput.h"
 #include "run/TextInput.h"
-#include "run/TimeAveraging.h"
+#include "engine/TimeAveraging.h"
 #include "run/TreeInput.h"
 #include "shell/Program.h"
 #include "tools/fixtures/FvsFileWriter.h"

@@ -1,4 +1,4 @@
-#include "run/TimeAveraging.h"
+#include "engine/TimeAveraging.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,568 @@
+#include "engine/CodingEngine.h"
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <optional>
+#include <utility>
+
+#include "base/QuietUi.h"
+#include "base/TextReader.h"
+#include "engine/EventSources.h"
+#include "engine/TimeAveraging.h"
+#include "events/EventSeries.h"
+#include "events/SettingsCheck.h"
+#include "events/TextEventReader.h"
+#include "output/CombinedOutput.h"
+#include "output/CompareReport.h"
+#include "output/OutFile.h"
+#include "output/TextOutputs.h"
+#include "platform/Errors.h"
+#include "platform/Host.h"
+#include "shell/InitFile.h"
+#include "tree/TreeCoding.h"
+#include "tree/fast/FastCoder.h"
+
+namespace zortan {
+
+namespace {
+
+// The coder of one number of clusters: working arrays of its own and the
+// fast coder on them, prepared once for the tree.
+struct ClusterCoder {
+    ClusterCoder(const QuantizationTree& tree, int K) : clusters(K) {
+        SizeCoderArrays(tree, state);
+        state.distanceFunction = &EuclidDist;
+        fast = std::make_unique<FastCoder>(tree, state);
+    }
+    int clusters;
+    CoderState state;
+    std::unique_ptr<FastCoder> fast;
+};
+
+void clearCounts(const QuantizationTree& tree, CoderState& c) {
+    c.cath1ErrorCount = c.cath2ErrorCount = c.cath3ErrorCount = 0;
+    for (int k = 0; k < tree.treeSizesNb(); ++k) {
+        checkedAt(c.errorRecords1, k) = TErrorRecord{};
+        checkedAt(c.errorRecords2, k) = TErrorRecord{};
+        checkedAt(c.groupDiff, k) = 0;
+        checkedAt(c.cath1Diff, k) = 0;
+        checkedAt(c.cath2Diff, k) = 0;
+        checkedAt(c.cath3Diff, k) = 0;
+    }
+}
+
+// What stopped a run, for its message.
+std::string failureText(const std::exception_ptr& failure, const QuietUi& coderUi) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const OutputFileError& e) {
+        return e.describe();
+    } catch (const ProgramEnd&) {
+        return coderUi.messages.empty() ? std::string("the program ended")
+                                        : coderUi.messages.back();
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+    }
+    return "an error";
+}
+
+// The outputs of one number of clusters, as a window run holds them.
+struct ClusterOutputs {
+    ShellState choices;
+    InitFileOptions names;
+    OutputState files;
+    CodingRun run;
+    OutputFiles view() { return OutputFiles{choices, files, run}; }
+};
+
+constexpr std::array<const char*, 2> kGroupDescriptions = {" teaching output file ",
+                                                           " recognition output file "};
+
+// Creates a run's outputs where they are named, as a window run creates
+// them in the order it asks for them: each group's combined file, code file
+// and category files, then the error file.
+void createOutputs(ClusterOutputs& o, const HeaderSources& sources,
+                   const std::array<std::string, 3>& labels, bool compare) {
+    const ShellState& s = o.choices;
+    InitFileOptions& n = o.names;
+    OutputState& f = o.files;
+    if (!compare) {
+        const std::array<std::array<bool, 5>, 2> chosen = {
+            {{s.outputTeachCombined, s.outputTeachCodes, s.outputTeachCath1, s.outputTeachCath2,
+              s.outputTeachCath3},
+             {s.outputRecogCombined, s.outputRecogCodes, s.outputRecogCath1, s.outputRecogCath2,
+              s.outputRecogCath3}}};
+        const std::array<std::array<std::string*, 4>, 2> names = {
+            {{&n.teachFileName, &n.teachCath1FileName, &n.teachCath2FileName,
+              &n.teachCath3FileName},
+             {&n.recogFileName, &n.recogCath1FileName, &n.recogCath2FileName,
+              &n.recogCath3FileName}}};
+        const std::array<OutFile*, 2> combined = {&f.teachCombined, &f.recogCombined};
+        const std::array<std::array<OutFile, 3>*, 2> cath = {&f.teachCath, &f.recogCath};
+        for (size_t g = 0; g < 2; ++g) {
+            if (chosen[g][0]) {
+                combined[g]->create(*names[g][0]);
+                WriteCertificate(sources, *combined[g], kGroupDescriptions[g]);
+            }
+            // One code file for both groups: the teaching group's when chosen there.
+            const bool codes = g == 0 ? chosen[0][1] : !chosen[0][1] && chosen[1][1];
+            if (codes) {
+                f.codeFile.create(n.codeFileName);
+                WriteTextOutputHeader(sources, f.codeFile, "Events codes.", TextOutputKind::Codes);
+            }
+            for (size_t k = 0; k < 3; ++k) {
+                if (!chosen[g][2 + k]) continue;
+                OutFile& file = (*cath[g])[k];
+                file.create(*names[g][1 + k]);
+                WriteTextOutputHeader(sources, file, labels[k] + " classification.",
+                                      TextOutputKind::Category);
+                WriteCathList(file, labels[k], f.cathTables[k]);
+            }
+            (g == 0 ? o.run.teachOutputActive : o.run.recogOutputActive) =
+                std::any_of(chosen[g].begin(), chosen[g].end(), [](bool on) { return on; });
+        }
+    }
+    f.errorFile.create(n.errorFileName);
+    WriteTextOutputHeader(sources, f.errorFile, "Classification Error.", TextOutputKind::Error);
+}
+
+// One number of clusters during a run.
+struct ClusterSlot {
+    ClusterRun* result = nullptr;
+    ClusterCoder* coder = nullptr;
+    std::unique_ptr<ClusterOutputs> outputs;
+    bool live = false;
+    EncodeResult coded;  // of the first series' event at hand
+};
+
+}  // namespace
+
+std::array<std::string, kOutputChoices.size() + 1> OutputNamesFor(
+    const std::array<std::string, 3>& labels, const std::string& input, const std::string& folder) {
+    InitFileOptions n;
+    BuildOutputNames(n, {&labels[0], &labels[1], &labels[2]}, outputStemOf(input),
+                     joinPath(folder, "_Teach.zrt"));
+    return {n.teachFileName,      n.codeFileName,       n.teachCath1FileName,
+            n.teachCath2FileName, n.teachCath3FileName, n.recogFileName,
+            n.codeFileName,       n.recogCath1FileName, n.recogCath2FileName,
+            n.recogCath3FileName, n.errorFileName};
+}
+
+struct CodingEngine::Coders {
+    std::vector<std::unique_ptr<ClusterCoder>> ofClusters;  // in the order of clusters_
+
+    Coders(const QuantizationTree& tree, const std::vector<int>& clusters) {
+        for (int k : clusters) ofClusters.push_back(std::make_unique<ClusterCoder>(tree, k));
+    }
+    ClusterCoder* find(int K) {
+        for (auto& c : ofClusters)
+            if (c->clusters == K) return c.get();
+        return nullptr;
+    }
+};
+
+CodingEngine::CodingEngine(Codebook book, std::vector<int> clusters)
+    : book_(std::move(book)), clusters_(std::move(clusters)) {
+    for (int k : clusters_)
+        if (k < 1 || k > book_.tree.treeSizesNb())
+            throw TreeLoadError("The tree \"" + book_.path + "\" has " +
+                                std::to_string(book_.tree.treeSizesNb()) +
+                                " clusters at most: it cannot be coded at " + std::to_string(k) +
+                                ".");
+    coders_ = std::make_unique<Coders>(book_.tree, clusters_);
+}
+
+CodingEngine::~CodingEngine() = default;
+
+std::array<std::string, 3> CodingEngine::labelsFor(const std::vector<std::string>& inputs) const {
+    std::array<std::string, 3> labels = book_.labels;
+    for (const std::string& input : inputs) {
+        if (isFvsPath(input) || !fileExists(input)) continue;
+        try {
+            TextReader in(input);
+            TextHeaderFields h = ParseTextHeader(in, std::numeric_limits<int32_t>::max(), 0);
+            for (int i = 0; i < 3; ++i)
+                labels[static_cast<size_t>(i)] = NextCategoryName(h.lastLine, i + 1);
+        } catch (const InOutError&) {
+            // The run says what is wrong with it.
+        } catch (const RangeError&) {
+        }
+    }
+    return labels;
+}
+
+RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::string>& inputs,
+                             RunObserver* observer) {
+    RunReport report;
+    report.runs.resize(options.clusters.size());
+    for (size_t k = 0; k < options.clusters.size(); ++k)
+        report.runs[k].clusters = options.clusters[k];
+    const auto refuseAll = [&](const std::string& why) {
+        for (ClusterRun& r : report.runs)
+            if (r.message.empty()) r.message = why;
+        report.end = RunEnd::Refused;
+        return report;
+    };
+    if (inputs.size() != (options.compare ? 2u : 1u))
+        return refuseAll(options.compare ? "Compare mode codes a pair of event files."
+                                         : "One event file is coded at a time.");
+
+    // The inputs and what their headers change, in the order the window
+    // reads them.
+    std::vector<std::unique_ptr<EventSource>> sources;
+    try {
+        for (const std::string& input : inputs) sources.push_back(OpenEventFile(input));
+    } catch (const SourceRefusal& refusal) {
+        return refuseAll(refusal.what());
+    }
+    InitFileOptions base;
+    base.treeFileDir = book_.path;
+    base.treeTrainingFileDir = book_.trainingFile;
+    base.waveFileDir = book_.waveFile;
+    EventSeries series1(1), series2(2);
+    std::array<EventSeries*, 2> series = {&series1, &series2};
+    QuantizationTree runTree;  // the tree as the run's headers leave it
+    const QuantizationTree* tree = &book_.tree;
+    TreeDataTexts texts = book_.texts;
+    std::array<std::string, 3> labels = book_.labels;
+    int64_t eventNbr = kLargestEventCount;
+    std::optional<int> tableClusters;
+    const bool anyTable = std::any_of(sources.begin(), sources.end(),
+                                      [](const auto& s) { return !s->info().fvs; });
+    if (anyTable) {
+        runTree = book_.tree;
+        tree = &runTree;
+    }
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const SourceInfo& info = sources[i]->info();
+        EventSeries& s = *series[i];
+        for (const std::string& remark : info.remarks) report.warnings.push_back(remark);
+        if (info.fvs) {
+            (i == 0 ? base.data1IsFvs : base.data2IsFvs) = 1;
+            (i == 0 ? base.fvsEventsFileDir1 : base.fvsEventsFileDir2) = info.path;
+            (i == 0 ? base.waveFileDir1 : base.waveFileDir2) = info.waveName;
+            s.settings = info.settings;
+            s.cathNbr = info.cathNbr;
+            s.lifterThresholdText = std::to_string(s.settings.lifterThreshold);
+            if (info.declaredEvents && eventNbr > *info.declaredEvents)
+                eventNbr = *info.declaredEvents;
+            continue;
+        }
+        (i == 0 ? base.txtEventsFileDir1 : base.txtEventsFileDir2) = info.path;
+        if (info.declaredEvents) eventNbr = *info.declaredEvents;
+        labels = info.labels;
+        if (info.nc < 0 || info.nc > std::numeric_limits<uint16_t>::max())
+            return refuseAll("The table \"" + info.path + "\" declares " +
+                             std::to_string(info.nc) + " components: " + RangeError().what());
+        s.nc = info.nc;
+        s.settings.lifterThreshold = info.settings.lifterThreshold;
+        // The number of clusters becomes the components count, within the
+        // tree's size.
+        if (info.nc > 0) tableClusters = std::min(info.nc, book_.tree.treeSizesNb());
+        // A table says nothing of how its events were analysed.
+        AnalysisSettings& training = runTree.training;
+        training.filter = -1;
+        training.scalingConstants = -1;
+        training.windowShape = -1;
+        training.preemphasisIndeterminate = true;
+        training.preemphasis = false;
+        texts.lifterThreshold = "xxx";
+        training.frameStep = 1.0;
+        training.rate = 10000.0;
+        training.averagingFrames = 10;
+    }
+    const AnalysisSettings& training = tree->training;
+    const int kind = training.featureKind;
+    const bool anyFvs = std::any_of(sources.begin(), sources.end(),
+                                    [](const auto& s) { return s->info().fvs; });
+    if (anyFvs && (kind < 0 || kind >= static_cast<int>(kFeatureKindNames.size())))
+        return refuseAll(
+            "The tree names no coded feature kind (\"Coded feature vectors\"): it can only be "
+            "chosen in the window.");
+    if (training.averaging &&
+        (training.averagingFrames < 1 || training.averagingFrames > kAveragingRows))
+        return refuseAll("The tree was trained with time averaging over " +
+                         std::to_string(training.averagingFrames) +
+                         " frames, but the averaging window must hold 1 to 401 frames.");
+
+    // The settings check, then the components a table or a pair declares.
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const std::string warning =
+            settingsWarning(*tree, base.treeTrainingFileDir, series[i]->settings,
+                            sources[i]->info().path, series[i]->nc, sources[i]->info().fvs);
+        if (!warning.empty()) report.warnings.push_back(warning);
+    }
+    const int32_t declared = options.compare && !sources[1]->info().fvs ? series2.nc : series1.nc;
+    const bool lowers = !sources.back()->info().fvs || options.compare;
+    int32_t considered = tree->consideredComponentsNb;
+    if (lowers) considered = std::min(considered, declared);
+    std::unique_ptr<Coders> ownCoders;
+    Coders* coders = coders_.get();
+    if (considered != book_.tree.consideredComponentsNb) {
+        if (!anyTable) {
+            runTree = book_.tree;
+            tree = &runTree;
+        }
+        runTree.consideredComponentsNb = considered;
+        ownCoders = std::make_unique<Coders>(runTree, clusters_);
+        coders = ownCoders.get();
+    }
+
+    // The outputs of every number of clusters.
+    std::array<CathTables, 3> tables;
+    FillCathTables(book_.tree.cath1Set, tables[0]);
+    FillCathTables(book_.tree.cath2Set, tables[1]);
+    FillCathTables(book_.tree.cath3Set, tables[2]);
+    std::vector<ClusterSlot> slots(options.clusters.size());
+    QuietUi coderUi;  // the coder's program-error messages
+    for (size_t k = 0; k < slots.size(); ++k) {
+        ClusterSlot& slot = slots[k];
+        ClusterRun& r = report.runs[k];
+        slot.result = &r;
+        slot.coder = coders->find(r.clusters);
+        if (slot.coder == nullptr) {
+            r.message = "The engine was not prepared for " + std::to_string(r.clusters) +
+                        " clusters.";
+            continue;
+        }
+        if (tableClusters && *tableClusters != r.clusters) {
+            r.message = "A text table sets the number of clusters to its components count: \"" +
+                        sources.back()->info().path + "\" is coded at " +
+                        std::to_string(*tableClusters) + " clusters, not at " +
+                        std::to_string(r.clusters) + ".";
+            continue;
+        }
+        slot.outputs = std::make_unique<ClusterOutputs>();
+        ClusterOutputs& o = *slot.outputs;
+        for (size_t i = 0; i < kOutputChoices.size(); ++i)
+            o.choices.*kOutputChoices[i].chosen = !options.compare && options.outputs[i];
+        o.names = base;
+        const std::string folder = k < options.folders.size() ? options.folders[k] : ".";
+        BuildOutputNames(o.names, {&labels[0], &labels[1], &labels[2]}, outputStemOf(inputs[0]),
+                         joinPath(folder, "_Teach.zrt"));
+        o.files.outputStem = outputStemOf(inputs[0]);
+        o.files.cathTables = tables;
+        const HeaderSources headers{o.names, *tree,   series1,         series2,
+                                    texts,   r.clusters, options.compare, clock};
+        try {
+            createOutputs(o, headers, labels, options.compare);
+        } catch (const InOutError&) {
+            r.message = failureText(std::current_exception(), coderUi);
+            for (OutFile* file : o.files.files()) file->discard();
+            slot.outputs.reset();
+            continue;
+        }
+        clearCounts(*tree, slot.coder->state);
+        slot.live = true;
+    }
+    const auto anyLive = [&] {
+        return std::any_of(slots.begin(), slots.end(), [](const ClusterSlot& s) { return s.live; });
+    };
+    if (!anyLive()) {
+        report.end = RunEnd::Refused;
+        return report;
+    }
+
+    // The events.
+    report.end = RunEnd::Whole;
+    const int64_t totalSteps =
+        options.compare ? (eventNbr > kLargestEventCount / 2 ? kLargestEventCount : 2 * eventNbr)
+                        : eventNbr;
+    int64_t steps = 0, stepAtHand = 0;
+    EventRecord event;  // shared by both series, as the window's current event
+    AveragingState averaging1, averaging2;
+    std::vector<std::string> faultyFiles;
+    const auto eventsOfSeries = [&] { return options.compare ? steps / 2 : steps; };
+    const auto stopSlot = [&](ClusterSlot& slot, const std::exception_ptr& failure) {
+        slot.live = false;
+        slot.coder->fast->settle();
+        const int64_t at = options.compare ? (stepAtHand + 1) / 2 : stepAtHand;
+        slot.result->message = "The run stopped " +
+                               (at > 0 ? "at event " + std::to_string(at)
+                                       : std::string("before its first event")) +
+                               ": " + failureText(failure, coderUi) + ".";
+        slot.result->steps = steps;
+        slot.result->events = eventNbr;
+        try {
+            CompareReport(slot.outputs->files.errorFile, slot.coder->state,
+                          ReportHeading{options.compare, slot.result->clusters, eventNbr, labels,
+                                        {inputs[0], inputs.size() > 1 ? inputs[1] : ""}},
+                          static_cast<uint32_t>(std::min<int64_t>(steps, UINT32_MAX)));
+        } catch (const InOutError&) {
+        }
+        try {
+            CloseOutputs(slot.outputs->view());
+        } catch (const InOutError&) {
+        }
+        slot.outputs->run.runFinished = true;
+    };
+    const auto read = [&](size_t i, AveragingState& state) {
+        bool faulty = false;
+        if (!sources[i]->next(event, kind, considered, faulty)) return false;
+        if (faulty) {
+            ++report.faultyRows;
+            const std::string& path = sources[i]->info().path;
+            if (std::find(faultyFiles.begin(), faultyFiles.end(), path) == faultyFiles.end()) {
+                faultyFiles.push_back(path);
+                report.warnings.push_back(error100Message(path));
+            }
+        }
+        if (training.averaging)
+            AveragingTransform(event, state, training.averagingFrames, considered, steps,
+                               options.compare);
+        return true;
+    };
+    const auto endOfData = [&](size_t i) {
+        const int64_t coded = eventsOfSeries();
+        report.warnings.push_back("The event file \"" + inputs[i] +
+                                  "\" holds no further event.\r\n" + std::to_string(coded) +
+                                  " events of it were coded; the run ends here.");
+        eventNbr = coded;
+        report.end = RunEnd::EndOfData;
+    };
+    try {
+        while (steps < totalSteps && anyLive()) {
+            stepAtHand = steps + 1;
+            if (!read(0, averaging1)) {
+                endOfData(0);
+                break;
+            }
+            for (ClusterSlot& slot : slots) {
+                if (!slot.live) continue;
+                CoderState& c = slot.coder->state;
+                try {
+                    slot.coded = slot.coder->fast->encode(static_cast<uint16_t>(slot.result->clusters),
+                                                          event, c.nodePath1, c.errorRecords1,
+                                                          coderUi);
+                } catch (const RangeError&) {
+                    stopSlot(slot, std::current_exception());
+                } catch (const ProgramEnd&) {
+                    stopSlot(slot, std::current_exception());
+                }
+            }
+            ++steps;
+            if (!options.compare) {
+                for (ClusterSlot& slot : slots) {
+                    if (!slot.live) continue;
+                    ClusterOutputs& o = *slot.outputs;
+                    const EncodeResult& r = slot.coded;
+                    o.run.teachRecord = {r.code, event.cath1, event.cath2, event.cath3, 0};
+                    o.run.recogRecord = {r.code, tables[0].indexToChar[r.cath1],
+                                         tables[1].indexToChar[r.cath2],
+                                         tables[2].indexToChar[r.cath3], 0};
+                    o.run.stepCounter = steps;
+                    try {
+                        WriteEventRecords(o.view());
+                    } catch (const InOutError&) {
+                        stopSlot(slot, std::current_exception());
+                    }
+                }
+            } else {
+                stepAtHand = steps + 1;
+                if (!read(1, averaging2)) {
+                    // The first series' event has no partner: its errors are
+                    // taken back, so that the report covers whole pairs only.
+                    for (ClusterSlot& slot : slots) {
+                        if (!slot.live) continue;
+                        CoderState& c = slot.coder->state;
+                        slot.coder->fast->settle();
+                        for (int t = 0; t < slot.result->clusters; ++t)
+                            addErrorFlags(checkedAt(c.errorRecords1, t),
+                                          checkedAt(c.BoolErrorVector, t), ~uint32_t{0});
+                        const QuantizationTree& q = *tree;
+                        const EncodeResult& r = slot.coded;
+                        if (q.cath1Active != 0 && checkedAt(q.cath1List, r.cath1) != event.cath1)
+                            --c.cath1ErrorCount;
+                        if (q.cath2Active != 0 && checkedAt(q.cath2List, r.cath2) != event.cath2)
+                            --c.cath2ErrorCount;
+                        if (q.cath3Active != 0 && checkedAt(q.cath3List, r.cath3) != event.cath3)
+                            --c.cath3ErrorCount;
+                    }
+                    --steps;
+                    endOfData(1);
+                    break;
+                }
+                for (ClusterSlot& slot : slots) {
+                    if (!slot.live) continue;
+                    CoderState& c = slot.coder->state;
+                    try {
+                        slot.coder->fast->encode(static_cast<uint16_t>(slot.result->clusters),
+                                                 event, c.nodePath2, c.errorRecords2, coderUi);
+                        CountCompareDifferences(*tree, c);
+                    } catch (const RangeError&) {
+                        stopSlot(slot, std::current_exception());
+                    } catch (const ProgramEnd&) {
+                        stopSlot(slot, std::current_exception());
+                    }
+                }
+                ++steps;
+            }
+            if (observer != nullptr) {
+                observer->progress(steps, totalSteps);
+                if (observer->cancelled()) {
+                    report.end = RunEnd::Cancelled;
+                    break;
+                }
+            }
+        }
+    } catch (const InOutError&) {
+        // An input failed: every run still under way stops at this event.
+        const std::exception_ptr failure = std::current_exception();
+        for (ClusterSlot& slot : slots)
+            if (slot.live) stopSlot(slot, failure);
+        report.end = RunEnd::Stopped;
+    }
+
+    // The finish of every run still under way: the error table, every file
+    // closed.
+    for (ClusterSlot& slot : slots) {
+        if (slot.outputs == nullptr) continue;
+        ClusterRun& r = *slot.result;
+        if (slot.live) {
+            slot.live = false;
+            slot.coder->fast->settle();
+            r.steps = steps;
+            r.events = eventNbr;
+            std::exception_ptr failure;
+            if (report.end == RunEnd::Cancelled) {
+                r.message = "The run was interrupted after " + std::to_string(eventsOfSeries()) +
+                            " events.";
+            } else {
+                try {
+                    CompareReport(slot.outputs->files.errorFile, slot.coder->state,
+                                  ReportHeading{options.compare, r.clusters, eventNbr, labels,
+                                                {inputs[0], inputs.size() > 1 ? inputs[1] : ""}},
+                                  static_cast<uint32_t>(std::min<int64_t>(steps, UINT32_MAX)));
+                } catch (const InOutError&) {
+                    failure = std::current_exception();
+                }
+            }
+            try {
+                CloseOutputs(slot.outputs->view());
+            } catch (const InOutError&) {
+                if (!failure) failure = std::current_exception();
+            }
+            if (failure)
+                r.message = failureText(failure, coderUi);
+            else if (r.message.empty())
+                r.coded = true;
+        } else if (report.end != RunEnd::Stopped && r.message.find("The run stopped") == 0) {
+            report.end = RunEnd::Stopped;
+        }
+        for (OutFile* file : slot.outputs->files.files())
+            if (!file->path().empty() && !file->failed()) r.files.push_back(file->path());
+        const CoderState& c = slot.coder->state;
+        for (int t = 0; t < r.clusters && r.coded; ++t) {
+            const TErrorRecord& e1 = checkedAt(c.errorRecords1, t);
+            const TErrorRecord& e2 = checkedAt(c.errorRecords2, t);
+            r.rows.push_back({e1.cath1, e1.cath2, e1.cath3, e2.cath1, e2.cath2, e2.cath3,
+                              checkedAt(c.cath1Diff, t), checkedAt(c.cath2Diff, t),
+                              checkedAt(c.cath3Diff, t), checkedAt(c.groupDiff, t)});
+        }
+    }
+    return report;
+}
+
+}  // namespace zortan
