@@ -56,7 +56,7 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) build-fuzz
 
 # The Windows build, cross-compiled with MinGW-w64 (cmake/MinGW-w64.cmake):
 # the core libraries and every command-line program, with the Qt window

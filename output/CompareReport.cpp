@@ -12,16 +12,36 @@ namespace zortan {
 
 namespace {
 
-// A percentage of the events of one series, 3 decimals right in 8. The
-// product is formed in extended precision, so no count can overflow it; with
-// no coding step done there is no percentage to give.
-std::string percent(uint32_t count, unsigned scale, uint32_t N) {
-    if (N == 0) return "     n/a";
-    const long double value = static_cast<long double>(count) * scale / N;
-    return padLeft(formatFixed(value, 3), 8);
+std::string percent(uint32_t count, bool compare, uint32_t N) {
+    return ErrorPercent(count, N, compare);
 }
 
 }  // namespace
+
+// The product is formed in extended precision, so no count can overflow it.
+std::string ErrorPercent(uint64_t count, int64_t steps, bool compareMode) {
+    if (steps <= 0) return "     n/a";
+    const long double value = static_cast<long double>(count) * (compareMode ? 200 : 100) / steps;
+    return padLeft(formatFixed(value, 3), 8);
+}
+
+size_t ErrorTableWidth(bool compareMode) {
+    return compareMode ? 88 : 34;
+}
+
+void WriteErrorTableHeading(OutFile& f, bool compare, const std::array<std::string, 3>& l) {
+    const size_t W = ErrorTableWidth(compare);
+    f.line(std::string(W, '-'));
+    f.line(compare ? "  Nbr of First source            Second source           Differences in "
+                     "classifications:"
+                   : "  Nbr of ");
+    const std::string labels = padLeft(oneLine(l[0]), 7) + " " + padLeft(oneLine(l[1]), 7) + " " +
+                               padLeft(oneLine(l[2]), 7);
+    std::string header = "  groups   " + labels;
+    if (compare) header += " " + labels + " " + labels + " group ";
+    f.line(header);
+    f.line(std::string(W, '='));
+}
 
 void CountCompareDifferences(const QuantizationTree& tree, CoderState& c) {
     for (int t = 0; t < tree.treeSizesNb(); ++t) {
@@ -39,8 +59,7 @@ void CountCompareDifferences(const QuantizationTree& tree, CoderState& c) {
 void CompareReport(OutFile& f, const CoderState& c, const ReportHeading& heading, uint32_t N) {
     if (!f.isOpen()) return;
     const bool compare = heading.compareMode;
-    const size_t W = compare ? 88 : 34;
-    const unsigned scale = compare ? 200 : 100;
+    const size_t W = ErrorTableWidth(compare);
     const std::string l1 = oneLine(heading.labels[0]);
     const std::string l2 = oneLine(heading.labels[1]);
     const std::string l3 = oneLine(heading.labels[2]);
@@ -57,28 +76,19 @@ void CompareReport(OutFile& f, const CoderState& c, const ReportHeading& heading
         f.line("Events number=" + std::to_string(N) + "\r\nErronous recognitions for " + l1 + " " +
                l2 + " " + l3 + " for \"" + paths[0] + "\"; results in %:");
     }
-    f.line(std::string(W, '-'));
-    f.line(compare ? "  Nbr of First source            Second source           Differences in "
-                     "classifications:"
-                   : "  Nbr of ");
-
-    const std::string labels = padLeft(l1, 7) + " " + padLeft(l2, 7) + " " + padLeft(l3, 7);
-    std::string header = "  groups   " + labels;
-    if (compare) header += " " + labels + " " + labels + padLeft(" group ", 7);
-    f.line(header);
-    f.line(std::string(W, '='));
+    WriteErrorTableHeading(f, compare, heading.labels);
 
     for (int t = 0; t < heading.clusters; ++t) {
         const TErrorRecord& e1 = checkedAt(c.errorRecords1, t);
-        std::string row = padLeft(std::to_string(t + 1), 8) + percent(e1.cath1, scale, N) +
-                          percent(e1.cath2, scale, N) + percent(e1.cath3, scale, N);
+        std::string row = padLeft(std::to_string(t + 1), 8) + percent(e1.cath1, compare, N) +
+                          percent(e1.cath2, compare, N) + percent(e1.cath3, compare, N);
         if (compare) {
             const TErrorRecord& e2 = checkedAt(c.errorRecords2, t);
-            row += percent(e2.cath1, scale, N) + percent(e2.cath2, scale, N) +
-                   percent(e2.cath3, scale, N) + percent(checkedAt(c.cath1Diff, t), scale, N) +
-                   percent(checkedAt(c.cath2Diff, t), scale, N) +
-                   percent(checkedAt(c.cath3Diff, t), scale, N) +
-                   percent(checkedAt(c.groupDiff, t), scale, N);
+            row += percent(e2.cath1, compare, N) + percent(e2.cath2, compare, N) +
+                   percent(e2.cath3, compare, N) + percent(checkedAt(c.cath1Diff, t), compare, N) +
+                   percent(checkedAt(c.cath2Diff, t), compare, N) +
+                   percent(checkedAt(c.cath3Diff, t), compare, N) +
+                   percent(checkedAt(c.groupDiff, t), compare, N);
         }
         f.line(row);
     }

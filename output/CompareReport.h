@@ -24,6 +24,19 @@ struct ReportHeading {
     std::array<std::string, 2> inputPaths;
 };
 
+// A count as a percentage of the events of one series (of `steps` coding
+// steps: the events, or twice the pairs in compare mode), 3 decimals right
+// in 8; "n/a" when no step was done.
+std::string ErrorPercent(uint64_t count, int64_t steps, bool compareMode);
+
+// The width of the error table's rules.
+size_t ErrorTableWidth(bool compareMode);
+
+// The error table's column heading between its rules, with the category
+// labels (one line each).
+void WriteErrorTableHeading(OutFile& file, bool compareMode,
+                            const std::array<std::string, 3>& labels);
+
 // Appends the table for `N` coding steps to the error file, when it is open.
 void CompareReport(OutFile& errorFile, const CoderState& coder, const ReportHeading& heading,
                    uint32_t N);

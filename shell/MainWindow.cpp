@@ -126,12 +126,7 @@ void TForm1::click(Command command) {
                 ReadInitFile(p_.options, p_.ui, p_.programFolder);
                 w.readData1Enabled = true;
                 w.compareEnabled = true;
-                {
-                    TreeReaderDesk desk = treeReaderDesk(p_);
-                    ReadTreeProcedure(desk);
-                }
-                if (p_.tree.training.averaging) PlaceAveragingArea(p_.pictures);
-                w.treeDataVisible = true;
+                readTree();
                 break;
             case Command::ReadData1:
                 w.readTreeAndDataEnabled = false;
@@ -151,12 +146,7 @@ void TForm1::click(Command command) {
             case Command::ReadTreeAndData:
                 w.readTreeAndDataEnabled = false;
                 s.treeRead = true;
-                {
-                    TreeReaderDesk desk = treeReaderDesk(p_);
-                    ReadTreeProcedure(desk);
-                }
-                if (p_.tree.training.averaging) PlaceAveragingArea(p_.pictures);
-                w.treeDataVisible = true;
+                readTree();
                 w.input2TabVisible = s.compareMode;
                 p_.eventNbr = kLargestEventCount;
                 ReadData1(p_);
@@ -164,7 +154,8 @@ void TForm1::click(Command command) {
                 w.readTreeAndDataEnabled = true;
                 break;
             case Command::Halt:
-                Halt(p_);
+                Halt(p_);  // ends the program
+                break;
             case Command::StopContinue:
                 pressStopContinue(s);
                 break;
@@ -198,6 +189,13 @@ void TForm1::click(Command command) {
     });
 }
 
+void TForm1::readTree() {
+    TreeReaderDesk desk = treeReaderDesk(p_);
+    ReadTreeProcedure(desk);
+    if (p_.tree.training.averaging) PlaceAveragingArea(p_.pictures);
+    p_.shell.controls.treeDataVisible = true;
+}
+
 bool* TForm1::outputChoice(Toggle toggle) const {
     const int i = static_cast<int>(toggle) - static_cast<int>(kFirstOutputToggle);
     if (i < 0 || i >= static_cast<int>(kOutputChoices.size())) return nullptr;
@@ -219,8 +217,10 @@ bool TForm1::toggleValue(Toggle toggle) const {
             return s.stepwiseProceeding;
         case Toggle::HibernateOnFinish:
             return s.hibernateOnFinish;
-        default:
-            return *outputChoice(toggle);
+        default: {
+            const bool* chosen = outputChoice(toggle);
+            return chosen != nullptr && *chosen;
+        }
     }
 }
 
@@ -248,7 +248,7 @@ void TForm1::setToggle(Toggle toggle, bool on) {
                 s.hibernateOnFinish = on;
                 break;
             default:
-                *outputChoice(toggle) = on;
+                if (bool* chosen = outputChoice(toggle)) *chosen = on;
                 break;
         }
     });

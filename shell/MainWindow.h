@@ -90,6 +90,9 @@ class TForm1 {
     template <typename Action>
     void guarded(Action action);
     void setCompareMode(bool on);
+    // "Read tree" and what the window shows after it.
+    void readTree();
+    // The output choice a toggle holds; null for the other toggles.
     bool* outputChoice(Toggle toggle) const;
 
     Program& p_;

@@ -12,6 +12,7 @@
 #include "base/Format.h"
 #include "engine/TreeLoading.h"
 #include "output/CombinedOutput.h"
+#include "output/CompareReport.h"
 #include "output/OutFile.h"
 #include "output/TextOutputs.h"
 #include "platform/Errors.h"
@@ -180,9 +181,7 @@ namespace {
 // A count as a percentage of the events of one series, as the error file
 // gives it, from 64-bit sums.
 std::string percentOf(uint64_t count, int64_t steps, bool compare) {
-    if (steps <= 0) return "     n/a";
-    const long double value = static_cast<long double>(count) * (compare ? 200 : 100) / steps;
-    return padLeft(formatFixed(value, 3), 8);
+    return ErrorPercent(count, steps, compare);
 }
 
 size_t columnsOf(bool compare) {
@@ -192,7 +191,7 @@ size_t columnsOf(bool compare) {
 void writeText(const CorpusSettings& settings, const std::array<std::string, 3>& labels,
                const CorpusTable& table, const std::string& path) {
     const bool compare = settings.compare;
-    const size_t W = compare ? 88 : 34;
+    const size_t W = ErrorTableWidth(compare);
     OutFile f;
     f.create(path);
     f.line("Corpus Classification Error.");
@@ -206,14 +205,7 @@ void writeText(const CorpusSettings& settings, const std::array<std::string, 3>&
     f.line(compare ? "Differeces between classifications of events in the pairs of the corpus."
                    : "Erronous recognitions for " + oneLine(labels[0]) + " " + oneLine(labels[1]) +
                          " " + oneLine(labels[2]) + " over the corpus; results in %:");
-    f.line(std::string(W, '-'));
-    f.line(compare ? "  Nbr of First source            Second source           Differences in "
-                     "classifications:"
-                   : "  Nbr of ");
-    const std::string names = padLeft(oneLine(labels[0]), 7) + " " +
-                              padLeft(oneLine(labels[1]), 7) + " " + padLeft(oneLine(labels[2]), 7);
-    f.line("  groups   " + names + (compare ? " " + names + " " + names + " group " : ""));
-    f.line(std::string(W, '='));
+    WriteErrorTableHeading(f, compare, labels);
     for (size_t t = 0; t < table.rows.size(); ++t) {
         std::string row = padLeft(std::to_string(t + 1), 8);
         for (size_t c = 0; c < columnsOf(compare); ++c)
