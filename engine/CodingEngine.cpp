@@ -8,6 +8,7 @@
 
 #include "base/QuietUi.h"
 #include "base/TextReader.h"
+#include "engine/EventLoop.h"
 #include "engine/EventSources.h"
 #include "engine/TimeAveraging.h"
 #include "events/EventSeries.h"
@@ -134,7 +135,7 @@ struct ClusterSlot {
     ClusterCoder* coder = nullptr;
     std::unique_ptr<ClusterOutputs> outputs;
     bool live = false;
-    EncodeResult coded;  // of the first series' event at hand
+    uint16_t clusters = 0;
 };
 
 }  // namespace
@@ -373,8 +374,22 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
     int64_t steps = 0, stepAtHand = 0;
     EventRecord event;  // shared by both series, as the window's current event
     AveragingState averaging1, averaging2;
-    std::vector<std::string> faultyFiles;
-    const auto eventsOfSeries = [&] { return options.compare ? steps / 2 : steps; };
+    std::vector<LoopSlot> loopSlots(slots.size());
+    for (size_t k = 0; k < slots.size(); ++k) {
+        LoopSlot& l = loopSlots[k];
+        ClusterSlot& slot = slots[k];
+        l.live = slot.live;
+        if (!slot.live) continue;
+        slot.clusters = static_cast<uint16_t>(slot.result->clusters);
+        l.clusters = &slot.clusters;
+        l.coder = slot.coder->fast.get();
+        l.state = &slot.coder->state;
+        if (!options.compare) {
+            l.choices = &slot.outputs->choices;
+            l.outputs = &slot.outputs->files;
+            l.run = &slot.outputs->run;
+        }
+    }
     const auto stopSlot = [&](ClusterSlot& slot, const std::exception_ptr& failure) {
         slot.live = false;
         slot.coder->fast->settle();
@@ -396,124 +411,101 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
             CloseOutputs(slot.outputs->view());
         } catch (const InOutError&) {
         }
-        slot.outputs->run.runFinished = true;
     };
-    const auto read = [&](size_t i, AveragingState& state) {
-        bool faulty = false;
-        if (!sources[i]->next(event, kind, considered, faulty)) return false;
-        if (faulty) {
-            ++report.faultyRows;
-            const std::string& path = sources[i]->info().path;
-            if (std::find(faultyFiles.begin(), faultyFiles.end(), path) == faultyFiles.end()) {
-                faultyFiles.push_back(path);
-                report.warnings.push_back(error100Message(path));
-            }
+
+    // What a run without a window does around each event: warnings kept,
+    // a failing number of clusters stopped alone, progress and cancellation.
+    class Hooks : public LoopHooks {
+      public:
+        Hooks(RunReport& report, const std::vector<std::string>& inputs,
+              std::vector<ClusterSlot>& slots, std::vector<LoopSlot>& loopSlots,
+              const std::function<void(ClusterSlot&, const std::exception_ptr&)>& stop,
+              RunObserver* observer, const int64_t& steps, const int64_t& total)
+            : report_(report),
+              inputs_(inputs),
+              slots_(slots),
+              loopSlots_(loopSlots),
+              stop_(stop),
+              observer_(observer),
+              steps_(steps),
+              total_(total) {}
+        void faultyRow(size_t series) override {
+            ++report_.faultyRows;
+            if (faulty_[series]) return;
+            faulty_[series] = true;
+            report_.warnings.push_back(error100Message(inputs_[series]));
         }
-        if (training.averaging)
-            AveragingTransform(event, state, training.averagingFrames, considered, steps,
-                               options.compare);
-        return true;
+        void coded(size_t series, const EventRecord& event, const EncodeResult&) override {
+            const std::array<char, 3> given = {event.cath1, event.cath2, event.cath3};
+            for (size_t k = 0; k < 3; ++k)
+                if (active_[k] && !sets_[k]->contains(static_cast<unsigned char>(given[k])))
+                    ++outside_[series][k];
+        }
+        void warning(const std::string& text) override { report_.warnings.push_back(text); }
+        // Qualifiers the tree has never seen count as errors at every tree
+        // size: said once per input and category.
+        void tellOutside(const std::array<std::string, 3>& labels) {
+            for (size_t i = 0; i < inputs_.size(); ++i)
+                for (size_t k = 0; k < 3; ++k)
+                    if (outside_[i][k] > 0)
+                        report_.warnings.push_back(
+                            std::to_string(outside_[i][k]) + " events of \"" + inputs_[i] +
+                            "\" carry a " + labels[k] +
+                            " qualifier outside the tree's value list; each counts as an error "
+                            "at every number of clusters.");
+        }
+        void watch(const QuantizationTree& tree) {
+            active_ = {tree.cath1Active != 0, tree.cath2Active != 0, tree.cath3Active != 0};
+            sets_ = {&tree.cath1Set, &tree.cath2Set, &tree.cath3Set};
+        }
+        void slotFailed(LoopSlot& slot, const std::exception_ptr& failure) override {
+            stop_(slots_[static_cast<size_t>(&slot - loopSlots_.data())], failure);
+        }
+        bool between() override {
+            if (observer_ == nullptr) return true;
+            observer_->progress(steps_, total_);
+            if (!observer_->cancelled()) return true;
+            report_.end = RunEnd::Cancelled;
+            return false;
+        }
+
+      private:
+        RunReport& report_;
+        const std::vector<std::string>& inputs_;
+        std::vector<ClusterSlot>& slots_;
+        std::vector<LoopSlot>& loopSlots_;
+        const std::function<void(ClusterSlot&, const std::exception_ptr&)>& stop_;
+        RunObserver* observer_;
+        const int64_t& steps_;
+        const int64_t& total_;
+        std::array<bool, 2> faulty_{};
+        std::array<bool, 3> active_{};
+        std::array<const Set256*, 3> sets_{};
+        std::array<std::array<int64_t, 3>, 2> outside_{};
     };
-    const auto endOfData = [&](size_t i) {
-        const int64_t coded = eventsOfSeries();
-        report.warnings.push_back("The event file \"" + inputs[i] +
-                                  "\" holds no further event.\r\n" + std::to_string(coded) +
-                                  " events of it were coded; the run ends here.");
-        eventNbr = coded;
-        report.end = RunEnd::EndOfData;
-    };
+    const std::function<void(ClusterSlot&, const std::exception_ptr&)> stop = stopSlot;
+    Hooks hooks(report, inputs, slots, loopSlots, stop, observer, steps, totalSteps);
+    hooks.watch(*tree);
+    EventLoop loop{*tree,
+                   {sources[0].get(), options.compare ? sources[1].get() : nullptr},
+                   {&averaging1, &averaging2},
+                   options.compare,
+                   loopSlots,
+                   event,
+                   coderUi};
+    LoopCounters counters{steps, stepAtHand, totalSteps, eventNbr};
     try {
-        while (steps < totalSteps && anyLive()) {
-            stepAtHand = steps + 1;
-            if (!read(0, averaging1)) {
-                endOfData(0);
-                break;
-            }
-            for (ClusterSlot& slot : slots) {
-                if (!slot.live) continue;
-                CoderState& c = slot.coder->state;
-                try {
-                    slot.coded = slot.coder->fast->encode(static_cast<uint16_t>(slot.result->clusters),
-                                                          event, c.nodePath1, c.errorRecords1,
-                                                          coderUi);
-                } catch (const RangeError&) {
-                    stopSlot(slot, std::current_exception());
-                } catch (const ProgramEnd&) {
-                    stopSlot(slot, std::current_exception());
-                }
-            }
-            ++steps;
-            if (!options.compare) {
-                for (ClusterSlot& slot : slots) {
-                    if (!slot.live) continue;
-                    ClusterOutputs& o = *slot.outputs;
-                    const EncodeResult& r = slot.coded;
-                    o.run.teachRecord = {r.code, event.cath1, event.cath2, event.cath3, 0};
-                    o.run.recogRecord = {r.code, tables[0].indexToChar[r.cath1],
-                                         tables[1].indexToChar[r.cath2],
-                                         tables[2].indexToChar[r.cath3], 0};
-                    o.run.stepCounter = steps;
-                    try {
-                        WriteEventRecords(o.view());
-                    } catch (const InOutError&) {
-                        stopSlot(slot, std::current_exception());
-                    }
-                }
-            } else {
-                stepAtHand = steps + 1;
-                if (!read(1, averaging2)) {
-                    // The first series' event has no partner: its errors are
-                    // taken back, so that the report covers whole pairs only.
-                    for (ClusterSlot& slot : slots) {
-                        if (!slot.live) continue;
-                        CoderState& c = slot.coder->state;
-                        slot.coder->fast->settle();
-                        for (int t = 0; t < slot.result->clusters; ++t)
-                            addErrorFlags(checkedAt(c.errorRecords1, t),
-                                          checkedAt(c.BoolErrorVector, t), ~uint32_t{0});
-                        const QuantizationTree& q = *tree;
-                        const EncodeResult& r = slot.coded;
-                        if (q.cath1Active != 0 && checkedAt(q.cath1List, r.cath1) != event.cath1)
-                            --c.cath1ErrorCount;
-                        if (q.cath2Active != 0 && checkedAt(q.cath2List, r.cath2) != event.cath2)
-                            --c.cath2ErrorCount;
-                        if (q.cath3Active != 0 && checkedAt(q.cath3List, r.cath3) != event.cath3)
-                            --c.cath3ErrorCount;
-                    }
-                    --steps;
-                    endOfData(1);
-                    break;
-                }
-                for (ClusterSlot& slot : slots) {
-                    if (!slot.live) continue;
-                    CoderState& c = slot.coder->state;
-                    try {
-                        slot.coder->fast->encode(static_cast<uint16_t>(slot.result->clusters),
-                                                 event, c.nodePath2, c.errorRecords2, coderUi);
-                        CountCompareDifferences(*tree, c);
-                    } catch (const RangeError&) {
-                        stopSlot(slot, std::current_exception());
-                    } catch (const ProgramEnd&) {
-                        stopSlot(slot, std::current_exception());
-                    }
-                }
-                ++steps;
-            }
-            if (observer != nullptr) {
-                observer->progress(steps, totalSteps);
-                if (observer->cancelled()) {
-                    report.end = RunEnd::Cancelled;
-                    break;
-                }
-            }
-        }
+        if (loop.run(counters, hooks) == LoopEnd::EndOfData) report.end = RunEnd::EndOfData;
     } catch (const InOutError&) {
         // An input failed: every run still under way stops at this event.
         const std::exception_ptr failure = std::current_exception();
-        for (ClusterSlot& slot : slots)
-            if (slot.live) stopSlot(slot, failure);
+        for (size_t k = 0; k < slots.size(); ++k)
+            if (loopSlots[k].live) stopSlot(slots[k], failure);
         report.end = RunEnd::Stopped;
     }
+    for (size_t k = 0; k < slots.size(); ++k)
+        if (!loopSlots[k].live) slots[k].live = false;
+    hooks.tellOutside(labels);
 
     // The finish of every run still under way: the error table, every file
     // closed.
@@ -527,7 +519,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
             r.events = eventNbr;
             std::exception_ptr failure;
             if (report.end == RunEnd::Cancelled) {
-                r.message = "The run was interrupted after " + std::to_string(eventsOfSeries()) +
+                r.message = "The run was interrupted after " + std::to_string(options.compare ? steps / 2 : steps) +
                             " events.";
             } else {
                 try {

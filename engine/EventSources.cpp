@@ -54,9 +54,14 @@ class FvsSource : public EventSource {
         faulty = false;
         const uint8_t* r = file_.nextRecord();
         if (r == nullptr) return false;
-        DecodeFvsEvent(r, static_cast<size_t>(featureKind), event);
+        const auto kind = static_cast<size_t>(featureKind);
+        // The next event's vector may sit in another processor's cache:
+        // fetch it while this one is coded.
+        if (const uint8_t* next = file_.peekNext()) PrefetchFeatureVector(next, kind);
+        DecodeFvsEvent(r, kind, event);
         return true;
     }
+    FvsFile* fvsFile() override { return &file_; }
 
   private:
     FvsFile file_;

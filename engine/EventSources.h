@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "events/EventRecord.h"
+#include "events/FvsFile.h"
 #include "tree/QuantizationTree.h"
 
 namespace zortan {
@@ -54,6 +55,9 @@ class EventSource {
     // False at the end; `faulty` tells of a row with bad fields, coded as far
     // as it was read. Platform errors pass through.
     virtual bool next(EventRecord& event, int featureKind, int32_t components, bool& faulty) = 0;
+    // The fvs file it reads, whose reading thread may work ahead on its
+    // records; null for other sources.
+    virtual FvsFile* fvsFile() { return nullptr; }
 
   protected:
     SourceInfo info_;

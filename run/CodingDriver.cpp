@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/EventLoop.h"
+#include "engine/TimeAveraging.h"
 #include "events/FvsReader.h"
 #include "events/SettingsCheck.h"
 #include "events/TextEventReader.h"
@@ -19,68 +21,12 @@
 #include "plots/EventPictures.h"
 #include "run/FvsInput.h"
 #include "run/TextInput.h"
-#include "engine/TimeAveraging.h"
 #include "shell/ChooseFile.h"
 #include "shell/Program.h"
 #include "tree/TreeCoding.h"
 #include "tree/fast/FastCoder.h"
 
 namespace zortan {
-
-// While it lives, the fvs file of a series notes beside each record what the
-// fast coder may take for that record's event, a buffer of records at a time:
-// the file's reading thread does it or, where that thread is not well ahead,
-// the program's thread as it takes the buffer. Only where the codes stay the
-// same for it: the feature kind chosen and no time averaging. Otherwise it
-// does nothing.
-class NotesAhead {
-  public:
-    NotesAhead(Program& p, EventSeries& series, const FastCoder& coder) {
-        const int kind = p.tree.training.featureKind;
-        if (!inputIsFvs(p, series.number) || !series.fvsFile.isOpen() || kind < 0 ||
-            kind >= static_cast<int>(kFeatureKindNames.size()) || p.tree.training.averaging ||
-            !coder.notesHelp())
-            return;
-        const size_t vector = FeatureVectorOffset(static_cast<size_t>(kind));
-        series.fvsFile.setRecordWork(
-            [&coder, vector](const uint8_t* records, size_t count, RecordNote* notes) {
-                constexpr size_t kGroup = 16;
-                std::array<ComponentVector, kGroup> reals;
-                std::array<FastCoder::Note, kGroup> made;
-                std::array<int16_t, kComponents> words;
-                for (size_t base = 0; base < count; base += kGroup) {
-                    const size_t n = std::min(kGroup, count - base);
-                    for (size_t j = 0; j < n; ++j) {
-                        readVector(records + (base + j) * kFvsRecordSize, vector, words);
-                        for (size_t i = 0; i < kComponents; ++i) reals[j][i] = words[i];
-                    }
-                    coder.noteAhead(reals.data(), n, made.data());
-                    for (size_t j = 0; j < n; ++j) notes[base + j] = made[j].words;
-                }
-            },
-            true);
-        series_ = &series;
-        kind_ = kind;
-    }
-    ~NotesAhead() {
-        if (series_ != nullptr) series_->fvsFile.setRecordWork(nullptr);
-    }
-    NotesAhead(const NotesAhead&) = delete;
-    NotesAhead& operator=(const NotesAhead&) = delete;
-
-    // The note of the record read last, when it was made from the vector
-    // that is coded now.
-    std::optional<FastCoder::Note> noteOfLast(const Program& p) const {
-        if (series_ == nullptr || p.tree.training.featureKind != kind_) return std::nullopt;
-        const RecordNote* note = series_->fvsFile.noteOfLast();
-        if (note == nullptr) return std::nullopt;
-        return FastCoder::Note{*note};
-    }
-
-  private:
-    EventSeries* series_ = nullptr;
-    int kind_ = -1;
-};
 
 namespace {
 
@@ -182,32 +128,68 @@ void readHeader(Program& p, EventSeries& series) {
         OpenTextHeader(p, series, inputPath(p, series.number));
 }
 
-// In compare mode data_2 may end right after data_1's event of a pair was
-// coded. That event has no partner: its errors are taken back and its step
-// is undone, so that the report covers whole pairs only.
-void withdrawUnpairedEvent(Program& p, const EncodeResult& coded) {
-    CoderState& c = p.coder;
-    const QuantizationTree& tree = p.tree;
-    for (int t = 0; t < p.shell.clustersNb; ++t)
-        addErrorFlags(checkedAt(c.errorRecords1, t), checkedAt(c.BoolErrorVector, t), ~uint32_t{0});
-    const EventRecord& e = p.event;
-    if (tree.cath1Active != 0 && checkedAt(tree.cath1List, coded.cath1) != e.cath1)
-        --c.cath1ErrorCount;
-    if (tree.cath2Active != 0 && checkedAt(tree.cath2List, coded.cath2) != e.cath2)
-        --c.cath2ErrorCount;
-    if (tree.cath3Active != 0 && checkedAt(tree.cath3List, coded.cath3) != e.cath3)
-        --c.cath3ErrorCount;
-    --p.run.stepCounter;
-}
+// An input of the window's run as the coding loop reads it: its fvs file or
+// table through the window's readers, which draw what they read and wait
+// for a feature kind to be chosen.
+class SeriesSource : public EventSource {
+  public:
+    SeriesSource(Program& p, EventSeries& series) : p_(p), series_(series) {
+        info_.path = inputPath(p, series.number);
+        info_.fvs = inputIsFvs(p, series.number);
+    }
+    bool next(EventRecord&, int, int32_t, bool& faulty) override {
+        faulty = false;  // the reader has shown its message
+        return (info_.fvs ? ReadFvsRecord(p_, series_) : ReadTextRow(p_, series_, info_.path)) ==
+               RowStatus::Read;
+    }
+    FvsFile* fvsFile() override {
+        return info_.fvs && series_.fvsFile.isOpen() ? &series_.fvsFile : nullptr;
+    }
 
-// An input ended before the events count: one message, and the count
-// becomes what was coded, so the report names the events it covers.
-void endOfDataReached(Program& p, int number) {
-    const int64_t coded = eventsOfSeries(p);
-    p.ui.showMessage("The event file \"" + inputPath(p, number) + "\" holds no further event.\r\n" +
-                     std::to_string(coded) + " events of it were coded; the run ends here.");
-    p.eventNbr = coded;
-}
+  private:
+    Program& p_;
+    EventSeries& series_;
+};
+
+// What the window does around each event: the pictures and texts of what
+// was read and coded, the messages, and between events the user's Next,
+// Stop/Continue, Break and settings.
+class WindowHooks : public LoopHooks {
+  public:
+    explicit WindowHooks(Program& p) : p_(p), rememberedStatus_(p.shell.statusCaption) {}
+
+    void averaged(size_t series, const EventRecord& event) override {
+        PictureDesk desk = pictureDesk(p_);
+        DrawAveragingPicture(desk, series == 0 ? p_.data1 : p_.data2, event);
+    }
+    void coded(size_t, const EventRecord&, const EncodeResult& r) override {
+        PictureDesk desk = pictureDesk(p_);
+        const EventRecord& e = p_.event;
+        WriteEventText(desk, r.code, {e.cath1, e.cath2, e.cath3}, r, p_.tree, p_.coder);
+        const std::string count = std::to_string(eventsOfSeries(p_));
+        p_.data1.readCountText = count;
+        p_.data2.readCountText = count;
+    }
+    void warning(const std::string& text) override { p_.ui.showMessage(text); }
+    bool between() override {
+        ShellState& s = p_.shell;
+        if (s.stepwiseProceeding) s.waiting = true;
+        while (s.waiting) p_.ui.processPendingEvents();
+        if (s.breakRequested) {
+            if (p_.ui.askYesNo("Break coding?", "Breaks program!")) return false;
+            s.breakRequested = false;
+        }
+        p_.ui.processPendingEvents();
+        s.controls.featureKindChoiceEnabled = false;
+        s.controls.featureKindChoiceRed = false;
+        restoreStatus(p_, rememberedStatus_);
+        return true;
+    }
+
+  private:
+    Program& p_;
+    const std::string rememberedStatus_;
+};
 
 // Codes every event; returns at the end of the data, after Break, or when
 // the run cannot start.
@@ -222,49 +204,28 @@ void codingLoop(Program& p) {
                          "No event has been coded.");
         return;
     }
-    const std::string rememberedStatus = s.statusCaption;
+    WindowHooks hooks(p);
     // The tree stays as it is during the run; the counts the coder keeps
     // pending are added in when the loop ends, however it ends.
     FastCoder coder(p.tree, p.coder);
-    const NotesAhead notes1(p, p.data1, coder);
-    std::optional<NotesAhead> notes2;
-    if (s.compareMode) notes2.emplace(p, p.data2, coder);
-    OutputsDesk outputs = outputsDesk(p);
-    EncodeResult coded;
-    while (p.run.stepCounter < p.run.totalSteps) {
-        p.run.stepAtHand = p.run.stepCounter + 1;
-        const RowStatus status =
-            inputIsFvs(p, 1) ? ReadFvsRecord(p, p.data1) : ReadTextRow(p, p.data1, inputPath(p, 1));
-        if (status == RowStatus::EndOfData) {
-            endOfDataReached(p, 1);
-            return;
-        }
-        CodeReadEvent(p, p.data1, p.coder.nodePath1, p.coder.errorRecords1, &coder, &notes1,
-                      &coded);
-        if (!s.compareMode) {
-            WriteEventRecords(outputs);
-        } else {
-            p.run.stepAtHand = p.run.stepCounter + 1;
-            if (PerEventStep(p, p.data2, p.coder.nodePath2, p.coder.errorRecords2, &coder,
-                             notes2 ? &*notes2 : nullptr) == RowStatus::EndOfData) {
-                coder.settle();
-                withdrawUnpairedEvent(p, coded);
-                endOfDataReached(p, 2);
-                return;
-            }
-            CountCompareDifferences(p.tree, p.coder);
-        }
-        if (s.stepwiseProceeding) s.waiting = true;
-        while (s.waiting) p.ui.processPendingEvents();
-        if (s.breakRequested) {
-            if (p.ui.askYesNo("Break coding?", "Breaks program!")) return;
-            s.breakRequested = false;
-        }
-        p.ui.processPendingEvents();
-        s.controls.featureKindChoiceEnabled = false;
-        s.controls.featureKindChoiceRed = false;
-        restoreStatus(p, rememberedStatus);
-    }
+    SeriesSource input1(p, p.data1), input2(p, p.data2);
+    std::vector<LoopSlot> slots(1);
+    LoopSlot& slot = slots[0];
+    slot.clusters = &s.clustersNb;
+    slot.coder = &coder;
+    slot.state = &p.coder;
+    slot.choices = &p.shell;
+    slot.outputs = &p.outputs;
+    slot.run = &p.run;
+    EventLoop loop{p.tree,
+                   {&input1, s.compareMode ? &input2 : nullptr},
+                   {&p.data1.averaging, &p.data2.averaging},
+                   s.compareMode,
+                   slots,
+                   p.event,
+                   p.ui};
+    LoopCounters counters{p.run.stepCounter, p.run.stepAtHand, p.run.totalSteps, p.eventNbr};
+    loop.run(counters, hooks);
 }
 
 // Runs one step of the finish sequence. After a failure the remaining steps
@@ -558,47 +519,6 @@ ReportHeading ReportHeadingOf(const Program& p) {
                          p.eventNbr,
                          {p.cathLabel1, p.cathLabel2, p.cathLabel3},
                          {inputPath(p, 1), inputPath(p, 2)}};
-}
-
-RowStatus PerEventStep(Program& p, EventSeries& series, TwordArray& path, TErrorRecordArray& errors,
-                       FastCoder* coder, const NotesAhead* notes, EncodeResult* coded) {
-    const RowStatus status = inputIsFvs(p, series.number)
-                                 ? ReadFvsRecord(p, series)
-                                 : ReadTextRow(p, series, inputPath(p, series.number));
-    if (status == RowStatus::EndOfData) return status;
-    CodeReadEvent(p, series, path, errors, coder, notes, coded);
-    return status;
-}
-
-void CodeReadEvent(Program& p, EventSeries& series, TwordArray& path, TErrorRecordArray& errors,
-                   FastCoder* coder, const NotesAhead* notes, EncodeResult* coded) {
-    ShellState& s = p.shell;
-    const QuantizationTree& tree = p.tree;
-    if (tree.training.averaging) {
-        AveragingTransform(p.event, series.averaging, tree.training.averagingFrames,
-                           tree.consideredComponentsNb, p.run.stepCounter, s.compareMode);
-        PictureDesk desk = pictureDesk(p);
-        DrawAveragingPicture(desk, series, p.event);
-    }
-    EncodeResult r;
-    if (coder == nullptr) {
-        r = EncodeEvent(tree, p.coder, s.clustersNb, p.event, path, errors, p.ui);
-    } else {
-        const std::optional<FastCoder::Note> note =
-            notes != nullptr ? notes->noteOfLast(p) : std::nullopt;
-        r = coder->encode(s.clustersNb, p.event, path, errors, p.ui, note ? &*note : nullptr);
-    }
-    if (coded) *coded = r;
-    const auto& tables = p.outputs.cathTables;
-    p.run.teachRecord = {r.code, p.event.cath1, p.event.cath2, p.event.cath3, 0};
-    p.run.recogRecord = {r.code, tables[0].indexToChar[r.cath1], tables[1].indexToChar[r.cath2],
-                         tables[2].indexToChar[r.cath3], 0};
-    ++p.run.stepCounter;
-    PictureDesk desk = pictureDesk(p);
-    WriteEventText(desk, r.code, {p.event.cath1, p.event.cath2, p.event.cath3}, r, p.tree, p.coder);
-    const std::string count = std::to_string(eventsOfSeries(p));
-    p.data1.readCountText = count;
-    p.data2.readCountText = count;
 }
 
 void Halt(Program& p) {

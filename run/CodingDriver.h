@@ -12,9 +12,6 @@
 namespace zortan {
 
 struct Program;
-struct EncodeResult;
-class FastCoder;
-class NotesAhead;
 
 // The "Read data_1" and "Read data_2" procedures.
 void ReadData1(Program& program);
@@ -28,18 +25,6 @@ void ChooseAndOpenInput(Program& program, EventSeries& series, const std::string
 // A platform error stops it after the finish sequence has closed every
 // output and given the window back; the error is then raised again.
 void Run(Program& program, int32_t declaredCount, bool inputIsFvs);
-
-// Reads, transforms and codes one event of `series`: by `coder`, with the
-// note `notes` made for its record, when given, else by EncodeEvent.
-// `coded`, when given, receives the code and the leaf's readings.
-RowStatus PerEventStep(Program& program, EventSeries& series, TwordArray& path,
-                       TErrorRecordArray& errors, FastCoder* coder = nullptr,
-                       const NotesAhead* notes = nullptr, EncodeResult* coded = nullptr);
-
-// The coding part of PerEventStep, for an event already in `program.event`.
-void CodeReadEvent(Program& program, EventSeries& series, TwordArray& path,
-                   TErrorRecordArray& errors, FastCoder* coder = nullptr,
-                   const NotesAhead* notes = nullptr, EncodeResult* coded = nullptr);
 
 // The heading of the error file's table for the run as it stands.
 ReportHeading ReportHeadingOf(const Program& program);

@@ -84,12 +84,18 @@ class ProgressPrinter {
 
   private:
     static std::string fileLine(const FileResult& r) {
-        if (!r.ok()) return inputsText(r) + ": failed: " + indented(r.failure());
-        std::string line = inputsText(r) + ": coded";
-        for (const RunResult& run : r.runs)
-            line += (&run == &r.runs.front() ? " (K" : ", K") + std::to_string(run.clusters) + " " +
-                    std::to_string(run.events) + " events";
-        return line + (r.runs.empty() ? "" : ")");
+        std::string line;
+        if (!r.ok()) {
+            line = inputsText(r) + ": failed: " + indented(r.failure());
+        } else {
+            line = inputsText(r) + ": coded";
+            for (const RunResult& run : r.runs)
+                line += (&run == &r.runs.front() ? " (K" : ", K") + std::to_string(run.clusters) +
+                        " " + std::to_string(run.events) + " events";
+            if (!r.runs.empty()) line += ")";
+        }
+        for (const std::string& warning : r.warnings) line += "\n  warning: " + indented(warning);
+        return line;
     }
 
     bool terminal_, quiet_;

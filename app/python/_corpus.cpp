@@ -81,6 +81,7 @@ py::dict fileDict(const batch::FileResult& r, bool compare) {
     d["inputs"] = r.inputs;
     d["ok"] = r.ok();
     d["message"] = r.failure();
+    d["warnings"] = r.warnings;
     d["runs"] = runs;
     return d;
 }
@@ -88,6 +89,7 @@ py::dict fileDict(const batch::FileResult& r, bool compare) {
 batch::FileResult fileOf(const py::dict& d) {
     batch::FileResult r;
     r.inputs = d["inputs"].cast<std::vector<std::string>>();
+    if (d.contains("warnings")) r.warnings = d["warnings"].cast<std::vector<std::string>>();
     for (const py::handle run : d["runs"]) {
         const py::dict rd = run.cast<py::dict>();
         batch::RunResult& out = r.runs.emplace_back();

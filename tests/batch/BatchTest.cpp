@@ -67,6 +67,24 @@ void codeInConsole(const TempDir& dir, const std::string& tree, const std::strin
               0);
 }
 
+// The console coding the pair `one`, `two` in compare mode at `clusters`,
+// its error file saved into `folder`.
+void compareInConsole(const TempDir& dir, const std::string& one, const std::string& two,
+                      int clusters, const std::string& folder) {
+    for (const std::string& d : {dir.file("console"), folder}) fs::create_directories(d);
+    fs::copy_file(ZORTAN_CONSOLE_EXE, dir.file("console/zortan-console"),
+                  fs::copy_options::overwrite_existing);
+    dir.write("script.txt", "set stepwiseProceeding off\nset showInputRecords off\n"
+                            "set compareMode on\nread tree\n" +
+                                kTree + "\nset clustersNb " + std::to_string(clusters) +
+                                "\nread data_1\n" + one + "\nread data_2\n" + two + "\n" +
+                                folder + "/" + fs::path(one).stem().string() +
+                                "_error.txt\nhalt!\n");
+    ASSERT_EQ(run(dir.file("console/zortan-console") + " < " + dir.file("script.txt") + " > " +
+                  dir.file("console.log")),
+              0);
+}
+
 CorpusSettings allOutputs(const TempDir& dir, std::vector<int> clusters,
                           const std::string& tree = kTree) {
     CorpusSettings s{.tree = tree, .clusters = std::move(clusters), .outDir = dir.file("out")};
@@ -120,6 +138,29 @@ TEST(Batch, CodesATextTableOnlyAtTheClustersItsHeaderSets) {
     ASSERT_TRUE(r.runs[1].coded) << r.runs[1].message;
     codeInConsole(dir, tree, table, 16, dir.file("theirs"));
     EXPECT_EQ(expectSameFiles(dir.file("theirs"), dir.file("out/K16")), 10u);
+}
+
+// A pair whose second file ends early: the unpaired event is taken back in
+// the batch as in the console, and the table covers the pairs coded.
+TEST(Batch, ComparesAPairAsTheConsoleDoes) {
+    TempDir dir;
+    const std::string a = dir.file("a.fvs"), b = dir.file("b.fvs");
+    fs::copy_file(kSamples + "/vowels.fvs", a);
+    dir.write("b.fvs", readFileBytes(kSamples + "/vowels.fvs").substr(0, 1812 * 101));
+    CorpusSettings settings{.tree = kTree, .clusters = {4, 8}, .outDir = dir.file("out")};
+    settings.compare = true;
+    const CorpusOutcome outcome = CodeCorpus(settings, {{a, b}}, 1);
+    const FileResult& r = outcome.results.at(0);
+    ASSERT_TRUE(r.ok()) << r.failure();
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_NE(r.warnings[0].find("b.fvs\" holds no further event.\r\n100 events"),
+              std::string::npos);
+    for (int k : {4, 8}) {
+        const std::string theirs = dir.file("console-K" + std::to_string(k));
+        compareInConsole(dir, a, b, k, theirs);
+        EXPECT_EQ(expectSameFiles(theirs, dir.file("out/K" + std::to_string(k))), 1u);
+    }
+    EXPECT_EQ(outcome.tables[1].events, 100);
 }
 
 // The command line itself: exit statuses, refusals and the summary.

@@ -35,6 +35,7 @@ class RunResult:
         self.clusters: int = d["clusters"]
         self.coded: bool = d["coded"]
         self.message: str = d["message"]
+        self.warnings: List[str] = list(d.get("warnings", []))
         self.steps: int = d["steps"]
         self.events: int = d["events"]
         self.counts: _np.ndarray = d["counts"]
@@ -51,6 +52,10 @@ class FileResult:
     inputs   the input's path(s).
     ok       every run was coded.
     message  the first failure's message ("" when ok).
+    warnings what the window would have told along the way, in order: header
+             remarks, settings that differ from the tree's training, the
+             first faulty table row, an input that ended before its
+             header's count, qualifiers outside the tree's value lists.
     runs     {K: RunResult}.
     """
 

@@ -1,0 +1,168 @@
+// The coding engine without a window: several numbers of clusters in one
+// read give each run's own bytes, files that are no event files of their
+// kind are refused with the reason, and what the window would have said
+// along the way comes back as warnings.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/CodingEngine.h"
+#include "support/TempDir.h"
+
+namespace zortan {
+namespace {
+
+using testing::readFileBytes;
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+const std::string kSamples = ZORTAN_SAMPLES_DIR;
+const std::string kTree = kSamples + "/vowels-cep16-centroids32.vq";
+const std::string kFvs = kSamples + "/vowels.fvs";
+const std::string kTable = kSamples + "/vowels-melcep16.txt";
+const std::string kTableTree = kSamples + "/vowels-melcep16-cart32.vq";
+
+LocalDateTime fixedClock() {
+    return LocalDateTime{2026, 12, 8, 10, 30, 0, 0};
+}
+
+RunOptions everyOutput(const std::vector<int>& clusters, const std::string& folder) {
+    RunOptions o;
+    o.clusters = clusters;
+    for (int k : clusters) o.folders.push_back(folder + "/K" + std::to_string(k));
+    for (const std::string& f : o.folders) fs::create_directories(f);
+    o.outputs.fill(true);
+    return o;
+}
+
+RunReport codeWith(const std::string& tree, const std::vector<int>& clusters,
+                   const RunOptions& options, const std::vector<std::string>& inputs) {
+    CodingEngine engine(LoadTreeFile(tree), clusters);
+    engine.clock = fixedClock;
+    return engine.code(options, inputs);
+}
+
+TEST(CodingEngine, SeveralClustersInOneReadWriteWhatSeparateRunsWrite) {
+    TempDir dir;
+    const RunReport together = codeWith(kTree, {2, 8, 32},
+                                        everyOutput({2, 8, 32}, dir.file("one")), {kFvs});
+    EXPECT_EQ(together.end, RunEnd::Whole);
+    EXPECT_TRUE(together.warnings.empty());
+    for (size_t k = 0; k < 3; ++k) {
+        const ClusterRun& run = together.runs[k];
+        SCOPED_TRACE(run.clusters);
+        ASSERT_TRUE(run.coded) << run.message;
+        EXPECT_EQ(run.events, 477);
+        EXPECT_EQ(run.rows.size(), static_cast<size_t>(run.clusters));
+        EXPECT_EQ(run.files.size(), 10u);  // one code file for both groups
+        const std::string alone = dir.file("alone" + std::to_string(k));
+        const RunReport single =
+            codeWith(kTree, {run.clusters}, everyOutput({run.clusters}, alone), {kFvs});
+        ASSERT_TRUE(single.runs[0].coded);
+        EXPECT_EQ(single.runs[0].rows, run.rows);
+        const std::string folder = "/K" + std::to_string(run.clusters);
+        for (const auto& entry : fs::directory_iterator(alone + folder)) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_EQ(readFileBytes(entry.path().string()),
+                      readFileBytes(dir.file("one" + folder + "/" + name)))
+                << name;
+        }
+    }
+    // At one cluster every event counts as an error, whatever its reading.
+    EXPECT_EQ(together.runs[0].rows[0][0], 477u);
+}
+
+TEST(CodingEngine, RefusesFilesThatAreNoEventFilesOfTheirKind) {
+    TempDir dir;
+    const std::string fvs = readFileBytes(kFvs);
+    fs::create_directories(dir.file("folder.fvs"));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {dir.file("missing.fvs"), "does not exist."},
+        {dir.file("folder.fvs"), "is a directory, not an event file."},
+        {dir.write("empty.fvs", ""), "holds no header record (1812 bytes): Read beyond end"},
+        {dir.write("cut.fvs", fvs.substr(0, 1812 * 10 + 900)),
+         "holds 19020 bytes, no whole number of 1812-byte records."},
+        {dir.write("tree.fvs", readFileBytes(kTree)), "no whole number of 1812-byte records"},
+        {dir.write("words.txt", "no table here\r\nat all\r\n"), "Error 100."},
+    };
+    for (const auto& [path, says] : cases) {
+        SCOPED_TRACE(path);
+        const RunReport r = codeWith(kTree, {4}, everyOutput({4}, dir.file("out")), {path});
+        EXPECT_EQ(r.end, RunEnd::Refused);
+        ASSERT_EQ(r.runs.size(), 1u);
+        EXPECT_FALSE(r.runs[0].coded);
+        EXPECT_NE(r.runs[0].message.find(says), std::string::npos) << r.runs[0].message;
+    }
+    EXPECT_TRUE(fs::is_empty(dir.file("out/K4")));
+}
+
+TEST(CodingEngine, SaysWhatTheWindowWouldHaveSaidAsWarnings) {
+    TempDir dir;
+    const std::string fvs = readFileBytes(kFvs);
+    // Whole records, fewer than the header declares: coded up to the end.
+    const std::string shortFile = dir.write("short.fvs", fvs.substr(0, 1812 * 61));
+    RunReport r = codeWith(kTree, {4}, everyOutput({4}, dir.file("a")), {shortFile});
+    EXPECT_EQ(r.end, RunEnd::EndOfData);
+    EXPECT_TRUE(r.runs[0].coded);
+    EXPECT_EQ(r.runs[0].events, 60);
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_NE(r.warnings[0].find("holds no further event.\r\n60 events of it were coded"),
+              std::string::npos);
+    EXPECT_NE(readFileBytes(dir.file("a/K4/short_error.txt")).find("Events number=60\r\n"),
+              std::string::npos);
+
+    // Qualifiers outside the tree's value lists, and a table with faulty rows.
+    std::string odd = fvs;
+    odd[1812 + 1806] = '#';
+    odd[2 * 1812 + 1806] = '#';
+    r = codeWith(kTree, {4}, everyOutput({4}, dir.file("b")), {dir.write("odd.fvs", odd)});
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_EQ(r.warnings[0].find("2 events of \"" + dir.file("odd.fvs") + "\" carry a Vowel"),
+              0u)
+        << r.warnings[0];
+
+    std::string table = readFileBytes(kTable);
+    const size_t row = table.find("\r\ne\t3\tv\t") + 2;
+    table.insert(table.find('\t', row + 6) + 1, "12abc");
+    r = codeWith(kTableTree, {16}, everyOutput({16}, dir.file("c")),
+                 {dir.write("faulty.txt", table)});
+    EXPECT_TRUE(r.runs[0].coded) << r.runs[0].message;
+    EXPECT_EQ(r.faultyRows, 1);
+    ASSERT_FALSE(r.warnings.empty());
+    EXPECT_EQ(r.warnings[0].find("Error 100."), 0u);
+
+    // A table's header sets the number of clusters of its run.
+    r = codeWith(kTableTree, {8, 16}, everyOutput({8, 16}, dir.file("d")), {kTable});
+    EXPECT_FALSE(r.runs[0].coded);
+    EXPECT_NE(r.runs[0].message.find("is coded at 16 clusters, not at 8."), std::string::npos);
+    EXPECT_TRUE(r.runs[1].coded);
+}
+
+// Cancels after a number of events.
+class CancelAfter : public RunObserver {
+  public:
+    explicit CancelAfter(int64_t steps) : steps_(steps) {}
+    void progress(int64_t steps, int64_t) override { seen_ = steps; }
+    bool cancelled() override { return seen_ >= steps_; }
+
+  private:
+    int64_t steps_, seen_ = 0;
+};
+
+TEST(CodingEngine, ACancelledRunClosesItsFilesWholeAfterTheLastEvent) {
+    TempDir dir;
+    CodingEngine engine(LoadTreeFile(kTree), {8});
+    CancelAfter observer(10);
+    const RunReport r = engine.code(everyOutput({8}, dir.file("out")), {kFvs}, &observer);
+    EXPECT_EQ(r.end, RunEnd::Cancelled);
+    EXPECT_FALSE(r.runs[0].coded);
+    EXPECT_EQ(r.runs[0].message, "The run was interrupted after 10 events.");
+    EXPECT_EQ(readFileBytes(dir.file("out/K8/vowels_Teach.zrt")).size(), 6u * (1 + 253 + 10));
+    EXPECT_EQ(readFileBytes(dir.file("out/K8/vowels_error.txt")).find("Events number="),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace zortan
