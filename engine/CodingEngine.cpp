@@ -78,55 +78,22 @@ struct ClusterOutputs {
     OutputFiles view() { return OutputFiles{choices, files, run}; }
 };
 
-constexpr std::array<const char*, 2> kGroupDescriptions = {" teaching output file ",
-                                                           " recognition output file "};
-
 // Creates a run's outputs where they are named, as a window run creates
-// them in the order it asks for them: each group's combined file, code file
-// and category files, then the error file.
-void createOutputs(ClusterOutputs& o, const HeaderSources& sources,
+// them: each group's files, then the error file.
+void createOutputs(ClusterOutputs& o, const QuantizationTree& tree, const HeaderSources& sources,
                    const std::array<std::string, 3>& labels, bool compare) {
-    const ShellState& s = o.choices;
-    InitFileOptions& n = o.names;
-    OutputState& f = o.files;
+    NamedChooser named;
+    OutputOpening opening{named,  o.choices, o.names,  o.files,
+                          o.run,  tree,      {&labels[0], &labels[1], &labels[2]},
+                          sources};
     if (!compare) {
-        const std::array<std::array<bool, 5>, 2> chosen = {
-            {{s.outputTeachCombined, s.outputTeachCodes, s.outputTeachCath1, s.outputTeachCath2,
-              s.outputTeachCath3},
-             {s.outputRecogCombined, s.outputRecogCodes, s.outputRecogCath1, s.outputRecogCath2,
-              s.outputRecogCath3}}};
-        const std::array<std::array<std::string*, 4>, 2> names = {
-            {{&n.teachFileName, &n.teachCath1FileName, &n.teachCath2FileName,
-              &n.teachCath3FileName},
-             {&n.recogFileName, &n.recogCath1FileName, &n.recogCath2FileName,
-              &n.recogCath3FileName}}};
-        const std::array<OutFile*, 2> combined = {&f.teachCombined, &f.recogCombined};
-        const std::array<std::array<OutFile, 3>*, 2> cath = {&f.teachCath, &f.recogCath};
-        for (size_t g = 0; g < 2; ++g) {
-            if (chosen[g][0]) {
-                combined[g]->create(*names[g][0]);
-                WriteCertificate(sources, *combined[g], kGroupDescriptions[g]);
-            }
-            // One code file for both groups: the teaching group's when chosen there.
-            const bool codes = g == 0 ? chosen[0][1] : !chosen[0][1] && chosen[1][1];
-            if (codes) {
-                f.codeFile.create(n.codeFileName);
-                WriteTextOutputHeader(sources, f.codeFile, "Events codes.", TextOutputKind::Codes);
-            }
-            for (size_t k = 0; k < 3; ++k) {
-                if (!chosen[g][2 + k]) continue;
-                OutFile& file = (*cath[g])[k];
-                file.create(*names[g][1 + k]);
-                WriteTextOutputHeader(sources, file, labels[k] + " classification.",
-                                      TextOutputKind::Category);
-                WriteCathList(file, labels[k], f.cathTables[k]);
-            }
-            (g == 0 ? o.run.teachOutputActive : o.run.recogOutputActive) =
-                std::any_of(chosen[g].begin(), chosen[g].end(), [](bool on) { return on; });
-        }
+        OpenTeachOutputs(opening);
+        OpenRecogOutputs(opening);
     }
-    f.errorFile.create(n.errorFileName);
-    WriteTextOutputHeader(sources, f.errorFile, "Classification Error.", TextOutputKind::Error);
+    TextOutputDesk desk{named, sources};
+    CreateTextOutput(desk, o.files.errorFile, o.names.errorFileName, 8, "Error file saving",
+                     "The final error vector file will not be created.", "Classification Error.",
+                     TextOutputKind::Error, "error", tree.cath1Set, o.files.cathTables[0]);
 }
 
 // One number of clusters during a run.
@@ -348,7 +315,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         const HeaderSources headers{o.names, *tree,   series1,         series2,
                                     texts,   r.clusters, options.compare, clock};
         try {
-            createOutputs(o, headers, labels, options.compare);
+            createOutputs(o, *tree, headers, labels, options.compare);
         } catch (const InOutError&) {
             r.message = failureText(std::current_exception(), coderUi);
             for (OutFile* file : o.files.files()) file->discard();

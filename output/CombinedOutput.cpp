@@ -173,8 +173,8 @@ bool writesCodes(const ShellState& s, size_t g) {
     return g == kTeach ? s.outputTeachCodes : !s.outputTeachCodes && s.outputRecogCodes;
 }
 
-bool createCodeFile(OutputsDesk& d) {
-    TextOutputDesk desk{d.ui, d.options, d.shell, d.sources};
+bool createCodeFile(OutputOpening& d) {
+    TextOutputDesk desk{d.chooser, d.sources};
     return CreateTextOutput(desk, d.outputs.codeFile, d.options.codeFileName, 4,
                             "Out codes file saving", "The final out code file will not be created.",
                             "Events codes.", TextOutputKind::Codes, "code", d.tree.cath1Set,
@@ -182,14 +182,14 @@ bool createCodeFile(OutputsDesk& d) {
 }
 
 // Step 4 of opening a group: the three category files.
-void openCathFiles(OutputsDesk& d, const OutputGroup& g) {
+void openCathFiles(OutputOpening& d, const OutputGroup& g) {
     const auto& labels = d.labels;
     const auto sets = cathSets(d.tree);
     for (size_t k = 0; k < 3; ++k) {
         const std::string& L = *labels[k];
         bool& chosen = d.shell.*g.cath[k];
         std::string& name = d.options.*g.cathNames[k];
-        TextOutputDesk desk{d.ui, d.options, d.shell, d.sources};
+        TextOutputDesk desk{d.chooser, d.sources};
         if (chosen)
             chosen = CreateTextOutput(desk, (d.outputs.*g.cathFiles)[k], name,
                                       4 + static_cast<int>(k) + 1,
@@ -341,10 +341,22 @@ void BuildOutputNames(InitFileOptions& o, const CathLabels& labels, const std::s
 
 bool OpenCombinedOutput(OutputsDesk& d, std::string& fileName, OutFile& file,
                         const std::string& description) {
-    if (OutputChoiceNeeded(fileName) &&
-        !ChooseOutputFile(d.ui, d.options, fileName, 3, description + " saving")) {
-        d.ui.showMessage("The final, " + description +
-                         " will not be created. The old one, namely \"" + fileName + "\" remains");
+    DialogChooser chooser(d.ui, d.options, d.shell);
+    OutputOpening o = openingOf(d, chooser);
+    return OpenCombinedOutput(o, fileName, file, description);
+}
+
+OutputOpening openingOf(OutputsDesk& d, OutputChooser& chooser) {
+    return OutputOpening{chooser, d.shell, d.options, d.outputs, d.run, d.tree, d.labels,
+                         d.sources};
+}
+
+bool OpenCombinedOutput(OutputOpening& d, std::string& fileName, OutFile& file,
+                        const std::string& description) {
+    if (!d.chooser.settle(fileName, 3, description + " saving")) {
+        d.chooser.refused("The final, " + description +
+                          " will not be created. The old one, namely \"" + fileName +
+                          "\" remains");
         return false;
     }
     file.create(fileName);
@@ -367,7 +379,7 @@ void WriteCertificate(const HeaderSources& sources, OutFile& file, const std::st
 
 namespace {
 
-void openGroup(OutputsDesk& d, size_t index) {
+void openGroup(OutputOpening& d, size_t index) {
     const OutputGroup& g = kGroups[index];
     ShellState& s = d.shell;
     InitFileOptions& o = d.options;
@@ -446,7 +458,7 @@ void writeGroups(const OutputFiles& d, std::initializer_list<size_t> groups) {
 
 }  // namespace
 
-void OpenTeachOutputs(OutputsDesk& d) {
+void OpenTeachOutputs(OutputOpening& d) {
     // The recognition record takes its characters from the value lists, so
     // they are built for every run that writes anything, not only when a
     // category file is created.
@@ -454,13 +466,25 @@ void OpenTeachOutputs(OutputsDesk& d) {
         const auto& labels = d.labels;
         const auto sets = cathSets(d.tree);
         for (size_t k = 0; k < 3; ++k)
-            BuildCathList(d.shell, d.ui, *labels[k], *sets[k], d.outputs.cathTables[k]);
+            BuildCathList(d.chooser, *labels[k], *sets[k], d.outputs.cathTables[k]);
     }
     openGroup(d, kTeach);
 }
 
-void OpenRecogOutputs(OutputsDesk& d) {
+void OpenRecogOutputs(OutputOpening& d) {
     openGroup(d, kRecog);
+}
+
+void OpenTeachOutputs(OutputsDesk& d) {
+    DialogChooser chooser(d.ui, d.options, d.shell);
+    OutputOpening o = openingOf(d, chooser);
+    OpenTeachOutputs(o);
+}
+
+void OpenRecogOutputs(OutputsDesk& d) {
+    DialogChooser chooser(d.ui, d.options, d.shell);
+    OutputOpening o = openingOf(d, chooser);
+    OpenRecogOutputs(o);
 }
 
 OutputFiles outputFiles(OutputsDesk& d) {

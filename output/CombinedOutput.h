@@ -30,6 +30,23 @@ struct OutputsDesk {
     HeaderSources sources;
 };
 
+// What a run's outputs are opened with: how each file is settled (the
+// window asks, a run without one takes the names), the output choices, the
+// outputs' paths, files and records, the categories' value sets and names,
+// and the certificate's and headers' sources.
+struct OutputOpening {
+    OutputChooser& chooser;
+    ShellState& shell;
+    InitFileOptions& options;
+    OutputState& outputs;
+    CodingRun& run;
+    const QuantizationTree& tree;
+    CathLabels labels;
+    HeaderSources sources;
+};
+// The desk's opening, with the window's dialogs as `chooser`.
+OutputOpening openingOf(OutputsDesk& desk, OutputChooser& chooser);
+
 // The open outputs of a run as they are written and closed: the output
 // choices, the files and the run's records and active groups.
 struct OutputFiles {
@@ -63,6 +80,12 @@ bool OpenCombinedOutput(OutputsDesk& desk, std::string& fileName, OutFile& file,
 void WriteCertificate(const HeaderSources& sources, OutFile& file, const std::string& description);
 
 
+bool OpenCombinedOutput(OutputOpening& opening, std::string& fileName, OutFile& file,
+                        const std::string& description);
+// The teaching group's files (and the categories' value lists), then the
+// recognition group's; the desk's forms ask the user through the window.
+void OpenTeachOutputs(OutputOpening& opening);
+void OpenRecogOutputs(OutputOpening& opening);
 void OpenTeachOutputs(OutputsDesk& desk);
 void OpenRecogOutputs(OutputsDesk& desk);
 void WriteTeachRecord(OutputsDesk& desk);

@@ -285,6 +285,24 @@ bool ChooseOutputFile(Ui& ui, const InitFileOptions& options, std::string& fileN
     return accepted;
 }
 
+bool DialogChooser::settle(std::string& fileName, int filterIndex, const std::string& title) {
+    return !OutputChoiceNeeded(fileName) ||
+           ChooseOutputFile(ui_, options_, fileName, filterIndex, title);
+}
+
+void DialogChooser::refused(const std::string& message) {
+    ui_.showMessage(message);
+}
+
+void DialogChooser::buildingList(const std::string& name, bool done) {
+    if (done) {
+        setStatusCaption(shell_, ui_, "Program finished " + name + " #list creation");
+        return;
+    }
+    setStatusCaption(shell_, ui_, name + " #list creation");
+    shell_.statusBarText = "\"cathegory # list create\"";
+}
+
 bool OutputChoiceNeeded(const std::string& fileName) {
     const std::string folder = extractFileDir(fileName);
     return fileExists(fileName) || !folderExists(folder.empty() ? "." : folder);
@@ -294,15 +312,14 @@ bool CreateTextOutput(TextOutputDesk& desk, OutFile& file, std::string& fileName
                       const std::string& title, const std::string& refusal,
                       const std::string& heading, TextOutputKind kind, const std::string& name,
                       const Set256& valueSet, CathTables& tables) {
-    if (OutputChoiceNeeded(fileName) &&
-        !ChooseOutputFile(desk.ui, desk.options, fileName, filterIndex, title)) {
-        desk.ui.showMessage(refusal + " The old one, namely \"" + fileName + "\" remains");
+    if (!desk.chooser.settle(fileName, filterIndex, title)) {
+        desk.chooser.refused(refusal + " The old one, namely \"" + fileName + "\" remains");
         return false;
     }
     file.create(fileName);
     WriteTextOutputHeader(desk.sources, file, heading, kind);
     if (kind != TextOutputKind::Category) return true;
-    BuildCathList(desk.shell, desk.ui, name, valueSet, tables);
+    BuildCathList(desk.chooser, name, valueSet, tables);
     WriteCathList(file, name, tables);
     return true;
 }
@@ -460,10 +477,16 @@ void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
 
 int BuildCathList(ShellState& shell, Ui& ui, const std::string& name, const Set256& valueSet,
                   CathTables& tables) {
-    setStatusCaption(shell, ui, name + " #list creation");
-    shell.statusBarText = "\"cathegory # list create\"";
+    const InitFileOptions unused;  // the list building asks for no file
+    DialogChooser chooser(ui, unused, shell);
+    return BuildCathList(chooser, name, valueSet, tables);
+}
+
+int BuildCathList(OutputChooser& chooser, const std::string& name, const Set256& valueSet,
+                  CathTables& tables) {
+    chooser.buildingList(name, false);
     FillCathTables(valueSet, tables);
-    setStatusCaption(shell, ui, "Program finished " + name + " #list creation");
+    chooser.buildingList(name, true);
     return tables.count;
 }
 

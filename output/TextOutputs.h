@@ -49,13 +49,48 @@ bool ChooseOutputFile(Ui& ui, const InitFileOptions& options, std::string& fileN
 // header does not announce codes).
 enum class TextOutputKind { Codes, Category, Error };
 
-// What creating a text output works with: the user, the options that hold
-// the file's path, the status texts of the list building and the header's
-// sources.
+// How each output file is settled before it is created.
+class OutputChooser {
+  public:
+    virtual ~OutputChooser() = default;
+    // Whether the output may be created at `fileName`; the choice may
+    // change the name.
+    virtual bool settle(std::string& fileName, int filterIndex, const std::string& title) = 0;
+    // The output will not be created; `message` says so.
+    virtual void refused(const std::string& message) = 0;
+    // A category's value list is being built (`done` false) or was built.
+    virtual void buildingList(const std::string& name, bool done) = 0;
+};
+
+// The window's choice: a file that exists or whose folder does not is asked
+// for in the save dialog; refusals are shown, the list building is told in
+// the status texts.
+class DialogChooser : public OutputChooser {
+  public:
+    DialogChooser(Ui& ui, const InitFileOptions& options, ShellState& shell)
+        : ui_(ui), options_(options), shell_(shell) {}
+    bool settle(std::string& fileName, int filterIndex, const std::string& title) override;
+    void refused(const std::string& message) override;
+    void buildingList(const std::string& name, bool done) override;
+
+  private:
+    Ui& ui_;
+    const InitFileOptions& options_;
+    ShellState& shell_;
+};
+
+// A run without a window: every output is created where it is named.
+class NamedChooser : public OutputChooser {
+  public:
+    bool settle(std::string&, int, const std::string&) override { return true; }
+    void refused(const std::string&) override {}
+    void buildingList(const std::string&, bool) override {}
+};
+
+// What creating a text output works with: how its file is settled and the
+// header's sources.
 struct TextOutputDesk {
-    Ui& ui;
-    const InitFileOptions& options;
-    ShellState& shell;
+    OutputChooser& chooser;
     const HeaderSources& sources;
 };
 
@@ -84,6 +119,9 @@ void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
 
 // The value list of a category from its value set; returns the count.
 int FillCathTables(const Set256& valueSet, CathTables& tables);
+// FillCathTables, telling `chooser`.
+int BuildCathList(OutputChooser& chooser, const std::string& name, const Set256& valueSet,
+                  CathTables& tables);
 // FillCathTables with the window's status texts around it.
 int BuildCathList(ShellState& shell, Ui& ui, const std::string& name, const Set256& valueSet,
                   CathTables& tables);

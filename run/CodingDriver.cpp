@@ -348,7 +348,8 @@ void prepareRun(Program& p, int32_t declaredCount, bool isFvs) {
         p.ui.showMessage("No output file for the teaching sample will be created");
     }
     const HeaderSources sources = headerSources(p);
-    TextOutputDesk desk{p.ui, p.options, p.shell, sources};
+    DialogChooser chooser(p.ui, p.options, p.shell);
+    TextOutputDesk desk{chooser, sources};
     CreateTextOutput(desk, p.outputs.errorFile, p.options.errorFileName, 8, "Error file saving",
                      "The final error vector file will not be created.", "Classification Error.",
                      TextOutputKind::Error, "error", p.tree.cath1Set, p.outputs.cathTables[0]);

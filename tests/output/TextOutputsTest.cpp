@@ -63,7 +63,8 @@ struct Session : testing::Workspace {
         OutFile file;
         CathTables tables;
         const HeaderSources sources = headerSources(program);
-        TextOutputDesk desk{ui, program.options, program.shell, sources};
+        DialogChooser chooser(ui, program.options, program.shell);
+        TextOutputDesk desk{chooser, sources};
         const bool created = CreateTextOutput(desk, file, path, 4, "Out codes file saving",
                                               "The final out code file will not be created.",
                                               heading, kindOf(heading, cathName), cathName,
