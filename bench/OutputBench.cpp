@@ -6,7 +6,7 @@
 
 #include "bench/QuietUi.h"
 #include "output/CombinedOutput.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 
 namespace zortan::bench {
 

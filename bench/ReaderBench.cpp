@@ -10,9 +10,9 @@
 #include "bench/Scratch.h"
 #include "events/FvsReader.h"
 #include "events/TextEventReader.h"
-#include "run/FvsInput.h"
-#include "run/TextInput.h"
-#include "shell/Program.h"
+#include "window/FvsInput.h"
+#include "window/TextInput.h"
+#include "window/Program.h"
 
 namespace zortan::bench {
 

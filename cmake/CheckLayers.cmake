@@ -2,42 +2,65 @@ cmake_minimum_required(VERSION 3.20)
 # Refuses an #include that runs upward through the layers (see
 # docs/architecture.md). Run by the build (target zortan-layers) as
 #   cmake -DSOURCE_DIR=<top of the sources> -P cmake/CheckLayers.cmake
-# Each folder may include the folders listed for it and nothing else; the
-# program state and the window model (shell/Program.h, shell/MainWindow.h)
-# sit at the top, above every subsystem.
+# Each folder may include the folders listed for it and nothing else.
 
-set(settings "shell/InitFile.h;shell/ShellState.h;shell/WindowControls.h;shell/ChooseFile.h")
+# The shell's settings (shell/) that every subsystem may read.
+set(settings "shell/")
+set(formats "events/;tree/;base/;platform/")
 set(allowed_platform "platform/")
 set(allowed_base "base/;platform/")
 set(allowed_shell "shell/;base/;platform/")
 set(allowed_tree "tree/;events/EventRecord.h;base/;platform/")
-set(allowed_plots "plots/;events/;tree/;base/;platform/;${settings}")
-set(allowed_events "events/;tree/;base/;platform/")
-set(allowed_output "output/;events/;tree/;base/;platform/;${settings}")
-# engine/: the coding engine, below every face; it knows no program state
-# and no window.
-set(allowed_engine "engine/;output/;events/;tree/;base/;platform/;${settings}")
-# run/ holds the procedures over the whole program state: above the program
-# state, below the window model.
-set(allowed_run "run/;engine/;output/;events/;plots/;tree/;base/;platform/;${settings};shell/Program.h")
-# The top of the shell: the whole program's state and the window model.
-set(top_of_shell "shell/Program.h;shell/MainWindow.h;shell/MainWindow.cpp")
+set(allowed_events "${formats}")
+set(allowed_plots "plots/;${formats};${settings}")
+set(allowed_output "output/;${formats};${settings}")
+# engine/: the coding engine, below every face; it knows no program state,
+# no window and no pictures.
+set(allowed_engine "engine/;output/;${formats};${settings}")
+# window/: the window model, the program state and the run's messages and
+# controls, over the engine.
+set(allowed_window "window/;engine/;output/;plots/;${formats};${settings}")
+# The faces: the window's front ends drive window/; the batch command, the
+# dump tool and the Python package call the engine and the formats.
+set(below_faces "engine/;output/;${formats};${settings}")
+set(allowed_app/console "app/console/;window/;plots/;${below_faces}")
+set(allowed_app/desktop "app/desktop/;window/;plots/;${below_faces}")
+set(allowed_app/batch "app/batch/;${below_faces}")
+set(allowed_app/dump "app/dump/;${below_faces}")
+set(allowed_app/python "app/python/;app/batch/;${below_faces}")
+# Tools and benchmarks: above everything but the front ends; the writers
+# of test inputs only on the formats.
+set(allowed_tools/fixtures "tools/fixtures/;${formats}")
+set(allowed_tools "tools/;window/;plots/;${below_faces}")
+set(allowed_bench "bench/;tools/;app/desktop/;window/;plots/;${below_faces}")
+
+set(layers platform base shell tree events plots output engine window app/console app/desktop
+    app/batch app/dump app/python tools/fixtures tools bench)
 set(failures "")
-foreach(folder platform base shell tree plots events output engine run)
+set(checked "")
+foreach(folder IN LISTS layers)
   file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/${folder}/*.h"
        "${SOURCE_DIR}/${folder}/*.cpp")
   foreach(file IN LISTS files)
-    if(file IN_LIST top_of_shell)
-      # The program state holds what the subsystems keep; the procedures over
-      # it (run/) and the window model stand above it.
-      if(file STREQUAL "shell/Program.h")
-        file(STRINGS "${SOURCE_DIR}/${file}" includes REGEX "^#include \"(run/|shell/MainWindow)")
-        foreach(line IN LISTS includes)
-          string(APPEND failures "  ${file}: ${line}\n")
-        endforeach()
-      endif()
+    # A file belongs to the deepest folder listed for it.
+    if(file IN_LIST checked)
       continue()
     endif()
+    set(deeper FALSE)
+    foreach(other IN LISTS layers)
+      string(LENGTH "${other}" other_length)
+      string(LENGTH "${folder}" folder_length)
+      if(other_length GREATER folder_length)
+        string(FIND "${file}" "${other}/" at)
+        if(at EQUAL 0)
+          set(deeper TRUE)
+        endif()
+      endif()
+    endforeach()
+    if(deeper)
+      continue()
+    endif()
+    list(APPEND checked "${file}")
     set(allowed "${allowed_${folder}}")
     file(STRINGS "${SOURCE_DIR}/${file}" includes REGEX "^#include \"")
     foreach(line IN LISTS includes)
@@ -49,9 +72,10 @@ foreach(folder platform base shell tree plots events output engine run)
           set(ok TRUE)
         endif()
       endforeach()
-      # Inside the shell only its top may name the top.
-      if(folder STREQUAL "shell" AND included IN_LIST top_of_shell)
-        set(ok FALSE)
+      # Includes beside the file (the Python module's generated headers,
+      # system headers in quotes) are not the layers' business.
+      if(NOT included MATCHES "/")
+        set(ok TRUE)
       endif()
       if(NOT ok)
         string(APPEND failures "  ${file} includes ${included}\n")

@@ -2,7 +2,7 @@
 // (tree/TreeReader.h), its failures as the messages the window shows, and
 // what a read tree publishes (training file and wave names, display texts,
 // category names) as values. The window's file choice and attempts sit on
-// top of it (run/TreeInput.h); the batch command and Python load with it
+// top of it (window/TreeInput.h); the batch command and Python load with it
 // directly.
 #pragma once
 

@@ -11,8 +11,8 @@
 
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "run/TreeInput.h"
-#include "shell/Program.h"
+#include "window/TreeInput.h"
+#include "window/Program.h"
 #include "tools/fixtures/TreeFileWriter.h"
 #include "tree/TreeCoding.h"
 

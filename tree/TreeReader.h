@@ -1,6 +1,6 @@
 // Reading the layout of a quantization tree file, item by item. The reader
 // only parses: what the file holds lands in a TreeFileItems, and the run's
-// tree input (run/TreeInput.h) takes it into the program.
+// tree input (window/TreeInput.h) takes it into the program.
 #pragma once
 
 #include <array>

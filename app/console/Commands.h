@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/console/ConsoleOutput.h"
-#include "shell/MainWindow.h"
+#include "window/MainWindow.h"
 
 namespace zortan::console {
 

@@ -2,7 +2,7 @@
 
 #include "app/console/Commands.h"
 #include "platform/Errors.h"
-#include "run/CodingDriver.h"
+#include "window/CodingDriver.h"
 
 namespace zortan::console {
 

@@ -10,7 +10,7 @@
 #include "app/console/ConsoleOutput.h"
 #include "app/console/LineInput.h"
 #include "base/Ui.h"
-#include "shell/MainWindow.h"
+#include "window/MainWindow.h"
 
 namespace zortan::console {
 

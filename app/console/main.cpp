@@ -13,9 +13,9 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "platform/Power.h"
-#include "run/CodingDriver.h"
-#include "shell/MainWindow.h"
-#include "shell/Program.h"
+#include "window/CodingDriver.h"
+#include "window/MainWindow.h"
+#include "window/Program.h"
 
 namespace {
 

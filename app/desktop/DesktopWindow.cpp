@@ -29,7 +29,7 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "plots/EventPictures.h"
-#include "run/CodingDriver.h"
+#include "window/CodingDriver.h"
 #include "tree/TreeCoding.h"
 
 namespace zortan::desktop {

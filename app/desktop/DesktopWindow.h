@@ -17,8 +17,8 @@
 #include "app/desktop/ImageCanvas.h"
 #include "app/desktop/QtUi.h"
 #include "app/desktop/RunProgress.h"
-#include "shell/MainWindow.h"
-#include "shell/Program.h"
+#include "window/MainWindow.h"
+#include "window/Program.h"
 
 class QAction;
 class QCheckBox;

@@ -11,7 +11,7 @@
 
 #include "app/desktop/QtUi.h"
 #include "platform/Errors.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 
 namespace zortan::desktop {
 

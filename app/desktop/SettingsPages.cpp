@@ -10,7 +10,7 @@
 #include "app/desktop/QtUi.h"
 #include "base/Format.h"
 #include "plots/Skribo.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 
 namespace zortan::desktop {
 

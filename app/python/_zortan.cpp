@@ -24,7 +24,7 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "engine/TimeAveraging.h"
-#include "tools/fixtures/FvsFileWriter.h"
+#include "events/FvsWriter.h"
 #include "tree/TreeCoding.h"
 #include "tree/TreeReader.h"
 #include "tree/fast/FastCoder.h"
@@ -457,7 +457,7 @@ py::tuple fvsHeader(const py::bytes& record) {
 // The header record for `header` (the keys fvsHeader gives; missing ones
 // take the writer's defaults) declaring `records` events.
 py::bytes fvsHeaderRecord(const py::dict& header, uint32_t records) {
-    fixtures::FvsHeader h;
+    FvsHeader h;
     const auto get = [&header](const char* key, auto& field) {
         if (header.contains(key)) field = header[key].cast<std::decay_t<decltype(field)>>();
     };
@@ -482,7 +482,7 @@ py::bytes fvsHeaderRecord(const py::dict& header, uint32_t records) {
         for (size_t i = 0; i < 3; ++i) h.cathNbr[i] = fitOrRangeError<uint8_t>(counts[i]);
     }
     QuietUi ui;
-    const FvsRecord r = reported(ui, [&] { return fixtures::encodeFvsHeader(h); });
+    const FvsRecord r = reported(ui, [&] { return encodeFvsHeader(h); });
     return py::bytes(reinterpret_cast<const char*>(r.data()), r.size());
 }
 

@@ -1,5 +1,5 @@
 #include "events/FvsReader.h"
-#include "run/FvsInput.h"
+#include "window/FvsInput.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "base/Format.h"
 #include "platform/Errors.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
 #include "tools/fixtures/FvsFileWriter.h"

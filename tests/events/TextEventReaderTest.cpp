@@ -1,5 +1,5 @@
 #include "events/TextEventReader.h"
-#include "run/TextInput.h"
+#include "window/TextInput.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "base/Format.h"
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
 

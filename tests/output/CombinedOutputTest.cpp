@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/Program.h"
+#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
 

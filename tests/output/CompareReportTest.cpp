@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "run/CodingDriver.h"
-#include "shell/Program.h"
+#include "window/CodingDriver.h"
+#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
 #include "support/TreeBuilders.h"

@@ -7,7 +7,7 @@
 
 #include "platform/Errors.h"
 #include "shell/InitFile.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
 

@@ -8,7 +8,7 @@
 
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "tools/fixtures/FvsFileWriter.h"

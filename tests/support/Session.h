@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "platform/Errors.h"
-#include "shell/MainWindow.h"
-#include "shell/Program.h"
+#include "window/MainWindow.h"
+#include "window/Program.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 #include "tools/fixtures/FvsFileWriter.h"

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "platform/Errors.h"
-#include "run/TreeInput.h"
+#include "window/TreeInput.h"
 #include "shell/InitFile.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
 #include "tools/fixtures/TreeFileWriter.h"

@@ -1,6 +1,6 @@
 // Coding runs driven at the window model: the decisions made ahead for long
 // fvs files, compare mode, empty runs, several runs in one start.
-#include "run/CodingDriver.h"
+#include "window/CodingDriver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "run/FvsInput.h"
+#include "window/FvsInput.h"
 
 #include <cstring>
 #include <string>
@@ -6,7 +6,7 @@
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
 #include "plots/EventPictures.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 #include "shell/ShellState.h"
 
 namespace zortan {

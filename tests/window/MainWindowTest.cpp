@@ -1,4 +1,4 @@
-#include "shell/MainWindow.h"
+#include "window/MainWindow.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "shell/Program.h"
+#include "window/Program.h"
 
 namespace zortan {
 

@@ -1,4 +1,4 @@
-#include "run/CodingDriver.h"
+#include "window/CodingDriver.h"
 
 #include <algorithm>
 #include <array>
@@ -19,10 +19,10 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "plots/EventPictures.h"
-#include "run/FvsInput.h"
-#include "run/TextInput.h"
+#include "window/FvsInput.h"
+#include "window/TextInput.h"
 #include "shell/ChooseFile.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 #include "tree/TreeCoding.h"
 #include "tree/fast/FastCoder.h"
 

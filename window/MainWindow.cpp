@@ -1,11 +1,11 @@
-#include "shell/MainWindow.h"
+#include "window/MainWindow.h"
 
 #include <limits>
 
 #include "platform/Errors.h"
 #include "plots/EventPictures.h"
-#include "run/CodingDriver.h"
-#include "run/TreeInput.h"
+#include "window/CodingDriver.h"
+#include "window/TreeInput.h"
 
 namespace zortan {
 

@@ -1,4 +1,4 @@
-#include "run/TreeInput.h"
+#include "window/TreeInput.h"
 
 #include <algorithm>
 #include <exception>
@@ -13,7 +13,7 @@
 #include "platform/Host.h"
 #include "shell/ChooseFile.h"
 #include "shell/InitFile.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 #include "shell/ShellState.h"
 #include "tree/TreeCoding.h"
 

@@ -1,11 +1,11 @@
-#include "run/TextInput.h"
+#include "window/TextInput.h"
 
 #include <string>
 
 #include "events/TextEventReader.h"
 #include "platform/Errors.h"
 #include "plots/EventPictures.h"
-#include "shell/Program.h"
+#include "window/Program.h"
 #include "shell/ShellState.h"
 
 namespace zortan {
