@@ -4,7 +4,6 @@
 #include <string>
 
 #include "base/Format.h"
-#include "base/Ui.h"
 
 namespace zortan {
 
@@ -93,14 +92,6 @@ std::string settingsDifferences(const QuantizationTree& tree, const std::string&
                 "erronous encoding the data events.\r\n\r\n";
     }
     return list;
-}
-
-void CheckSettings(Ui& ui, const QuantizationTree& tree, const std::string& trainingPath,
-                   const AnalysisSettings& input, const std::string& inputPath, int32_t nc,
-                   bool inputIsFvs) {
-    const std::string warning =
-        settingsWarning(tree, trainingPath, input, inputPath, nc, inputIsFvs);
-    if (!warning.empty()) ui.showMessage(warning);
 }
 
 std::string settingsWarning(const QuantizationTree& tree, const std::string& trainingPath,

@@ -8,8 +8,6 @@
 
 namespace zortan {
 
-class Ui;
-
 // The list of differences between the training settings of `tree` (whose
 // training event file is `trainingPath`) and an input's; empty when they
 // agree.
@@ -21,10 +19,5 @@ std::string settingsDifferences(const QuantizationTree& tree, const std::string&
 std::string settingsWarning(const QuantizationTree& tree, const std::string& trainingPath,
                             const AnalysisSettings& input, const std::string& inputPath,
                             int32_t nc, bool inputIsFvs);
-
-// Shows the warning when the list is not empty.
-void CheckSettings(Ui& ui, const QuantizationTree& tree, const std::string& trainingPath,
-                   const AnalysisSettings& input, const std::string& inputPath, int32_t nc,
-                   bool inputIsFvs);
 
 }  // namespace zortan

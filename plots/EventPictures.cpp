@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "base/Ui.h"
 #include "events/EventRecord.h"
 #include "events/EventSeries.h"
 #include "events/FvsReader.h"
@@ -81,7 +80,7 @@ class Painter {
         canvas_.setPenColour(kFrameLight);
         canvas_.moveTo({a.left, f.middle});
         canvas_.lineTo({a.left + a.width, f.middle});
-        desk_.ui.processPendingEvents();
+        pending();
         return f;
     }
 
@@ -113,11 +112,15 @@ class Painter {
             }
             if (i == 0) canvas_.moveTo({a.left, c.baseline});
             canvas_.lineTo(point);
-            desk_.ui.processPendingEvents();
+            pending();
         }
     }
 
   private:
+    void pending() {
+        if (desk_.processPendingEvents) desk_.processPendingEvents();
+    }
+
     PictureDesk& desk_;
     Canvas& canvas_;
 };
@@ -254,16 +257,17 @@ void DrawAveragingPicture(PictureDesk& desk, const EventSeries& series,
     painter.curve(a, f, {centred, baseline, yScale, kCentredVector, false, true, false}, points);
 }
 
-char CategoryLookup(Ui& ui, const TcharList& list, int index, bool active) {
+char CategoryLookup(const TcharList& list, int index, bool active,
+                    std::vector<std::string>& messages) {
     if (!active) return '-';
     const long long last = static_cast<long long>(list.size()) - 1;
     if (index <= last) return checkedAt(list, index);
     const std::string lastText = std::to_string(last);
-    ui.showMessage("Some error in data processing occured.\r\nThe code list contain \"" + lastText +
-                   "\", while index is \"" + std::to_string(index) +
-                   "\r\nNow the index will be lowered to the \"" + lastText +
-                   "\" value to continue, but it is highly erronous situation!. Turn to the "
-                   "author");
+    messages.push_back("Some error in data processing occured.\r\nThe code list contain \"" +
+                       lastText + "\", while index is \"" + std::to_string(index) +
+                       "\r\nNow the index will be lowered to the \"" + lastText +
+                       "\" value to continue, but it is highly erronous situation!. Turn to the "
+                       "author");
     return checkedAt(list, last);
 }
 
@@ -292,10 +296,12 @@ void clearTextCell(Canvas& canvas, Point at, const std::string& fixed, int wide,
 
 }  // namespace
 
-void WriteEventText(PictureDesk& desk, uint16_t code, const std::array<char, 3>& given,
-                    const EncodeResult& leaf, const QuantizationTree& tree, const CoderState& c) {
+std::vector<std::string> WriteEventText(PictureDesk& desk, uint16_t code,
+                                        const std::array<char, 3>& given, const EncodeResult& leaf,
+                                        const QuantizationTree& tree, const CoderState& c) {
+    std::vector<std::string> messages;
     Canvas* canvas = desk.canvas;
-    if (canvas == nullptr) return;
+    if (canvas == nullptr) return messages;
     const EventPictures& pic = desk.pictures;
     const Colour back = pic.background;
     const int x0 = pic.featuresArea.left + 5;
@@ -310,9 +316,9 @@ void WriteEventText(PictureDesk& desk, uint16_t code, const std::array<char, 3>&
                  kBlack, back);
 
     const std::string recognised =
-        std::string(1, CategoryLookup(desk.ui, tree.cath1List, leaf.cath1, tree.cath1Active != 0)) +
-        ", " + CategoryLookup(desk.ui, tree.cath2List, leaf.cath2, tree.cath2Active != 0) + ", " +
-        CategoryLookup(desk.ui, tree.cath3List, leaf.cath3, tree.cath3Active != 0);
+        std::string(1, CategoryLookup(tree.cath1List, leaf.cath1, tree.cath1Active != 0, messages)) +
+        ", " + CategoryLookup(tree.cath2List, leaf.cath2, tree.cath2Active != 0, messages) + ", " +
+        CategoryLookup(tree.cath3List, leaf.cath3, tree.cath3Active != 0, messages);
     const int recognisedRow = rows.recognized + 8;
     clearTextCell(*canvas, {x0, recognisedRow}, categoryIndent + ", , ", 3, back);
     const int after = canvas->text({x0, recognisedRow}, categoryIndent, kBlack, back);
@@ -325,6 +331,7 @@ void WriteEventText(PictureDesk& desk, uint16_t code, const std::array<char, 3>&
                  ErrorPercentagesText(c.cath1ErrorCount, c.cath2ErrorCount, c.cath3ErrorCount,
                                       desk.stepCounter),
                  kBlack, back);
+    return messages;
 }
 
 }  // namespace zortan

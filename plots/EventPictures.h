@@ -4,6 +4,9 @@
 // error percentages written underneath.
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include <array>
 #include <string>
 
@@ -13,11 +16,9 @@
 
 namespace zortan {
 
-class Ui;
 struct EventSeries;
 struct EventRecord;
 struct EncodeResult;
-class Ui;
 
 // A plot area in window coordinates.
 struct PlotArea {
@@ -72,12 +73,12 @@ void PlaceAveragingArea(EventPictures& pictures);
 
 // What the pictures of an event are drawn with: the surface (none while
 // input records are not shown), the pictures' layout, the settings that
-// shape them, the steps done, and the Ui whose pending events are processed
-// between two segments.
+// shape them, the steps done, and what processes the window's pending
+// events between two segments.
 struct PictureDesk {
     Canvas* canvas = nullptr;
     EventPictures& pictures;
-    Ui& ui;
+    std::function<void()> processPendingEvents;
     int picturesPerRow = 0;
     int drawnComponents = 0;
     bool compareMode = false;
@@ -103,14 +104,16 @@ void DrawAveragingPicture(PictureDesk& desk, const EventSeries& series,
 // (the leaf's readings in `leaf`, shown by the tree's lists) and the running
 // error percentages of `coder` under its picture. The desk's stepCounter
 // includes this event.
-void WriteEventText(PictureDesk& desk, uint16_t code, const std::array<char, 3>& given,
-                    const EncodeResult& leaf, const QuantizationTree& tree,
-                    const CoderState& coder);
+// Returns the messages the window is to show (a reading beyond its list).
+std::vector<std::string> WriteEventText(PictureDesk& desk, uint16_t code,
+                                        const std::array<char, 3>& given, const EncodeResult& leaf,
+                                        const QuantizationTree& tree, const CoderState& coder);
 
 // The character to show for reading `index` of a category: "-" when the
 // category is not active, else the list's entry; an index beyond the list
-// is reported and lowered to the last index.
-char CategoryLookup(Ui& ui, const TcharList& list, int index, bool active);
+// is lowered to the last index, with the message that says so in `messages`.
+char CategoryLookup(const TcharList& list, int index, bool active,
+                    std::vector<std::string>& messages);
 
 // e1 ",  " e2 ",  " e3, the error counts in percent of `steps`, padded with
 // blanks to 18 characters.

@@ -165,7 +165,9 @@ class WindowHooks : public LoopHooks {
     void coded(size_t, const EventRecord&, const EncodeResult& r) override {
         PictureDesk desk = pictureDesk(p_);
         const EventRecord& e = p_.event;
-        WriteEventText(desk, r.code, {e.cath1, e.cath2, e.cath3}, r, p_.tree, p_.coder);
+        for (const std::string& message :
+             WriteEventText(desk, r.code, {e.cath1, e.cath2, e.cath3}, r, p_.tree, p_.coder))
+            p_.ui.showMessage(message);
         const std::string count = std::to_string(eventsOfSeries(p_));
         p_.data1.readCountText = count;
         p_.data2.readCountText = count;
@@ -369,11 +371,14 @@ void prepareRun(Program& p, int32_t declaredCount, bool isFvs) {
                                    : "Program started coding data_1");
     w.compareEnabled = false;
 
-    CheckSettings(p.ui, p.tree, p.options.treeTrainingFileDir, p.data1.settings, inputPath(p, 1),
-                  p.data1.nc, inputIsFvs(p, 1));
-    if (s.compareMode)
-        CheckSettings(p.ui, p.tree, p.options.treeTrainingFileDir, p.data2.settings,
-                      inputPath(p, 2), p.data2.nc, inputIsFvs(p, 2));
+    for (EventSeries* series : {&p.data1, &p.data2}) {
+        if (series == &p.data2 && !s.compareMode) break;
+        const int n = series->number;
+        const std::string warning =
+            settingsWarning(p.tree, p.options.treeTrainingFileDir, series->settings,
+                            inputPath(p, n), series->nc, inputIsFvs(p, n));
+        if (!warning.empty()) p.ui.showMessage(warning);
+    }
     if (!isFvs || s.compareMode)
         p.tree.consideredComponentsNb = std::min(p.tree.consideredComponentsNb, declaredCount);
     w.perEventDisplayVisible = true;

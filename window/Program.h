@@ -62,7 +62,7 @@ struct Program {
 inline PictureDesk pictureDesk(Program& p) {
     return PictureDesk{p.shell.showInputRecords ? p.canvas : nullptr,
                        p.pictures,
-                       p.ui,
+                       [&ui = p.ui] { ui.processPendingEvents(); },
                        p.shell.picturesPerRow,
                        p.shell.drawnComponents,
                        p.shell.compareMode,

@@ -84,7 +84,9 @@ struct Fixture {
     void eventText(const EncodeResult& leaf) {
         PictureDesk desk = pictureDesk(p);
         const TOutputRecord& t = p.run.teachRecord;
-        WriteEventText(desk, t.vectorCode, {t.cath1, t.cath2, t.cath3}, leaf, p.tree, p.coder);
+        for (const std::string& m :
+             WriteEventText(desk, t.vectorCode, {t.cath1, t.cath2, t.cath3}, leaf, p.tree, p.coder))
+            ui.showMessage(m);
     }
 };
 
@@ -241,7 +243,8 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     EXPECT_EQ(f.c.texts[f.c.texts.size() - 2].text, "a, q, -");
     EXPECT_EQ(f.ui.messages,
               std::vector<std::string>{testing::dataText("category-index-lowered.txt")});
-    EXPECT_THROW(CategoryLookup(f.ui, {}, 0, true), RangeError);
+    std::vector<std::string> said;
+    EXPECT_THROW(CategoryLookup({}, 0, true, said), RangeError);
 }
 
 }  // namespace

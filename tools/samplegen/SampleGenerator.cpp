@@ -248,8 +248,10 @@ void summarise(const std::string& folder, const TreePlan& plan) {
         series.fvsFile.open(dataPath);
         OpenFvsHeader(program, series);
     }
-    CheckSettings(program.ui, program.tree, program.options.treeTrainingFileDir, series.settings,
-                  dataPath, series.nc, !plan.fromTable);
+    const std::string warning = settingsWarning(program.tree, program.options.treeTrainingFileDir,
+                                                series.settings, dataPath, series.nc,
+                                                !plan.fromTable);
+    if (!warning.empty()) ui.showMessage(warning);
     const int settingsMessages = static_cast<int>(ui.messages.size()) - readerMessages;
 
     const QuantizationTree& tree = program.tree;
