@@ -339,18 +339,6 @@ void BuildOutputNames(InitFileOptions& o, const CathLabels& labels, const std::s
     o.recogCath3FileName = name("_recog_" + cath[2] + ".txt");
 }
 
-bool OpenCombinedOutput(OutputsDesk& d, std::string& fileName, OutFile& file,
-                        const std::string& description) {
-    DialogChooser chooser(d.ui, d.options, d.shell);
-    OutputOpening o = openingOf(d, chooser);
-    return OpenCombinedOutput(o, fileName, file, description);
-}
-
-OutputOpening openingOf(OutputsDesk& d, OutputChooser& chooser) {
-    return OutputOpening{chooser, d.shell, d.options, d.outputs, d.run, d.tree, d.labels,
-                         d.sources};
-}
-
 bool OpenCombinedOutput(OutputOpening& d, std::string& fileName, OutFile& file,
                         const std::string& description) {
     if (!d.chooser.settle(fileName, 3, description + " saving")) {
@@ -475,32 +463,13 @@ void OpenRecogOutputs(OutputOpening& d) {
     openGroup(d, kRecog);
 }
 
-void OpenTeachOutputs(OutputsDesk& d) {
-    DialogChooser chooser(d.ui, d.options, d.shell);
-    OutputOpening o = openingOf(d, chooser);
-    OpenTeachOutputs(o);
+
+void WriteTeachRecord(const OutputFiles& d) {
+    writeGroups(d, {kTeach});
 }
 
-void OpenRecogOutputs(OutputsDesk& d) {
-    DialogChooser chooser(d.ui, d.options, d.shell);
-    OutputOpening o = openingOf(d, chooser);
-    OpenRecogOutputs(o);
-}
-
-OutputFiles outputFiles(OutputsDesk& d) {
-    return OutputFiles{d.shell, d.outputs, d.run};
-}
-
-void WriteTeachRecord(OutputsDesk& d) {
-    writeGroups(outputFiles(d), {kTeach});
-}
-
-void WriteRecogRecord(OutputsDesk& d) {
-    writeGroups(outputFiles(d), {kRecog});
-}
-
-void WriteEventRecords(OutputsDesk& d) {
-    WriteEventRecords(outputFiles(d));
+void WriteRecogRecord(const OutputFiles& d) {
+    writeGroups(d, {kRecog});
 }
 
 void WriteEventRecords(const OutputFiles& d) {
@@ -510,10 +479,6 @@ void WriteEventRecords(const OutputFiles& d) {
         writeGroups(d, {kTeach});
     else if (d.run.recogOutputActive)
         writeGroups(d, {kRecog});
-}
-
-void CloseOutputs(OutputsDesk& d) {
-    CloseOutputs(outputFiles(d));
 }
 
 void CloseOutputs(const OutputFiles& d) {
@@ -551,10 +516,10 @@ void CloseOutputs(const OutputFiles& d) {
     if (firstFailure) std::rethrow_exception(firstFailure);
 }
 
-void ShowFinishMessage(OutputsDesk& d) {
-    const ShellState& s = d.shell;
-    const InitFileOptions& o = d.options;
+std::vector<std::string> FinishMessages(const OutputFiles& d, const InitFileOptions& o) {
+    const ShellState& s = d.choices;
     const OutputState& out = d.outputs;
+    std::vector<std::string> messages;
 
     // A file whose writing failed is not among the results.
     const auto kept = [](bool chosen, const OutFile& file) { return chosen && !file.failed(); };
@@ -569,7 +534,7 @@ void ShowFinishMessage(OutputsDesk& d) {
         if (file != &out.errorFile && file->failed() && !file->path().empty())
             errorEntry += "\r\nThe file \"" + file->path() + "\" could not be written.";
     const auto show = [&](const std::string& list) {
-        d.ui.showMessage("Program finished\r\nFind results in:\r\n\"" + list + errorEntry);
+        messages.push_back("Program finished\r\nFind results in:\r\n\"" + list + errorEntry);
     };
 
     // The teaching group's list is shown alone when the recognition group
@@ -578,7 +543,7 @@ void ShowFinishMessage(OutputsDesk& d) {
     for (size_t index = 0; index < kGroups.size(); ++index) {
         const OutputGroup& g = kGroups[index];
         if (!(d.run.*g.active)) {
-            d.ui.showMessage(g.notSaved);
+            messages.push_back(g.notSaved);
             continue;
         }
         if (kept(s.*g.combined, out.*g.combinedFile)) list += o.*g.combinedName + nextEntry;
@@ -588,12 +553,13 @@ void ShowFinishMessage(OutputsDesk& d) {
                 list += o.*g.cathNames[k] + (k < 2 ? nextEntry : lastEntry);
         if (index == kRecog || !d.run.recogOutputActive) show(list);
     }
+    return messages;
 }
 
-void ShowStopMessage(OutputsDesk& d, const std::string& where, const std::string& why,
-                     int64_t coded) {
+std::string StopMessage(OutputState& outputs, const std::string& where, const std::string& why,
+                        int64_t coded) {
     std::string kept;
-    for (const OutFile* file : d.outputs.files())
+    for (const OutFile* file : outputs.files())
         if (!file->path().empty() && !file->failed())
             kept += (kept.empty() ? "\"" : "\",\r\n\"") + file->path();
     std::string text = "The run stopped " + where + ": " + why + ".\r\n";
@@ -601,7 +567,7 @@ void ShowStopMessage(OutputsDesk& d, const std::string& where, const std::string
         text += "No output file was kept.";
     else
         text += "Find the " + std::to_string(coded) + " events coded in:\r\n" + kept + "\"";
-    d.ui.showMessage(text);
+    return text;
 }
 
 }  // namespace zortan

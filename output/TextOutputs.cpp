@@ -13,10 +13,6 @@ namespace zortan {
 
 namespace {
 
-const char* const kIoError32Message =
-    "Can not overwrite the file because of I/O error 32?\r\n- apply different, unique name or "
-    "close the program and try again\r\nor check whether the process can not access the file "
-    "because it is used by another process";
 
 // Column titles of the settings table.
 const char* const kTitlesOneInput =
@@ -239,70 +235,6 @@ void writeHeaderClosing(const HeaderSources& p, OutFile& file, TextOutputKind ki
 
 }  // namespace
 
-const std::vector<FileFilter>& saveDialogFilters() {
-    static const std::vector<FileFilter> filters = {
-        {"all files", "*.*"},
-        {"text files", "*.txt"},
-        {"output file (vector's code and 3 cathegories to which the vector is classified)",
-         "*.zrt"},
-        {"out codes series (vector's codes as char; #10, #13 and #26 are jumped over)",
-         "*code*.txt"},
-        {"\"phon\" cathegory series only", "*phon*.txt"},
-        {"\"person\" cathegory series only", "*person*.txt"},
-        {"\"voicing\" cathegory series only", "*voic*.txt"},
-        {"error centroid's number function", "*error*.txt"},
-    };
-    return filters;
-}
-
-bool ChooseOutputFile(Ui& ui, const InitFileOptions& options, std::string& fileName,
-                      int filterIndex, const std::string& title) {
-    Answer lastAnswer = Answer::Yes;
-    bool accepted = false;
-    do {
-        ui.processPendingEvents();
-        catchPlatformErrors(
-            [&] {
-                FileDialogRequest request;
-                request.title = title;
-                request.filterIndex = filterIndex;
-                request.path = fileName;
-                request.filters = saveDialogFilters();
-                if (std::optional<std::string> chosen = ui.chooseSaveFile(request))
-                    fileName = *chosen;
-                if (fileExists(fileName))
-                    lastAnswer =
-                        ui.askYesNoCancel("File \"" + fileName + "\" exists. Overwrite it?", "");
-                else
-                    // Nothing to overwrite: a fresh name is taken at once, also
-                    // after an earlier No.
-                    lastAnswer = Answer::Yes;
-                accepted = lastAnswer == Answer::Yes;
-            },
-            [&](const std::string&) { ui.showMessage(kIoError32Message); });
-    } while (!accepted && lastAnswer != Answer::Cancel);
-    WriteInitFile(options);
-    return accepted;
-}
-
-bool DialogChooser::settle(std::string& fileName, int filterIndex, const std::string& title) {
-    return !OutputChoiceNeeded(fileName) ||
-           ChooseOutputFile(ui_, options_, fileName, filterIndex, title);
-}
-
-void DialogChooser::refused(const std::string& message) {
-    ui_.showMessage(message);
-}
-
-void DialogChooser::buildingList(const std::string& name, bool done) {
-    if (done) {
-        setStatusCaption(shell_, ui_, "Program finished " + name + " #list creation");
-        return;
-    }
-    setStatusCaption(shell_, ui_, name + " #list creation");
-    shell_.statusBarText = "\"cathegory # list create\"";
-}
-
 bool OutputChoiceNeeded(const std::string& fileName) {
     const std::string folder = extractFileDir(fileName);
     return fileExists(fileName) || !folderExists(folder.empty() ? "." : folder);
@@ -473,13 +405,6 @@ void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
               fit(kLifterNote, 29) + kLifterNote);
 
     writeHeaderClosing(sources, file, kind, kRuleTwoInputs);
-}
-
-int BuildCathList(ShellState& shell, Ui& ui, const std::string& name, const Set256& valueSet,
-                  CathTables& tables) {
-    const InitFileOptions unused;  // the list building asks for no file
-    DialogChooser chooser(ui, unused, shell);
-    return BuildCathList(chooser, name, valueSet, tables);
 }
 
 int BuildCathList(OutputChooser& chooser, const std::string& name, const Set256& valueSet,

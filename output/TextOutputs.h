@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "base/Ui.h"
 #include "events/EventSeries.h"
 #include "output/Outputs.h"
 #include "platform/Clock.h"
@@ -31,18 +30,9 @@ struct HeaderSources {
     const std::function<LocalDateTime()>& clock;
 };
 
-// The save dialog's filters, numbered from 1.
-const std::vector<FileFilter>& saveDialogFilters();
-
-// Lets the user choose where an output goes; `fileName` takes the choice,
-// and the options (which hold it) are saved. True when the file may be
-// written.
 // An output's name is asked for when the file exists or its folder does not
 // (a name without a folder is in the current one).
 bool OutputChoiceNeeded(const std::string& fileName);
-
-bool ChooseOutputFile(Ui& ui, const InitFileOptions& options, std::string& fileName,
-                      int filterIndex, const std::string& title);
 
 // The three kinds of text output: the code file, a category file (its
 // header is followed by the category's value list) and the error file (whose
@@ -60,23 +50,6 @@ class OutputChooser {
     virtual void refused(const std::string& message) = 0;
     // A category's value list is being built (`done` false) or was built.
     virtual void buildingList(const std::string& name, bool done) = 0;
-};
-
-// The window's choice: a file that exists or whose folder does not is asked
-// for in the save dialog; refusals are shown, the list building is told in
-// the status texts.
-class DialogChooser : public OutputChooser {
-  public:
-    DialogChooser(Ui& ui, const InitFileOptions& options, ShellState& shell)
-        : ui_(ui), options_(options), shell_(shell) {}
-    bool settle(std::string& fileName, int filterIndex, const std::string& title) override;
-    void refused(const std::string& message) override;
-    void buildingList(const std::string& name, bool done) override;
-
-  private:
-    Ui& ui_;
-    const InitFileOptions& options_;
-    ShellState& shell_;
 };
 
 // A run without a window: every output is created where it is named.
@@ -122,8 +95,6 @@ int FillCathTables(const Set256& valueSet, CathTables& tables);
 // FillCathTables, telling `chooser`.
 int BuildCathList(OutputChooser& chooser, const std::string& name, const Set256& valueSet,
                   CathTables& tables);
-// FillCathTables with the window's status texts around it.
-int BuildCathList(ShellState& shell, Ui& ui, const std::string& name, const Set256& valueSet,
-                  CathTables& tables);
+
 
 }  // namespace zortan

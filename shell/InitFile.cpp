@@ -1,12 +1,13 @@
 #include "shell/InitFile.h"
 
+#include <optional>
+
 #include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <string>
 
 #include "base/TextReader.h"
-#include "base/Ui.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
 
@@ -109,13 +110,14 @@ std::string fileContent(const InitFileOptions& o) {
 
 }  // namespace
 
-void ReadInitFile(InitFileOptions& options, Ui& ui, const std::string& programFolder) {
+std::optional<std::string> ReadInitFile(InitFileOptions& options,
+                                        const std::string& programFolder) {
     options.initFilePath = initFilePathFor(programFolder);
-    if (!fileExists(options.initFilePath)) return;
+    if (!fileExists(options.initFilePath)) return std::nullopt;
 
     try {
         TextReader in(options.initFilePath);
-        if (in.eof()) return;  // an empty file is ignored
+        if (in.eof()) return std::nullopt;  // an empty file is ignored
 
         const int32_t reserved = in.readInt32();
         const int32_t data1 = in.readInt32();
@@ -129,8 +131,9 @@ void ReadInitFile(InitFileOptions& options, Ui& ui, const std::string& programFo
     } catch (const InOutError&) {
         // Whatever was replaced so far stays; the file is rewritten at the
         // next settled file choice.
-        ui.showMessage(corruptedFileMessage(options.initFilePath));
+        return corruptedFileMessage(options.initFilePath);
     }
+    return std::nullopt;
 }
 
 void WriteInitFile(const InitFileOptions& options) {

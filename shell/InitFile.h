@@ -3,11 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zortan {
-
-class Ui;
 
 struct InitFileOptions {
     uint8_t reservedFlag = 0;
@@ -40,9 +39,10 @@ struct InitFileOptions {
 
 // Builds the file's path from the program's folder (or, when that folder
 // cannot be written, from the user's configuration folder), reads the file
-// when there is one and updates `options` in place. A damaged file is
-// reported through `ui`.
-void ReadInitFile(InitFileOptions& options, Ui& ui, const std::string& programFolder);
+// when there is one and updates `options` in place. For a damaged file the
+// message to show comes back.
+std::optional<std::string> ReadInitFile(InitFileOptions& options,
+                                        const std::string& programFolder);
 
 // Replaces the file's whole content with `options`. Failures are
 // input/output errors.

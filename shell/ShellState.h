@@ -12,8 +12,6 @@
 
 namespace zortan {
 
-class Ui;
-
 // Controls that can hold the input focus.
 enum class Focus { ReadTree, ReadData1, ReadData2, Next, Other };
 
@@ -118,18 +116,8 @@ inline constexpr std::array<OutputChoice, 2 * kChoicesPerGroup> kOutputChoices{{
     {"outputRecogCath3", "*_recog_cath3.txt", &ShellState::outputRecogCath3},
 }};
 
-// Clusters edit: the text changed. `treeSizesNb` is the limit (1 before any
-// tree has been read).
-void changeClustersText(ShellState& s, Ui& ui, const std::string& text, int treeSizesNb);
-// Clusters check box ticked or unticked.
-void setClustersChangeable(ShellState& s, Ui& ui, bool on);
-
 // The fitting count of pictures per row for the current window width.
 int fittingPicturesCount(const ShellState& s);
-// Pictures edit: the text changed.
-void changePicturesText(ShellState& s, Ui& ui, const std::string& text);
-// Window resized: the fitting count is written into the pictures edit.
-void resizeWindow(ShellState& s, Ui& ui, int width);
 
 void setStepwiseProceeding(ShellState& s, bool on);
 // `consideredComponentsNb` is the tree's count of components taken into account.
@@ -139,8 +127,5 @@ void moveStretchSlider(ShellState& s, int position, int32_t consideredComponents
 void pressStopContinue(ShellState& s);
 void pressBreak(ShellState& s);
 void pressNext(ShellState& s);
-
-// Sets the large status caption and tells the front end.
-void setStatusCaption(ShellState& s, Ui& ui, const std::string& text);
 
 }  // namespace zortan

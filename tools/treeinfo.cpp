@@ -15,6 +15,7 @@
 #include "window/Program.h"
 #include "tools/fixtures/TreeFileWriter.h"
 #include "tree/TreeCoding.h"
+#include "window/ShellRules.h"
 
 namespace {
 

@@ -21,10 +21,11 @@
 #include "plots/EventPictures.h"
 #include "window/FvsInput.h"
 #include "window/TextInput.h"
-#include "shell/ChooseFile.h"
+#include "window/ChooseFile.h"
 #include "window/Program.h"
 #include "tree/TreeCoding.h"
 #include "tree/fast/FastCoder.h"
+#include "window/ShellRules.h"
 
 namespace zortan {
 

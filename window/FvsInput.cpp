@@ -8,6 +8,7 @@
 #include "plots/EventPictures.h"
 #include "window/Program.h"
 #include "shell/ShellState.h"
+#include "window/ShellRules.h"
 
 namespace zortan {
 

@@ -6,6 +6,7 @@
 #include "plots/EventPictures.h"
 #include "window/CodingDriver.h"
 #include "window/TreeInput.h"
+#include "window/ShellRules.h"
 
 namespace zortan {
 

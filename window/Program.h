@@ -12,6 +12,7 @@
 #include "events/EventRecord.h"
 #include "events/EventSeries.h"
 #include "output/CombinedOutput.h"
+#include "window/OutputDialogs.h"
 #include "output/Outputs.h"
 #include "output/RunRecords.h"
 #include "output/TextOutputs.h"

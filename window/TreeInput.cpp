@@ -11,11 +11,12 @@
 #include "engine/TreeLoading.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "shell/ChooseFile.h"
+#include "window/ChooseFile.h"
 #include "shell/InitFile.h"
 #include "window/Program.h"
 #include "shell/ShellState.h"
 #include "tree/TreeCoding.h"
+#include "window/ShellRules.h"
 
 namespace zortan {
 

@@ -6,6 +6,7 @@
 #include "platform/Host.h"
 #include "support/Session.h"
 #include "tools/fixtures/TextEventFileWriter.h"
+#include "window/ShellRules.h"
 
 namespace zortan::fuzz {
 

@@ -10,6 +10,8 @@
 #include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
+#include "window/OutputDialogs.h"
+#include "window/ShellRules.h"
 
 namespace zortan {
 namespace {

@@ -10,6 +10,7 @@
 
 #include "support/DataText.h"
 #include "support/Session.h"
+#include "window/ShellRules.h"
 
 namespace zortan {
 namespace {

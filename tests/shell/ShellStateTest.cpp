@@ -9,6 +9,7 @@
 
 #include "platform/Errors.h"
 #include "support/ScriptedUi.h"
+#include "window/ShellRules.h"
 
 namespace zortan {
 namespace {

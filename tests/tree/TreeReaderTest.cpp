@@ -18,6 +18,7 @@
 #include "support/Session.h"
 #include "tools/fixtures/TreeFileWriter.h"
 #include "tree/TreeCoding.h"
+#include "window/ShellRules.h"
 
 namespace zortan {
 namespace {

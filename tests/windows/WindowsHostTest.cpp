@@ -18,6 +18,7 @@
 #include "shell/InitFile.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
+#include "window/ShellRules.h"
 
 namespace zortan {
 namespace {

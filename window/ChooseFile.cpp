@@ -1,4 +1,4 @@
-#include "shell/ChooseFile.h"
+#include "window/ChooseFile.h"
 
 #include "platform/Host.h"
 #include "shell/InitFile.h"
