@@ -89,23 +89,6 @@ class TextSource : public EventSource {
     std::string row_;
 };
 
-class RowsSource : public EventSource {
-  public:
-    explicit RowsSource(std::vector<EventRecord> events) : events_(std::move(events)) {
-        info_.declaredEvents = static_cast<int64_t>(events_.size());
-    }
-    bool next(EventRecord& event, int, int32_t, bool& faulty) override {
-        faulty = false;
-        if (at_ >= events_.size()) return false;
-        event = events_[at_++];
-        return true;
-    }
-
-  private:
-    std::vector<EventRecord> events_;
-    size_t at_ = 0;
-};
-
 }  // namespace
 
 bool isFvsPath(const std::string& path) {
@@ -127,8 +110,5 @@ std::unique_ptr<EventSource> OpenEventFile(const std::string& path) {
     }
 }
 
-std::unique_ptr<EventSource> OpenEventRows(std::vector<EventRecord> events) {
-    return std::make_unique<RowsSource>(std::move(events));
-}
 
 }  // namespace zortan

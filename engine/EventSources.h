@@ -1,5 +1,5 @@
-// Event sources of a run without a window: an fvs file, a text table, or
-// rows held in memory. Each opens with a typed refusal when the file is not
+// Event sources of a run without a window: an fvs file or a text table.
+// Each opens with a typed refusal when the file is not
 // of its kind, says what it holds, and hands out one event at a time.
 #pragma once
 
@@ -73,9 +73,5 @@ bool isFvsPath(const std::string& path);
 // number of records; a table whose header rows are not a table's) is
 // refused with the reason.
 std::unique_ptr<EventSource> OpenEventFile(const std::string& path);
-
-// Rows held in memory: `count` events, their components (`width` per row,
-// at most 129) and qualifiers.
-std::unique_ptr<EventSource> OpenEventRows(std::vector<EventRecord> events);
 
 }  // namespace zortan
