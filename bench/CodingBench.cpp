@@ -1,5 +1,5 @@
-// The fast coder under both rules and EncodeEvent, against a brute-force search of the nearest
-// leaf centroid over the same events.
+// The fast coder under both rules and EncodeEvent, event by event and many at once, against a
+// brute-force search of the nearest leaf centroid over the same events.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "bench/BenchData.h"
 #include "bench/QuietUi.h"
 #include "tree/TreeCoding.h"
+#include "tree/fast/Dispatch.h"
 #include "tree/fast/FastCoder.h"
 
 namespace zortan::bench {
@@ -85,14 +86,41 @@ void noteAhead(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kGroup));
 }
 
+// The events coded by encodeMany, all of them in one call: the decisions made
+// ahead for groups of them and the walks, as a text table's run or the Python
+// package's encode codes them. The second argument, when given, is the
+// instruction set of the kernels, in the order of fast::kInstructionSets.
+void encodeMany(benchmark::State& state, Rule rule) {
+    const int K = static_cast<int>(state.range(0));
+    const fast::InstructionSet set =
+        state.range(1) < 0 ? fast::chosenInstructionSet()
+                           : fast::kInstructionSets[static_cast<size_t>(state.range(1))];
+    if (!fast::runsHere(set)) {
+        state.SkipWithError("this processor does not run the instruction set");
+        return;
+    }
+    fixtures::TreeFileContents contents = codebookTree(K, kTreeSeed);
+    QuantizationTree& tree = contents.tree;
+    tree.treeTraining.setsDividingMethod = rule == Rule::Cart ? 0 : 1;
+    CoderState coder = coderFor(tree);
+    FastCoder fast(tree, coder,
+                   rule == Rule::CentroidsReference ? CoderKind::Reference : CoderKind::Fast, set);
+    const std::vector<EventRecord> events = eventsNear(tree, kEvents, kEventSeed);
+    std::vector<EncodeResult> results(kEvents);
+    QuietUi ui;
+    for (auto _ : state) {
+        fast.encodeMany(static_cast<uint16_t>(K), events.data(), events.size(), coder.nodePath1,
+                        coder.errorRecords1, ui, results.data());
+        benchmark::DoNotOptimize(results.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kEvents);
+    state.SetLabel(fast::nameOf(set));
+    if (ui.messages != 0) state.SkipWithError("EuclidDist reported a sum that is not a number");
+}
+
 // The double sum of squares of a - b over all 129 components, vectorised
 // and dispatched to the widest vector unit as the coder's own fast path is.
 using SquaredDistance = double (*)(const double* a, const double* b);
-
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && defined(__x86_64__) && \
-    defined(__ELF__)
-#define BENCH_WIDE_VECTORS 1
-#endif
 
 #if defined(__GNUC__)
 template <int Bytes>
@@ -137,19 +165,20 @@ double baselineDistance(const double* a, const double* b) {
 }
 #endif
 
-#ifdef BENCH_WIDE_VECTORS
-[[gnu::target("arch=x86-64-v3")]] double distance256(const double* a, const double* b) {
+#ifdef ZORTAN_WIDE_KERNELS
+ZORTAN_TARGET_X86_64_V3 double distance256(const double* a, const double* b) {
     return vectorSquaredDistance<32>(a, b);
 }
-[[gnu::target("arch=x86-64-v4")]] double distance512(const double* a, const double* b) {
+ZORTAN_TARGET_X86_64_V4 double distance512(const double* a, const double* b) {
     return vectorSquaredDistance<64>(a, b);
 }
 #endif
 
 SquaredDistance bestDistance() {
-#ifdef BENCH_WIDE_VECTORS
-    if (__builtin_cpu_supports("x86-64-v4")) return &distance512;
-    if (__builtin_cpu_supports("x86-64-v3")) return &distance256;
+#ifdef ZORTAN_WIDE_KERNELS
+    const fast::InstructionSet set = fast::chosenInstructionSet();
+    if (set == fast::InstructionSet::X86_64_V4) return &distance512;
+    if (set == fast::InstructionSet::X86_64_V3) return &distance256;
 #endif
     return &baselineDistance;
 }
@@ -203,6 +232,15 @@ BENCHMARK_CAPTURE(encodeEvent, CentroidsPartialSet, Rule::CentroidsPartialSet)->
 BENCHMARK_CAPTURE(encodeEvent, CentroidsNoted, Rule::CentroidsNoted)->Arg(256);
 BENCHMARK_CAPTURE(encodeEvent, CentroidsReference, Rule::CentroidsReference)->Arg(256);
 BENCHMARK(noteAhead)->Arg(256);
+BENCHMARK_CAPTURE(encodeMany, Centroids, Rule::Centroids)
+    ->Args({16, -1})
+    ->Args({256, -1})
+    ->Args({4096, -1})
+    ->Args({256, 0})
+    ->Args({256, 1})
+    ->Args({256, 2});
+BENCHMARK_CAPTURE(encodeMany, Cart, Rule::Cart)->Args({16, -1})->Args({256, -1})->Args({4096, -1});
+BENCHMARK_CAPTURE(encodeMany, CentroidsReference, Rule::CentroidsReference)->Args({256, -1});
 BENCHMARK_CAPTURE(bruteForce, Double, false)->Arg(16)->Arg(256)->Arg(4096);
 BENCHMARK_CAPTURE(bruteForce, EuclidDist, true)->Arg(256);
 

@@ -1,6 +1,7 @@
 // The fast coder's prepared splits against the extended sums of EuclidDist, on
 // distances that differ in their last bits or not at all, or whose double
-// squares under- or overflow (whole walks: the tree coding cross-check).
+// squares under- or overflow (whole walks: the tree coding cross-check), with
+// the kernels of each instruction set this processor runs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,14 +15,32 @@
 #include "support/ScriptedUi.h"
 #include "support/TreeBuilders.h"
 #include "tree/TreeCoding.h"
+#include "tree/fast/Dispatch.h"
+#include "tree/fast/DotProducts.h"
 #include "tree/fast/FastCoder.h"
 #include "tree/fast/PreparedTree.h"
 
 namespace zortan {
 namespace {
 
+using fast::InstructionSet;
 using testing::ScriptedUi;
 using testing::TreeBuilder;
+
+std::vector<InstructionSet> setsHere() {
+    std::vector<InstructionSet> sets;
+    for (InstructionSet set : fast::kInstructionSets)
+        if (fast::runsHere(set)) sets.push_back(set);
+    return sets;
+}
+
+std::string setName(const ::testing::TestParamInfo<InstructionSet>& info) {
+    std::string name = fast::nameOf(info.param);
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+}
+
+class EachSet : public ::testing::TestWithParam<InstructionSet> {};
 
 struct Scenario {
     std::mt19937 rng{20241206};
@@ -65,8 +84,9 @@ struct Scenario {
 // squares under- or overflow) alternate with gaps of a relative 10^-17 to
 // 10^-1, some holding a not-a-number or infinities. A prepared split decides
 // only as the sums do, and every clear case; the walk takes the sums' son and
-// shows their messages.
-TEST(FastCoder, SplitsAreDecidedAsTheExtendedSumsDecide) {
+// shows their messages, and so does the reference coder.
+using SplitsOfEachSet = EachSet;
+TEST_P(SplitsOfEachSet, DecideAsTheExtendedSumsDecide) {
     Scenario sc;
     TreeBuilder b;
     b.split(0, 1);
@@ -108,20 +128,24 @@ TEST(FastCoder, SplitsAreDecidedAsTheExtendedSumsDecide) {
         if (n % 100 == 7) e.reals[at] = b.node(2).centroid[at] = HUGE_VAL;
         if (n % 100 == 8) e.reals[at] = std::nan("");
 
-        ScriptedUi ui, refUi;
+        ScriptedUi refUi;
         const long double d1 = EuclidDist(b.tree, e.reals, b.node(1).centroid, refUi);
         const long double d2 = EuclidDist(b.tree, e.reals, b.node(2).centroid, refUi);
         const int expected = d1 < d2 ? 1 : 2;
         const fast::PreparedTree prepared = fast::PrepareTree(b.tree, coder);
         fast::Decisions root;
-        fast::DecideAhead(prepared, &e.reals, 1, &root);
+        fast::DecideAhead(prepared, &e.reals, 1, &root, GetParam());
         const int decision = root.depth == 0 ? 0 : (root.firstSon & 1) != 0 ? 1 : 2;
         decided += decision != 0;
         ASSERT_TRUE(decision == 0 || decision == expected) << decision << ", gap " << gap;
-        FastCoder(b.tree, coder).encode(2, e, coder.nodePath1, coder.errorRecords1, ui);
-        ASSERT_EQ(coder.nodePath1[1], expected);
-        ASSERT_EQ(ui.messages, refUi.messages);
-        reported += !ui.messages.empty();
+        for (CoderKind kind : {CoderKind::Fast, CoderKind::Reference}) {
+            ScriptedUi ui;
+            FastCoder(b.tree, coder, kind, GetParam())
+                .encode(2, e, coder.nodePath1, coder.errorRecords1, ui);
+            ASSERT_EQ(coder.nodePath1[1], expected);
+            ASSERT_EQ(ui.messages, refUi.messages);
+        }
+        reported += !refUi.messages.empty();
         if (broken) {
             EXPECT_EQ(decision, 0);
             continue;
@@ -149,7 +173,8 @@ TEST(FastCoder, SplitsAreDecidedAsTheExtendedSumsDecide) {
 
 // Events decided in groups (near ties stopping at various depths among clear
 // ones) get the decisions they get alone.
-TEST(PreparedTree, GroupsDecideAsSingleEvents) {
+using GroupsOfEachSet = EachSet;
+TEST_P(GroupsOfEachSet, DecideAsSingleEvents) {
     Scenario sc;
     int depths = 0;
     for (int round = 0; round < 24; ++round) {
@@ -170,14 +195,14 @@ TEST(PreparedTree, GroupsDecideAsSingleEvents) {
             if (n % 3 == 0) reals[n] = sc.uniform(0, 2000, 1);
             double& x = reals[n][static_cast<size_t>(sc.pick(0, 128))];
             x = sc.nudged(x, sc.pick(-2, 2));
-            fast::DecideAhead(prepared, &reals[n], 1, &single[n]);
+            fast::DecideAhead(prepared, &reals[n], 1, &single[n], GetParam());
             depths |= 1 << single[n].depth;
         }
         for (size_t group = 2; group <= 20; group += 3) {
             std::vector<fast::Decisions> together(reals.size(), fast::Decisions{~uint64_t{0}, 99});
             for (size_t at = 0; at < reals.size(); at += group)
                 fast::DecideAhead(prepared, reals.data() + at, std::min(group, reals.size() - at),
-                                  together.data() + at);
+                                  together.data() + at, GetParam());
             for (size_t n = 0; n < reals.size(); ++n)
                 ASSERT_TRUE(together[n].depth == single[n].depth &&
                             together[n].firstSon == single[n].firstSon)
@@ -185,6 +210,96 @@ TEST(PreparedTree, GroupsDecideAsSingleEvents) {
         }
     }
     EXPECT_GE(std::popcount(static_cast<unsigned>(depths)), 5) << "walks stopping at many depths";
+}
+
+INSTANTIATE_TEST_SUITE_P(Here, SplitsOfEachSet, ::testing::ValuesIn(setsHere()), setName);
+INSTANTIATE_TEST_SUITE_P(Here, GroupsOfEachSet, ::testing::ValuesIn(setsHere()), setName);
+
+// The widest set that runs here is chosen, and the baseline runs anywhere.
+// The dot products of every vector width sum, from 1 to 9 pairs at a time
+// (the kernel's groups of four and every rest), as the portable loop does,
+// but for the order of the additions.
+TEST(Dispatch, WidestSetChosenAndEveryWidthSumsAlike) {
+    const InstructionSet chosen = fast::chosenInstructionSet();
+    EXPECT_TRUE(fast::runsHere(InstructionSet::Baseline));
+    EXPECT_TRUE(fast::runsHere(chosen));
+    for (InstructionSet set : fast::kInstructionSets)
+        EXPECT_TRUE(set <= chosen || !fast::runsHere(set)) << fast::nameOf(set);
+
+    Scenario sc;
+    std::vector<fast::PaddedVector> x(9), w(9);
+    for (size_t j = 0; j < x.size(); ++j)
+        for (size_t i = 0; i < fast::kPaddedComponents; ++i)
+            x[j][i] = sc.pick(-1000, 1000) / 7.0, w[j][i] = sc.pick(-1000, 1000) / 3.0;
+    const double* xs[9];
+    const double* ws[9];
+    for (size_t j = 0; j < x.size(); ++j) xs[j] = x[j].data(), ws[j] = w[j].data();
+    for (int count = 1; count <= 9; ++count) {
+        double portable[9], d16[9], d32[9], d64[9];
+        fast::portablePairedDots(xs, ws, count, portable);
+        fast::pairedDots<16>(xs, ws, count, d16);
+        fast::pairedDots<32>(xs, ws, count, d32);
+        fast::pairedDots<64>(xs, ws, count, d64);
+        for (int j = 0; j < count; ++j) {
+            const auto J = static_cast<size_t>(j);
+            long double exact = 0, magnitude = 0;
+            for (size_t i = 0; i < fast::kPaddedComponents; ++i) {
+                exact += static_cast<long double>(x[J][i]) * w[J][i];
+                magnitude += std::fabs(static_cast<long double>(x[J][i]) * w[J][i]);
+            }
+            // Within the rounding of 136 additions, each exact to half an ulp.
+            for (double d : {portable[j], d16[j], d32[j], d64[j]})
+                ASSERT_NEAR(d, static_cast<double>(exact), 1e-13 * static_cast<double>(magnitude))
+                    << count << " pairs, pair " << j;
+        }
+    }
+}
+
+// Events not laid out as reals get, whatever their number, the notes the
+// reals would, each handed over once and in order; trees whose notes would
+// decide nothing (the CART rule, the reference coder) get empty ones.
+TEST(FastCoder, NotesOfEventsAnyWayLaidOut) {
+    Scenario sc;
+    TreeBuilder b = testing::balancedTree(32);
+    for (TreeNode& n : b.tree.nodeHeap) n.centroid = sc.uniform(0, 2000, 1);
+    std::vector<int16_t> words(37 * kComponents);
+    for (int16_t& v : words) v = static_cast<int16_t>(sc.pick(0, 2000));
+    std::vector<ComponentVector> reals(37);
+    for (size_t j = 0; j < reals.size(); ++j)
+        for (size_t i = 0; i < kComponents; ++i) reals[j][i] = words[j * kComponents + i];
+    const auto noted = [&](const FastCoder& coder) {
+        std::vector<FastCoder::Note> put;
+        coder.noteAhead(
+            reals.size(),
+            [&](size_t j, ComponentVector& r) {
+                for (size_t i = 0; i < kComponents; ++i) r[i] = words[j * kComponents + i];
+            },
+            [&](size_t j, const FastCoder::Note& note) {
+                EXPECT_EQ(j, put.size());
+                put.push_back(note);
+            });
+        return put;
+    };
+    const auto words2 = [](const std::vector<FastCoder::Note>& notes) {
+        std::vector<std::array<uint64_t, 2>> w;
+        for (const FastCoder::Note& n : notes) w.push_back(n.words);
+        return w;
+    };
+    for (int rule : {1, 0})
+        for (CoderKind kind : {CoderKind::Fast, CoderKind::Reference}) {
+            SCOPED_TRACE(std::to_string(rule) + (kind == CoderKind::Fast ? " fast" : " ref"));
+            b.tree.treeTraining.setsDividingMethod = rule;
+            CoderState state = testing::coderFor(b.tree);
+            const FastCoder coder(b.tree, state, kind);
+            std::vector<FastCoder::Note> direct(reals.size());
+            coder.noteAhead(reals.data(), reals.size(), direct.data());
+            const std::vector<FastCoder::Note> put = noted(coder);
+            ASSERT_EQ(words2(put), words2(direct));
+            const bool decide = rule == 1 && kind == CoderKind::Fast;
+            EXPECT_EQ(coder.notesHelp(), decide);
+            for (const FastCoder::Note& n : put)
+                EXPECT_EQ(n.words[1] != 0, decide) << "a note deciding " << n.words[1];
+        }
 }
 
 }  // namespace

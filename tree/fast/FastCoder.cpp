@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/Errors.h"
-#include "tree/fast/Clones.h"
 #include "tree/fast/PreparedTree.h"
 
 namespace zortan {
@@ -194,14 +193,22 @@ template <bool CartRule>
     }
 }
 
-}  // namespace
+// What the prepared walks work with, for one coder.
+struct Walks {
+    Walks(const QuantizationTree& t, CoderState& c, bool prepare, fast::InstructionSet set)
+        : tree(t),
+          coder(c),
+          prepared(prepare ? fast::PrepareTree(t, c) : PreparedTree{}),
+          cartRule(t.treeTraining.setsDividingMethod == 0),
+          euclid(c.distanceFunction == nullptr || c.distanceFunction == &EuclidDist),
+          decide(fast::decideAheadFor(set)) {}
 
-struct FastCoder::Impl {
     const QuantizationTree& tree;
     CoderState& coder;
     PreparedTree prepared;
     bool cartRule = false;
     bool euclid = false;
+    fast::DecideAheadOf decide;
     // The errors not yet added to an error array, as steps: one entry more
     // than its tree sizes.
     struct Pending {
@@ -210,74 +217,231 @@ struct FastCoder::Impl {
     };
     std::vector<Pending> pending;
 
-    Impl(const QuantizationTree& t, CoderState& c)
-        : tree(t),
-          coder(c),
-          prepared(fast::PrepareTree(t, c)),
-          cartRule(t.treeTraining.setsDividingMethod == 0),
-          euclid(c.distanceFunction == nullptr || c.distanceFunction == &EuclidDist) {}
+    bool notesHelp() const { return !cartRule && euclid && fast::SplitsUsable(tree, prepared); }
 
-    TErrorRecord* stepsFor(TErrorRecordArray& errors) {
+    // Whether a prepared walk can code at K into these arrays: they cover
+    // every tree size up to K, and the rule is one it knows.
+    bool walkable(uint16_t K, const TwordArray& path, const TErrorRecordArray& errors,
+                  bool splitsHelp) const {
+        const auto sizes = static_cast<size_t>(tree.treeSizesNb());
+        return K >= 1 && K <= sizes && coder.BoolErrorVector.size() >= sizes &&
+               path.size() >= sizes && errors.size() >= K && !prepared.steps.empty() &&
+               (cartRule || splitsHelp);
+    }
+
+    [[gnu::always_inline]] TErrorRecord* stepsFor(TErrorRecordArray& errors) {
         for (Pending& p : pending)
-            if (p.errors == &errors) return p.steps.data();
+            if (p.errors == &errors) {
+                // An array grown since: its new sizes have nothing pending.
+                if (p.steps.size() < errors.size() + 1) p.steps.resize(errors.size() + 1);
+                return p.steps.data();
+            }
         pending.push_back({&errors, TErrorRecordArray(errors.size() + 1)});
         return pending.back().steps.data();
     }
 };
 
-FastCoder::FastCoder(const QuantizationTree& tree, CoderState& coder)
-    : impl_(std::make_unique<Impl>(tree, coder)) {}
+// Events coded at one K into one path and error array.
+struct Batch {
+    uint16_t K;
+    const EventRecord* events;
+    size_t count;
+    TwordArray& path;
+    TErrorRecordArray& errors;
+    Ui& ui;
+    EncodeResult* results;               // or null
+    const FastCoder::Note* note;         // for one event: its note, or null
+    const FastCoder::EventCoded* coded;  // or null
+};
+
+// The prepared walk of one event where `walkable` (for the centroid rule
+// with the decisions given), its errors kept as steps: the leaf, or -1 where
+// EncodeEvent must code the event.
+[[gnu::always_inline]] inline int walkOne(Walks& w, const Batch& b, const EventRecord& event,
+                                          bool walkable, const Decisions& decisions) {
+    if (!walkable) return -1;
+    LevelTrail trail;
+    const int leaf = w.cartRule ? preparedWalk<true>(w.prepared, w.tree, w.coder, b.K, event,
+                                                     b.path, trail, Decisions{})
+                                : preparedWalk<false>(w.prepared, w.tree, w.coder, b.K, event,
+                                                      b.path, trail, decisions);
+    if (leaf >= 0) addRunSteps(trail, b.K, w.stepsFor(b.errors));
+    return leaf;
+}
+
+// The single event of a batch, decided by its note or else alone.
+[[gnu::always_inline]] inline EncodeResult codeEvent(Walks& w, const Batch& b) {
+    const EventRecord& event = b.events[0];
+    const ComponentVector* const reals = &event.reals;
+    const bool walkable = w.walkable(b.K, b.path, b.errors, w.notesHelp());
+    Decisions decisions;
+    if (walkable && !w.cartRule) {
+        if (b.note != nullptr)
+            decisions = decisionsOf(*b.note);
+        else
+            w.decide(w.prepared, &reals, 1, &decisions);
+    }
+    const int leaf = walkOne(w, b, event, walkable, decisions);
+    if (leaf < 0) return EncodeEvent(w.tree, w.coder, b.K, event, b.path, b.errors, b.ui);
+    const TreeNode& n = w.tree.nodeHeap[static_cast<size_t>(leaf)];
+    return EncodeResult{n.code, n.treeCath1, n.treeCath2, n.treeCath3};
+}
+
+// Events decided together before their walks: enough for the dot products of
+// a group to overlap, few enough for their reals to stay in the cache.
+constexpr size_t kDecidedTogether = 32;
+
+// The events of a batch in order, each group's decisions made first for the
+// centroid rule. The leaf's fields go straight to the results: a result put
+// together on the stack and then copied would be read back before its parts
+// were stored.
+[[gnu::always_inline]] inline void codeEvents(Walks& w, const Batch& b) {
+    const bool splitsHelp = w.notesHelp();
+    std::array<Decisions, kDecidedTogether> decided;
+    const ComponentVector* reals[kDecidedTogether];
+    EncodeResult dropped;
+    for (size_t base = 0; base < b.count; base += kDecidedTogether) {
+        const size_t n = std::min(kDecidedTogether, b.count - base);
+        const bool walkable = w.walkable(b.K, b.path, b.errors, splitsHelp);
+        if (walkable && !w.cartRule) {
+            for (size_t j = 0; j < n; ++j) reals[j] = &b.events[base + j].reals;
+            w.decide(w.prepared, reals, n, decided.data());
+        }
+        for (size_t j = 0; j < n; ++j) {
+            const size_t i = base + j;
+            EncodeResult& out = b.results != nullptr ? b.results[i] : dropped;
+            const int leaf = walkOne(w, b, b.events[i], walkable, decided[j]);
+            if (leaf < 0) {
+                out = EncodeEvent(w.tree, w.coder, b.K, b.events[i], b.path, b.errors, b.ui);
+            } else {
+                const TreeNode& node = w.tree.nodeHeap[static_cast<size_t>(leaf)];
+                out.code = node.code;
+                out.cath1 = node.treeCath1;
+                out.cath2 = node.treeCath2;
+                out.cath3 = node.treeCath3;
+            }
+            if (b.coded != nullptr) (*b.coded)(i, b.path, w.coder.BoolErrorVector);
+        }
+    }
+}
+
+// Each instruction set's builds of the two.
+struct Builds {
+    EncodeResult (*one)(Walks& w, const Batch& b);
+    void (*many)(Walks& w, const Batch& b);
+};
+
+EncodeResult codeEventBaseline(Walks& w, const Batch& b) {
+    return codeEvent(w, b);
+}
+void codeEventsBaseline(Walks& w, const Batch& b) {
+    codeEvents(w, b);
+}
+
+#ifdef ZORTAN_WIDE_KERNELS
+ZORTAN_TARGET_X86_64_V3 EncodeResult codeEventX86_64_V3(Walks& w, const Batch& b) {
+    return codeEvent(w, b);
+}
+ZORTAN_TARGET_X86_64_V3 void codeEventsX86_64_V3(Walks& w, const Batch& b) {
+    codeEvents(w, b);
+}
+
+ZORTAN_TARGET_X86_64_V4 EncodeResult codeEventX86_64_V4(Walks& w, const Batch& b) {
+    return codeEvent(w, b);
+}
+ZORTAN_TARGET_X86_64_V4 void codeEventsX86_64_V4(Walks& w, const Batch& b) {
+    codeEvents(w, b);
+}
+#endif
+
+Builds buildsFor(fast::InstructionSet set) {
+#ifdef ZORTAN_WIDE_KERNELS
+    if (set == fast::InstructionSet::X86_64_V4) return {&codeEventX86_64_V4, &codeEventsX86_64_V4};
+    if (set == fast::InstructionSet::X86_64_V3) return {&codeEventX86_64_V3, &codeEventsX86_64_V3};
+#endif
+    static_cast<void>(set);
+    return {&codeEventBaseline, &codeEventsBaseline};
+}
+
+}  // namespace
+
+struct FastCoder::Impl {
+    Impl(const QuantizationTree& tree, CoderState& coder, CoderKind k, fast::InstructionSet set)
+        : kind(k), walks(tree, coder, k == CoderKind::Fast, set), builds(buildsFor(set)) {}
+
+    CoderKind kind;
+    Walks walks;
+    Builds builds;
+};
+
+FastCoder::FastCoder(const QuantizationTree& tree, CoderState& coder, CoderKind kind)
+    : FastCoder(tree, coder, kind, fast::chosenInstructionSet()) {}
+
+FastCoder::FastCoder(const QuantizationTree& tree, CoderState& coder, CoderKind kind,
+                     fast::InstructionSet set)
+    : impl_(std::make_unique<Impl>(tree, coder, kind, set)) {}
 
 FastCoder::~FastCoder() {
     settle();
 }
 
+CoderKind FastCoder::kind() const {
+    return impl_->kind;
+}
+
 bool FastCoder::notesHelp() const {
-    return !impl_->cartRule && impl_->euclid && fast::SplitsUsable(impl_->tree, impl_->prepared);
+    return impl_->kind == CoderKind::Fast && impl_->walks.notesHelp();
 }
 
 void FastCoder::noteAhead(const ComponentVector* reals, size_t count, Note* notes) const {
-    constexpr size_t kGroup = 16;
-    std::array<Decisions, kGroup> decisions;
-    for (size_t base = 0; base < count; base += kGroup) {
-        const size_t n = std::min(kGroup, count - base);
-        fast::DecideAhead(impl_->prepared, reals + base, n, decisions.data());
+    // Without usable splits every note would decide nothing.
+    if (!notesHelp()) {
+        std::fill(notes, notes + count, Note{});
+        return;
+    }
+    const Walks& w = impl_->walks;
+    constexpr size_t kChunk = 64;
+    std::array<Decisions, kChunk> decisions;
+    const ComponentVector* of[kChunk];
+    for (size_t base = 0; base < count; base += kChunk) {
+        const size_t n = std::min(kChunk, count - base);
+        for (size_t i = 0; i < n; ++i) of[i] = reals + base + i;
+        w.decide(w.prepared, of, n, decisions.data());
         for (size_t i = 0; i < n; ++i) notes[base + i] = noteOf(decisions[i]);
     }
 }
 
-ZORTAN_VECTOR_CLONES EncodeResult FastCoder::encode(uint16_t K, const EventRecord& event,
-                                                    TwordArray& path, TErrorRecordArray& errors,
-                                                    Ui& ui, const Note* note) {
+EncodeResult FastCoder::encode(uint16_t K, const EventRecord& event, TwordArray& path,
+                               TErrorRecordArray& errors, Ui& ui, const Note* note) {
     Impl& m = *impl_;
-    const QuantizationTree& tree = m.tree;
-    CoderState& coder = m.coder;
-    // The prepared walk needs the arrays to cover every tree size up to K,
-    // and a rule it knows.
-    const size_t sizes = static_cast<size_t>(tree.treeSizesNb());
-    const bool walks = K >= 1 && K <= sizes && coder.BoolErrorVector.size() >= sizes &&
-                       path.size() >= sizes && errors.size() >= K && !m.prepared.steps.empty() &&
-                       (m.cartRule || notesHelp());
-    int leaf = -1;
-    LevelTrail trail;
-    if (walks && m.cartRule) {
-        leaf = preparedWalk<true>(m.prepared, tree, coder, K, event, path, trail, Decisions{});
-    } else if (walks) {
-        Decisions decisions;
-        if (note != nullptr)
-            decisions = decisionsOf(*note);
-        else
-            fast::DecideAhead(m.prepared, &event.reals, 1, &decisions);
-        leaf = preparedWalk<false>(m.prepared, tree, coder, K, event, path, trail, decisions);
+    if (m.kind == CoderKind::Reference)
+        return EncodeEvent(m.walks.tree, m.walks.coder, K, event, path, errors, ui);
+    return m.builds.one(m.walks, Batch{K, &event, 1, path, errors, ui, nullptr, note, nullptr});
+}
+
+void FastCoder::encodeMany(uint16_t K, const EventRecord* events, size_t count, TwordArray& path,
+                           TErrorRecordArray& errors, Ui& ui, EncodeResult* results,
+                           const EventCoded& coded) {
+    struct SettleOnReturn {
+        FastCoder& coder;
+        ~SettleOnReturn() { coder.settle(); }
+    } settleOnReturn{*this};
+    Impl& m = *impl_;
+    const EventCoded* tell = coded ? &coded : nullptr;
+    if (m.kind == CoderKind::Reference) {
+        for (size_t i = 0; i < count; ++i) {
+            const EncodeResult r =
+                EncodeEvent(m.walks.tree, m.walks.coder, K, events[i], path, errors, ui);
+            if (results != nullptr) results[i] = r;
+            if (tell != nullptr) (*tell)(i, path, m.walks.coder.BoolErrorVector);
+        }
+        return;
     }
-    if (leaf < 0) return EncodeEvent(tree, coder, K, event, path, errors, ui);
-    addRunSteps(trail, K, m.stepsFor(errors));
-    const TreeNode& n = tree.nodeHeap[static_cast<size_t>(leaf)];
-    return EncodeResult{n.code, n.treeCath1, n.treeCath2, n.treeCath3};
+    m.builds.many(m.walks, Batch{K, events, count, path, errors, ui, results, nullptr, tell});
 }
 
 void FastCoder::settle() noexcept {
-    for (Impl::Pending& p : impl_->pending) {
+    for (Walks::Pending& p : impl_->walks.pending) {
         TErrorRecord sum;
         const size_t n = std::min(p.errors->size(), p.steps.size());
         for (size_t t = 0; t < n; ++t) {

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "tree/TreeCoding.h"
-#include "tree/fast/Clones.h"
 
 namespace zortan::fast {
 
@@ -189,14 +188,19 @@ bool SplitsUsable(const QuantizationTree& tree, const PreparedTree& p) {
            p.keyConstrainedSet.words == tree.constrainedSet.words;
 }
 
+namespace {
+
 // The events are taken in groups, and each level of their walks in one go,
 // so that the dot products of different events do not wait for each other.
-ZORTAN_VECTOR_CLONES void DecideAhead(const PreparedTree& prepared, const ComponentVector* reals,
-                                      size_t count, Decisions* decisions) {
+// Written once; each instruction set's build below inlines it with the dot
+// products of its vector width.
+template <int Bytes>
+[[gnu::always_inline]] inline void decideGroups(const PreparedTree& prepared,
+                                                const ComponentVector* const* reals, size_t count,
+                                                Decisions* decisions) {
     constexpr size_t kGroup = 8;
     std::fill(decisions, decisions + count, Decisions{});
     if (prepared.steps.empty()) return;
-    const PairedDots dots = bestPairedDots();
     const WalkStep* const steps = prepared.steps.data();
     alignas(64) std::array<PaddedVector, kGroup> x;
     for (size_t base = 0; base < count; base += kGroup) {
@@ -208,12 +212,12 @@ ZORTAN_VECTOR_CLONES void DecideAhead(const PreparedTree& prepared, const Compon
         SplitBound bound[kGroup];
         int node[kGroup], walking[kGroup];  // the group's events still walking
         for (int i = 0; i < n; ++i) {
-            centre(prepared, reals[base + static_cast<size_t>(i)], x[static_cast<size_t>(i)]);
+            centre(prepared, *reals[base + static_cast<size_t>(i)], x[static_cast<size_t>(i)]);
             xs[i] = ws[i] = x[static_cast<size_t>(i)].data();
             node[i] = 0;
             walking[i] = i;
         }
-        dots(xs, ws, n, dot);  // |x - r|^2
+        pairedDots<Bytes>(xs, ws, n, dot);  // |x - r|^2
         for (int i = 0; i < n; ++i) bound[i] = SplitBound(prepared, dot[i]);
         // Clean steps lead only to nodes of the heap.
         for (int left = n; left > 0;) {
@@ -227,7 +231,7 @@ ZORTAN_VECTOR_CLONES void DecideAhead(const PreparedTree& prepared, const Compon
                 xs[m] = x[static_cast<size_t>(i)].data();
                 ws[m++] = prepared.vectors[static_cast<size_t>(step.split.vector)].w.data();
             }
-            dots(xs, ws, m, dot);
+            pairedDots<Bytes>(xs, ws, m, dot);
             left = 0;
             for (int j = 0; j < m; ++j) {
                 const int i = walking[j];
@@ -240,6 +244,48 @@ ZORTAN_VECTOR_CLONES void DecideAhead(const PreparedTree& prepared, const Compon
                 walking[left++] = i;
             }
         }
+    }
+}
+
+void decideBaseline(const PreparedTree& prepared, const ComponentVector* const* reals, size_t count,
+                    Decisions* decisions) {
+    decideGroups<16>(prepared, reals, count, decisions);
+}
+
+#ifdef ZORTAN_WIDE_KERNELS
+ZORTAN_TARGET_X86_64_V3 void decideX86_64_V3(const PreparedTree& prepared,
+                                             const ComponentVector* const* reals, size_t count,
+                                             Decisions* decisions) {
+    decideGroups<32>(prepared, reals, count, decisions);
+}
+
+ZORTAN_TARGET_X86_64_V4 void decideX86_64_V4(const PreparedTree& prepared,
+                                             const ComponentVector* const* reals, size_t count,
+                                             Decisions* decisions) {
+    decideGroups<64>(prepared, reals, count, decisions);
+}
+#endif
+
+}  // namespace
+
+DecideAheadOf decideAheadFor(InstructionSet set) {
+#ifdef ZORTAN_WIDE_KERNELS
+    if (set == InstructionSet::X86_64_V4) return &decideX86_64_V4;
+    if (set == InstructionSet::X86_64_V3) return &decideX86_64_V3;
+#endif
+    static_cast<void>(set);
+    return &decideBaseline;
+}
+
+void DecideAhead(const PreparedTree& prepared, const ComponentVector* reals, size_t count,
+                 Decisions* decisions, InstructionSet set) {
+    const DecideAheadOf decide = decideAheadFor(set);
+    constexpr size_t kChunk = 64;
+    const ComponentVector* of[kChunk];
+    for (size_t base = 0; base < count; base += kChunk) {
+        const size_t n = std::min(kChunk, count - base);
+        for (size_t i = 0; i < n; ++i) of[i] = reals + base + i;
+        decide(prepared, of, n, decisions + base);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tree/QuantizationTree.h"
+#include "tree/fast/Dispatch.h"
 #include "tree/fast/DotProducts.h"
 
 namespace zortan::fast {
@@ -69,9 +70,16 @@ struct Decisions {
 
 // The decisions of the prepared splits along the walks from the root of
 // `count` events with these reals, each as far as the splits decide and the
-// steps are clean (at most 64), into decisions[0..count). Reads only
-// `prepared`, so that another thread may run it.
+// steps are clean (at most 64), into decisions[0..count), by the kernels
+// built for `set` (which must run here). Reads only `prepared`, so that
+// another thread may run it.
 void DecideAhead(const PreparedTree& prepared, const ComponentVector* reals, size_t count,
-                 Decisions* decisions);
+                 Decisions* decisions, InstructionSet set = chosenInstructionSet());
+
+// The same for the reals *reals[0..count), wherever they are; the build for
+// one instruction set, taken once by a coder that decides many groups.
+using DecideAheadOf = void (*)(const PreparedTree& prepared, const ComponentVector* const* reals,
+                               size_t count, Decisions* decisions);
+DecideAheadOf decideAheadFor(InstructionSet set);
 
 }  // namespace zortan::fast
