@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "bench/BenchData.h"
-#include "bench/QuietUi.h"
 #include "tree/TreeCoding.h"
 #include "tree/fast/Dispatch.h"
 #include "tree/fast/FastCoder.h"
@@ -49,21 +48,20 @@ void encodeEvent(benchmark::State& state, Rule rule) {
         for (const EventRecord& e : events) reals.push_back(e.reals);
         fast.noteAhead(reals.data(), reals.size(), notes.data());
     }
-    QuietUi ui;
     size_t i = 0;
     for (auto _ : state) {
         const EncodeResult r =
             rule == Rule::CentroidsReference
                 ? EncodeEvent(tree, coder, static_cast<uint16_t>(K), events[i], coder.nodePath1,
-                              coder.errorRecords1, ui)
+                              coder.errorRecords1)
                 : fast.encode(static_cast<uint16_t>(K), events[i], coder.nodePath1,
-                              coder.errorRecords1, ui,
-                              rule == Rule::CentroidsNoted ? &notes[i] : nullptr);
+                              coder.errorRecords1, rule == Rule::CentroidsNoted ? &notes[i] : nullptr);
         benchmark::DoNotOptimize(r);
         i = (i + 1) & (kEvents - 1);
     }
     state.SetItemsProcessed(state.iterations());
-    if (ui.messages != 0) state.SkipWithError("EuclidDist reported a sum that is not a number");
+    if (!coder.remarks.empty())
+        state.SkipWithError("EuclidDist reported a sum that is not a number");
 }
 
 // The reading thread's share: the notes of groups of events made ahead.
@@ -107,15 +105,15 @@ void encodeMany(benchmark::State& state, Rule rule) {
                    rule == Rule::CentroidsReference ? CoderKind::Reference : CoderKind::Fast, set);
     const std::vector<EventRecord> events = eventsNear(tree, kEvents, kEventSeed);
     std::vector<EncodeResult> results(kEvents);
-    QuietUi ui;
     for (auto _ : state) {
         fast.encodeMany(static_cast<uint16_t>(K), events.data(), events.size(), coder.nodePath1,
-                        coder.errorRecords1, ui, results.data());
+                        coder.errorRecords1, results.data());
         benchmark::DoNotOptimize(results.data());
     }
     state.SetItemsProcessed(state.iterations() * kEvents);
     state.SetLabel(fast::nameOf(set));
-    if (ui.messages != 0) state.SkipWithError("EuclidDist reported a sum that is not a number");
+    if (!coder.remarks.empty())
+        state.SkipWithError("EuclidDist reported a sum that is not a number");
 }
 
 // The double sum of squares of a - b over all 129 components, vectorised
@@ -191,7 +189,7 @@ void bruteForce(benchmark::State& state, bool extended) {
     const QuantizationTree& tree = contents.tree;
     const std::vector<int> leaves = leavesOf(tree);
     const std::vector<EventRecord> events = eventsNear(tree, kEvents, kEventSeed);
-    QuietUi ui;
+    std::vector<std::string> remarks;
     const SquaredDistance squaredDistance = bestDistance();
     size_t i = 0;
     for (auto _ : state) {
@@ -201,7 +199,7 @@ void bruteForce(benchmark::State& state, bool extended) {
             long double nearest = std::numeric_limits<long double>::infinity();
             for (int leaf : leaves) {
                 const long double d =
-                    EuclidDist(tree, e, tree.nodeHeap[static_cast<size_t>(leaf)].centroid, ui);
+                    EuclidDist(tree, e, tree.nodeHeap[static_cast<size_t>(leaf)].centroid, remarks);
                 if (d < nearest) {
                     nearest = d;
                     best = leaf;

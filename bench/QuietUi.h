@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "base/Ui.h"
+#include "window/Ui.h"
 
 namespace zortan::bench {
 

@@ -6,7 +6,6 @@
 #include <optional>
 #include <utility>
 
-#include "base/QuietUi.h"
 #include "base/TextReader.h"
 #include "engine/EventLoop.h"
 #include "engine/EventSources.h"
@@ -54,14 +53,15 @@ void clearCounts(const QuantizationTree& tree, CoderState& c) {
 }
 
 // What stopped a run, for its message.
-std::string failureText(const std::exception_ptr& failure, const QuietUi& coderUi) {
+std::string failureText(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const OutputFileError& e) {
         return e.describe();
-    } catch (const ProgramEnd&) {
-        return coderUi.messages.empty() ? std::string("the program ended")
-                                        : coderUi.messages.back();
+    } catch (const CoderHalt& halt) {
+        return halt.message;
+    } catch (const WalkBeyondTree& walk) {
+        return walk.message();
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {
@@ -284,7 +284,6 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
     FillCathTables(book_.tree.cath2Set, tables[1]);
     FillCathTables(book_.tree.cath3Set, tables[2]);
     std::vector<ClusterSlot> slots(options.clusters.size());
-    QuietUi coderUi;  // the coder's program-error messages
     for (size_t k = 0; k < slots.size(); ++k) {
         ClusterSlot& slot = slots[k];
         ClusterRun& r = report.runs[k];
@@ -317,7 +316,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         try {
             createOutputs(o, *tree, headers, labels, options.compare);
         } catch (const InOutError&) {
-            r.message = failureText(std::current_exception(), coderUi);
+            r.message = failureText(std::current_exception());
             for (OutFile* file : o.files.files()) file->discard();
             slot.outputs.reset();
             continue;
@@ -364,7 +363,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         slot.result->message = "The run stopped " +
                                (at > 0 ? "at event " + std::to_string(at)
                                        : std::string("before its first event")) +
-                               ": " + failureText(failure, coderUi) + ".";
+                               ": " + failureText(failure) + ".";
         slot.result->steps = steps;
         slot.result->events = eventNbr;
         try {
@@ -458,8 +457,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
                    {&averaging1, &averaging2},
                    options.compare,
                    loopSlots,
-                   event,
-                   coderUi};
+                   event};
     LoopCounters counters{steps, stepAtHand, totalSteps, eventNbr};
     try {
         if (loop.run(counters, hooks) == LoopEnd::EndOfData) report.end = RunEnd::EndOfData;
@@ -504,7 +502,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
                 if (!failure) failure = std::current_exception();
             }
             if (failure)
-                r.message = failureText(failure, coderUi);
+                r.message = failureText(failure);
             else if (r.message.empty())
                 r.coded = true;
         } else if (report.end != RunEnd::Stopped && r.message.find("The run stopped") == 0) {

@@ -69,6 +69,13 @@ class NotesAhead {
     int kind_ = -1;
 };
 
+// What the coder had to tell about the event it coded.
+void tellRemarks(CoderState& c, LoopHooks& hooks) {
+    if (c.remarks.empty()) return;
+    for (const std::string& remark : c.remarks) hooks.warning(remark);
+    c.remarks.clear();
+}
+
 }  // namespace
 
 LoopEnd EventLoop::run(LoopCounters& n, LoopHooks& hooks) {
@@ -109,14 +116,17 @@ LoopEnd EventLoop::run(LoopCounters& n, LoopHooks& hooks) {
                 CoderState& c = *slot.state;
                 EncodeResult& r = i == 0 ? slot.coded : second;
                 r = slot.coder->encode(*slot.clusters, event, i == 0 ? c.nodePath1 : c.nodePath2,
-                                       i == 0 ? c.errorRecords1 : c.errorRecords2, coderUi,
+                                       i == 0 ? c.errorRecords1 : c.errorRecords2,
                                        note ? &*note : nullptr);
                 if (first == nullptr) first = &r;
+                tellRemarks(c, hooks);
             } catch (const RangeError&) {
                 slot.live = false;
+                tellRemarks(*slot.state, hooks);
                 hooks.slotFailed(slot, std::current_exception());
-            } catch (const ProgramEnd&) {
+            } catch (const CoderHalt&) {
                 slot.live = false;
+                tellRemarks(*slot.state, hooks);
                 hooks.slotFailed(slot, std::current_exception());
             }
         }

@@ -19,7 +19,6 @@
 namespace zortan {
 
 class FastCoder;
-class Ui;
 
 // One number of clusters the loop codes at: its coder with its working
 // arrays, and the run whose records go to its outputs (none in compare mode).
@@ -58,10 +57,12 @@ class LoopHooks {
         (void)event;
         (void)result;
     }
-    // What the window tells the user at this point (an input ended early).
+    // What the window tells the user at this point (an input ended early, a
+    // remark of the coder).
     virtual void warning(const std::string& text) { (void)text; }
-    // An error stopped a slot's coding or writing. Rethrowing stops the
-    // loop; otherwise the slot is out and the others go on.
+    // An error stopped a slot's coding or writing (a platform error, or the
+    // coder's CoderHalt). Rethrowing stops the loop; otherwise the slot is
+    // out and the others go on.
     virtual void slotFailed(LoopSlot& slot, const std::exception_ptr& failure) {
         (void)slot;
         std::rethrow_exception(failure);
@@ -84,7 +85,6 @@ struct EventLoop {
     bool compare = false;
     std::vector<LoopSlot>& slots;
     EventRecord& event;  // the current event, shared by both series
-    Ui& coderUi;         // where the coder reports a program error
 
     // Codes until the total, the end of an input or a hook stops it. An
     // input's error passes through.

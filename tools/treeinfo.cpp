@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
             for (int K = 1; K <= tree.treeSizesNb(); ++K) {
                 EncodeResult r =
                     EncodeEvent(tree, program.coder, static_cast<uint16_t>(K), program.event,
-                                program.coder.nodePath1, program.coder.errorRecords1, ui);
+                                program.coder.nodePath1, program.coder.errorRecords1);
                 std::printf(" %-5u", r.code);
             }
             std::printf("\n");

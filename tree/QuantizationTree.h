@@ -11,8 +11,6 @@
 
 namespace zortan {
 
-class Ui;
-
 constexpr int kComponents = 129;  // vector components, indices 0..128
 using ComponentVector = std::array<double, kComponents>;
 
@@ -127,9 +125,11 @@ struct QuantizationTree {
     int treeSizesNb() const { return HeapTop / 2 + 1; }
 };
 
-// Extended-precision distance between two component vectors.
+// Extended-precision distance between two component vectors; what it has
+// to tell goes to `remarks`.
 using DistanceFunction = long double (*)(const QuantizationTree& tree, const ComponentVector& a,
-                                         const ComponentVector& b, Ui& ui);
+                                         const ComponentVector& b,
+                                         std::vector<std::string>& remarks);
 
 // Per-tree-size working arrays and running counts of the coder.
 struct CoderState {
@@ -139,6 +139,9 @@ struct CoderState {
     std::vector<uint32_t> groupDiff, cath1Diff, cath2Diff, cath3Diff;  // HeapTop+1
     uint32_t cath1ErrorCount = 0, cath2ErrorCount = 0, cath3ErrorCount = 0;
     DistanceFunction distanceFunction = nullptr;
+    // What the coder has to tell the user, in order, for the caller to show
+    // and clear: the walk went on after each.
+    std::vector<std::string> remarks;
 };
 
 }  // namespace zortan

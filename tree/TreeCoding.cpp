@@ -5,7 +5,6 @@
 #include <string>
 
 #include "base/Format.h"
-#include "base/Ui.h"
 #include "platform/Errors.h"
 
 namespace zortan {
@@ -25,19 +24,18 @@ int lastSizeIndex(const QuantizationTree& tree) {
     return tree.HeapTop / 2;
 }
 
-// Shows the gap filler's message and ends the program when `t` is beyond the
-// last tree size index.
-void checkGapIndex(const QuantizationTree& tree, const char* procedure, int t, Ui& ui) {
+// Raises the gap filler's program error when `t` is beyond the last tree
+// size index.
+void checkGapIndex(const QuantizationTree& tree, const char* procedure, int t) {
     if (t <= lastSizeIndex(tree)) return;
-    ui.showMessage(std::string("Program error occured in  procedure \"") + procedure +
-                   "\".\r\nIndex for the \"BoolErrorVector\" array is too high\r\nIt should be <=" +
-                   std::to_string(lastSizeIndex(tree)) + ", but it achieves " + std::to_string(t) +
-                   ".\r\nTurn to the author, the program will be halted now.");
-    throw ProgramEnd{1};
+    throw CoderHalt{std::string("Program error occured in  procedure \"") + procedure +
+                    "\".\r\nIndex for the \"BoolErrorVector\" array is too high\r\nIt should be <=" +
+                    std::to_string(lastSizeIndex(tree)) + ", but it achieves " +
+                    std::to_string(t) + ".\r\nTurn to the author, the program will be halted now."};
 }
 
-[[noreturn]] void sonBeyondTree(const QuantizationTree& tree, int k, int s, Ui& ui) {
-    ui.showMessage(
+[[noreturn]] void sonBeyondTree(const QuantizationTree& tree, int k, int s) {
+    throw WalkBeyondTree(
         "An error in proc. \"EncodeIter\" occured!\r\nindex k> HeapTop+1, the k is beyond the tree "
         "node index scope.\r\nk=" +
         std::to_string(s) + "\r\nHeapTop+1=" + std::to_string(tree.HeapTop) + "\r\ncentroidsNb=" +
@@ -45,7 +43,6 @@ void checkGapIndex(const QuantizationTree& tree, const char* procedure, int t, U
         "\r\nnodeHeap[startNodeIndex].son=" + std::to_string(s) +
         "\r\nThe \"heapTop\" should be HeapTop:=2*(centroidsNb-1)!\r\nProbably bad tree "
         "construction; turn to the author.");
-    throw RangeError();
 }
 
 // 1 when the node's reading of a category, looked up in the category's
@@ -58,7 +55,7 @@ uint8_t disagrees(const TcharList& list, uint8_t reading, char given) {
 }  // namespace
 
 long double EuclidDist(const QuantizationTree& tree, const ComponentVector& a,
-                       const ComponentVector& b, Ui& ui) {
+                       const ComponentVector& b, std::vector<std::string>& remarks) {
     const int n = std::clamp(tree.consideredComponentsNb, 0, kComponents);
     long double sum = 0.0L;
     for (int i = 0; i < n; ++i) {
@@ -66,28 +63,28 @@ long double EuclidDist(const QuantizationTree& tree, const ComponentVector& a,
         const double d = a[static_cast<size_t>(i)] - b[static_cast<size_t>(i)];
         sum += static_cast<long double>(d) * d;
         if (!(sum >= 0.0L))
-            ui.showMessage("function EuclidDist, summ of squares<0!; =" + formatFixed(sum, 2) +
-                           " i=" + std::to_string(i));
+            remarks.push_back("function EuclidDist, summ of squares<0!; =" + formatFixed(sum, 2) +
+                              " i=" + std::to_string(i));
     }
     return sum >= 0.0L ? std::sqrt(sum) : 0.0L;
 }
 
-void fillGapTranscrErr(const QuantizationTree& tree, CoderState& coder, int from, int to, Ui& ui) {
+void fillGapTranscrErr(const QuantizationTree& tree, CoderState& coder, int from, int to) {
     for (int t = from + 1; t < to; ++t) {
-        checkGapIndex(tree, "fillGapTranscrErr", t, ui);
+        checkGapIndex(tree, "fillGapTranscrErr", t);
         checkedAt(coder.BoolErrorVector, t) = checkedAt(coder.BoolErrorVector, from);
     }
 }
 
-void PathFillGap(const QuantizationTree& tree, TwordArray& path, int from, int to, Ui& ui) {
+void PathFillGap(const QuantizationTree& tree, TwordArray& path, int from, int to) {
     for (int t = from + 1; t < to; ++t) {
-        checkGapIndex(tree, "PathFillGap", t, ui);
+        checkGapIndex(tree, "PathFillGap", t);
         checkedAt(path, t) = checkedAt(path, from);
     }
 }
 
 uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
-                    const EventRecord& event, TwordArray& path, int startNode, Ui& ui) {
+                    const EventRecord& event, TwordArray& path, int startNode) {
     // The root alone carries no reading that is compared: every event counts
     // as an error in every category at tree size 1.
     checkedAt(coder.BoolErrorVector, 0) = ErrorFlags{1, 1, 1};
@@ -102,7 +99,7 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
     for (int taken = 0;; ++taken) {
         const TreeNode& node = nodeAt(tree, k);
         const int s = node.son;
-        if (s > tree.HeapTop + 1) sonBeyondTree(tree, k, s, ui);
+        if (s > tree.HeapTop + 1) sonBeyondTree(tree, k, s);
         if (s <= 0) break;
         if (taken >= tree.HeapTop) throw RangeError();
         const TreeNode& first = nodeAt(tree, s);
@@ -117,8 +114,8 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
             const int f = node.splitComponent;
             takeFirst = checkedAt(event.components, f) < checkedAt(node.centroid, f);
         } else {
-            takeFirst = distance(tree, event.reals, first.centroid, ui) <
-                        distance(tree, event.reals, second.centroid, ui);
+            takeFirst = distance(tree, event.reals, first.centroid, coder.remarks) <
+                        distance(tree, event.reals, second.centroid, coder.remarks);
         }
 
         const int oldLevel = level;
@@ -126,7 +123,7 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
         level = splitLevel;
         // A second son's code beyond the working arrays marks a malformed tree:
         // refuse it before anything is written there.
-        checkGapIndex(tree, "fillGapTranscrErr", level, ui);
+        checkGapIndex(tree, "fillGapTranscrErr", level);
         checkedAt(path, level) = fitOrRangeError<uint16_t>(k);
         const TreeNode& reached = takeFirst ? first : second;
         // Flags of an inactive category keep what the entry held.
@@ -138,8 +135,8 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
         if (tree.cath3Active != 0)
             flags.cath3 = disagrees(tree.cath3List, reached.treeCath3, event.cath3);
         coder.BoolErrorVector[static_cast<size_t>(level)] = flags;
-        fillGapTranscrErr(tree, coder, oldLevel, level, ui);
-        PathFillGap(tree, path, oldLevel, level, ui);
+        fillGapTranscrErr(tree, coder, oldLevel, level);
+        PathFillGap(tree, path, oldLevel, level);
     }
 
     const TreeNode& leaf = nodeAt(tree, k);
@@ -150,15 +147,14 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
     if (tree.cath3Active != 0)
         coder.cath3ErrorCount += disagrees(tree.cath3List, leaf.treeCath3, event.cath3);
     // The tree sizes above the leaf's level up to K-1 keep the leaf.
-    fillGapTranscrErr(tree, coder, level, K, ui);
-    PathFillGap(tree, path, level, K, ui);
+    fillGapTranscrErr(tree, coder, level, K);
+    PathFillGap(tree, path, level, K);
     return fitOrRangeError<uint16_t>(k);
 }
 
 EncodeResult EncodeEvent(const QuantizationTree& tree, CoderState& coder, uint16_t K,
-                         const EventRecord& event, TwordArray& path, TErrorRecordArray& errors,
-                         Ui& ui) {
-    const TreeNode& leaf = nodeAt(tree, EncodeIter(tree, coder, K, event, path, 0, ui));
+                         const EventRecord& event, TwordArray& path, TErrorRecordArray& errors) {
+    const TreeNode& leaf = nodeAt(tree, EncodeIter(tree, coder, K, event, path, 0));
     for (int t = 0; t < K; ++t)
         addErrorFlags(checkedAt(errors, t), checkedAt(coder.BoolErrorVector, t));
     return EncodeResult{leaf.code, leaf.treeCath1, leaf.treeCath2, leaf.treeCath3};

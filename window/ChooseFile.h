@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "base/Ui.h"
+#include "window/Ui.h"
 
 namespace zortan {
 

@@ -174,6 +174,20 @@ class WindowHooks : public LoopHooks {
         p_.data2.readCountText = count;
     }
     void warning(const std::string& text) override { p_.ui.showMessage(text); }
+    // The coder's faults are shown before they take their course: a walk
+    // beyond the tree stops the run as a range error, a gap beyond the
+    // working arrays ends the program.
+    void slotFailed(LoopSlot&, const std::exception_ptr& failure) override {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const WalkBeyondTree& walk) {
+            p_.ui.showMessage(walk.message());
+            throw;
+        } catch (const CoderHalt& halt) {
+            p_.ui.showMessage(halt.message);
+            throw ProgramEnd{1};
+        }
+    }
     bool between() override {
         ShellState& s = p_.shell;
         if (s.stepwiseProceeding) s.waiting = true;
@@ -225,8 +239,7 @@ void codingLoop(Program& p) {
                    {&p.data1.averaging, &p.data2.averaging},
                    s.compareMode,
                    slots,
-                   p.event,
-                   p.ui};
+                   p.event};
     LoopCounters counters{p.run.stepCounter, p.run.stepAtHand, p.run.totalSteps, p.eventNbr};
     loop.run(counters, hooks);
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "base/Ui.h"
+#include "window/Ui.h"
 #include "events/EventRecord.h"
 #include "events/EventSeries.h"
 #include "output/CombinedOutput.h"

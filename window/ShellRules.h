@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "base/Ui.h"
+#include "window/Ui.h"
 #include "shell/InitFile.h"
 #include "shell/ShellState.h"
 

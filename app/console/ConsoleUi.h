@@ -9,7 +9,7 @@
 
 #include "app/console/ConsoleOutput.h"
 #include "app/console/LineInput.h"
-#include "base/Ui.h"
+#include "window/Ui.h"
 #include "window/MainWindow.h"
 
 namespace zortan::console {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "base/Ui.h"
+#include "window/Ui.h"
 
 class QWidget;
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "base/Ui.h"
+#include "window/Ui.h"
 
 namespace zortan::desktop {
 

@@ -7,7 +7,6 @@
 
 #include "app/dump/Dump.h"
 #include "app/dump/Fields.h"
-#include "base/QuietUi.h"
 #include "events/FvsReader.h"
 
 namespace zortan::dump {
@@ -79,7 +78,6 @@ std::vector<std::string> eventRow(uint64_t index, const uint8_t* r,
 Dump dumpFvs(const std::string& path, const RecordRange& range, std::optional<int> kind,
              bool withSignal, RecordSink* sink) {
     Dump d;
-    QuietUi ui;
     FvsFile file;
     file.open(path);
     std::error_code sizeError;

@@ -17,7 +17,6 @@
 #include <utility>
 #include <vector>
 
-#include "base/QuietUi.h"
 #include "base/TextReader.h"
 #include "engine/TreeLoading.h"
 #include "events/FvsReader.h"
@@ -40,28 +39,20 @@ struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The program's messages and then `last`, one per line.
-std::string reportText(const QuietUi& ui, const std::string& last = {}) {
-    std::string all;
-    for (const std::string& m : ui.messages) all += (all.empty() ? "" : "\r\n") + m;
-    if (!last.empty()) all += (all.empty() ? "" : "\r\n") + last;
-    return all.empty() ? std::string("The program stopped") : all;
-}
-
 // Runs `action`; whatever the program would report ends as a Failure with
 // the program's text.
 template <typename Action>
-auto reported(QuietUi& ui, Action&& action) {
+auto reported(Action&& action) {
     try {
         return action();
+    } catch (const WalkBeyondTree& e) {
+        throw Failure(e.message() + "\r\n" + e.what());
     } catch (const RangeError& e) {
-        throw Failure(reportText(ui, e.what()));
+        throw Failure(e.what());
     } catch (const InOutError& e) {
-        throw Failure(reportText(ui, e.what()));
-    } catch (const ProgramEnd&) {
-        throw Failure(reportText(ui));
-    } catch (const CommandAborted&) {
-        throw Failure(reportText(ui));
+        throw Failure(e.what());
+    } catch (const CoderHalt& halt) {
+        throw Failure(halt.message);
     }
 }
 
@@ -260,51 +251,48 @@ struct Outputs {
 // `reference`, by EncodeEvent.
 void codeRows(const Tree& t, const Rows& rows, size_t from, size_t to, uint16_t K, bool reference,
               const Outputs& out) {
-    QuietUi ui;
     CoderState coder = t.coder;
     TwordArray path(static_cast<size_t>(t.tree.HeapTop) + 1);
     TErrorRecordArray errors(static_cast<size_t>(t.tree.treeSizesNb()));
     const std::array<bool, 3> active{t.tree.cath1Active != 0, t.tree.cath2Active != 0,
                                      t.tree.cath3Active != 0};
-    reported(ui, [&] {
-        FastCoder fast(t.tree, coder);
-        // Decisions made for a group of events at a time, as a run's reader
-        // makes them ahead, where they spare work.
-        const bool ahead = !reference && rows.averaged.empty() && fast.notesHelp();
-        constexpr size_t kGroup = 16;
-        std::array<EventRecord, kGroup> events;
-        std::array<ComponentVector, kGroup> reals;
-        std::array<FastCoder::Note, kGroup> notes;
-        for (size_t base = from; base < to; base += kGroup) {
-            const size_t count = std::min(kGroup, to - base);
+    reported([&] {
+        FastCoder fast(t.tree, coder, reference ? CoderKind::Reference : CoderKind::Fast);
+        // A block of rows at a time: the coder makes its decisions ahead for
+        // them, where they spare work, and settles its counts.
+        constexpr size_t kBlock = 256;
+        std::vector<EventRecord> events(std::min(kBlock, to - from));
+        std::vector<EncodeResult> results(events.size());
+        for (size_t base = from; base < to; base += kBlock) {
+            const size_t count = std::min(kBlock, to - base);
             for (size_t j = 0; j < count; ++j) rows.event(base + j, events[j]);
-            if (ahead) {
-                for (size_t j = 0; j < count; ++j) reals[j] = events[j].reals;
-                fast.noteAhead(reals.data(), count, notes.data());
-            }
-            for (size_t j = 0; j < count; ++j) {
+            const FastCoder::EventCoded each = [&](size_t j, const TwordArray& walked,
+                                                   const std::vector<ErrorFlags>& flags) {
+                if (!coder.remarks.empty()) {
+                    std::string said;
+                    for (const std::string& r : coder.remarks) said += (said.empty() ? "" : "\r\n") + r;
+                    throw Failure(said);
+                }
                 const size_t row = base + j;
-                const EncodeResult r =
-                    reference
-                        ? EncodeEvent(t.tree, coder, K, events[j], path, errors, ui)
-                        : fast.encode(K, events[j], path, errors, ui, ahead ? &notes[j] : nullptr);
-                if (!ui.messages.empty()) throw Failure(reportText(ui));
-                out.codes[row] = r.code;
-                out.categories[3 * row] = r.cath1;
-                out.categories[3 * row + 1] = r.cath2;
-                out.categories[3 * row + 2] = r.cath3;
-                if (out.paths != nullptr) std::copy_n(path.begin(), K, out.paths + row * K);
+                if (out.paths != nullptr) std::copy_n(walked.begin(), K, out.paths + row * K);
                 if (out.errors != nullptr)
                     for (size_t s = 0; s < K; ++s) {
-                        const ErrorFlags& f = coder.BoolErrorVector[s];
+                        const ErrorFlags& f = flags[s];
                         uint8_t* e = out.errors + (row * K + s) * 3;
                         e[0] = active[0] ? f.cath1 : 0;
                         e[1] = active[1] ? f.cath2 : 0;
                         e[2] = active[2] ? f.cath3 : 0;
                     }
+            };
+            fast.encodeMany(K, events.data(), count, path, errors, results.data(), each);
+            for (size_t j = 0; j < count; ++j) {
+                const size_t row = base + j;
+                out.codes[row] = results[j].code;
+                out.categories[3 * row] = results[j].cath1;
+                out.categories[3 * row + 1] = results[j].cath2;
+                out.categories[3 * row + 2] = results[j].cath3;
             }
         }
-        fast.settle();
     });
     if (out.counts != nullptr)
         for (size_t s = 0; s < K; ++s) {
@@ -317,7 +305,6 @@ void codeRows(const Tree& t, const Rows& rows, size_t from, size_t to, uint16_t 
 // Removes the running time average from the rows' components in time
 // order, as a run does from its first event on.
 void averageRows(const Tree& t, Rows& rows) {
-    QuietUi ui;
     const AnalysisSettings& a = t.tree.training;
     if (a.averagingFrames < 1 || a.averagingFrames > kAveragingRows)
         throw Failure("The tree was trained with time averaging over " +
@@ -325,7 +312,7 @@ void averageRows(const Tree& t, Rows& rows) {
                       " frames, but the averaging window must hold 1 to 401 frames.\r\n"
                       "No event has been coded.");
     std::vector<int16_t> averaged(rows.n * kComponents);
-    reported(ui, [&] {
+    reported([&] {
         AveragingState state;
         EventRecord e;
         for (size_t row = 0; row < rows.n; ++row) {
@@ -432,10 +419,8 @@ py::tuple encode(const Tree& t, const py::array& vectors, int K, bool paths, int
 py::tuple fvsHeader(const py::bytes& record) {
     const std::string bytes = record;
     if (bytes.size() < kFvsRecordSize) throw Failure("Read beyond end of file");
-    QuietUi ui;
     const auto* h = reinterpret_cast<const uint8_t*>(bytes.data());
-    const FvsHeaderFields f = reported(ui, [&] { return ParseFvsHeader(h); });
-    ui.messages.insert(ui.messages.end(), f.remarks.begin(), f.remarks.end());
+    const FvsHeaderFields f = reported([&] { return ParseFvsHeader(h); });
     const AnalysisSettings& s = f.settings;
     py::dict d;
     d["records"] = f.records;
@@ -451,7 +436,7 @@ py::tuple fvsHeader(const py::bytes& record) {
     d["rate"] = s.rate;
     d["wave_name"] = py::bytes(f.waveName).attr("decode")("latin-1");
     d["cath_nbr"] = std::vector<int>(f.cathNbr.begin(), f.cathNbr.end());
-    return py::make_tuple(d, ui.messages);
+    return py::make_tuple(d, f.remarks);
 }
 
 // The header record for `header` (the keys fvsHeader gives; missing ones
@@ -481,8 +466,7 @@ py::bytes fvsHeaderRecord(const py::dict& header, uint32_t records) {
         if (counts.size() != 3) throw Failure("cath_nbr must hold three counts");
         for (size_t i = 0; i < 3; ++i) h.cathNbr[i] = fitOrRangeError<uint8_t>(counts[i]);
     }
-    QuietUi ui;
-    const FvsRecord r = reported(ui, [&] { return encodeFvsHeader(h); });
+    const FvsRecord r = reported([&] { return encodeFvsHeader(h); });
     return py::bytes(reinterpret_cast<const char*>(r.data()), r.size());
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "base/QuietUi.h"
+#include "window/QuietUi.h"
 #include "base/TextReader.h"
 #include "events/FvsReader.h"
 #include "events/SettingsCheck.h"
@@ -268,7 +268,7 @@ void summarise(const std::string& folder, const TreePlan& plan) {
             AveragingTransform(e, series.averaging, tree.training.averagingFrames,
                                tree.consideredComponentsNb, step, false);
         const EncodeResult r = EncodeEvent(tree, program.coder, K, e, program.coder.nodePath1,
-                                           program.coder.errorRecords1, ui);
+                                           program.coder.errorRecords1);
         ++checkedAt(perCode, r.code);
         ++perValue[0][static_cast<unsigned char>(e.cath1)];
         ++perValue[1][static_cast<unsigned char>(e.cath2)];

@@ -248,7 +248,6 @@ struct Batch {
     size_t count;
     TwordArray& path;
     TErrorRecordArray& errors;
-    Ui& ui;
     EncodeResult* results;               // or null
     const FastCoder::Note* note;         // for one event: its note, or null
     const FastCoder::EventCoded* coded;  // or null
@@ -282,7 +281,7 @@ struct Batch {
             w.decide(w.prepared, &reals, 1, &decisions);
     }
     const int leaf = walkOne(w, b, event, walkable, decisions);
-    if (leaf < 0) return EncodeEvent(w.tree, w.coder, b.K, event, b.path, b.errors, b.ui);
+    if (leaf < 0) return EncodeEvent(w.tree, w.coder, b.K, event, b.path, b.errors);
     const TreeNode& n = w.tree.nodeHeap[static_cast<size_t>(leaf)];
     return EncodeResult{n.code, n.treeCath1, n.treeCath2, n.treeCath3};
 }
@@ -312,7 +311,7 @@ constexpr size_t kDecidedTogether = 32;
             EncodeResult& out = b.results != nullptr ? b.results[i] : dropped;
             const int leaf = walkOne(w, b, b.events[i], walkable, decided[j]);
             if (leaf < 0) {
-                out = EncodeEvent(w.tree, w.coder, b.K, b.events[i], b.path, b.errors, b.ui);
+                out = EncodeEvent(w.tree, w.coder, b.K, b.events[i], b.path, b.errors);
             } else {
                 const TreeNode& node = w.tree.nodeHeap[static_cast<size_t>(leaf)];
                 out.code = node.code;
@@ -412,15 +411,15 @@ void FastCoder::noteAhead(const ComponentVector* reals, size_t count, Note* note
 }
 
 EncodeResult FastCoder::encode(uint16_t K, const EventRecord& event, TwordArray& path,
-                               TErrorRecordArray& errors, Ui& ui, const Note* note) {
+                               TErrorRecordArray& errors, const Note* note) {
     Impl& m = *impl_;
     if (m.kind == CoderKind::Reference)
-        return EncodeEvent(m.walks.tree, m.walks.coder, K, event, path, errors, ui);
-    return m.builds.one(m.walks, Batch{K, &event, 1, path, errors, ui, nullptr, note, nullptr});
+        return EncodeEvent(m.walks.tree, m.walks.coder, K, event, path, errors);
+    return m.builds.one(m.walks, Batch{K, &event, 1, path, errors, nullptr, note, nullptr});
 }
 
 void FastCoder::encodeMany(uint16_t K, const EventRecord* events, size_t count, TwordArray& path,
-                           TErrorRecordArray& errors, Ui& ui, EncodeResult* results,
+                           TErrorRecordArray& errors, EncodeResult* results,
                            const EventCoded& coded) {
     struct SettleOnReturn {
         FastCoder& coder;
@@ -431,13 +430,13 @@ void FastCoder::encodeMany(uint16_t K, const EventRecord* events, size_t count, 
     if (m.kind == CoderKind::Reference) {
         for (size_t i = 0; i < count; ++i) {
             const EncodeResult r =
-                EncodeEvent(m.walks.tree, m.walks.coder, K, events[i], path, errors, ui);
+                EncodeEvent(m.walks.tree, m.walks.coder, K, events[i], path, errors);
             if (results != nullptr) results[i] = r;
             if (tell != nullptr) (*tell)(i, path, m.walks.coder.BoolErrorVector);
         }
         return;
     }
-    m.builds.many(m.walks, Batch{K, events, count, path, errors, ui, results, nullptr, tell});
+    m.builds.many(m.walks, Batch{K, events, count, path, errors, results, nullptr, tell});
 }
 
 void FastCoder::settle() noexcept {

@@ -58,7 +58,7 @@ class FastCoder {
     // As EncodeEvent; the errors may stay pending until settle(). `note` is
     // the one noteAhead gave for this event, or null.
     EncodeResult encode(uint16_t K, const EventRecord& event, TwordArray& path,
-                        TErrorRecordArray& errors, Ui& ui, const Note* note = nullptr);
+                        TErrorRecordArray& errors, const Note* note = nullptr);
 
     // Codes events[0..count) in order, as EncodeEvent would one by one:
     // event i's result into results[i] (unless results is null), `coded`
@@ -67,7 +67,7 @@ class FastCoder {
     // Before it returns, also by an exception, it settles every count
     // pending, so the error arrays hold all events coded.
     void encodeMany(uint16_t K, const EventRecord* events, size_t count, TwordArray& path,
-                    TErrorRecordArray& errors, Ui& ui, EncodeResult* results,
+                    TErrorRecordArray& errors, EncodeResult* results,
                     const EventCoded& coded = nullptr);
 
     // Adds the pending errors into the error arrays they belong to.

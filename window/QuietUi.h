@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/Ui.h"
+#include "window/Ui.h"
 
 namespace zortan {
 
