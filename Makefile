@@ -8,7 +8,7 @@ TSAN_BUILD ?= build-tsan
 DEB_PACKAGES := cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libbenchmark-dev \
 	pybind11-dev python3-dev python3-numpy python3-pytest python3-distributed libcli11-dev
 
-.PHONY: all deps build demo test test-sanitize test-thread format clean
+.PHONY: all deps build demo test test-sanitize test-thread format format-check clean
 
 all: build
 
@@ -36,7 +36,7 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
-	@if [ "$${CI:-}" = "true" ]; then $(MAKE) --no-print-directory fuzz-short && $(MAKE) --no-print-directory test-sanitize && $(MAKE) --no-print-directory test-thread && $(MAKE) --no-print-directory test-windows; fi
+	@if [ "$${CI:-}" = "true" ]; then $(MAKE) --no-print-directory format-check && $(MAKE) --no-print-directory fuzz-short && $(MAKE) --no-print-directory test-sanitize && $(MAKE) --no-print-directory test-thread && $(MAKE) --no-print-directory test-windows; fi
 
 test-sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZORTAN_SANITIZE=ON
@@ -54,6 +54,11 @@ test-thread: deps
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails when a source is not as clang-format writes it (run under CI).
+format-check:
+	@$(call install_missing,clang-format)
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) build-fuzz

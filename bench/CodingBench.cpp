@@ -55,7 +55,8 @@ void encodeEvent(benchmark::State& state, Rule rule) {
                 ? EncodeEvent(tree, coder, static_cast<uint16_t>(K), events[i], coder.nodePath1,
                               coder.errorRecords1)
                 : fast.encode(static_cast<uint16_t>(K), events[i], coder.nodePath1,
-                              coder.errorRecords1, rule == Rule::CentroidsNoted ? &notes[i] : nullptr);
+                              coder.errorRecords1,
+                              rule == Rule::CentroidsNoted ? &notes[i] : nullptr);
         benchmark::DoNotOptimize(r);
         i = (i + 1) & (kEvents - 1);
     }

@@ -11,8 +11,8 @@
 #include "events/FvsReader.h"
 #include "events/TextEventReader.h"
 #include "window/FvsInput.h"
-#include "window/TextInput.h"
 #include "window/Program.h"
+#include "window/TextInput.h"
 
 namespace zortan::bench {
 

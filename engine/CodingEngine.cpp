@@ -83,9 +83,9 @@ struct ClusterOutputs {
 void createOutputs(ClusterOutputs& o, const QuantizationTree& tree, const HeaderSources& sources,
                    const std::array<std::string, 3>& labels, bool compare) {
     NamedChooser named;
-    OutputOpening opening{named,  o.choices, o.names,  o.files,
-                          o.run,  tree,      {&labels[0], &labels[1], &labels[2]},
-                          sources};
+    OutputOpening opening{
+        named,  o.choices, o.names, o.files, o.run, tree, {&labels[0], &labels[1], &labels[2]},
+        sources};
     if (!compare) {
         OpenTeachOutputs(opening);
         OpenRecogOutputs(opening);
@@ -112,10 +112,9 @@ std::array<std::string, kOutputChoices.size() + 1> OutputNamesFor(
     InitFileOptions n;
     BuildOutputNames(n, {&labels[0], &labels[1], &labels[2]}, outputStemOf(input),
                      joinPath(folder, "_Teach.zrt"));
-    return {n.teachFileName,      n.codeFileName,       n.teachCath1FileName,
-            n.teachCath2FileName, n.teachCath3FileName, n.recogFileName,
-            n.codeFileName,       n.recogCath1FileName, n.recogCath2FileName,
-            n.recogCath3FileName, n.errorFileName};
+    return {n.teachFileName,      n.codeFileName,       n.teachCath1FileName, n.teachCath2FileName,
+            n.teachCath3FileName, n.recogFileName,      n.codeFileName,       n.recogCath1FileName,
+            n.recogCath2FileName, n.recogCath3FileName, n.errorFileName};
 }
 
 struct CodingEngine::Coders {
@@ -135,10 +134,9 @@ CodingEngine::CodingEngine(Codebook book, std::vector<int> clusters)
     : book_(std::move(book)), clusters_(std::move(clusters)) {
     for (int k : clusters_)
         if (k < 1 || k > book_.tree.treeSizesNb())
-            throw TreeLoadError("The tree \"" + book_.path + "\" has " +
-                                std::to_string(book_.tree.treeSizesNb()) +
-                                " clusters at most: it cannot be coded at " + std::to_string(k) +
-                                ".");
+            throw TreeLoadError(
+                "The tree \"" + book_.path + "\" has " + std::to_string(book_.tree.treeSizesNb()) +
+                " clusters at most: it cannot be coded at " + std::to_string(k) + ".");
     coders_ = std::make_unique<Coders>(book_.tree, clusters_);
 }
 
@@ -197,8 +195,8 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
     std::array<std::string, 3> labels = book_.labels;
     int64_t eventNbr = kLargestEventCount;
     std::optional<int> tableClusters;
-    const bool anyTable = std::any_of(sources.begin(), sources.end(),
-                                      [](const auto& s) { return !s->info().fvs; });
+    const bool anyTable =
+        std::any_of(sources.begin(), sources.end(), [](const auto& s) { return !s->info().fvs; });
     if (anyTable) {
         runTree = book_.tree;
         tree = &runTree;
@@ -222,8 +220,8 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         if (info.declaredEvents) eventNbr = *info.declaredEvents;
         labels = info.labels;
         if (info.nc < 0 || info.nc > std::numeric_limits<uint16_t>::max())
-            return refuseAll("The table \"" + info.path + "\" declares " +
-                             std::to_string(info.nc) + " components: " + RangeError().what());
+            return refuseAll("The table \"" + info.path + "\" declares " + std::to_string(info.nc) +
+                             " components: " + RangeError().what());
         s.nc = info.nc;
         s.settings.lifterThreshold = info.settings.lifterThreshold;
         // The number of clusters becomes the components count, within the
@@ -243,8 +241,8 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
     }
     const AnalysisSettings& training = tree->training;
     const int kind = training.featureKind;
-    const bool anyFvs = std::any_of(sources.begin(), sources.end(),
-                                    [](const auto& s) { return s->info().fvs; });
+    const bool anyFvs =
+        std::any_of(sources.begin(), sources.end(), [](const auto& s) { return s->info().fvs; });
     if (anyFvs && (kind < 0 || kind >= static_cast<int>(kFeatureKindNames.size())))
         return refuseAll(
             "The tree names no coded feature kind (\"Coded feature vectors\"): it can only be "
@@ -290,8 +288,8 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         slot.result = &r;
         slot.coder = coders->find(r.clusters);
         if (slot.coder == nullptr) {
-            r.message = "The engine was not prepared for " + std::to_string(r.clusters) +
-                        " clusters.";
+            r.message =
+                "The engine was not prepared for " + std::to_string(r.clusters) + " clusters.";
             continue;
         }
         if (tableClusters && *tableClusters != r.clusters) {
@@ -311,7 +309,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
                          joinPath(folder, "_Teach.zrt"));
         o.files.outputStem = outputStemOf(inputs[0]);
         o.files.cathTables = tables;
-        const HeaderSources headers{o.names, *tree,   series1,         series2,
+        const HeaderSources headers{o.names, *tree,      series1,         series2,
                                     texts,   r.clusters, options.compare, clock};
         try {
             createOutputs(o, *tree, headers, labels, options.compare);
@@ -360,15 +358,18 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         slot.live = false;
         slot.coder->fast->settle();
         const int64_t at = options.compare ? (stepAtHand + 1) / 2 : stepAtHand;
-        slot.result->message = "The run stopped " +
-                               (at > 0 ? "at event " + std::to_string(at)
-                                       : std::string("before its first event")) +
-                               ": " + failureText(failure) + ".";
+        slot.result->message =
+            "The run stopped " +
+            (at > 0 ? "at event " + std::to_string(at) : std::string("before its first event")) +
+            ": " + failureText(failure) + ".";
         slot.result->steps = steps;
         slot.result->events = eventNbr;
         try {
             CompareReport(slot.outputs->files.errorFile, slot.coder->state,
-                          ReportHeading{options.compare, slot.result->clusters, eventNbr, labels,
+                          ReportHeading{options.compare,
+                                        slot.result->clusters,
+                                        eventNbr,
+                                        labels,
                                         {inputs[0], inputs.size() > 1 ? inputs[1] : ""}},
                           static_cast<uint32_t>(std::min<int64_t>(steps, UINT32_MAX)));
         } catch (const InOutError&) {
@@ -484,12 +485,15 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
             r.events = eventNbr;
             std::exception_ptr failure;
             if (report.end == RunEnd::Cancelled) {
-                r.message = "The run was interrupted after " + std::to_string(options.compare ? steps / 2 : steps) +
-                            " events.";
+                r.message = "The run was interrupted after " +
+                            std::to_string(options.compare ? steps / 2 : steps) + " events.";
             } else {
                 try {
                     CompareReport(slot.outputs->files.errorFile, slot.coder->state,
-                                  ReportHeading{options.compare, r.clusters, eventNbr, labels,
+                                  ReportHeading{options.compare,
+                                                r.clusters,
+                                                eventNbr,
+                                                labels,
                                                 {inputs[0], inputs.size() > 1 ? inputs[1] : ""}},
                                   static_cast<uint32_t>(std::min<int64_t>(steps, UINT32_MAX)));
                 } catch (const InOutError&) {

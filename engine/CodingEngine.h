@@ -43,10 +43,10 @@ enum class RunEnd {
 // What a run did at one number of clusters.
 struct ClusterRun {
     int clusters = 0;
-    bool coded = false;    // it went to the end of its events
-    std::string message;   // why not, as the window says it
-    int64_t steps = 0;     // coding steps (events; twice the pairs in compare mode)
-    int64_t events = 0;    // the events count of the report
+    bool coded = false;              // it went to the end of its events
+    std::string message;             // why not, as the window says it
+    int64_t steps = 0;               // coding steps (events; twice the pairs in compare mode)
+    int64_t events = 0;              // the events count of the report
     std::vector<TableRow> rows;      // error counts of tree sizes 1..clusters
     std::vector<std::string> files;  // the output files written whole
 };

@@ -79,7 +79,7 @@ enum class LoopEnd {
 };
 
 struct EventLoop {
-    const QuantizationTree& tree;  // considered components, averaging, value lists
+    const QuantizationTree& tree;           // considered components, averaging, value lists
     std::array<EventSource*, 2> sources{};  // the second in compare mode
     std::array<AveragingState*, 2> averaging{};
     bool compare = false;

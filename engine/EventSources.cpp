@@ -30,11 +30,12 @@ class FvsSource : public EventSource {
         const uint8_t* header = file_.nextRecord();
         if (header == nullptr)
             throw SourceRefusal("The fvs file " + quoted(path) + " holds no header record (" +
-                                std::to_string(kFvsRecordSize) + " bytes): Read beyond end of file");
+                                std::to_string(kFvsRecordSize) +
+                                " bytes): Read beyond end of file");
         if (!sizeError && bytes % kFvsRecordSize != 0)
-            throw SourceRefusal("The fvs file " + quoted(path) + " holds " +
-                                std::to_string(bytes) + " bytes, no whole number of " +
-                                std::to_string(kFvsRecordSize) + "-byte records.");
+            throw SourceRefusal("The fvs file " + quoted(path) + " holds " + std::to_string(bytes) +
+                                " bytes, no whole number of " + std::to_string(kFvsRecordSize) +
+                                "-byte records.");
         FvsHeaderFields f = ParseFvsHeader(header);
         info_.path = path;
         info_.fvs = true;
@@ -109,6 +110,5 @@ std::unique_ptr<EventSource> OpenEventFile(const std::string& path) {
         throw SourceRefusal("The event file " + quoted(path) + " cannot be read: " + e.what());
     }
 }
-
 
 }  // namespace zortan

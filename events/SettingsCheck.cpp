@@ -95,8 +95,8 @@ std::string settingsDifferences(const QuantizationTree& tree, const std::string&
 }
 
 std::string settingsWarning(const QuantizationTree& tree, const std::string& trainingPath,
-                            const AnalysisSettings& input, const std::string& inputPath,
-                            int32_t nc, bool inputIsFvs) {
+                            const AnalysisSettings& input, const std::string& inputPath, int32_t nc,
+                            bool inputIsFvs) {
     const std::string list =
         settingsDifferences(tree, trainingPath, input, inputPath, nc, inputIsFvs);
     if (list.empty()) return {};

@@ -17,7 +17,7 @@ std::string settingsDifferences(const QuantizationTree& tree, const std::string&
 
 // The window's warning about those differences; empty when they agree.
 std::string settingsWarning(const QuantizationTree& tree, const std::string& trainingPath,
-                            const AnalysisSettings& input, const std::string& inputPath,
-                            int32_t nc, bool inputIsFvs);
+                            const AnalysisSettings& input, const std::string& inputPath, int32_t nc,
+                            bool inputIsFvs);
 
 }  // namespace zortan

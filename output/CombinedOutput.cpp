@@ -191,12 +191,11 @@ void openCathFiles(OutputOpening& d, const OutputGroup& g) {
         std::string& name = d.options.*g.cathNames[k];
         TextOutputDesk desk{d.chooser, d.sources};
         if (chosen)
-            chosen = CreateTextOutput(desk, (d.outputs.*g.cathFiles)[k], name,
-                                      4 + static_cast<int>(k) + 1,
-                                      "Out " + L + " annotation file saving",
-                                      "The final " + L + " annotation file will not be created.",
-                                      L + " classification.", TextOutputKind::Category, L,
-                                      *sets[k], d.outputs.cathTables[k]);
+            chosen = CreateTextOutput(
+                desk, (d.outputs.*g.cathFiles)[k], name, 4 + static_cast<int>(k) + 1,
+                "Out " + L + " annotation file saving",
+                "The final " + L + " annotation file will not be created.", L + " classification.",
+                TextOutputKind::Category, L, *sets[k], d.outputs.cathTables[k]);
         d.outputs.choiceLabels[g.firstLabel + 2 + k] = chosen ? name : std::string();
     }
 }
@@ -343,8 +342,7 @@ bool OpenCombinedOutput(OutputOpening& d, std::string& fileName, OutFile& file,
                         const std::string& description) {
     if (!d.chooser.settle(fileName, 3, description + " saving")) {
         d.chooser.refused("The final, " + description +
-                          " will not be created. The old one, namely \"" + fileName +
-                          "\" remains");
+                          " will not be created. The old one, namely \"" + fileName + "\" remains");
         return false;
     }
     file.create(fileName);
@@ -360,8 +358,7 @@ void WriteCertificate(const HeaderSources& sources, OutFile& file, const std::st
     file.write(head.data(), head.size());
     // The image's whole records; its last two bytes are not written.
     static_assert(kCertificateSize / kOutputRecordSize == kCertificateRecords);
-    for (size_t offset = 0; offset + kOutputRecordSize <= image.size();
-         offset += kOutputRecordSize)
+    for (size_t offset = 0; offset + kOutputRecordSize <= image.size(); offset += kOutputRecordSize)
         file.write(image.data() + offset, kOutputRecordSize);
 }
 
@@ -462,7 +459,6 @@ void OpenTeachOutputs(OutputOpening& d) {
 void OpenRecogOutputs(OutputOpening& d) {
     openGroup(d, kRecog);
 }
-
 
 void WriteTeachRecord(const OutputFiles& d) {
     writeGroups(d, {kTeach});

@@ -61,7 +61,6 @@ void BuildOutputNames(InitFileOptions& options, const CathLabels& labels, const 
 // The count record and the certificate's 253 records.
 void WriteCertificate(const HeaderSources& sources, OutFile& file, const std::string& description);
 
-
 bool OpenCombinedOutput(OutputOpening& opening, std::string& fileName, OutFile& file,
                         const std::string& description);
 // The teaching group's files (and the categories' value lists), then the

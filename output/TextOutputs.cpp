@@ -13,7 +13,6 @@ namespace zortan {
 
 namespace {
 
-
 // Column titles of the settings table.
 const char* const kTitlesOneInput =
     "Settings numer. codes  TRB                     Training TRB file       Input file (coded "
@@ -214,8 +213,7 @@ std::string checkBoxNotesOpening() {
 // After the table: the closing rule, an empty line, the averaging block when
 // the tree was trained with averaging, and "Output codes:" except in the
 // error file.
-void writeHeaderClosing(const HeaderSources& p, OutFile& file, TextOutputKind kind,
-                        size_t rule) {
+void writeHeaderClosing(const HeaderSources& p, OutFile& file, TextOutputKind kind, size_t rule) {
     file.line(std::string(rule, '_'));
     file.line("");
     if (p.tree.training.averaging) {
@@ -335,8 +333,8 @@ void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::str
     writeHeaderClosing(sources, file, kind, kRuleOneInput);
 }
 
-void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
-                            const std::string& heading, TextOutputKind kind) {
+void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file, const std::string& heading,
+                            TextOutputKind kind) {
     const HeaderValues v = gatherHeaderValues(sources);
     writeHeaderOpening(sources, file, heading);
     file.line(std::string(kRuleTwoInputs, '-'));

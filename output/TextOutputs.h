@@ -86,8 +86,7 @@ void WriteTextHeader(const HeaderSources& sources, OutFile& file, const std::str
 // a line of a text output: CR and LF become blanks, so that the file holds
 // CR LF at its line ends only.
 std::string oneLine(std::string text);
-void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file,
-                            const std::string& heading,
+void WriteCompareTextHeader(const HeaderSources& sources, OutFile& file, const std::string& heading,
                             TextOutputKind kind = TextOutputKind::Codes);
 
 // The value list of a category from its value set; returns the count.
@@ -95,6 +94,5 @@ int FillCathTables(const Set256& valueSet, CathTables& tables);
 // FillCathTables, telling `chooser`.
 int BuildCathList(OutputChooser& chooser, const std::string& name, const Set256& valueSet,
                   CathTables& tables);
-
 
 }  // namespace zortan

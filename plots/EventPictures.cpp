@@ -316,7 +316,8 @@ std::vector<std::string> WriteEventText(PictureDesk& desk, uint16_t code,
                  kBlack, back);
 
     const std::string recognised =
-        std::string(1, CategoryLookup(tree.cath1List, leaf.cath1, tree.cath1Active != 0, messages)) +
+        std::string(1,
+                    CategoryLookup(tree.cath1List, leaf.cath1, tree.cath1Active != 0, messages)) +
         ", " + CategoryLookup(tree.cath2List, leaf.cath2, tree.cath2Active != 0, messages) + ", " +
         CategoryLookup(tree.cath3List, leaf.cath3, tree.cath3Active != 0, messages);
     const int recognisedRow = rows.recognized + 8;

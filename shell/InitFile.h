@@ -41,8 +41,7 @@ struct InitFileOptions {
 // cannot be written, from the user's configuration folder), reads the file
 // when there is one and updates `options` in place. For a damaged file the
 // message to show comes back.
-std::optional<std::string> ReadInitFile(InitFileOptions& options,
-                                        const std::string& programFolder);
+std::optional<std::string> ReadInitFile(InitFileOptions& options, const std::string& programFolder);
 
 // Replaces the file's whole content with `options`. Failures are
 // input/output errors.

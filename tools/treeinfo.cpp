@@ -11,11 +11,11 @@
 
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "window/TreeInput.h"
-#include "window/Program.h"
 #include "tools/fixtures/TreeFileWriter.h"
 #include "tree/TreeCoding.h"
+#include "window/Program.h"
 #include "window/ShellRules.h"
+#include "window/TreeInput.h"
 
 namespace {
 

@@ -28,10 +28,11 @@ int lastSizeIndex(const QuantizationTree& tree) {
 // size index.
 void checkGapIndex(const QuantizationTree& tree, const char* procedure, int t) {
     if (t <= lastSizeIndex(tree)) return;
-    throw CoderHalt{std::string("Program error occured in  procedure \"") + procedure +
-                    "\".\r\nIndex for the \"BoolErrorVector\" array is too high\r\nIt should be <=" +
-                    std::to_string(lastSizeIndex(tree)) + ", but it achieves " +
-                    std::to_string(t) + ".\r\nTurn to the author, the program will be halted now."};
+    throw CoderHalt{
+        std::string("Program error occured in  procedure \"") + procedure +
+        "\".\r\nIndex for the \"BoolErrorVector\" array is too high\r\nIt should be <=" +
+        std::to_string(lastSizeIndex(tree)) + ", but it achieves " + std::to_string(t) +
+        ".\r\nTurn to the author, the program will be halted now."};
 }
 
 [[noreturn]] void sonBeyondTree(const QuantizationTree& tree, int k, int s) {

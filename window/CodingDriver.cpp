@@ -19,13 +19,13 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "plots/EventPictures.h"
-#include "window/FvsInput.h"
-#include "window/TextInput.h"
-#include "window/ChooseFile.h"
-#include "window/Program.h"
 #include "tree/TreeCoding.h"
 #include "tree/fast/FastCoder.h"
+#include "window/ChooseFile.h"
+#include "window/FvsInput.h"
+#include "window/Program.h"
 #include "window/ShellRules.h"
+#include "window/TextInput.h"
 
 namespace zortan {
 

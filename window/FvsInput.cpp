@@ -6,8 +6,8 @@
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
 #include "plots/EventPictures.h"
-#include "window/Program.h"
 #include "shell/ShellState.h"
+#include "window/Program.h"
 #include "window/ShellRules.h"
 
 namespace zortan {

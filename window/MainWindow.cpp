@@ -5,8 +5,8 @@
 #include "platform/Errors.h"
 #include "plots/EventPictures.h"
 #include "window/CodingDriver.h"
-#include "window/TreeInput.h"
 #include "window/ShellRules.h"
+#include "window/TreeInput.h"
 
 namespace zortan {
 

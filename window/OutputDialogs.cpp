@@ -90,8 +90,8 @@ int BuildCathList(ShellState& shell, Ui& ui, const std::string& name, const Set2
 }
 
 OutputOpening openingOf(OutputsDesk& d, OutputChooser& chooser) {
-    return OutputOpening{chooser, d.shell, d.options, d.outputs, d.run, d.tree, d.labels,
-                         d.sources};
+    return OutputOpening{chooser, d.shell, d.options, d.outputs,
+                         d.run,   d.tree,  d.labels,  d.sources};
 }
 
 OutputFiles outputFiles(OutputsDesk& d) {

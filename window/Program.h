@@ -8,11 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "window/Ui.h"
 #include "events/EventRecord.h"
 #include "events/EventSeries.h"
 #include "output/CombinedOutput.h"
-#include "window/OutputDialogs.h"
 #include "output/Outputs.h"
 #include "output/RunRecords.h"
 #include "output/TextOutputs.h"
@@ -22,6 +20,8 @@
 #include "shell/InitFile.h"
 #include "shell/ShellState.h"
 #include "tree/QuantizationTree.h"
+#include "window/OutputDialogs.h"
+#include "window/Ui.h"
 
 namespace zortan {
 

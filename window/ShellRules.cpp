@@ -84,7 +84,6 @@ void setStatusCaption(ShellState& s, Ui& ui, const std::string& text) {
     ui.statusCaptionChanged(text);
 }
 
-
 void ReadInitFile(InitFileOptions& options, Ui& ui, const std::string& programFolder) {
     if (const std::optional<std::string> message = ReadInitFile(options, programFolder))
         ui.showMessage(*message);

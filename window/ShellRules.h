@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "window/Ui.h"
 #include "shell/InitFile.h"
 #include "shell/ShellState.h"
+#include "window/Ui.h"
 
 namespace zortan {
 

@@ -5,8 +5,8 @@
 #include "events/TextEventReader.h"
 #include "platform/Errors.h"
 #include "plots/EventPictures.h"
-#include "window/Program.h"
 #include "shell/ShellState.h"
+#include "window/Program.h"
 #include "window/ShellRules.h"
 
 namespace zortan {

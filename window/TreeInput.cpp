@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <exception>
-#include <string>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -11,11 +11,11 @@
 #include "engine/TreeLoading.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "window/ChooseFile.h"
 #include "shell/InitFile.h"
-#include "window/Program.h"
 #include "shell/ShellState.h"
 #include "tree/TreeCoding.h"
+#include "window/ChooseFile.h"
+#include "window/Program.h"
 #include "window/ShellRules.h"
 
 namespace zortan {

@@ -177,7 +177,6 @@ std::vector<CorpusTable> SumTables(const CorpusSettings& settings,
 
 namespace {
 
-
 // A count as a percentage of the events of one series, as the error file
 // gives it, from 64-bit sums.
 std::string percentOf(uint64_t count, int64_t steps, bool compare) {

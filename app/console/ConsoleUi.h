@@ -9,8 +9,8 @@
 
 #include "app/console/ConsoleOutput.h"
 #include "app/console/LineInput.h"
-#include "window/Ui.h"
 #include "window/MainWindow.h"
+#include "window/Ui.h"
 
 namespace zortan::console {
 

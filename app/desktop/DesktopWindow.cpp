@@ -29,8 +29,8 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "plots/EventPictures.h"
-#include "window/CodingDriver.h"
 #include "tree/TreeCoding.h"
+#include "window/CodingDriver.h"
 
 namespace zortan::desktop {
 

@@ -18,12 +18,12 @@
 #include <vector>
 
 #include "base/TextReader.h"
+#include "engine/TimeAveraging.h"
 #include "engine/TreeLoading.h"
 #include "events/FvsReader.h"
+#include "events/FvsWriter.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
-#include "engine/TimeAveraging.h"
-#include "events/FvsWriter.h"
 #include "tree/TreeCoding.h"
 #include "tree/TreeReader.h"
 #include "tree/fast/FastCoder.h"
@@ -270,7 +270,8 @@ void codeRows(const Tree& t, const Rows& rows, size_t from, size_t to, uint16_t 
                                                    const std::vector<ErrorFlags>& flags) {
                 if (!coder.remarks.empty()) {
                     std::string said;
-                    for (const std::string& r : coder.remarks) said += (said.empty() ? "" : "\r\n") + r;
+                    for (const std::string& r : coder.remarks)
+                        said += (said.empty() ? "" : "\r\n") + r;
                     throw Failure(said);
                 }
                 const size_t row = base + j;

@@ -74,12 +74,12 @@ void compareInConsole(const TempDir& dir, const std::string& one, const std::str
     for (const std::string& d : {dir.file("console"), folder}) fs::create_directories(d);
     fs::copy_file(ZORTAN_CONSOLE_EXE, dir.file("console/zortan-console"),
                   fs::copy_options::overwrite_existing);
-    dir.write("script.txt", "set stepwiseProceeding off\nset showInputRecords off\n"
-                            "set compareMode on\nread tree\n" +
-                                kTree + "\nset clustersNb " + std::to_string(clusters) +
-                                "\nread data_1\n" + one + "\nread data_2\n" + two + "\n" +
-                                folder + "/" + fs::path(one).stem().string() +
-                                "_error.txt\nhalt!\n");
+    dir.write("script.txt",
+              "set stepwiseProceeding off\nset showInputRecords off\n"
+              "set compareMode on\nread tree\n" +
+                  kTree + "\nset clustersNb " + std::to_string(clusters) + "\nread data_1\n" + one +
+                  "\nread data_2\n" + two + "\n" + folder + "/" + fs::path(one).stem().string() +
+                  "_error.txt\nhalt!\n");
     ASSERT_EQ(run(dir.file("console/zortan-console") + " < " + dir.file("script.txt") + " > " +
                   dir.file("console.log")),
               0);
@@ -186,9 +186,8 @@ TEST(Batch, AFileThatFailsLeavesTheOthersAndIsNamed) {
     EXPECT_EQ(batch(common + dir.file("good.fvs") + " " + dir.file("short.fvs") + " " +
                     dir.file("missing.fvs")),
               1);
-    for (const char* says :
-         {"2 of 3 files failed:", "missing.fvs\" does not exist.", "short.fvs\" holds no header",
-          "Read beyond end of file"})
+    for (const char* says : {"2 of 3 files failed:", "missing.fvs\" does not exist.",
+                             "short.fvs\" holds no header", "Read beyond end of file"})
         EXPECT_NE(batch.err.find(says), std::string::npos) << batch.err;
     EXPECT_TRUE(fs::exists(dir.file("out/K8/good_code.txt")));
     EXPECT_TRUE(fs::exists(dir.file("out/K8/good_teach_Vowel.txt")));

@@ -46,8 +46,8 @@ RunReport codeWith(const std::string& tree, const std::vector<int>& clusters,
 
 TEST(CodingEngine, SeveralClustersInOneReadWriteWhatSeparateRunsWrite) {
     TempDir dir;
-    const RunReport together = codeWith(kTree, {2, 8, 32},
-                                        everyOutput({2, 8, 32}, dir.file("one")), {kFvs});
+    const RunReport together =
+        codeWith(kTree, {2, 8, 32}, everyOutput({2, 8, 32}, dir.file("one")), {kFvs});
     EXPECT_EQ(together.end, RunEnd::Whole);
     EXPECT_TRUE(together.warnings.empty());
     for (size_t k = 0; k < 3; ++k) {
@@ -119,8 +119,7 @@ TEST(CodingEngine, SaysWhatTheWindowWouldHaveSaidAsWarnings) {
     odd[2 * 1812 + 1806] = '#';
     r = codeWith(kTree, {4}, everyOutput({4}, dir.file("b")), {dir.write("odd.fvs", odd)});
     ASSERT_EQ(r.warnings.size(), 1u);
-    EXPECT_EQ(r.warnings[0].find("2 events of \"" + dir.file("odd.fvs") + "\" carry a Vowel"),
-              0u)
+    EXPECT_EQ(r.warnings[0].find("2 events of \"" + dir.file("odd.fvs") + "\" carry a Vowel"), 0u)
         << r.warnings[0];
 
     std::string table = readFileBytes(kTable);

@@ -10,10 +10,10 @@
 
 #include "base/Format.h"
 #include "platform/Errors.h"
-#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
 #include "tools/fixtures/FvsFileWriter.h"
+#include "window/Program.h"
 
 namespace zortan {
 namespace {

@@ -9,9 +9,9 @@
 #include "base/Format.h"
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
-#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
+#include "window/Program.h"
 
 namespace zortan {
 namespace {

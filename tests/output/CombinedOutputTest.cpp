@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
+#include "window/Program.h"
 
 namespace zortan {
 namespace {

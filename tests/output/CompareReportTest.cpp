@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "window/CodingDriver.h"
-#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
 #include "support/TreeBuilders.h"
+#include "window/CodingDriver.h"
+#include "window/Program.h"
 
 namespace zortan {
 namespace {

@@ -7,10 +7,10 @@
 
 #include "platform/Errors.h"
 #include "shell/InitFile.h"
-#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
 #include "window/OutputDialogs.h"
+#include "window/Program.h"
 #include "window/ShellRules.h"
 
 namespace zortan {
@@ -67,10 +67,10 @@ struct Session : testing::Workspace {
         const HeaderSources sources = headerSources(program);
         DialogChooser chooser(ui, program.options, program.shell);
         TextOutputDesk desk{chooser, sources};
-        const bool created = CreateTextOutput(desk, file, path, 4, "Out codes file saving",
-                                              "The final out code file will not be created.",
-                                              heading, kindOf(heading, cathName), cathName,
-                                              set, tables);
+        const bool created =
+            CreateTextOutput(desk, file, path, 4, "Out codes file saving",
+                             "The final out code file will not be created.", heading,
+                             kindOf(heading, cathName), cathName, set, tables);
         file.close();
         return created;
     }

@@ -8,11 +8,11 @@
 
 #include "events/FvsReader.h"
 #include "platform/Errors.h"
-#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/ScriptedUi.h"
 #include "tools/fixtures/FvsFileWriter.h"
 #include "tree/TreeCoding.h"
+#include "window/Program.h"
 
 namespace zortan {
 namespace {

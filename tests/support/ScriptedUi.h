@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "window/Ui.h"
 #include "platform/Errors.h"
+#include "window/Ui.h"
 
 namespace zortan::testing {
 

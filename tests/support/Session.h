@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "platform/Errors.h"
-#include "window/MainWindow.h"
-#include "window/Program.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"
 #include "tools/fixtures/FvsFileWriter.h"
 #include "tools/fixtures/TreeFileWriter.h"
+#include "window/MainWindow.h"
+#include "window/Program.h"
 
 namespace zortan::testing {
 

@@ -320,7 +320,8 @@ TEST_P(TreeCodingCrossCheck, WalkFastCoderAndReferenceAgree) {
             FastCoder::Note note;
             coder.noteAhead(&e.reals, 1, &note);
             const EncodeResult f = coder.encode(K, e, second ? fast.nodePath2 : fast.nodePath1,
-                                                second ? fast.errorRecords2 : fast.errorRecords1, n % 2 == 0 ? &note : nullptr);
+                                                second ? fast.errorRecords2 : fast.errorRecords1,
+                                                n % 2 == 0 ? &note : nullptr);
             // The reference coder adds each event's errors at once.
             if (GetParam() == CoderKind::Fast) coder.settle();
             ASSERT_EQ(std::vector<int>({f.code, f.cath1, f.cath2, f.cath3}),

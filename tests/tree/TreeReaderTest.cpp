@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "platform/Errors.h"
-#include "window/TreeInput.h"
 #include "shell/InitFile.h"
-#include "window/Program.h"
 #include "support/DataText.h"
 #include "support/Session.h"
 #include "tools/fixtures/TreeFileWriter.h"
 #include "tree/TreeCoding.h"
+#include "window/Program.h"
 #include "window/ShellRules.h"
+#include "window/TreeInput.h"
 
 namespace zortan {
 namespace {

@@ -10,23 +10,23 @@
 #include <string>
 #include <vector>
 
-#include "window/QuietUi.h"
 #include "base/TextReader.h"
+#include "engine/TimeAveraging.h"
 #include "events/FvsReader.h"
 #include "events/SettingsCheck.h"
 #include "events/TextEventReader.h"
 #include "platform/Errors.h"
-#include "window/FvsInput.h"
-#include "window/TextInput.h"
-#include "engine/TimeAveraging.h"
-#include "window/TreeInput.h"
-#include "window/Program.h"
 #include "tools/fixtures/FvsFileWriter.h"
 #include "tools/fixtures/TextEventFileWriter.h"
 #include "tools/fixtures/TreeFileWriter.h"
 #include "tools/samplegen/Synthesis.h"
 #include "tools/samplegen/TreeGrowing.h"
 #include "tree/TreeCoding.h"
+#include "window/FvsInput.h"
+#include "window/Program.h"
+#include "window/QuietUi.h"
+#include "window/TextInput.h"
+#include "window/TreeInput.h"
 
 namespace {
 
@@ -248,9 +248,9 @@ void summarise(const std::string& folder, const TreePlan& plan) {
         series.fvsFile.open(dataPath);
         OpenFvsHeader(program, series);
     }
-    const std::string warning = settingsWarning(program.tree, program.options.treeTrainingFileDir,
-                                                series.settings, dataPath, series.nc,
-                                                !plan.fromTable);
+    const std::string warning =
+        settingsWarning(program.tree, program.options.treeTrainingFileDir, series.settings,
+                        dataPath, series.nc, !plan.fromTable);
     if (!warning.empty()) ui.showMessage(warning);
     const int settingsMessages = static_cast<int>(ui.messages.size()) - readerMessages;
 
