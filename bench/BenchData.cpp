@@ -107,9 +107,9 @@ EventRecord eventNear(const QuantizationTree& tree, const std::vector<int>& leav
         std::uniform_int_distribution<int> at(0, std::max<int>(last, 0));
         return list.empty() ? 'a' : list[static_cast<size_t>(at(random))];
     };
-    e.cath1 = qualifier(tree.cath1List, tree.cath1Nbr);
-    e.cath2 = qualifier(tree.cath2List, tree.cath2Nbr);
-    e.cath3 = qualifier(tree.cath3List, tree.cath3Nbr);
+    e.cath1 = qualifier(tree.cath[0].list, tree.cath[0].nbr);
+    e.cath2 = qualifier(tree.cath[1].list, tree.cath[1].nbr);
+    e.cath3 = qualifier(tree.cath[2].list, tree.cath[2].nbr);
     return e;
 }
 

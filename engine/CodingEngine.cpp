@@ -93,7 +93,7 @@ void createOutputs(ClusterOutputs& o, const QuantizationTree& tree, const Header
     TextOutputDesk desk{named, sources};
     CreateTextOutput(desk, o.files.errorFile, o.names.errorFileName, 8, "Error file saving",
                      "The final error vector file will not be created.", "Classification Error.",
-                     TextOutputKind::Error, "error", tree.cath1Set, o.files.cathTables[0]);
+                     TextOutputKind::Error, "error", tree.cath[0].set, o.files.cathTables[0]);
 }
 
 // One number of clusters during a run.
@@ -278,9 +278,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
 
     // The outputs of every number of clusters.
     std::array<CathTables, 3> tables;
-    FillCathTables(book_.tree.cath1Set, tables[0]);
-    FillCathTables(book_.tree.cath2Set, tables[1]);
-    FillCathTables(book_.tree.cath3Set, tables[2]);
+    for (size_t k = 0; k < 3; ++k) FillCathTables(book_.tree.cath[k].set, tables[k]);
     std::vector<ClusterSlot> slots(options.clusters.size());
     for (size_t k = 0; k < slots.size(); ++k) {
         ClusterSlot& slot = slots[k];
@@ -405,7 +403,8 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         void coded(size_t series, const EventRecord& event, const EncodeResult&) override {
             const std::array<char, 3> given = {event.cath1, event.cath2, event.cath3};
             for (size_t k = 0; k < 3; ++k)
-                if (active_[k] && !sets_[k]->contains(static_cast<unsigned char>(given[k])))
+                if (tree_->cath[k].active != 0 &&
+                    !tree_->cath[k].set.contains(static_cast<unsigned char>(given[k])))
                     ++outside_[series][k];
         }
         void warning(const std::string& text) override { report_.warnings.push_back(text); }
@@ -421,10 +420,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
                             " qualifier outside the tree's value list; each counts as an error "
                             "at every number of clusters.");
         }
-        void watch(const QuantizationTree& tree) {
-            active_ = {tree.cath1Active != 0, tree.cath2Active != 0, tree.cath3Active != 0};
-            sets_ = {&tree.cath1Set, &tree.cath2Set, &tree.cath3Set};
-        }
+        void watch(const QuantizationTree& tree) { tree_ = &tree; }
         void slotFailed(LoopSlot& slot, const std::exception_ptr& failure) override {
             stop_(slots_[static_cast<size_t>(&slot - loopSlots_.data())], failure);
         }
@@ -446,8 +442,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         const int64_t& steps_;
         const int64_t& total_;
         std::array<bool, 2> faulty_{};
-        std::array<bool, 3> active_{};
-        std::array<const Set256*, 3> sets_{};
+        const QuantizationTree* tree_ = nullptr;
         std::array<std::array<int64_t, 3>, 2> outside_{};
     };
     const std::function<void(ClusterSlot&, const std::exception_ptr&)> stop = stopSlot;

@@ -158,11 +158,11 @@ LoopEnd EventLoop::run(LoopCounters& n, LoopHooks& hooks) {
                 addErrorFlags(checkedAt(c.errorRecords1, t), checkedAt(c.BoolErrorVector, t),
                               ~uint32_t{0});
             const EncodeResult& r = slot.coded;
-            if (tree.cath1Active != 0 && checkedAt(tree.cath1List, r.cath1) != event.cath1)
+            if (tree.cath[0].active != 0 && checkedAt(tree.cath[0].list, r.cath1) != event.cath1)
                 --c.cath1ErrorCount;
-            if (tree.cath2Active != 0 && checkedAt(tree.cath2List, r.cath2) != event.cath2)
+            if (tree.cath[1].active != 0 && checkedAt(tree.cath[1].list, r.cath2) != event.cath2)
                 --c.cath2ErrorCount;
-            if (tree.cath3Active != 0 && checkedAt(tree.cath3List, r.cath3) != event.cath3)
+            if (tree.cath[2].active != 0 && checkedAt(tree.cath[2].list, r.cath3) != event.cath3)
                 --c.cath3ErrorCount;
         }
         --n.steps;

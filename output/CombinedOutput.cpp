@@ -38,6 +38,7 @@ constexpr size_t radiogroup30caption = 1117, radiogroup31caption = 1181;
 constexpr size_t checkBox6Checked = 1245, checkBox7Checked = 1246;
 constexpr size_t checkbox7caption = 1247, checkbox6caption = 1311;
 constexpr size_t cCath1Set = 1375, cCath2Set = 1407, cCath3Set = 1439;
+constexpr std::array<size_t, 3> cCathSets = {cCath1Set, cCath2Set, cCath3Set};
 constexpr size_t cCath1Nbr = 1471, cF1cath1Nbr = 1474;
 constexpr size_t cframeStep = 1480, cRate = 1488, cF1frameStep = 1496, cF1rate = 1504;
 constexpr size_t cLifterTreshold0 = 1512, cLifterTreshold1 = 1516;
@@ -115,7 +116,7 @@ std::string joinName(const NameFolder& f, const std::string& name) {
 }
 
 std::array<const Set256*, 3> cathSets(const QuantizationTree& t) {
-    return {&t.cath1Set, &t.cath2Set, &t.cath3Set};
+    return {&t.cath[0].set, &t.cath[1].set, &t.cath[2].set};
 }
 
 // One output group, teaching or recognition, as data: where its choices,
@@ -177,7 +178,7 @@ bool createCodeFile(OutputOpening& d) {
     TextOutputDesk desk{d.chooser, d.sources};
     return CreateTextOutput(desk, d.outputs.codeFile, d.options.codeFileName, 4,
                             "Out codes file saving", "The final out code file will not be created.",
-                            "Events codes.", TextOutputKind::Codes, "code", d.tree.cath1Set,
+                            "Events codes.", TextOutputKind::Codes, "code", d.tree.cath[0].set,
                             d.outputs.cathTables[0]);
 }
 
@@ -278,12 +279,10 @@ std::array<uint8_t, kCertificateSize> buildCertificate(const HeaderSources& sour
     putShortString(image, cert::checkbox7caption, "Preemphase");
     putShortString(image, cert::checkbox6caption, "Preemphase");
 
-    putCharSet(image, cert::cCath1Set, tree.cath1Set);
-    putCharSet(image, cert::cCath2Set, tree.cath2Set);
-    putCharSet(image, cert::cCath3Set, tree.cath3Set);
-    putCount(image, cert::cCath1Nbr + 0, tree.cath1Nbr);
-    putCount(image, cert::cCath1Nbr + 1, tree.cath2Nbr);
-    putCount(image, cert::cCath1Nbr + 2, tree.cath3Nbr);
+    for (size_t k = 0; k < 3; ++k) {
+        putCharSet(image, cert::cCathSets[k], tree.cath[k].set);
+        putCount(image, cert::cCath1Nbr + k, tree.cath[k].nbr);
+    }
     for (size_t k = 0; k < 3; ++k)
         putCount(image, cert::cF1cath1Nbr + k, sources.input1.cathNbr[k]);
 

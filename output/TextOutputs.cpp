@@ -171,7 +171,8 @@ HeaderValues gatherHeaderValues(const HeaderSources& p) {
         v.rate[i] = s.rate;
     }
     v.averaging = tr.averaging;
-    v.t = {treeCount(p.tree.cath1Nbr), treeCount(p.tree.cath2Nbr), treeCount(p.tree.cath3Nbr)};
+    v.t = {treeCount(p.tree.cath[0].nbr), treeCount(p.tree.cath[1].nbr),
+           treeCount(p.tree.cath[2].nbr)};
     for (size_t i = 0; i < 3; ++i) {
         v.f[i] = p.input1.cathNbr[i];
         v.g[i] = p.input2.cathNbr[i];

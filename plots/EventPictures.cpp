@@ -316,10 +316,10 @@ std::vector<std::string> WriteEventText(PictureDesk& desk, uint16_t code,
                  kBlack, back);
 
     const std::string recognised =
-        std::string(1,
-                    CategoryLookup(tree.cath1List, leaf.cath1, tree.cath1Active != 0, messages)) +
-        ", " + CategoryLookup(tree.cath2List, leaf.cath2, tree.cath2Active != 0, messages) + ", " +
-        CategoryLookup(tree.cath3List, leaf.cath3, tree.cath3Active != 0, messages);
+        std::string(
+            1, CategoryLookup(tree.cath[0].list, leaf.cath1, tree.cath[0].active != 0, messages)) +
+        ", " + CategoryLookup(tree.cath[1].list, leaf.cath2, tree.cath[1].active != 0, messages) +
+        ", " + CategoryLookup(tree.cath[2].list, leaf.cath3, tree.cath[2].active != 0, messages);
     const int recognisedRow = rows.recognized + 8;
     clearTextCell(*canvas, {x0, recognisedRow}, categoryIndent + ", , ", 3, back);
     const int after = canvas->text({x0, recognisedRow}, categoryIndent, kBlack, back);

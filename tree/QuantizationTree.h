@@ -74,6 +74,18 @@ struct TreeTrainingSettings {
     int32_t averagingWindowMs = 0;
 };
 
+using TcharList = std::vector<char>;
+
+// One categorical variable of the tree: the characters it takes, whether it
+// is coded, how many values the training file declared, and the value list
+// (reading i is the i-th member of the set in ascending character code).
+struct Category {
+    Set256 set;
+    uint8_t active = 0;
+    int16_t nbr = 0;
+    TcharList list;
+};
+
 struct TreeNode {
     int16_t son = 0;
     int16_t brother = 0;
@@ -85,7 +97,6 @@ struct TreeNode {
     uint8_t splitComponent = 0;
 };
 
-using TcharList = std::vector<char>;
 using TwordArray = std::vector<uint16_t>;
 
 struct TErrorRecord {
@@ -110,10 +121,9 @@ struct QuantizationTree {
     int32_t consideredComponentsNb = std::numeric_limits<int32_t>::max();
     Set256 constrainedSet;
     std::string featuresSetText;
-    Set256 cath1Set, cath2Set, cath3Set;
-    uint8_t cath1Active = 0, cath2Active = 0, cath3Active = 0;
-    int16_t cath1Nbr = 0, cath2Nbr = 0, cath3Nbr = 0;
-    TcharList cath1List, cath2List, cath3List;
+    // The three categorical variables cath1, cath2, cath3 as the tree file
+    // gives them (its value sets, active flags, value counts and lists).
+    std::array<Category, 3> cath;
     std::vector<int32_t> groupTable;
     int64_t excludeSetCard = 0;
     std::vector<TreeNode> nodeHeap;

@@ -129,24 +129,24 @@ uint16_t EncodeIter(const QuantizationTree& tree, CoderState& coder, uint16_t K,
         const TreeNode& reached = takeFirst ? first : second;
         // Flags of an inactive category keep what the entry held.
         ErrorFlags flags = checkedAt(coder.BoolErrorVector, level);
-        if (tree.cath1Active != 0)
-            flags.cath1 = disagrees(tree.cath1List, reached.treeCath1, event.cath1);
-        if (tree.cath2Active != 0)
-            flags.cath2 = disagrees(tree.cath2List, reached.treeCath2, event.cath2);
-        if (tree.cath3Active != 0)
-            flags.cath3 = disagrees(tree.cath3List, reached.treeCath3, event.cath3);
+        if (tree.cath[0].active != 0)
+            flags.cath1 = disagrees(tree.cath[0].list, reached.treeCath1, event.cath1);
+        if (tree.cath[1].active != 0)
+            flags.cath2 = disagrees(tree.cath[1].list, reached.treeCath2, event.cath2);
+        if (tree.cath[2].active != 0)
+            flags.cath3 = disagrees(tree.cath[2].list, reached.treeCath3, event.cath3);
         coder.BoolErrorVector[static_cast<size_t>(level)] = flags;
         fillGapTranscrErr(tree, coder, oldLevel, level);
         PathFillGap(tree, path, oldLevel, level);
     }
 
     const TreeNode& leaf = nodeAt(tree, k);
-    if (tree.cath1Active != 0)
-        coder.cath1ErrorCount += disagrees(tree.cath1List, leaf.treeCath1, event.cath1);
-    if (tree.cath2Active != 0)
-        coder.cath2ErrorCount += disagrees(tree.cath2List, leaf.treeCath2, event.cath2);
-    if (tree.cath3Active != 0)
-        coder.cath3ErrorCount += disagrees(tree.cath3List, leaf.treeCath3, event.cath3);
+    if (tree.cath[0].active != 0)
+        coder.cath1ErrorCount += disagrees(tree.cath[0].list, leaf.treeCath1, event.cath1);
+    if (tree.cath[1].active != 0)
+        coder.cath2ErrorCount += disagrees(tree.cath[1].list, leaf.treeCath2, event.cath2);
+    if (tree.cath[2].active != 0)
+        coder.cath3ErrorCount += disagrees(tree.cath[2].list, leaf.treeCath3, event.cath3);
     // The tree sizes above the leaf's level up to K-1 keep the leaf.
     fillGapTranscrErr(tree, coder, level, K);
     PathFillGap(tree, path, level, K);

@@ -131,7 +131,7 @@ void parseFeatures(TreeFileCursor& in, TreeFileItems& items) {
     tree.training.featureKind = clampToNames(in.intLine(6), kFeatureKindNames.size());
 
     in.beginLine(7);
-    for (Set256* set : {&tree.cath1Set, &tree.cath2Set, &tree.cath3Set})
+    for (Set256* set : {&tree.cath[0].set, &tree.cath[1].set, &tree.cath[2].set})
         for (uint64_t& word : set->words) word = lowBits<uint64_t>(in.int64());
     in.skipRest();
 
@@ -148,9 +148,9 @@ void parseFeatures(TreeFileCursor& in, TreeFileItems& items) {
 
     in.beginLine(9);
     in.int32();
-    tree.cath1Active = lowBits<uint8_t>(in.int32());
-    tree.cath2Active = lowBits<uint8_t>(in.int32());
-    tree.cath3Active = lowBits<uint8_t>(in.int32());
+    tree.cath[0].active = lowBits<uint8_t>(in.int32());
+    tree.cath[1].active = lowBits<uint8_t>(in.int32());
+    tree.cath[2].active = lowBits<uint8_t>(in.int32());
     in.int32();
     in.skipRest();
     // Trees are grown on events as they are: never standardised or scaled.
@@ -225,23 +225,23 @@ void parseCategoryLists(TreeFileCursor& in, TreeFileItems& items) {
     QuantizationTree& tree = items.tree;
     in.heading(33);
     in.beginLine(34);
-    tree.cath2Nbr = lowBits<int16_t>(in.int32());
-    tree.cath1Nbr = lowBits<int16_t>(in.int32());
-    tree.cath3Nbr = lowBits<int16_t>(in.int32());
+    tree.cath[1].nbr = lowBits<int16_t>(in.int32());
+    tree.cath[0].nbr = lowBits<int16_t>(in.int32());
+    tree.cath[2].nbr = lowBits<int16_t>(in.int32());
     in.skipRest();
     // A count below -1 cannot size its list.
-    if (tree.cath1Nbr < -1 || tree.cath2Nbr < -1 || tree.cath3Nbr < -1) throw RangeError();
-    tree.cath1List.resize(static_cast<size_t>(tree.cath1Nbr + 2));
-    tree.cath2List.resize(static_cast<size_t>(tree.cath2Nbr + 1));
-    tree.cath3List.resize(static_cast<size_t>(tree.cath3Nbr + 1));
+    if (tree.cath[0].nbr < -1 || tree.cath[1].nbr < -1 || tree.cath[2].nbr < -1) throw RangeError();
+    tree.cath[0].list.resize(static_cast<size_t>(tree.cath[0].nbr + 2));
+    tree.cath[1].list.resize(static_cast<size_t>(tree.cath[1].nbr + 1));
+    tree.cath[2].list.resize(static_cast<size_t>(tree.cath[2].nbr + 1));
 
     in.heading(35);
     in.heading(36);
-    parseCharList(in, tree.cath2List, tree.cath2Nbr, 37);
+    parseCharList(in, tree.cath[1].list, tree.cath[1].nbr, 37);
     in.heading(38);
-    parseCharList(in, tree.cath1List, tree.cath1Nbr, 39);
+    parseCharList(in, tree.cath[0].list, tree.cath[0].nbr, 39);
     in.heading(40);
-    parseCharList(in, tree.cath3List, tree.cath3Nbr, 41);
+    parseCharList(in, tree.cath[2].list, tree.cath[2].nbr, 41);
     in.heading(42);
 }
 

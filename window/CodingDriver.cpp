@@ -368,7 +368,7 @@ void prepareRun(Program& p, int32_t declaredCount, bool isFvs) {
     TextOutputDesk desk{chooser, sources};
     CreateTextOutput(desk, p.outputs.errorFile, p.options.errorFileName, 8, "Error file saving",
                      "The final error vector file will not be created.", "Classification Error.",
-                     TextOutputKind::Error, "error", p.tree.cath1Set, p.outputs.cathTables[0]);
+                     TextOutputKind::Error, "error", p.tree.cath[0].set, p.outputs.cathTables[0]);
     w.vectorsCountCaption = "Vectors count = ";
     s.statusBarText = "EventsRead; data reading";
     clearCounts(p);

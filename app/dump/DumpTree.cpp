@@ -70,18 +70,18 @@ std::vector<Field> treeFields(const TreeFileItems& items) {
     }
     if (read(6)) f.push_back({"feature kind", choiceText(a.featureKind, kFeatureKindNames)});
     if (read(7)) {
-        f.push_back({"cath1 set", characterSetText(t.cath1Set)});
-        f.push_back({"cath2 set", characterSetText(t.cath2Set)});
-        f.push_back({"cath3 set", characterSetText(t.cath3Set)});
+        f.push_back({"cath1 set", characterSetText(t.cath[0].set)});
+        f.push_back({"cath2 set", characterSetText(t.cath[1].set)});
+        f.push_back({"cath3 set", characterSetText(t.cath[2].set)});
     }
     if (read(8)) {
         f.push_back({"constrained components", componentSetText(t.constrainedSet)});
         f.push_back({"features set", t.featuresSetText});
     }
     if (read(9))
-        f.push_back({"active categories", std::to_string(t.cath1Active) + " " +
-                                              std::to_string(t.cath2Active) + " " +
-                                              std::to_string(t.cath3Active)});
+        f.push_back({"active categories", std::to_string(t.cath[0].active) + " " +
+                                              std::to_string(t.cath[1].active) + " " +
+                                              std::to_string(t.cath[2].active)});
     if (read(15)) {
         f.push_back({"averaging", yesNo(a.averaging)});
         f.push_back({"averaging window shape", g.averagingWindowShape == 0
@@ -118,12 +118,12 @@ std::vector<Field> treeFields(const TreeFileItems& items) {
     }
     if (read(32)) f.push_back({"excluded set size", std::to_string(t.excludeSetCard)});
     if (read(34))
-        f.push_back({"list last indexes", std::to_string(t.cath1Nbr) + " " +
-                                              std::to_string(t.cath2Nbr) + " " +
-                                              std::to_string(t.cath3Nbr)});
-    if (read(37)) f.push_back({"cath2 list", listText(t.cath2List, t.cath2Nbr)});
-    if (read(39)) f.push_back({"cath1 list", listText(t.cath1List, t.cath1Nbr)});
-    if (read(41)) f.push_back({"cath3 list", listText(t.cath3List, t.cath3Nbr)});
+        f.push_back({"list last indexes", std::to_string(t.cath[0].nbr) + " " +
+                                              std::to_string(t.cath[1].nbr) + " " +
+                                              std::to_string(t.cath[2].nbr)});
+    if (read(37)) f.push_back({"cath2 list", listText(t.cath[1].list, t.cath[1].nbr)});
+    if (read(39)) f.push_back({"cath1 list", listText(t.cath[0].list, t.cath[0].nbr)});
+    if (read(41)) f.push_back({"cath3 list", listText(t.cath[2].list, t.cath[2].nbr)});
     for (int i = 0; i < 3; ++i)
         if (read(43 + i))
             f.push_back(
@@ -156,9 +156,9 @@ Table nodeTable(const QuantizationTree& t, size_t nodes, const RecordRange& rang
             std::to_string(k),           n.son > 0 ? "split" : "leaf",
             std::to_string(n.son),       std::to_string(n.brother),
             std::to_string(n.code),      std::to_string(n.splitComponent),
-            std::to_string(n.treeCath1), readingValue(t.cath1List, t.cath1Nbr, n.treeCath1),
-            std::to_string(n.treeCath2), readingValue(t.cath2List, t.cath2Nbr, n.treeCath2),
-            std::to_string(n.treeCath3), readingValue(t.cath3List, t.cath3Nbr, n.treeCath3)};
+            std::to_string(n.treeCath1), readingValue(t.cath[0].list, t.cath[0].nbr, n.treeCath1),
+            std::to_string(n.treeCath2), readingValue(t.cath[1].list, t.cath[1].nbr, n.treeCath2),
+            std::to_string(n.treeCath3), readingValue(t.cath[2].list, t.cath[2].nbr, n.treeCath3)};
         for (int c = 0; c < components; ++c)
             row.push_back(exactText(n.centroid[static_cast<size_t>(c)]));
         table.rows.push_back(std::move(row));

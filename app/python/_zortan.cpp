@@ -158,10 +158,10 @@ py::dict settingsOf(const Tree& t) {
     d["cart_like"] = g.cartLike;
     d["classifier_names"] =
         std::vector<std::string>(g.classifierNames.begin(), g.classifierNames.end());
-    d["cath_active"] = std::vector<int>{q.cath1Active, q.cath2Active, q.cath3Active};
-    d["cath_nbr"] = std::vector<int>{q.cath1Nbr, q.cath2Nbr, q.cath3Nbr};
-    d["cath_sets"] = std::vector<std::vector<int>>{members(q.cath1Set), members(q.cath2Set),
-                                                   members(q.cath3Set)};
+    d["cath_active"] = std::vector<int>{q.cath[0].active, q.cath[1].active, q.cath[2].active};
+    d["cath_nbr"] = std::vector<int>{q.cath[0].nbr, q.cath[1].nbr, q.cath[2].nbr};
+    d["cath_sets"] = std::vector<std::vector<int>>{members(q.cath[0].set), members(q.cath[1].set),
+                                                   members(q.cath[2].set)};
     d["group_table"] = q.groupTable;
     d["exclude_set_card"] = q.excludeSetCard;
     d["reading_text"] = t.readingText;
@@ -254,8 +254,8 @@ void codeRows(const Tree& t, const Rows& rows, size_t from, size_t to, uint16_t 
     CoderState coder = t.coder;
     TwordArray path(static_cast<size_t>(t.tree.HeapTop) + 1);
     TErrorRecordArray errors(static_cast<size_t>(t.tree.treeSizesNb()));
-    const std::array<bool, 3> active{t.tree.cath1Active != 0, t.tree.cath2Active != 0,
-                                     t.tree.cath3Active != 0};
+    const std::array<bool, 3> active{t.tree.cath[0].active != 0, t.tree.cath[1].active != 0,
+                                     t.tree.cath[2].active != 0};
     reported([&] {
         FastCoder fast(t.tree, coder, reference ? CoderKind::Reference : CoderKind::Fast);
         // A block of rows at a time: the coder makes its decisions ahead for
@@ -507,9 +507,9 @@ PYBIND11_MODULE(_zortan, m) {
         .def_property_readonly("settings", &settingsOf)
         .def_property_readonly("cath_lists",
                                [](const Tree& t) {
-                                   return std::vector<std::string>{chars(t.tree.cath1List),
-                                                                   chars(t.tree.cath2List),
-                                                                   chars(t.tree.cath3List)};
+                                   return std::vector<std::string>{chars(t.tree.cath[0].list),
+                                                                   chars(t.tree.cath[1].list),
+                                                                   chars(t.tree.cath[2].list)};
                                })
         .def_property_readonly("nodes", &nodesOf)
         .def_readonly("messages", &Tree::messages)

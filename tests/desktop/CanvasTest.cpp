@@ -45,12 +45,13 @@ TEST(ImageCanvas, EventTextClearsWhatTheRowBeforeWrote) {
     p.shell.showInputRecords = true;
     p.pictures.background = kLightGreen;
     p.pictures.legend = LegendBelow(579);
-    p.tree.cath1List = {'i', 'W'}, p.tree.cath2List = {'1', '@'}, p.tree.cath3List = {'v', 'M'};
-    p.tree.cath1Active = p.tree.cath2Active = p.tree.cath3Active = 1;
+    p.tree.cath[0].list = {'i', 'W'}, p.tree.cath[1].list = {'1', '@'},
+    p.tree.cath[2].list = {'v', 'M'};
+    p.tree.cath[0].active = p.tree.cath[1].active = p.tree.cath[2].active = 1;
     const auto write = [&](ImageCanvas& canvas, uint16_t code, uint8_t category, uint32_t errors) {
         p.canvas = &canvas;
-        const std::array<char, 3> c = {p.tree.cath1List[category], p.tree.cath2List[category],
-                                       p.tree.cath3List[category]};
+        const std::array<char, 3> c = {p.tree.cath[0].list[category], p.tree.cath[1].list[category],
+                                       p.tree.cath[2].list[category]};
         p.run.teachRecord = {code, c[0], c[1], c[2], 0};
         p.run.stepCounter = 100;
         p.coder.cath1ErrorCount = p.coder.cath2ErrorCount = p.coder.cath3ErrorCount = errors;

@@ -136,8 +136,8 @@ std::string combinedFile() {
     tree.training.featureKind = 4;
     tree.training.lifterThreshold = -5;
     tree.training.rate = 16000.0;
-    tree.cath1Set.insert('e');
-    tree.cath1Set.insert('a');
+    tree.cath[0].set.insert('e');
+    tree.cath[0].set.insert('a');
     EventSeries input1(1), input2(2);
     input1.settings.rate = 8000.0;
     input1.settings.lifterThreshold = 24;

@@ -66,10 +66,11 @@ TEST(CombinedOutput, CertificateHoldsEveryFieldAtItsOffset) {
     TreeTrainingSettings& tt = p.tree.treeTraining;
     tt.setChoiceCriterion = 2, tt.setChoiceClassifier = 1;
     tt.featuresChoiceCriterion = 0, tt.featuresChoiceClassifier = 2;
-    p.tree.cath1Set.insert('a'), p.tree.cath1Set.insert('b');
-    p.tree.cath2Set.insert(0), p.tree.cath2Set.insert(255);
-    p.tree.cath3Set.insert(' '), p.tree.cath3Set.insert('A');
-    p.tree.cath1Nbr = 256, p.tree.cath2Nbr = -1, p.tree.cath3Nbr = 255;  // counts are bytes
+    p.tree.cath[0].set.insert('a'), p.tree.cath[0].set.insert('b');
+    p.tree.cath[1].set.insert(0), p.tree.cath[1].set.insert(255);
+    p.tree.cath[2].set.insert(' '), p.tree.cath[2].set.insert('A');
+    p.tree.cath[0].nbr = 256, p.tree.cath[1].nbr = -1,
+    p.tree.cath[2].nbr = 255;  // counts are bytes
     p.data1.cathNbr = {3, 0, 255};
 
     // The image worked out field by field from the record layout.

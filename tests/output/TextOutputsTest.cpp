@@ -42,7 +42,7 @@ struct Session : testing::Workspace {
         tt.setsDividingMethod = 1, tt.setChoiceCriterion = tt.setChoiceClassifier = 0;
         tt.featuresChoiceCriterion = 2, tt.featuresChoiceClassifier = -1;
         tt.classifierNames = {"phon", "person", "voicing"};
-        t.cath1Nbr = 5, t.cath2Nbr = 300, t.cath3Nbr = -1;  // recorded as 5, 255, 0
+        t.cath[0].nbr = 5, t.cath[1].nbr = 300, t.cath[2].nbr = -1;  // recorded as 5, 255, 0
         EventSeries &d1 = program.data1, &d2 = program.data2;
         d1.settings = {-1, -1, 1, 4, false, false, 0, 12.4, 8000.0};
         d1.cathNbr = {3, 12, 2}, d1.lifterThresholdText = "18";

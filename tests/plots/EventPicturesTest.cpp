@@ -220,8 +220,8 @@ TEST(EventPictures, EventTextAndCategoryLookup) {
     Fixture f;
     Program& p = f.p;
     p.shell.picturesPerRow = 9;
-    p.tree.cath1List = {'a', 'b', '\0'}, p.tree.cath2List = {'p', 'q'};
-    p.tree.cath3List = {'x'}, p.tree.cath1Active = p.tree.cath2Active = 1;
+    p.tree.cath[0].list = {'a', 'b', '\0'}, p.tree.cath[1].list = {'p', 'q'};
+    p.tree.cath[2].list = {'x'}, p.tree.cath[0].active = p.tree.cath[1].active = 1;
     f.draw(0), f.draw(2);
     f.c.texts.clear();
     p.run.teachRecord = {417, 'a', 'p', 'x', 0}, p.run.stepCounter = 3;

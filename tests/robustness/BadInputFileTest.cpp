@@ -116,7 +116,7 @@ TEST(BadTreeFile, DamagedItems) {
         items += std::to_string(line) + " " + text + ":" + outcome(*s) + " | " +
                  std::to_string(s->p.tree.training.fftWindowWidth) + " " +
                  std::to_string(s->p.tree.HeapTop) + " " +
-                 std::to_string(s->p.tree.cath3List.size()) + "\r\n";
+                 std::to_string(s->p.tree.cath[2].list.size()) + "\r\n";
     }
     EXPECT_EQ(items, dataText("tree-file-damaged-items.txt"));
 

@@ -42,9 +42,9 @@ struct TreeBuilder {
     // Category `c` (1..3) as the reader stores it: list 1 has an extra entry, 0.
     void setCategory(int c, const std::string& values, bool active) {
         const auto [list, nbr, on] =
-            c == 1   ? std::tie(tree.cath1List, tree.cath1Nbr, tree.cath1Active)
-            : c == 2 ? std::tie(tree.cath2List, tree.cath2Nbr, tree.cath2Active)
-                     : std::tie(tree.cath3List, tree.cath3Nbr, tree.cath3Active);
+            c == 1   ? std::tie(tree.cath[0].list, tree.cath[0].nbr, tree.cath[0].active)
+            : c == 2 ? std::tie(tree.cath[1].list, tree.cath[1].nbr, tree.cath[1].active)
+                     : std::tie(tree.cath[2].list, tree.cath[2].nbr, tree.cath[2].active);
         list.assign(values.begin(), values.end());
         if (c == 1) list.push_back('\0');
         nbr = int16_t(values.size() - 1), on = active ? 1 : 0;

@@ -74,8 +74,8 @@ std::string nodesText(const QuantizationTree& t) {
 TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
     Session t;
     TreeFileContents big = makeTree(6, 6);  // HeapTop 10
-    big.tree.centroidsNb = 7, big.tree.cath1Nbr = 2;
-    big.tree.cath1List = {'a', 'b', 'c', '\0'};
+    big.tree.centroidsNb = 7, big.tree.cath[0].nbr = 2;
+    big.tree.cath[0].list = {'a', 'b', 'c', '\0'};
     t.read(big);
     const CoderState& coder = t.program.coder;
     EXPECT_EQ(str(t.program.shell.clustersNb, t.program.eventNbr, coder.BoolErrorVector.size(),
@@ -92,7 +92,7 @@ TEST(TreeReader, SecondTreeResizesArraysAndKeepsWhatItDoesNotRead) {
     EXPECT_EQ(nodesText(t.program.tree), nodesText(want));
     EXPECT_EQ(str(coder.errorRecords1.size(), coder.errorRecords1[1].cath2, coder.groupDiff.size()),
               "3|9|5|");
-    EXPECT_EQ(t.program.tree.cath1List,
+    EXPECT_EQ(t.program.tree.cath[0].list,
               (TcharList{'a', 'b', 'c'}));  // the extra entry is never filled
 }
 
@@ -132,14 +132,14 @@ TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
                   t.program.cathLabel1, t.program.cathLabel3.size()),
               "teaching sample D:\\train\\set a.fvs|D:\\train\\set a.fvs| E:\\waves\\w.wav| "
               "features 0, 2, 32 and 255|Speakers of the corpus|255|");
-    EXPECT_EQ(q.cath1Set.words, (std::array<uint64_t, 4>{~uint64_t{0}, 0, 0, 0}));
-    EXPECT_EQ(q.cath3Set.words, (std::array<uint64_t, 4>{5, 6, 7, 8}));
+    EXPECT_EQ(q.cath[0].set.words, (std::array<uint64_t, 4>{~uint64_t{0}, 0, 0, 0}));
+    EXPECT_EQ(q.cath[2].set.words, (std::array<uint64_t, 4>{5, 6, 7, 8}));
     // Members 0, 2, 32 and 255, from eight 32-bit words.
     EXPECT_EQ(q.constrainedSet.words,
               (std::array<uint64_t, 4>{(uint64_t{1} << 32) + 5, 0, 0, uint64_t{1} << 63}));
-    EXPECT_EQ(str(trb.setsDividingMethod, a.lifterThreshold, a.featureKind, q.cath1Active,
-                  q.cath2Active, q.cath3Active, a.averaging, a.averagingFrames, a.frameStep, a.rate,
-                  a.scalingConstants, a.filter, a.windowShape, a.preemphasis, trb.cartLike),
+    EXPECT_EQ(str(trb.setsDividingMethod, a.lifterThreshold, a.featureKind, q.cath[0].active,
+                  q.cath[1].active, q.cath[2].active, a.averaging, a.averagingFrames, a.frameStep,
+                  a.rate, a.scalingConstants, a.filter, a.windowShape, a.preemphasis, trb.cartLike),
               str(1, -1, 4, 1, 0, 2, false, 4, 12.5, 16000.0, 1, -1, 2, false, false));
     EXPECT_EQ(str(trb.setChoiceCriterion, trb.featuresChoiceCriterion, trb.setChoiceClassifier,
                   trb.featuresChoiceClassifier, trb.setChoiceTraining, trb.featuresChoiceTraining),
@@ -148,8 +148,8 @@ TEST(TreeReader, HandWrittenFileIsReadItemByItem) {
     EXPECT_EQ(q.excludeSetCard, 77);
     // The counts line and the lists come in the order 2, 1, 3.
     const auto list = [](const TcharList& l) { return std::string(l.begin(), l.end()); };
-    EXPECT_EQ(str(q.cath1Nbr, q.cath2Nbr, q.cath3Nbr, list(q.cath1List), list(q.cath2List),
-                  list(q.cath3List)),
+    EXPECT_EQ(str(q.cath[0].nbr, q.cath[1].nbr, q.cath[2].nbr, list(q.cath[0].list),
+                  list(q.cath[1].list), list(q.cath[2].list)),
               str(0, 2, 1, std::string("k\0", 2), "uvw", "mn"));
     EXPECT_EQ(trb.classifierNames, (std::array<std::string, 3>{"Speaker", "Vowels", "LLLLLLL"}));
     ASSERT_EQ(q.nodeHeap.size(), 3u);
@@ -220,11 +220,12 @@ TEST(TreeReader, LimitsOfTheFile) {
             t.read(path);
             const Program& p = t.program;
             const QuantizationTree &q = p.tree, &w = contents.tree;
-            const bool same = nodesText(q) == nodesText(w) &&
-                              std::tie(q.cath1List, q.cath2List, q.cath3List, q.cath2Set.words,
-                                       q.constrainedSet.words, q.groupTable) ==
-                                  std::tie(w.cath1List, w.cath2List, w.cath3List, w.cath2Set.words,
-                                           w.constrainedSet.words, w.groupTable);
+            const bool same =
+                nodesText(q) == nodesText(w) &&
+                std::tie(q.cath[0].list, q.cath[1].list, q.cath[2].list, q.cath[1].set.words,
+                         q.constrainedSet.words, q.groupTable) ==
+                    std::tie(w.cath[0].list, w.cath[1].list, w.cath[2].list, w.cath[1].set.words,
+                             w.constrainedSet.words, w.groupTable);
             outcome = " kind=" + str(q.training.featureKind, p.shell.treeTexts.featureCaption) +
                       " method=" + std::to_string(q.treeTraining.setsDividingMethod) +
                       " events=" + std::to_string(q.trainingEventsNb) +

@@ -177,15 +177,15 @@ fixtures::TreeFileContents makeTreeFile(const std::vector<fixtures::FvsEvent>& f
     t.consideredComponentsNb = plan.components;
     for (int i = 0; i < plan.components; ++i) t.constrainedSet.insert(static_cast<unsigned>(i));
     t.featuresSetText = " components 0.." + std::to_string(plan.components - 1);
-    Set256* sets[3] = {&t.cath1Set, &t.cath2Set, &t.cath3Set};
-    TcharList* lists[3] = {&t.cath1List, &t.cath2List, &t.cath3List};
-    int16_t* nbrs[3] = {&t.cath1Nbr, &t.cath2Nbr, &t.cath3Nbr};
+    Set256* sets[3] = {&t.cath[0].set, &t.cath[1].set, &t.cath[2].set};
+    TcharList* lists[3] = {&t.cath[0].list, &t.cath[1].list, &t.cath[2].list};
+    int16_t* nbrs[3] = {&t.cath[0].nbr, &t.cath[1].nbr, &t.cath[2].nbr};
     for (size_t k = 0; k < 3; ++k) {
         for (char ch : *kValues[k]) sets[k]->insert(static_cast<unsigned char>(ch));
         lists[k]->assign(kValues[k]->begin(), kValues[k]->end());
         *nbrs[k] = fitOrRangeError<int16_t>(kValues[k]->size() - 1);
     }
-    t.cath1Active = t.cath2Active = t.cath3Active = 1;
+    t.cath[0].active = t.cath[1].active = t.cath[2].active = 1;
 
     AnalysisSettings& a = t.training;
     a.featureKind = plan.featureKind;

@@ -110,7 +110,8 @@ template <bool CartRule>
                                                const EventRecord& event, TwordArray& path,
                                                LevelTrail& trail, const Decisions& decisions) {
     const WalkStep* const steps = p.steps.data();
-    const bool active[3] = {tree.cath1Active != 0, tree.cath2Active != 0, tree.cath3Active != 0};
+    const bool active[3] = {tree.cath[0].active != 0, tree.cath[1].active != 0,
+                            tree.cath[2].active != 0};
     const char given[3] = {event.cath1, event.cath2, event.cath3};
     // Node n's reading of category c differs from the event's; clean steps
     // read within their lists.

@@ -82,13 +82,15 @@ void prepareSteps(const QuantizationTree& tree, PreparedTree& p) {
     };
     const long long nodes = std::min<long long>(tree.HeapTop + 1LL, std::ssize(heap));
     const int lastSize = tree.HeapTop / 2;
-    const bool active[3] = {tree.cath1Active != 0, tree.cath2Active != 0, tree.cath3Active != 0};
+    const bool active[3] = {tree.cath[0].active != 0, tree.cath[1].active != 0,
+                            tree.cath[2].active != 0};
     p.steps.resize(heap.size());
     for (long long k = 0; k < nodes; ++k) {
         const TreeNode& n = heap[static_cast<size_t>(k)];
         WalkStep& step = p.steps[static_cast<size_t>(k)];
-        step.readings = {reading(tree.cath1List, n.treeCath1), reading(tree.cath2List, n.treeCath2),
-                         reading(tree.cath3List, n.treeCath3)};
+        step.readings = {reading(tree.cath[0].list, n.treeCath1),
+                         reading(tree.cath[1].list, n.treeCath2),
+                         reading(tree.cath[2].list, n.treeCath3)};
         bool clean = true;
         for (int c = 0; c < 3; ++c)
             clean = clean && (!active[c] || step.readings[static_cast<size_t>(c)] >= 0);
