@@ -216,48 +216,46 @@ INSTANTIATE_TEST_SUITE_P(Here, SplitsOfEachSet, ::testing::ValuesIn(setsHere()),
 INSTANTIATE_TEST_SUITE_P(Here, GroupsOfEachSet, ::testing::ValuesIn(setsHere()), setName);
 
 // The widest set that runs here is chosen, and the baseline runs anywhere.
-// The dot products of every vector width sum, from 1 to 9 pairs at a time
-// (the kernel's groups of four and every rest), as the portable loop does,
-// but for the order of the additions.
+// The dot products of every vector width, 1 to 9 pairs at a time (the
+// kernel's groups of four and every rest), sum as the portable loop does, to
+// within the rounding of their additions.
 TEST(Dispatch, WidestSetChosenAndEveryWidthSumsAlike) {
     const InstructionSet chosen = fast::chosenInstructionSet();
-    EXPECT_TRUE(fast::runsHere(InstructionSet::Baseline));
-    EXPECT_TRUE(fast::runsHere(chosen));
+    EXPECT_TRUE(fast::runsHere(InstructionSet::Baseline) && fast::runsHere(chosen));
     for (InstructionSet set : fast::kInstructionSets)
         EXPECT_TRUE(set <= chosen || !fast::runsHere(set)) << fast::nameOf(set);
 
     Scenario sc;
     std::vector<fast::PaddedVector> x(9), w(9);
-    for (size_t j = 0; j < x.size(); ++j)
+    const double *xs[9], *ws[9];
+    for (size_t j = 0; j < 9; ++j) {
         for (size_t i = 0; i < fast::kPaddedComponents; ++i)
             x[j][i] = sc.pick(-1000, 1000) / 7.0, w[j][i] = sc.pick(-1000, 1000) / 3.0;
-    const double* xs[9];
-    const double* ws[9];
-    for (size_t j = 0; j < x.size(); ++j) xs[j] = x[j].data(), ws[j] = w[j].data();
+        xs[j] = x[j].data(), ws[j] = w[j].data();
+    }
     for (int count = 1; count <= 9; ++count) {
-        double portable[9], d16[9], d32[9], d64[9];
-        fast::portablePairedDots(xs, ws, count, portable);
-        fast::pairedDots<16>(xs, ws, count, d16);
-        fast::pairedDots<32>(xs, ws, count, d32);
-        fast::pairedDots<64>(xs, ws, count, d64);
-        for (int j = 0; j < count; ++j) {
-            const auto J = static_cast<size_t>(j);
+        double dots[4][9];
+        fast::portablePairedDots(xs, ws, count, dots[0]);
+        fast::pairedDots<16>(xs, ws, count, dots[1]);
+        fast::pairedDots<32>(xs, ws, count, dots[2]);
+        fast::pairedDots<64>(xs, ws, count, dots[3]);
+        for (size_t j = 0; j < static_cast<size_t>(count); ++j) {
             long double exact = 0, magnitude = 0;
             for (size_t i = 0; i < fast::kPaddedComponents; ++i) {
-                exact += static_cast<long double>(x[J][i]) * w[J][i];
-                magnitude += std::fabs(static_cast<long double>(x[J][i]) * w[J][i]);
+                exact += static_cast<long double>(x[j][i]) * w[j][i];
+                magnitude += std::fabs(static_cast<long double>(x[j][i]) * w[j][i]);
             }
-            // Within the rounding of 136 additions, each exact to half an ulp.
-            for (double d : {portable[j], d16[j], d32[j], d64[j]})
-                ASSERT_NEAR(d, static_cast<double>(exact), 1e-13 * static_cast<double>(magnitude))
+            for (const double* d : dots)
+                ASSERT_NEAR(d[j], static_cast<double>(exact),
+                            1e-13 * static_cast<double>(magnitude))
                     << count << " pairs, pair " << j;
         }
     }
 }
 
-// Events not laid out as reals get, whatever their number, the notes the
-// reals would, each handed over once and in order; trees whose notes would
-// decide nothing (the CART rule, the reference coder) get empty ones.
+// Events not laid out as reals get, whatever their number, the notes their
+// reals would, each handed over once and in order; where notes would decide
+// nothing (the CART rule, the reference coder) they are empty.
 TEST(FastCoder, NotesOfEventsAnyWayLaidOut) {
     Scenario sc;
     TreeBuilder b = testing::balancedTree(32);
@@ -265,26 +263,7 @@ TEST(FastCoder, NotesOfEventsAnyWayLaidOut) {
     std::vector<int16_t> words(37 * kComponents);
     for (int16_t& v : words) v = static_cast<int16_t>(sc.pick(0, 2000));
     std::vector<ComponentVector> reals(37);
-    for (size_t j = 0; j < reals.size(); ++j)
-        for (size_t i = 0; i < kComponents; ++i) reals[j][i] = words[j * kComponents + i];
-    const auto noted = [&](const FastCoder& coder) {
-        std::vector<FastCoder::Note> put;
-        coder.noteAhead(
-            reals.size(),
-            [&](size_t j, ComponentVector& r) {
-                for (size_t i = 0; i < kComponents; ++i) r[i] = words[j * kComponents + i];
-            },
-            [&](size_t j, const FastCoder::Note& note) {
-                EXPECT_EQ(j, put.size());
-                put.push_back(note);
-            });
-        return put;
-    };
-    const auto words2 = [](const std::vector<FastCoder::Note>& notes) {
-        std::vector<std::array<uint64_t, 2>> w;
-        for (const FastCoder::Note& n : notes) w.push_back(n.words);
-        return w;
-    };
+    for (size_t i = 0; i < words.size(); ++i) reals[i / kComponents][i % kComponents] = words[i];
     for (int rule : {1, 0})
         for (CoderKind kind : {CoderKind::Fast, CoderKind::Reference}) {
             SCOPED_TRACE(std::to_string(rule) + (kind == CoderKind::Fast ? " fast" : " ref"));
@@ -293,12 +272,21 @@ TEST(FastCoder, NotesOfEventsAnyWayLaidOut) {
             const FastCoder coder(b.tree, state, kind);
             std::vector<FastCoder::Note> direct(reals.size());
             coder.noteAhead(reals.data(), reals.size(), direct.data());
-            const std::vector<FastCoder::Note> put = noted(coder);
-            ASSERT_EQ(words2(put), words2(direct));
+            std::vector<std::array<uint64_t, 2>> want, put;
+            for (const FastCoder::Note& n : direct) want.push_back(n.words);
+            coder.noteAhead(
+                reals.size(),
+                [&](size_t j, ComponentVector& r) {
+                    for (size_t i = 0; i < kComponents; ++i) r[i] = words[j * kComponents + i];
+                },
+                [&](size_t j, const FastCoder::Note& note) {
+                    EXPECT_EQ(j, put.size());
+                    put.push_back(note.words);
+                });
+            ASSERT_EQ(put, want);
             const bool decide = rule == 1 && kind == CoderKind::Fast;
             EXPECT_EQ(coder.notesHelp(), decide);
-            for (const FastCoder::Note& n : put)
-                EXPECT_EQ(n.words[1] != 0, decide) << "a note deciding " << n.words[1];
+            for (const auto& n : put) EXPECT_EQ(n[1] != 0, decide) << "depth " << n[1];
         }
 }
 

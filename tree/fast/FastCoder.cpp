@@ -269,8 +269,11 @@ struct Batch {
     return leaf;
 }
 
-// The single event of a batch, decided by its note or else alone.
-[[gnu::always_inline]] inline EncodeResult codeEvent(Walks& w, const Batch& b) {
+// The single event of a batch, decided by its note or else alone: its leaf,
+// or -1 where EncodeEvent must code it. The caller makes the result, in one
+// place for both: a result returned from two places here would be put
+// together on the stack and read back before its parts were stored.
+[[gnu::always_inline]] inline int walkEvent(Walks& w, const Batch& b) {
     const EventRecord& event = b.events[0];
     const ComponentVector* const reals = &event.reals;
     const bool walkable = w.walkable(b.K, b.path, b.errors, w.notesHelp());
@@ -281,10 +284,7 @@ struct Batch {
         else
             w.decide(w.prepared, &reals, 1, &decisions);
     }
-    const int leaf = walkOne(w, b, event, walkable, decisions);
-    if (leaf < 0) return EncodeEvent(w.tree, w.coder, b.K, event, b.path, b.errors);
-    const TreeNode& n = w.tree.nodeHeap[static_cast<size_t>(leaf)];
-    return EncodeResult{n.code, n.treeCath1, n.treeCath2, n.treeCath3};
+    return walkOne(w, b, event, walkable, decisions);
 }
 
 // Events decided together before their walks: enough for the dot products of
@@ -327,27 +327,27 @@ constexpr size_t kDecidedTogether = 32;
 
 // Each instruction set's builds of the two.
 struct Builds {
-    EncodeResult (*one)(Walks& w, const Batch& b);
+    int (*one)(Walks& w, const Batch& b);
     void (*many)(Walks& w, const Batch& b);
 };
 
-EncodeResult codeEventBaseline(Walks& w, const Batch& b) {
-    return codeEvent(w, b);
+int walkEventBaseline(Walks& w, const Batch& b) {
+    return walkEvent(w, b);
 }
 void codeEventsBaseline(Walks& w, const Batch& b) {
     codeEvents(w, b);
 }
 
 #ifdef ZORTAN_WIDE_KERNELS
-ZORTAN_TARGET_X86_64_V3 EncodeResult codeEventX86_64_V3(Walks& w, const Batch& b) {
-    return codeEvent(w, b);
+ZORTAN_TARGET_X86_64_V3 int walkEventX86_64_V3(Walks& w, const Batch& b) {
+    return walkEvent(w, b);
 }
 ZORTAN_TARGET_X86_64_V3 void codeEventsX86_64_V3(Walks& w, const Batch& b) {
     codeEvents(w, b);
 }
 
-ZORTAN_TARGET_X86_64_V4 EncodeResult codeEventX86_64_V4(Walks& w, const Batch& b) {
-    return codeEvent(w, b);
+ZORTAN_TARGET_X86_64_V4 int walkEventX86_64_V4(Walks& w, const Batch& b) {
+    return walkEvent(w, b);
 }
 ZORTAN_TARGET_X86_64_V4 void codeEventsX86_64_V4(Walks& w, const Batch& b) {
     codeEvents(w, b);
@@ -356,11 +356,11 @@ ZORTAN_TARGET_X86_64_V4 void codeEventsX86_64_V4(Walks& w, const Batch& b) {
 
 Builds buildsFor(fast::InstructionSet set) {
 #ifdef ZORTAN_WIDE_KERNELS
-    if (set == fast::InstructionSet::X86_64_V4) return {&codeEventX86_64_V4, &codeEventsX86_64_V4};
-    if (set == fast::InstructionSet::X86_64_V3) return {&codeEventX86_64_V3, &codeEventsX86_64_V3};
+    if (set == fast::InstructionSet::X86_64_V4) return {&walkEventX86_64_V4, &codeEventsX86_64_V4};
+    if (set == fast::InstructionSet::X86_64_V3) return {&walkEventX86_64_V3, &codeEventsX86_64_V3};
 #endif
     static_cast<void>(set);
-    return {&codeEventBaseline, &codeEventsBaseline};
+    return {&walkEventBaseline, &codeEventsBaseline};
 }
 
 }  // namespace
@@ -416,7 +416,11 @@ EncodeResult FastCoder::encode(uint16_t K, const EventRecord& event, TwordArray&
     Impl& m = *impl_;
     if (m.kind == CoderKind::Reference)
         return EncodeEvent(m.walks.tree, m.walks.coder, K, event, path, errors);
-    return m.builds.one(m.walks, Batch{K, &event, 1, path, errors, nullptr, note, nullptr});
+    const int leaf =
+        m.builds.one(m.walks, Batch{K, &event, 1, path, errors, nullptr, note, nullptr});
+    if (leaf < 0) return EncodeEvent(m.walks.tree, m.walks.coder, K, event, path, errors);
+    const TreeNode& n = m.walks.tree.nodeHeap[static_cast<size_t>(leaf)];
+    return EncodeResult{n.code, n.treeCath1, n.treeCath2, n.treeCath3};
 }
 
 void FastCoder::encodeMany(uint16_t K, const EventRecord* events, size_t count, TwordArray& path,
