@@ -118,7 +118,7 @@ class Painter {
 
   private:
     void pending() {
-        if (desk_.processPendingEvents) desk_.processPendingEvents();
+        if (desk_.pendingEvents != nullptr) desk_.pendingEvents->process();
     }
 
     PictureDesk& desk_;

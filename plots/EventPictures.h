@@ -4,7 +4,6 @@
 // error percentages written underneath.
 #pragma once
 
-#include <functional>
 #include <vector>
 
 #include <array>
@@ -71,6 +70,14 @@ void PlacePlotsOnActivation(EventPictures& pictures);
 // features area and the legend below the averaging area.
 void PlaceAveragingArea(EventPictures& pictures);
 
+// What processes the window's pending events between two segments of a
+// picture.
+class PendingEvents {
+  public:
+    virtual ~PendingEvents() = default;
+    virtual void process() = 0;
+};
+
 // What the pictures of an event are drawn with: the surface (none while
 // input records are not shown), the pictures' layout, the settings that
 // shape them, the steps done, and what processes the window's pending
@@ -78,7 +85,7 @@ void PlaceAveragingArea(EventPictures& pictures);
 struct PictureDesk {
     Canvas* canvas = nullptr;
     EventPictures& pictures;
-    std::function<void()> processPendingEvents;
+    PendingEvents* pendingEvents = nullptr;
     int picturesPerRow = 0;
     int drawnComponents = 0;
     bool compareMode = false;

@@ -164,11 +164,13 @@ class WindowHooks : public LoopHooks {
         DrawAveragingPicture(desk, series == 0 ? p_.data1 : p_.data2, event);
     }
     void coded(size_t, const EventRecord&, const EncodeResult& r) override {
-        PictureDesk desk = pictureDesk(p_);
-        const EventRecord& e = p_.event;
-        for (const std::string& message :
-             WriteEventText(desk, r.code, {e.cath1, e.cath2, e.cath3}, r, p_.tree, p_.coder))
-            p_.ui.showMessage(message);
+        if (p_.canvas != nullptr && p_.shell.showInputRecords) {
+            PictureDesk desk = pictureDesk(p_);
+            const EventRecord& e = p_.event;
+            for (const std::string& message :
+                 WriteEventText(desk, r.code, {e.cath1, e.cath2, e.cath3}, r, p_.tree, p_.coder))
+                p_.ui.showMessage(message);
+        }
         const std::string count = std::to_string(eventsOfSeries(p_));
         p_.data1.readCountText = count;
         p_.data2.readCountText = count;

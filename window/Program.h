@@ -27,7 +27,7 @@ namespace zortan {
 
 struct Program {
     explicit Program(Ui& ui, std::string programFolder)
-        : ui(ui), programFolder(std::move(programFolder)) {}
+        : ui(ui), programFolder(std::move(programFolder)), pendingEvents(ui) {}
 
     Ui& ui;
     std::string programFolder;  // where Init.txt lives
@@ -46,6 +46,12 @@ struct Program {
     // nothing is drawn) and their layout and row colour.
     Canvas* canvas = nullptr;
     EventPictures pictures;
+    // The window's pending events, processed while a picture is drawn.
+    struct UiPendingEvents : PendingEvents {
+        explicit UiPendingEvents(Ui& ui) : ui(ui) {}
+        void process() override { ui.processPendingEvents(); }
+        Ui& ui;
+    } pendingEvents;
     // The clock the outputs take their date and time from (a fixed one in tests).
     std::function<LocalDateTime()> clock = currentLocalDateTime;
     // Hibernation at the end of a run (suspend, force); a front end or a test
@@ -63,7 +69,7 @@ struct Program {
 inline PictureDesk pictureDesk(Program& p) {
     return PictureDesk{p.shell.showInputRecords ? p.canvas : nullptr,
                        p.pictures,
-                       [&ui = p.ui] { ui.processPendingEvents(); },
+                       &p.pendingEvents,
                        p.shell.picturesPerRow,
                        p.shell.drawnComponents,
                        p.shell.compareMode,
