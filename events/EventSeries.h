@@ -32,7 +32,7 @@ enum class RowStatus {
 };
 
 struct EventSeries {
-    explicit EventSeries(int number) : number(number) {}
+    explicit EventSeries(int seriesNumber) : number(seriesNumber) {}
 
     int number;  // 1 or 2
     std::optional<TextReader> textFile;

@@ -26,8 +26,8 @@
 namespace zortan {
 
 struct Program {
-    explicit Program(Ui& ui, std::string programFolder)
-        : ui(ui), programFolder(std::move(programFolder)), pendingEvents(ui) {}
+    explicit Program(Ui& user, std::string folder)
+        : ui(user), programFolder(std::move(folder)), pendingEvents(user) {}
 
     Ui& ui;
     std::string programFolder;  // where Init.txt lives
@@ -48,7 +48,7 @@ struct Program {
     EventPictures pictures;
     // The window's pending events, processed while a picture is drawn.
     struct UiPendingEvents : PendingEvents {
-        explicit UiPendingEvents(Ui& ui) : ui(ui) {}
+        explicit UiPendingEvents(Ui& user) : ui(user) {}
         void process() override { ui.processPendingEvents(); }
         Ui& ui;
     } pendingEvents;

@@ -273,10 +273,10 @@ struct RunSession : Session {
     std::string input;
     std::vector<std::string> reference;
 
-    explicit RunSession(bool fvs = false, int64_t events = 6)
-        : events(events),
-          input(fvs ? Session::fvs("ev.fvs", referenceEvents(events))
-                    : table("ev.txt", referenceEvents(events))) {
+    explicit RunSession(bool fvs = false, int64_t eventCount = 6)
+        : events(eventCount),
+          input(fvs ? Session::fvs("ev.fvs", referenceEvents(eventCount))
+                    : table("ev.txt", referenceEvents(eventCount))) {
         allOutputs();
         readTree();
         setStepwiseProceeding(p.shell, events <= 100);

@@ -81,8 +81,8 @@ TEST(TreeCodingRules, DistanceFunctionAndNotANumber) {
     };
     EXPECT_EQ(code(eventAt(-0.5)), "11");
     coder.distanceFunction = [](const QuantizationTree& t, const ComponentVector& a,
-                                const ComponentVector& b, std::vector<std::string>& remarks) {
-        return -EuclidDist(t, a, b, remarks);
+                                const ComponentVector& c, std::vector<std::string>& remarks) {
+        return -EuclidDist(t, a, c, remarks);
     };
     EXPECT_EQ(code(eventAt(-0.5)), "22");
     coder.distanceFunction = nullptr;
@@ -361,8 +361,8 @@ TEST_P(TreeCodingCrossCheck, WalkFastCoderAndReferenceAgree) {
 
 INSTANTIATE_TEST_SUITE_P(BothKinds, TreeCodingCrossCheck,
                          ::testing::Values(CoderKind::Fast, CoderKind::Reference),
-                         [](const auto& info) {
-                             return info.param == CoderKind::Fast ? "Fast" : "Reference";
+                         [](const auto& kind) {
+                             return kind.param == CoderKind::Fast ? "Fast" : "Reference";
                          });
 
 // --- Many events at once ----------------------------------------------------
