@@ -250,41 +250,44 @@ struct Batch {
     TwordArray& path;
     TErrorRecordArray& errors;
     EncodeResult* results;               // or null
-    const FastCoder::Note* note;         // for one event: its note, or null
     const FastCoder::EventCoded* coded;  // or null
 };
 
 // The prepared walk of one event where `walkable` (for the centroid rule
 // with the decisions given), its errors kept as steps: the leaf, or -1 where
-// EncodeEvent must code the event.
-[[gnu::always_inline]] inline int walkOne(Walks& w, const Batch& b, const EventRecord& event,
+// EncodeEvent must code the event. Its values come as parameters: read from
+// a batch in memory they would be read again after each flag the walk
+// stores, since a store of bytes may change anything.
+[[gnu::always_inline]] inline int walkOne(Walks& w, uint16_t K, const EventRecord& event,
+                                          TwordArray& path, TErrorRecordArray& errors,
                                           bool walkable, const Decisions& decisions) {
     if (!walkable) return -1;
     LevelTrail trail;
-    const int leaf = w.cartRule ? preparedWalk<true>(w.prepared, w.tree, w.coder, b.K, event,
-                                                     b.path, trail, Decisions{})
-                                : preparedWalk<false>(w.prepared, w.tree, w.coder, b.K, event,
-                                                      b.path, trail, decisions);
-    if (leaf >= 0) addRunSteps(trail, b.K, w.stepsFor(b.errors));
+    const int leaf =
+        w.cartRule
+            ? preparedWalk<true>(w.prepared, w.tree, w.coder, K, event, path, trail, Decisions{})
+            : preparedWalk<false>(w.prepared, w.tree, w.coder, K, event, path, trail, decisions);
+    if (leaf >= 0) addRunSteps(trail, K, w.stepsFor(errors));
     return leaf;
 }
 
-// The single event of a batch, decided by its note or else alone: its leaf,
-// or -1 where EncodeEvent must code it. The caller makes the result, in one
-// place for both: a result returned from two places here would be put
-// together on the stack and read back before its parts were stored.
-[[gnu::always_inline]] inline int walkEvent(Walks& w, const Batch& b) {
-    const EventRecord& event = b.events[0];
+// One event, decided by its note or else alone: its leaf, or -1 where
+// EncodeEvent must code it. The caller makes the result, in one place for
+// both: a result returned from two places here would be put together on the
+// stack and read back before its parts were stored.
+[[gnu::always_inline]] inline int walkEvent(Walks& w, uint16_t K, const EventRecord& event,
+                                            TwordArray& path, TErrorRecordArray& errors,
+                                            const FastCoder::Note* note) {
     const ComponentVector* const reals = &event.reals;
-    const bool walkable = w.walkable(b.K, b.path, b.errors, w.notesHelp());
+    const bool walkable = w.walkable(K, path, errors, w.notesHelp());
     Decisions decisions;
     if (walkable && !w.cartRule) {
-        if (b.note != nullptr)
-            decisions = decisionsOf(*b.note);
+        if (note != nullptr)
+            decisions = decisionsOf(*note);
         else
             w.decide(w.prepared, &reals, 1, &decisions);
     }
-    return walkOne(w, b, event, walkable, decisions);
+    return walkOne(w, K, event, path, errors, walkable, decisions);
 }
 
 // Events decided together before their walks: enough for the dot products of
@@ -296,13 +299,16 @@ constexpr size_t kDecidedTogether = 32;
 // together on the stack and then copied would be read back before its parts
 // were stored.
 [[gnu::always_inline]] inline void codeEvents(Walks& w, const Batch& b) {
+    const uint16_t K = b.K;
+    TwordArray& path = b.path;
+    TErrorRecordArray& errors = b.errors;
     const bool splitsHelp = w.notesHelp();
     std::array<Decisions, kDecidedTogether> decided;
     const ComponentVector* reals[kDecidedTogether];
     EncodeResult dropped;
     for (size_t base = 0; base < b.count; base += kDecidedTogether) {
         const size_t n = std::min(kDecidedTogether, b.count - base);
-        const bool walkable = w.walkable(b.K, b.path, b.errors, splitsHelp);
+        const bool walkable = w.walkable(K, path, errors, splitsHelp);
         if (walkable && !w.cartRule) {
             for (size_t j = 0; j < n; ++j) reals[j] = &b.events[base + j].reals;
             w.decide(w.prepared, reals, n, decided.data());
@@ -310,9 +316,9 @@ constexpr size_t kDecidedTogether = 32;
         for (size_t j = 0; j < n; ++j) {
             const size_t i = base + j;
             EncodeResult& out = b.results != nullptr ? b.results[i] : dropped;
-            const int leaf = walkOne(w, b, b.events[i], walkable, decided[j]);
+            const int leaf = walkOne(w, K, b.events[i], path, errors, walkable, decided[j]);
             if (leaf < 0) {
-                out = EncodeEvent(w.tree, w.coder, b.K, b.events[i], b.path, b.errors);
+                out = EncodeEvent(w.tree, w.coder, K, b.events[i], path, errors);
             } else {
                 const TreeNode& node = w.tree.nodeHeap[static_cast<size_t>(leaf)];
                 out.code = node.code;
@@ -320,34 +326,40 @@ constexpr size_t kDecidedTogether = 32;
                 out.cath2 = node.treeCath2;
                 out.cath3 = node.treeCath3;
             }
-            if (b.coded != nullptr) (*b.coded)(i, b.path, w.coder.BoolErrorVector);
+            if (b.coded != nullptr) (*b.coded)(i, path, w.coder.BoolErrorVector);
         }
     }
 }
 
 // Each instruction set's builds of the two.
 struct Builds {
-    int (*one)(Walks& w, const Batch& b);
+    int (*one)(Walks& w, uint16_t K, const EventRecord& event, TwordArray& path,
+               TErrorRecordArray& errors, const FastCoder::Note* note);
     void (*many)(Walks& w, const Batch& b);
 };
 
-int walkEventBaseline(Walks& w, const Batch& b) {
-    return walkEvent(w, b);
+int walkEventBaseline(Walks& w, uint16_t K, const EventRecord& event, TwordArray& path,
+                      TErrorRecordArray& errors, const FastCoder::Note* note) {
+    return walkEvent(w, K, event, path, errors, note);
 }
 void codeEventsBaseline(Walks& w, const Batch& b) {
     codeEvents(w, b);
 }
 
 #ifdef ZORTAN_WIDE_KERNELS
-ZORTAN_TARGET_X86_64_V3 int walkEventX86_64_V3(Walks& w, const Batch& b) {
-    return walkEvent(w, b);
+ZORTAN_TARGET_X86_64_V3 int walkEventX86_64_V3(Walks& w, uint16_t K, const EventRecord& event,
+                                               TwordArray& path, TErrorRecordArray& errors,
+                                               const FastCoder::Note* note) {
+    return walkEvent(w, K, event, path, errors, note);
 }
 ZORTAN_TARGET_X86_64_V3 void codeEventsX86_64_V3(Walks& w, const Batch& b) {
     codeEvents(w, b);
 }
 
-ZORTAN_TARGET_X86_64_V4 int walkEventX86_64_V4(Walks& w, const Batch& b) {
-    return walkEvent(w, b);
+ZORTAN_TARGET_X86_64_V4 int walkEventX86_64_V4(Walks& w, uint16_t K, const EventRecord& event,
+                                               TwordArray& path, TErrorRecordArray& errors,
+                                               const FastCoder::Note* note) {
+    return walkEvent(w, K, event, path, errors, note);
 }
 ZORTAN_TARGET_X86_64_V4 void codeEventsX86_64_V4(Walks& w, const Batch& b) {
     codeEvents(w, b);
@@ -416,8 +428,7 @@ EncodeResult FastCoder::encode(uint16_t K, const EventRecord& event, TwordArray&
     Impl& m = *impl_;
     if (m.kind == CoderKind::Reference)
         return EncodeEvent(m.walks.tree, m.walks.coder, K, event, path, errors);
-    const int leaf =
-        m.builds.one(m.walks, Batch{K, &event, 1, path, errors, nullptr, note, nullptr});
+    const int leaf = m.builds.one(m.walks, K, event, path, errors, note);
     if (leaf < 0) return EncodeEvent(m.walks.tree, m.walks.coder, K, event, path, errors);
     const TreeNode& n = m.walks.tree.nodeHeap[static_cast<size_t>(leaf)];
     return EncodeResult{n.code, n.treeCath1, n.treeCath2, n.treeCath3};
@@ -441,7 +452,7 @@ void FastCoder::encodeMany(uint16_t K, const EventRecord* events, size_t count, 
         }
         return;
     }
-    m.builds.many(m.walks, Batch{K, events, count, path, errors, results, nullptr, tell});
+    m.builds.many(m.walks, Batch{K, events, count, path, errors, results, tell});
 }
 
 void FastCoder::settle() noexcept {
