@@ -31,19 +31,14 @@ class NotesAhead {
         const size_t vector = FeatureVectorOffset(static_cast<size_t>(kind));
         file->setRecordWork(
             [&coder, vector](const uint8_t* records, size_t count, RecordNote* notes) {
-                constexpr size_t kGroup = 16;
-                std::array<ComponentVector, kGroup> reals;
-                std::array<FastCoder::Note, kGroup> made;
                 std::array<int16_t, kComponents> words;
-                for (size_t base = 0; base < count; base += kGroup) {
-                    const size_t n = std::min(kGroup, count - base);
-                    for (size_t j = 0; j < n; ++j) {
-                        readVector(records + (base + j) * kFvsRecordSize, vector, words);
-                        for (size_t i = 0; i < kComponents; ++i) reals[j][i] = words[i];
-                    }
-                    coder.noteAhead(reals.data(), n, made.data());
-                    for (size_t j = 0; j < n; ++j) notes[base + j] = made[j].words;
-                }
+                coder.noteAhead(
+                    count,
+                    [&](size_t j, ComponentVector& reals) {
+                        readVector(records + j * kFvsRecordSize, vector, words);
+                        for (size_t i = 0; i < kComponents; ++i) reals[i] = words[i];
+                    },
+                    [&](size_t j, const FastCoder::Note& note) { notes[j] = note.words; });
             },
             true);
         file_ = file;
