@@ -102,6 +102,7 @@ struct ClusterSlot {
     ClusterCoder* coder = nullptr;
     std::unique_ptr<ClusterOutputs> outputs;
     bool live = false;
+    bool stopped = false;  // an error stopped it at an event
     uint16_t clusters = 0;
 };
 
@@ -352,30 +353,44 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
             l.run = &slot.outputs->run;
         }
     }
-    const auto stopSlot = [&](ClusterSlot& slot, const std::exception_ptr& failure) {
+    // Ends a slot's run: its counts settled, the error table appended
+    // (unless `withTable` is false), every file closed; the first failure.
+    const auto finishSlot = [&](ClusterSlot& slot, bool withTable) {
         slot.live = false;
         slot.coder->fast->settle();
+        slot.result->steps = steps;
+        slot.result->events = eventNbr;
+        std::exception_ptr failure;
+        if (withTable) {
+            try {
+                CompareReport(slot.outputs->files.errorFile, slot.coder->state,
+                              ReportHeading{options.compare,
+                                            slot.result->clusters,
+                                            eventNbr,
+                                            labels,
+                                            {inputs[0], inputs.size() > 1 ? inputs[1] : ""}},
+                              static_cast<uint32_t>(std::min<int64_t>(steps, UINT32_MAX)));
+            } catch (const InOutError&) {
+                failure = std::current_exception();
+            }
+        }
+        try {
+            CloseOutputs(slot.outputs->view());
+        } catch (const InOutError&) {
+            if (!failure) failure = std::current_exception();
+        }
+        return failure;
+    };
+    // A slot an error stopped: it says where and why; its files are closed
+    // as they stand.
+    const auto stopSlot = [&](ClusterSlot& slot, const std::exception_ptr& failure) {
         const int64_t at = options.compare ? (stepAtHand + 1) / 2 : stepAtHand;
         slot.result->message =
             "The run stopped " +
             (at > 0 ? "at event " + std::to_string(at) : std::string("before its first event")) +
             ": " + failureText(failure) + ".";
-        slot.result->steps = steps;
-        slot.result->events = eventNbr;
-        try {
-            CompareReport(slot.outputs->files.errorFile, slot.coder->state,
-                          ReportHeading{options.compare,
-                                        slot.result->clusters,
-                                        eventNbr,
-                                        labels,
-                                        {inputs[0], inputs.size() > 1 ? inputs[1] : ""}},
-                          static_cast<uint32_t>(std::min<int64_t>(steps, UINT32_MAX)));
-        } catch (const InOutError&) {
-        }
-        try {
-            CloseOutputs(slot.outputs->view());
-        } catch (const InOutError&) {
-        }
+        slot.stopped = true;
+        finishSlot(slot, true);
     };
 
     // What a run without a window does around each event: warnings kept,
@@ -474,37 +489,16 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         if (slot.outputs == nullptr) continue;
         ClusterRun& r = *slot.result;
         if (slot.live) {
-            slot.live = false;
-            slot.coder->fast->settle();
-            r.steps = steps;
-            r.events = eventNbr;
-            std::exception_ptr failure;
-            if (report.end == RunEnd::Cancelled) {
+            const bool cancelled = report.end == RunEnd::Cancelled;
+            if (cancelled)
                 r.message = "The run was interrupted after " +
                             std::to_string(options.compare ? steps / 2 : steps) + " events.";
-            } else {
-                try {
-                    CompareReport(slot.outputs->files.errorFile, slot.coder->state,
-                                  ReportHeading{options.compare,
-                                                r.clusters,
-                                                eventNbr,
-                                                labels,
-                                                {inputs[0], inputs.size() > 1 ? inputs[1] : ""}},
-                                  static_cast<uint32_t>(std::min<int64_t>(steps, UINT32_MAX)));
-                } catch (const InOutError&) {
-                    failure = std::current_exception();
-                }
-            }
-            try {
-                CloseOutputs(slot.outputs->view());
-            } catch (const InOutError&) {
-                if (!failure) failure = std::current_exception();
-            }
-            if (failure)
+            // A cancelled run, as Halt!, writes no error table.
+            if (const std::exception_ptr failure = finishSlot(slot, !cancelled))
                 r.message = failureText(failure);
             else if (r.message.empty())
                 r.coded = true;
-        } else if (report.end != RunEnd::Stopped && r.message.find("The run stopped") == 0) {
+        } else if (slot.stopped) {
             report.end = RunEnd::Stopped;
         }
         for (OutFile* file : slot.outputs->files.files())
