@@ -49,7 +49,8 @@ test-sanitize: deps
 test-thread: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORTAN_BENCH=OFF \
 	  -DZORTAN_THREAD_SANITIZE=ON
-	cmake --build $(TSAN_BUILD) -j$(JOBS) --target zortan_tests
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target zortan_engine_tests zortan_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/zortan_engine_tests
 	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/zortan_tests
 
 format:

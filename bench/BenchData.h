@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "events/EventRecord.h"
+#include "core/EventRecord.h"
 #include "tools/fixtures/TreeFileWriter.h"
 #include "tree/QuantizationTree.h"
 

@@ -6,12 +6,15 @@ cmake_minimum_required(VERSION 3.20)
 
 # The shell's settings (shell/) that every subsystem may read.
 set(settings "shell/")
-set(formats "events/;tree/;base/;platform/")
+set(formats "events/;tree/;core/;base/;platform/")
 set(allowed_platform "platform/")
 set(allowed_base "base/;platform/")
+# core/: the values the tree and the event files share, below both.
+set(allowed_core "core/")
 set(allowed_shell "shell/;base/;platform/")
-set(allowed_tree "tree/;events/EventRecord.h;base/;platform/")
-set(allowed_events "${formats}")
+# The tree and the event files know each other only through core/.
+set(allowed_tree "tree/;core/;base/;platform/")
+set(allowed_events "events/;core/;base/;platform/")
 set(allowed_plots "plots/;${formats};${settings}")
 set(allowed_output "output/;${formats};${settings}")
 # engine/: the coding engine, below every face; it knows no program state,
@@ -34,7 +37,7 @@ set(allowed_tools/fixtures "tools/fixtures/;${formats}")
 set(allowed_tools "tools/;window/;plots/;${below_faces}")
 set(allowed_bench "bench/;tools/;app/desktop/;window/;plots/;${below_faces}")
 
-set(layers platform base shell tree events plots output engine window app/console app/desktop
+set(layers platform base core shell tree events plots output engine window app/console app/desktop
     app/batch app/dump app/python tools/fixtures tools bench)
 set(failures "")
 set(checked "")

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "events/EventRecord.h"
+#include "core/EventRecord.h"
 #include "events/FvsFile.h"
 #include "tree/QuantizationTree.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "events/EventRecord.h"
+#include "core/EventRecord.h"
 #include "events/EventSeries.h"
 
 namespace zortan {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "base/TextReader.h"
+#include "core/Analysis.h"
 #include "events/FvsFile.h"
-#include "tree/QuantizationTree.h"
 
 namespace zortan {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/TextReader.h"
-#include "events/EventRecord.h"
+#include "core/EventRecord.h"
 #include "events/EventSeries.h"
 #include "events/FvsFile.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "events/EventRecord.h"
+#include "core/EventRecord.h"
 #include "events/EventSeries.h"
 #include "events/FvsReader.h"
 #include "platform/Errors.h"

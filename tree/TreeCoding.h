@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "events/EventRecord.h"
+#include "core/EventRecord.h"
 #include "platform/Errors.h"
 #include "tree/QuantizationTree.h"
 

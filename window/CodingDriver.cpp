@@ -9,9 +9,9 @@
 #include <string>
 
 #include "engine/EventLoop.h"
+#include "engine/SettingsCheck.h"
 #include "engine/TimeAveraging.h"
 #include "events/FvsReader.h"
-#include "events/SettingsCheck.h"
 #include "events/TextEventReader.h"
 #include "output/CombinedOutput.h"
 #include "output/CompareReport.h"

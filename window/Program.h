@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "events/EventRecord.h"
+#include "core/EventRecord.h"
 #include "events/EventSeries.h"
 #include "output/CombinedOutput.h"
 #include "output/Outputs.h"

@@ -6,9 +6,11 @@ set(plants
     "platform/Host.cpp|base/Format.h"
     "base/Format.cpp|shell/ShellState.h"
     "shell/ShellState.cpp|window/Program.h"
+    "core/EventRecord.h|tree/QuantizationTree.h"
     "tree/TreeCoding.cpp|window/Program.h"
     "tree/TreeReader.cpp|events/FvsReader.h"
     "events/FvsReader.cpp|output/OutFile.h"
+    "events/TextEventReader.cpp|tree/QuantizationTree.h"
     "plots/EventPictures.cpp|engine/EventLoop.h"
     "output/OutFile.cpp|engine/CodingEngine.h"
     "engine/EventLoop.cpp|window/MainWindow.h"
@@ -29,7 +31,7 @@ foreach(plant IN LISTS plants)
   math(EXPR n "${n} + 1")
   set(copy "${WORK_DIR}/layers-copy-${n}")
   file(REMOVE_RECURSE "${copy}")
-  foreach(folder platform base shell tree events plots output engine window app tools bench)
+  foreach(folder platform base core shell tree events plots output engine window app tools bench)
     file(COPY "${SOURCE_DIR}/${folder}" DESTINATION "${copy}")
   endforeach()
   file(READ "${copy}/${file}" text)

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "support/ScriptedUi.h"
 #include "support/TreeBuilders.h"
 #include "tree/TreeCoding.h"
 #include "tree/fast/Dispatch.h"
@@ -24,7 +23,6 @@ namespace zortan {
 namespace {
 
 using fast::InstructionSet;
-using testing::ScriptedUi;
 using testing::TreeBuilder;
 
 std::vector<InstructionSet> setsHere() {

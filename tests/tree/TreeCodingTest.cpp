@@ -13,7 +13,6 @@
 
 #include "platform/Errors.h"
 #include "support/DataText.h"
-#include "support/ScriptedUi.h"
 #include "support/TreeBuilders.h"
 #include "tree/fast/Dispatch.h"
 #include "tree/fast/FastCoder.h"
@@ -22,7 +21,6 @@ namespace zortan {
 namespace {
 
 using testing::dataText;
-using testing::ScriptedUi;
 using testing::TreeBuilder;
 
 // Category c (0..2) of flags, counts or an event, and a node's reading of it.

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "base/TextReader.h"
+#include "engine/SettingsCheck.h"
 #include "engine/TimeAveraging.h"
 #include "events/FvsReader.h"
-#include "events/SettingsCheck.h"
 #include "events/TextEventReader.h"
 #include "platform/Errors.h"
 #include "tools/fixtures/FvsFileWriter.h"

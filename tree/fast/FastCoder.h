@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-#include "events/EventRecord.h"
+#include "core/EventRecord.h"
 #include "tree/TreeCoding.h"
 #include "tree/fast/Dispatch.h"
 

@@ -1,4 +1,4 @@
-#include "events/SettingsCheck.h"
+#include "engine/SettingsCheck.h"
 
 #include <array>
 #include <string>

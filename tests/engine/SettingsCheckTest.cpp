@@ -1,4 +1,4 @@
-#include "events/SettingsCheck.h"
+#include "engine/SettingsCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "support/DataText.h"
-#include "support/ScriptedUi.h"
 
 namespace zortan {
 namespace {

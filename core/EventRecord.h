@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "tree/QuantizationTree.h"
+#include "core/Analysis.h"
 
 namespace zortan {
 
