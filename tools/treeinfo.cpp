@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "platform/Errors.h"
@@ -21,13 +21,22 @@ namespace {
 
 using namespace zortan;
 
-// Answers the open dialog with the file named on the command line and
-// prints every message.
+// The file named on the command line was refused; `message` is the
+// window's last word on it.
+struct FileRefused {
+    std::string message;
+};
+
+// Answers the open dialog once, with the file named on the command line,
+// and prints every message. The window asks again only when it refused
+// that file: the same answer would be refused for ever, so the second
+// question ends the program instead.
 class CommandLineUi : public Ui {
   public:
     explicit CommandLineUi(std::string path) : path_(std::move(path)) {}
     void showMessage(const std::string& text) override {
         std::cout << "[message] " << text << "\n";
+        lastMessage_ = text;
     }
     bool askYesNo(const std::string& text, const std::string&) override {
         std::cout << "[question] " << text << " -> yes\n";
@@ -37,7 +46,11 @@ class CommandLineUi : public Ui {
         std::cout << "[question] " << text << " -> cancel\n";
         return Answer::Cancel;
     }
-    std::optional<std::string> chooseOpenFile(const FileDialogRequest&) override { return path_; }
+    std::optional<std::string> chooseOpenFile(const FileDialogRequest&) override {
+        if (answered_) throw FileRefused{lastMessage_};
+        answered_ = true;
+        return path_;
+    }
     std::optional<std::string> chooseSaveFile(const FileDialogRequest&) override {
         return std::nullopt;
     }
@@ -47,10 +60,19 @@ class CommandLineUi : public Ui {
 
   private:
     std::string path_;
+    std::string lastMessage_;
+    bool answered_ = false;
 };
 
+constexpr const char* kUsage =
+    "usage: zortan-treeinfo [--write-sample] TREEFILE\n"
+    "Reads the tree file as the window does and prints what the window shows of it,\n"
+    "then the codes of 12 events spread over its centroids' range for every number\n"
+    "of clusters. --write-sample first writes a small generated tree to TREEFILE.\n"
+    "Exit status: 0 when the tree was read, 1 when not, 2 for a wrong command line.\n";
+
 int usage() {
-    std::cerr << "usage: zortan-treeinfo [--write-sample] TREEFILE\n";
+    std::cerr << kUsage;
     return 2;
 }
 
@@ -59,11 +81,21 @@ int usage() {
 int main(int argc, char** argv) {
     bool writeSample = false;
     std::string path;
+    bool options = true;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--write-sample") == 0)
+        const std::string arg = argv[i];
+        if (options && (arg == "--help" || arg == "-h")) {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (options && arg == "--write-sample")
             writeSample = true;
+        else if (options && arg == "--")
+            options = false;
+        else if (options && arg.size() > 1 && arg[0] == '-')
+            return usage();
         else if (path.empty())
-            path = argv[i];
+            path = arg;
         else
             return usage();
     }
@@ -125,6 +157,9 @@ int main(int argc, char** argv) {
             std::printf("\n");
         }
         return 0;
+    } catch (const FileRefused& refused) {
+        std::cerr << "zortan-treeinfo: " << path << ": not read: " << refused.message << "\n";
+        return 1;
     } catch (const ProgramEnd& end) {
         return end.exitStatus;
     } catch (const CommandAborted&) {
