@@ -102,9 +102,6 @@ Dump dumpFvs(const std::string& path, const RecordRange& range, std::optional<in
         if (events != fields.records)
             d.notes.push_back("the header declares " + std::to_string(fields.records) +
                               " events, the file holds " + std::to_string(events));
-        if (bytes % kFvsRecordSize != 0)
-            d.notes.push_back("the file ends with a partial record of " +
-                              std::to_string(bytes % kFvsRecordSize) + " bytes");
     }
 
     std::vector<size_t> kinds;
@@ -125,7 +122,14 @@ Dump dumpFvs(const std::string& path, const RecordRange& range, std::optional<in
         }
     } catch (const std::exception& e) {
         d.problem = "reading event " + std::to_string(index) + ": " + e.what();
+        return d;
     }
+    if (!range.pastEnd(index)) d.recordCount = index;
+    // The whole records are shown; a cut one makes the file no fvs file.
+    if (!sizeError && bytes % kFvsRecordSize != 0)
+        d.problem = "the size, " + std::to_string(bytes) + " bytes, is no whole number of " +
+                    std::to_string(kFvsRecordSize) + "-byte records: it ends with a partial " +
+                    "record of " + std::to_string(bytes % kFvsRecordSize) + " bytes";
     return d;
 }
 

@@ -209,7 +209,9 @@ Dump dumpTree(const std::string& path, const RecordRange& range) {
                     ": " + e.what();
     }
     d.fields = treeFields(items);
-    d.table = nodeTable(items.tree, std::min(nodes, items.tree.nodeHeap.size()), range);
+    nodes = std::min(nodes, items.tree.nodeHeap.size());
+    d.table = nodeTable(items.tree, nodes, range);
+    if (d.problem.empty()) d.recordCount = nodes;
     return d;
 }
 

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/dump/Dump.h"
 #include "app/dump/Fields.h"
@@ -23,6 +25,10 @@ using Bytes = std::vector<uint8_t>;
 
 // The certificate's records: its whole 6-byte pieces.
 constexpr uint64_t kCertificateRecords = kCertificateSize / kOutputRecordSize;
+
+// The first and the last day of the years 1 to 9999, counted from the
+// dates' day 0, 1899-12-30.
+constexpr double kFirstDay = -693593.0, kLastDay = 2958465.0;
 
 enum class Type {
     Date,
@@ -209,6 +215,51 @@ Bytes readWholeFile(const std::string& path) {
     return bytes;
 }
 
+// Why a field's bytes cannot be what the outputs write, or nothing: dates
+// of the years 1 to 9999, times of a day, texts of at most 63 characters,
+// list items of the list or -1, flags 0 or 1. Counts, sets and numbers may
+// hold anything.
+std::optional<std::string> impossibility(const CertificateField& f, const uint8_t* p) {
+    const auto index = static_cast<int8_t>(p[0]);
+    const auto item = [&](size_t names) -> std::optional<std::string> {
+        if (index >= -1 && index < static_cast<int>(names)) return std::nullopt;
+        return "item " + std::to_string(index) + " of a list of " + std::to_string(names);
+    };
+    switch (f.type) {
+        case Type::Date: {
+            const double days = realAt(p);
+            if (std::isfinite(days) && days >= kFirstDay && days < kLastDay + 1)
+                return std::nullopt;
+            return formatGeneral(days) + ", no day of the years 1 to 9999";
+        }
+        case Type::Time: {
+            const double fraction = realAt(p);
+            if (fraction >= 0.0 && fraction < 1.0) return std::nullopt;
+            return formatGeneral(fraction) + ", no time of a day";
+        }
+        case Type::Text:
+            if (p[0] <= 63) return std::nullopt;
+            return "a text of " + std::to_string(p[0]) + " characters in a field of 63";
+        case Type::Feature:
+            return item(kFeatureKindNames.size());
+        case Type::Filter:
+            return item(kFilterNames.size());
+        case Type::Scaling:
+            return item(kScalingConstantsNames.size());
+        case Type::Shape:
+            return item(kWindowShapeNames.size());
+        case Type::Criterion:
+            return item(kSetChoiceCriterionNames.size());
+        case Type::FeaturesCriterion:
+            return item(kFeaturesChoiceCriterionNames.size());
+        case Type::Flag:
+            if (p[0] <= 1) return std::nullopt;
+            return std::to_string(p[0]) + ", neither 0 nor 1";
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace
 
 Dump dumpZrt(const std::string& path, const RecordRange& range, RecordSink* sink) {
@@ -218,32 +269,52 @@ Dump dumpZrt(const std::string& path, const RecordRange& range, RecordSink* sink
         d.problem = "no count record: the file holds " + std::to_string(bytes.size()) + " bytes";
         return d;
     }
-    const uint64_t named = littleEndian(bytes.data(), 2);
+    // The count record names the certificate's records: 253, or 0 or 65535
+    // where a writer left it unset; the certificate is then taken as the
+    // 253 records it always is, and the events are counted from the size.
+    const auto named = static_cast<uint16_t>(littleEndian(bytes.data(), 2));
     d.fields.push_back({"certificate records", std::to_string(named)});
-    if (named != kCertificateRecords || littleEndian(bytes.data() + 2, 4) != 0)
-        d.notes.push_back("the count record is not that of a certificate of " +
-                          std::to_string(kCertificateRecords) + " records");
+    const bool countKnown = named == kCertificateRecords || named == 0 || named == 0xFFFF;
+    if (!countKnown || littleEndian(bytes.data() + 2, 4) != 0) {
+        d.problem = "no count record of a certificate: " +
+                    (countKnown ? std::string("its bytes after the count are not 0")
+                                : "it names " + std::to_string(named) +
+                                      " certificate records, a certificate has " +
+                                      std::to_string(kCertificateRecords));
+        return d;
+    }
+    if (named != kCertificateRecords)
+        d.notes.push_back("the count record names " + std::to_string(named) +
+                          " certificate records: read as " + std::to_string(kCertificateRecords) +
+                          ", the events counted from the file's size");
 
-    // The image as far as the file and the count record hold it.
-    const size_t image = std::min<size_t>(std::min<uint64_t>(named, kCertificateRecords),
-                                          (bytes.size() / kOutputRecordSize) - 1) *
-                         kOutputRecordSize;
-    for (const CertificateField& f : kCertificate)
-        if (f.offset + fieldSize(f.type) <= image)
-            d.fields.push_back({f.key, fieldText(f, bytes.data() + kOutputRecordSize + f.offset)});
+    // The image as far as the file holds it, and the first impossible field.
+    const size_t image =
+        std::min<size_t>(kCertificateRecords, bytes.size() / kOutputRecordSize - 1) *
+        kOutputRecordSize;
+    std::string impossible;
+    for (const CertificateField& f : kCertificate) {
+        if (f.offset + fieldSize(f.type) > image) continue;
+        const uint8_t* p = bytes.data() + kOutputRecordSize + f.offset;
+        d.fields.push_back({f.key, fieldText(f, p)});
+        if (const auto why = impossibility(f, p); why && impossible.empty())
+            impossible = std::string("an impossible certificate: its ") + f.key + " is " + *why;
+    }
 
-    const uint64_t first = (1 + named) * kOutputRecordSize;
+    const uint64_t first = (1 + kCertificateRecords) * kOutputRecordSize;
     if (bytes.size() < first) {
-        d.problem = "the file ends inside the certificate: " + std::to_string(named) +
+        d.problem = "the file ends inside the certificate: " + std::to_string(kCertificateRecords) +
                     " records named, " + std::to_string(bytes.size() / kOutputRecordSize - 1) +
                     " there";
         return d;
     }
+    if (!impossible.empty()) {
+        d.problem = impossible;
+        return d;
+    }
     const uint64_t events = (bytes.size() - first) / kOutputRecordSize;
     d.fields.push_back({"events", std::to_string(events)});
-    if ((bytes.size() - first) % kOutputRecordSize != 0)
-        d.notes.push_back("the file ends with a partial record of " +
-                          std::to_string((bytes.size() - first) % kOutputRecordSize) + " bytes");
+    d.recordCount = events;
 
     d.table.columns = {"event", "code", "cath1", "cath2", "cath3"};
     d.table.widths = {std::to_string(events).size(), 5, 4, 4, 4};
@@ -255,6 +326,11 @@ Dump dumpZrt(const std::string& path, const RecordRange& range, RecordSink* sink
               characterText(static_cast<char>(r[2])), characterText(static_cast<char>(r[3])),
               characterText(static_cast<char>(r[4]))});
     }
+    // The whole records are shown; a cut one makes the file no combined file.
+    if (const uint64_t rest = (bytes.size() - first) % kOutputRecordSize; rest != 0)
+        d.problem = "the file ends with a partial record of " + std::to_string(rest) + " bytes" +
+                    ": its events are no whole number of " + std::to_string(kOutputRecordSize) +
+                    "-byte records";
     return d;
 }
 
