@@ -13,7 +13,9 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "engine/TreeLoading.h"
 #include "events/FvsReader.h"
 #include "events/FvsWriter.h"
+#include "output/CombinedOutput.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "tree/TreeCoding.h"
@@ -100,6 +103,12 @@ Tree readTree(const std::string& path) {
         t.fftWindowWidthRead = book.fftWindowWidthRead;
         t.messages = book.remarks;
     } catch (const TreeLoadError& e) {
+        // The window's words for a file that is no tree file send the user
+        // to its folders; a script's user is told what is wrong.
+        if (e.what() == notATreeFileMessage(path))
+            throw Failure("\"" + path +
+                          "\" is not a tree file: the first line of a tree file begins with "
+                          "\"date\".");
         throw Failure(e.what());
     } catch (const RangeError& e) {
         throw Failure(e.what());
@@ -327,6 +336,9 @@ void averageRows(const Tree& t, Rows& rows) {
     rows.averaged = std::move(averaged);
 }
 
+// The most threads one call codes with.
+constexpr int kMostThreads = 1024;
+
 using Words = py::array_t<int16_t, py::array::c_style>;
 using Reals = py::array_t<double, py::array::c_style>;
 using Bytes = py::array_t<uint8_t, py::array::c_style>;
@@ -345,7 +357,9 @@ py::tuple encode(const Tree& t, const py::array& vectors, int K, bool paths, int
     if (K < 1 || K > t.tree.treeSizesNb())
         throw Failure("The number of clusters must be 1 to " +
                       std::to_string(t.tree.treeSizesNb()) + ", not " + std::to_string(K));
-    if (threads < 1) throw Failure("threads must be at least 1");
+    if (threads < 1 || threads > kMostThreads)
+        throw Failure("threads must be 1 to " + std::to_string(kMostThreads) + ", not " +
+                      std::to_string(threads));
     Words words;
     Reals reals;
     if (py::isinstance<Words>(vectors)) {
@@ -397,10 +411,21 @@ py::tuple encode(const Tree& t, const py::array& vectors, int K, bool paths, int
                 failures[part] = std::current_exception();
             }
         };
+        // A thread that cannot be started ends the call once the threads
+        // started have done their part; nothing is left running.
         std::vector<std::thread> helpers;
-        for (size_t part = 1; part < parts; ++part) helpers.emplace_back(work, part);
-        work(0);
+        std::string notStarted;
+        for (size_t part = 1; part < parts && notStarted.empty(); ++part) {
+            try {
+                helpers.emplace_back(work, part);
+            } catch (const std::system_error& e) {
+                notStarted = "Thread " + std::to_string(part + 1) + " of " + std::to_string(parts) +
+                             " could not be started (" + e.what() + "): code with fewer threads.";
+            }
+        }
+        if (notStarted.empty()) work(0);
         for (std::thread& h : helpers) h.join();
+        if (!notStarted.empty()) throw Failure(notStarted);
         for (const std::exception_ptr& f : failures)
             if (f) std::rethrow_exception(f);
     }
@@ -440,19 +465,80 @@ py::tuple fvsHeader(const py::bytes& record) {
     return py::make_tuple(d, f.remarks);
 }
 
+std::string quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+bool startsWith(const std::string& bytes, size_t at, const char* text) {
+    return bytes.compare(at, std::strlen(text), text) == 0;
+}
+
+// Refuses a file that cannot be an fvs file: one of another kind the
+// program knows (audio, a combined output, a tree), one with no whole header
+// record or whose size is no whole number of records (the engine's
+// refusals, in its words), one whose header record holds only text or only
+// zeros. `head` is the file's first bytes (up to a record), `size` its size.
+void checkFvs(const py::bytes& head, uint64_t size, const std::string& path) {
+    const std::string bytes = head;
+    if (bytes.size() >= 12 && startsWith(bytes, 0, "RIFF") && startsWith(bytes, 8, "WAVE"))
+        throw Failure(quoted(path) +
+                      " is a WAV audio file, not an fvs file: an fvs file holds the feature "
+                      "vectors of an analysis of the audio.");
+    const auto count = encodeOutputRecord(TOutputRecord{kCertificateSize / kOutputRecordSize});
+    if (bytes.size() >= count.size() &&
+        std::equal(count.begin(), count.end(), reinterpret_cast<const uint8_t*>(bytes.data())))
+        throw Failure(quoted(path) +
+                      " is a combined output file (.zrt), not an fvs file: read it with read_zrt.");
+    if (isTreeHeading(bytes.substr(0, bytes.find_first_of("\r\n"))))
+        throw Failure(quoted(path) + " is a tree file, not an fvs file: read it with read_tree.");
+    if (size < kFvsRecordSize)
+        throw Failure("The fvs file " + quoted(path) + " holds no header record (" +
+                      std::to_string(kFvsRecordSize) + " bytes): Read beyond end of file");
+    if (size % kFvsRecordSize != 0)
+        throw Failure("The fvs file " + quoted(path) + " holds " + std::to_string(size) +
+                      " bytes, no whole number of " + std::to_string(kFvsRecordSize) +
+                      "-byte records.");
+    if (bytes.size() < kFvsRecordSize) return;  // read by the caller as far as it can
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == 0; }))
+        throw Failure(quoted(path) +
+                      " is not an fvs file: its header record (the first 1812 bytes) is all "
+                      "zeros, where an fvs header records the analysis.");
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u == '\t' || u == '\r' || u == '\n' || (u >= 32 && u != 127);
+        }))
+        throw Failure(quoted(path) +
+                      " holds text, not an fvs file (a text table is coded by code_files; "
+                      "its rows can be read with numpy.loadtxt).");
+}
+
 // The header record for `header` (the keys fvsHeader gives; missing ones
 // take the writer's defaults) declaring `records` events.
 py::bytes fvsHeaderRecord(const py::dict& header, uint32_t records) {
     FvsHeader h;
     const auto get = [&header](const char* key, auto& field) {
-        if (header.contains(key)) field = header[key].cast<std::decay_t<decltype(field)>>();
+        if (!header.contains(key)) return;
+        using Field = std::decay_t<decltype(field)>;
+        try {
+            field = header[key].cast<Field>();
+        } catch (const py::cast_error&) {
+            throw Failure("The header's \"" + std::string(key) + "\" cannot be " +
+                          (std::is_floating_point_v<Field> ? std::string("a real number")
+                                                           : "a 16-bit integer") +
+                          ": " + py::repr(header[key]).cast<std::string>());
+        }
     };
     h.recordCount = records;
     get("fft_window_width", h.fftWindowWidth);
     get("filter", h.filter);
     get("scaling_constants", h.scalingConstants);
     get("window_shape", h.windowShape);
-    if (header.contains("preemphasis")) h.preemphasis = header["preemphasis"].cast<bool>() ? 1 : 0;
+    if (header.contains("preemphasis")) {
+        uint16_t flag = 0;
+        get("preemphasis", flag);
+        if (flag > 1) throw Failure("The header's \"preemphasis\" must be True or False");
+        h.preemphasis = flag;
+    }
     get("lifter_threshold", h.lifterThreshold);
     get("real_type_size", h.realTypeSize);
     get("frame_step", h.frameStep);
@@ -463,9 +549,15 @@ py::bytes fvsHeaderRecord(const py::dict& header, uint32_t records) {
         h.waveName = name;
     }
     if (header.contains("cath_nbr")) {
-        const auto counts = header["cath_nbr"].cast<std::vector<int>>();
-        if (counts.size() != 3) throw Failure("cath_nbr must hold three counts");
-        for (size_t i = 0; i < 3; ++i) h.cathNbr[i] = fitOrRangeError<uint8_t>(counts[i]);
+        std::vector<int> counts;
+        try {
+            counts = header["cath_nbr"].cast<std::vector<int>>();
+        } catch (const py::cast_error&) {
+        }
+        if (counts.size() != 3 ||
+            std::any_of(counts.begin(), counts.end(), [](int c) { return c < 0 || c > 255; }))
+            throw Failure("The header's \"cath_nbr\" must be three counts of 0 to 255");
+        for (size_t i = 0; i < 3; ++i) h.cathNbr[i] = static_cast<uint8_t>(counts[i]);
     }
     const FvsRecord r = reported([&] { return encodeFvsHeader(h); });
     return py::bytes(reinterpret_cast<const char*>(r.data()), r.size());
@@ -518,11 +610,23 @@ PYBIND11_MODULE(_zortan, m) {
 
     m.def("read_tree", &readTree, py::arg("path"));
     m.def("fvs_header", &fvsHeader, py::arg("record"));
+    m.def("check_fvs", &checkFvs, py::arg("head"), py::arg("size"), py::arg("path"));
     m.def("fvs_header_record", &fvsHeaderRecord, py::arg("header"), py::arg("records"));
     m.def(
         "io_error_text", [](int err) { return std::string(ioErrorFromErrno(err).what()); },
         py::arg("errno"));
     m.attr("RECORD_SIZE") = kFvsRecordSize;
     m.attr("COMPONENTS") = kComponents;
+    m.attr("MOST_THREADS") = kMostThreads;
+    // A combined output file: its record size, the certificate's size and
+    // the count record that opens it (the number of the certificate's
+    // records), as the outputs write them.
+    m.attr("OUTPUT_RECORD_SIZE") = kOutputRecordSize;
+    m.attr("CERTIFICATE_SIZE") = kCertificateSize;
+    {
+        const auto count = encodeOutputRecord(TOutputRecord{kCertificateSize / kOutputRecordSize});
+        m.attr("CERTIFICATE_COUNT_RECORD") =
+            py::bytes(reinterpret_cast<const char*>(count.data()), count.size());
+    }
     defineCorpus(m);
 }

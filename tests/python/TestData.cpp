@@ -2,7 +2,9 @@
 // given: closecall.vq, whose centroids are all at nearly the same distance
 // from the integer vector in centre.txt, so that events there meet close
 // calls at every split; and codebook.vq and codebook256.vq, grown-looking
-// codebooks of 64 and 256 leaves (the latter for bench/python).
+// codebooks of 64 and 256 leaves (the latter for bench/python); and
+// beyond.vq, a codebook of 8 leaves whose last node names a son beyond the
+// tree, so that a walk that reaches it stops the run.
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -28,6 +30,9 @@ int main(int argc, char** argv) {
         fixtures::writeTreeFile(dir + "/closecall.vq", bench::closeCallTree(16, centre, 7));
         fixtures::writeTreeFile(dir + "/codebook.vq", bench::codebookTree(64, 11));
         fixtures::writeTreeFile(dir + "/codebook256.vq", bench::codebookTree(256, 13));
+        fixtures::TreeFileContents beyond = bench::codebookTree(8, 17);
+        beyond.tree.nodeHeap.at(static_cast<size_t>(beyond.tree.HeapTop)).son = 32767;
+        fixtures::writeTreeFile(dir + "/beyond.vq", beyond);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zortan-python-testdata: %s\n", e.what());
         return 1;

@@ -49,8 +49,8 @@ def test_fractional_reals_decide_by_their_distances(test_trees):
     # Far from a split the walk ends at the nearest leaf.
     near = tree.encode(tree.centroids[leaves] + 0.25)
     np.testing.assert_array_equal(near.codes, tree.codes[leaves])
-    # A vector of fewer components is padded with zeros.
-    np.testing.assert_array_equal(tree.encode(rows[:, :100]).codes,
+    # A vector of fewer components is padded with zeros when asked to be.
+    np.testing.assert_array_equal(tree.encode(rows[:, :100], pad=True).codes,
                                   tree.encode(np.pad(rows[:, :100], ((0, 0), (0, 29)))).codes)
 
 

@@ -14,7 +14,10 @@ def test_fvs_sample_reads_and_writes_back_byte_for_byte(samples, tmp_path):
         "window_shape": 1, "preemphasis": True, "lifter_threshold": 24, "real_type_size": 4,
         "frame_step": 10.0, "rate": 16000.0, "wave_name": "C:\\Zortan\\samples\\vowels.wav",
         "cath_nbr": [5, 3, 2]}
-    assert isinstance(fvs.records, np.memmap) and fvs.records.shape == (477,)
+    assert not isinstance(fvs.records, np.memmap) and fvs.records.shape == (477,)
+    mapped = zortan.read_fvs(samples / "vowels.fvs", mmap=True)
+    assert isinstance(mapped.records, np.memmap)
+    np.testing.assert_array_equal(mapped.records, fvs.records)
     assert fvs.records.dtype["vectors"].base == np.dtype("<i2")
     assert set(fvs.records["cath3"]) == {b"u", b"v"}
     copy = tmp_path / "copy.fvs"
@@ -65,14 +68,14 @@ def write(path, data):
 
 
 @pytest.mark.parametrize("call, message", [
-    (lambda d, s: zortan.read_tree(d / "missing.vq"), "File not found: .*missing.vq"),
-    (lambda d, s: zortan.read_tree(s / "vowels.fvs"), "You haven't pointed proper trree file!"),
+    (lambda d, s: zortan.read_tree(d / "missing.vq"), 'tree file ".*missing.vq" does not exist'),
+    (lambda d, s: zortan.read_tree(s / "vowels.fvs"), "vowels.fvs\" is not a tree file"),
     (lambda d, s: zortan.read_tree(write(d / "cut.vq", (s / "vowels-melcep16-cart32.vq")
                                          .read_bytes()[:3000])), "ends too early: "),
     (lambda d, s: zortan.read_fvs(write(d / "empty.fvs", b"")), "Read beyond end of file"),
     (lambda d, s: zortan.read_zrt(write(d / "cut.zrt", b"\xfd\x00\0\0\0\0" + bytes(600))),
      "ends within its certificate"),
-    (lambda d, s: zortan.read_fvs(d / "missing.fvs"), "File not found: .*missing.fvs"),
+    (lambda d, s: zortan.read_fvs(d / "missing.fvs"), 'fvs file ".*missing.fvs" does not exist'),
     (lambda d, s: zortan.write_fvs(d / "no" / "x.fvs", {}, np.zeros(1, zortan.FVS_RECORD)),
      "x.fvs"),
 ])

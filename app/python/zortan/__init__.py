@@ -13,13 +13,31 @@ program's own tree reader and coder (the C++ extension ``zortan._zortan``).
                          cath=zortan.cath_of(fvs.records))
     result.codes          # (n,) uint16, as the program's code file holds them
 
-Functions: read_tree, read_fvs, write_fvs, read_zrt, cath_of.
-Every failure raises zortan.Error with the program's message text.
+Functions: read_tree, read_fvs, write_fvs, read_zrt, cath_of, code_files
+(and zortan.corpus.code_corpus on a Dask cluster).
+
+Qualifiers and category readings: an event's three qualifiers are
+characters (one byte each, the fields cath1..cath3 of fvs and .zrt records).
+cath_of(records) gives their byte values, (n, 3) uint8 (chars=True: the
+one-byte strings themselves); Tree.encode takes them as `cath`.
+EncodeResult.categories gives the leaf's category readings as positions in
+the tree's value lists, (n, 3) uint8 indexes into Tree.cath_lists, not
+characters; EncodeResult.category_chars gives the characters those positions
+stand for (what a recognition .zrt file holds), comparable with
+cath_of(..., chars=True).
+
+Failures raise zortan.Error (its text says what is wrong), or one of its
+subclasses that is also Python's exception of that kind: InvalidArgument
+(ValueError), WrongType (TypeError), FileNotFound (FileNotFoundError),
+IsADirectory (IsADirectoryError), PermissionDenied (PermissionError),
+NotARegularFile and FileError (OSError).
 """
 
 from __future__ import annotations
 
 import datetime as _datetime
+import math as _math
+import numbers as _numbers
 import os as _os
 import warnings as _warnings
 from typing import Any, Dict, List, Mapping, Optional, Sequence, Union
@@ -27,23 +45,38 @@ from typing import Any, Dict, List, Mapping, Optional, Sequence, Union
 import numpy as _np
 
 from . import _zortan
-from ._zortan import Error
+from ._files import (
+    Error,
+    FileError,
+    FileNotFound,
+    InvalidArgument,
+    IsADirectory,
+    NotARegularFile,
+    PermissionDenied,
+    WrongType,
+)
 
 # Whole files as the batch command codes them; the Dask form is in
 # zortan.corpus.
 from ._files import OUTPUTS, CorpusResult, CorpusTable, FileResult, RunResult, code_files
-
-Error.__module__ = __name__
-Error.__doc__ = "A failure of the program; its text is the program's own message."
+from ._files import _integer, _one_of, _open_input, _os_failure, _read_records
 
 __all__ = [
     "Error",
+    "InvalidArgument",
+    "WrongType",
+    "FileError",
+    "FileNotFound",
+    "IsADirectory",
+    "PermissionDenied",
+    "NotARegularFile",
     "Tree",
     "EncodeResult",
     "FvsFile",
     "ZrtFile",
     "FVS_RECORD",
     "ZRT_RECORD",
+    "FEATURE_KINDS",
     "read_tree",
     "read_fvs",
     "write_fvs",
@@ -56,6 +89,11 @@ __all__ = [
     "FileResult",
     "RunResult",
 ]
+
+for _public in (InvalidArgument, WrongType, FileError, FileNotFound, IsADirectory,
+                   PermissionDenied, NotARegularFile, CorpusResult, CorpusTable, FileResult,
+                   RunResult):
+    _public.__module__ = __name__
 
 PathLike = Union[str, "_os.PathLike[str]"]
 
@@ -78,11 +116,13 @@ ZRT_RECORD = _np.dtype(
     [("code", "<u2"), ("cath1", "S1"), ("cath2", "S1"), ("cath3", "S1"), ("tag", "u1")]
 )
 
+#: The five feature kinds of an fvs record's vectors, by index (write_fvs's
+#: feature_kind, Tree.feature_kind).
+FEATURE_KINDS = ("power spectrum", "cepstrally smoothed power spectrum",
+                 "mel smoothed power spectrum", "cepstrum", "mel cepstrum")
 
-def _io_error(e: OSError, path: str) -> Error:
-    """The program's text for a failed file operation, with the file's path."""
-    text = _zortan.io_error_text(e.errno) if e.errno else str(e)
-    return Error(f"{text}: \"{path}\"")
+_COMPONENTS = _zortan.COMPONENTS
+_INT16 = (-32768, 32767)
 
 
 def _warn(messages: Sequence[str]) -> None:
@@ -90,12 +130,100 @@ def _warn(messages: Sequence[str]) -> None:
         _warnings.warn(message.replace("\r\n", "\n"), stacklevel=3)
 
 
+def _first(mask: _np.ndarray):
+    """The (row, column) of the first True of a 2-D mask."""
+    return tuple(int(i) for i in _np.argwhere(mask)[0])
+
+
+def _components(values: _np.ndarray, name: str) -> None:
+    """Refuses reals that are no 16-bit components once rounded half to even,
+    naming the first row that holds one."""
+    # Rounded half to even, -32768.5 and 32767.49.. are the bounds; a NaN
+    # fails both comparisons. One pass for the rows that are all good.
+    if ((values >= _INT16[0] - 0.5) & (values < _INT16[1] + 0.5)).all():
+        return
+    bad = ~_np.isfinite(values)
+    if bad.any():
+        row, col = _first(bad)
+        raise InvalidArgument(f"Range check error: row {row} of {name} holds "
+                              f"{values[row, col]} at component {col}; every component must "
+                              "be a finite number.")
+    rounded = _np.rint(values)
+    bad = (rounded < _INT16[0]) | (rounded > _INT16[1])
+    if bad.any():
+        row, col = _first(bad)
+        raise InvalidArgument(f"Range check error: row {row} of {name} holds "
+                              f"{values[row, col]} at component {col}, which rounds outside "
+                              f"the 16-bit components' {_INT16[0]}..{_INT16[1]}.")
+
+
+def _numbers_of(values: Any, name: str) -> _np.ndarray:
+    """An array of int16 or float64 numbers."""
+    array = _np.asarray(values)
+    if array.dtype == _np.int16:
+        return array
+    if array.dtype.kind == "c":
+        raise WrongType(f"{name} must hold real numbers, not {array.dtype}")
+    if array.dtype.kind not in "biuf":
+        if array.dtype.kind == "O":
+            try:
+                return array.astype(_np.float64)
+            except (TypeError, ValueError):
+                pass
+        raise WrongType(f"{name} must hold numbers, not {array.dtype}")
+    return array.astype(_np.float64, copy=False)
+
+
+def _looks_transposed(n: int, m: int, components: int) -> str:
+    if n == components or (0 < n < m and n <= _COMPONENTS):
+        return (f" The array looks transposed: if its {n} rows are components and its "
+                f"{m} columns frames (librosa's layout), pass vectors.T.")
+    return ""
+
+
+def _qualifiers(cath: Any, n: int) -> _np.ndarray:
+    """(n, 3) uint8 qualifiers: one-byte strings, one-character str, or byte values 0..255."""
+    given = _np.asarray(cath)
+    if given.ndim == 1 and n == 1 and given.shape[0] == 3:
+        given = given.reshape(1, 3)
+    if given.shape != (n, 3):
+        raise InvalidArgument(f"cath must be (n, 3) qualifiers, one row of three per vector: "
+                              f"it has shape {given.shape} for {n} rows.")
+    kind = given.dtype.kind
+    if kind == "S":
+        if given.dtype.itemsize != 1:
+            raise InvalidArgument("cath's strings must be one byte each, as records' cath1 "
+                                  f"fields are, not {given.dtype}")
+        return _np.ascontiguousarray(given.view(_np.uint8))
+    if kind == "U":
+        if given.dtype.itemsize != 4:
+            raise InvalidArgument(f"cath's strings must be one character each, not {given.dtype}")
+        codes = given.view(_np.uint32)
+    elif kind in "iu":
+        codes = given
+    else:
+        raise WrongType(f"cath must hold one-byte strings or byte values 0..255, not {given.dtype}")
+    bad = (codes < 0) | (codes > 255)
+    if bad.any():
+        row, col = _first(bad)
+        raise InvalidArgument(f"cath holds {given[row, col]!r} at row {row}, qualifier {col + 1}: "
+                              "a qualifier is one byte, 0 to 255.")
+    return _np.ascontiguousarray(codes, dtype=_np.uint8)
+
+
 class EncodeResult:
     """What Tree.encode gives for n rows at K clusters.
 
     codes        (n,) uint16: the code of the leaf each row reached, 0..K-1.
-    categories   (n, 3) uint8: the leaf's category readings, indexes into
-                 Tree.cath_lists (the characters a recognition file holds).
+    categories   (n, 3) uint8: the leaf's category readings as positions in
+                 the tree's value lists (indexes, not characters): the reading
+                 r of category c stands for the character
+                 Tree.cath_lists[c][r]. Not comparable with cath_of, which
+                 gives characters: see category_chars.
+    category_chars (n, 3) one-byte strings (dtype S1): the characters the
+                 readings stand for, as a recognition .zrt file holds them;
+                 equal to cath_of(recog.records, chars=True), and
+                 category_chars.view(numpy.uint8) to cath_of(recog.records).
     paths        (n, K) uint16, with paths=True: paths[i, t] is the node row
                  i stood at in the tree of t+1 clusters (column 0: the root);
                  else None.
@@ -108,14 +236,26 @@ class EncodeResult:
                  else None.
     """
 
-    __slots__ = ("codes", "categories", "paths", "errors", "error_counts")
+    __slots__ = ("codes", "categories", "paths", "errors", "error_counts", "_lists")
 
-    def __init__(self, codes, categories, paths, errors, error_counts):
+    def __init__(self, codes, categories, paths, errors, error_counts, cath_lists=("", "", "")):
         self.codes = codes
         self.categories = categories
         self.paths = paths
         self.errors = errors
         self.error_counts = error_counts
+        self._lists = cath_lists
+
+    @property
+    def category_chars(self) -> _np.ndarray:
+        """(n, 3) S1: the characters of the leaf's readings (see the class)."""
+        chars = _np.zeros(self.categories.shape, dtype="S1")
+        for c, values in enumerate(self._lists):
+            table = _np.zeros(256, dtype=_np.uint8)
+            listed = _np.frombuffer(values.encode("latin-1"), _np.uint8)[:256]
+            table[: len(listed)] = listed
+            chars[:, c] = table[self.categories[:, c]].view("S1")
+        return chars
 
     def __repr__(self) -> str:
         return f"EncodeResult({len(self.codes)} rows)"
@@ -126,6 +266,9 @@ class Tree:
 
     centroids_nb  the number of groups the tree was grown to.
     full_size     the largest K, the clusters a run codes at by default.
+    tree_sizes    the numbers of clusters the tree can be cut at: K is 1..tree_sizes.
+    components    the components a row to code holds: the tree's considered
+                  components (settings["considered_components_nb"], at most 129).
     labels        the three category names (lines 43 to 45 of the file).
     settings      dict of the training settings and header items: the analysis
                   (feature_kind, filter, window_shape, lifter_threshold,
@@ -137,13 +280,15 @@ class Tree:
                   cath_active, group_table and the texts of the file.
     cath_lists    the three category value lists, as str: the character of
                   reading r of category c is cath_lists[c][r].
-    feature_kind  which of the five fvs feature vectors the tree codes.
+    feature_kind  which of the five fvs feature vectors the tree codes
+                  (FEATURE_KINDS).
     centroids     (nodes, 129) float64 node centroids.
     sons, brothers (nodes,) int16: the first son of a node (0 for a leaf) and
                   the second son beside a first son.
     codes         (nodes,) uint16: the node codes (a second son's code is the
                   tree size index of its split).
-    readings      (nodes, 3) uint8: the category readings of the nodes.
+    readings      (nodes, 3) uint8: the category readings of the nodes, as
+                  positions in cath_lists (as EncodeResult.categories).
     split_components (nodes,) uint8: the component a CART split compares.
     """
 
@@ -151,10 +296,12 @@ class Tree:
         self._tree = handle
         self.centroids_nb: int = handle.centroids_nb
         self.full_size: int = handle.full_size
+        self.tree_sizes: int = handle.tree_sizes
         self.labels: List[str] = handle.labels
         self.settings: Dict[str, Any] = handle.settings
         self.cath_lists: List[str] = handle.cath_lists
         self.feature_kind: int = self.settings["feature_kind"]
+        self.components: int = min(max(self.settings["considered_components_nb"], 0), _COMPONENTS)
         nodes = handle.nodes
         self.centroids: _np.ndarray = nodes["centroids"]
         self.sons: _np.ndarray = nodes["son"]
@@ -178,24 +325,40 @@ class Tree:
         threads: int = 1,
         averaging: bool = True,
         cath: Any = None,
+        *,
+        pad: bool = False,
+        n_clusters: Optional[int] = None,
         _reference: bool = False,
     ) -> EncodeResult:
         """Codes each row of `vectors` as a coding run codes an event at K clusters.
 
-        vectors  (n, m) array, m <= 129, or one row (m,). Each row is the
-                 feature vector of one event, components 0..m-1 (the rest
-                 are 0): for an fvs file, records["vectors"][:, tree.feature_kind];
-                 for a text table, its component columns. int16 rows are taken
-                 as the program takes 16-bit components: the reals the
-                 distances use equal them. Rows of any other number type are
-                 taken as float64 reals, used as they are for the distances,
-                 and rounded half to even to the 16-bit components that CART
-                 splits and the time averaging use (a value outside -32768..32767
-                 raises Error).
-        K        the number of clusters, 1..the tree's sizes; None: full_size.
+        vectors  (n, m) array, or one row (m,), whose results are those of
+                 one row (codes of shape (1,)). Each row is the feature
+                 vector of one event: for an fvs file,
+                 records["vectors"][:, tree.feature_kind]; for a text table,
+                 its component columns. m is the tree's considered components
+                 (tree.components), or 129 (an fvs file's whole vectors: the
+                 components beyond tree.components are not used, as in a
+                 run); fewer are refused unless pad=True. int16 rows are
+                 taken as the program takes 16-bit components: the reals the
+                 distances use equal them. Rows of any other real number type
+                 are taken as float64 reals, used as they are for the
+                 distances, and rounded half to even to the 16-bit components
+                 that CART splits and the time averaging use. A NaN or an
+                 infinity, or a value that rounds outside -32768..32767, is
+                 refused naming its row (InvalidArgument, "Range check error").
+                 An array of another width whose rows look like components
+                 and columns like frames (librosa's (n_mfcc, frames)) is
+                 refused saying it looks transposed.
+        K        the number of clusters, an integer 1..tree.tree_sizes; None:
+                 tree.full_size. n_clusters is the same argument under
+                 scikit-learn's name (give one of them). 1.5, "4" or True are
+                 refused (WrongType), a K outside the tree InvalidArgument.
         paths    also give the node paths (and, with cath, the error flags).
-        threads  rows are split over this many threads; the GIL is released
-                 while coding. The results do not depend on it.
+        threads  rows are split over this many threads (an integer 1..1024);
+                 the GIL is released while coding. The results do not depend
+                 on it. A thread the system cannot start raises zortan.Error
+                 (after the threads started have ended).
         averaging when the tree was trained with time averaging, the rows are
                  one series in time order and the running average is removed
                  from their components first, as a run does from its first
@@ -203,51 +366,84 @@ class Tree:
                  the 16-bit components are averaged: the CART splits see the
                  averaged values, while the distances of a centroids tree use
                  the rows' reals as given. False codes the rows as given.
-        cath     optional (n, 3) uint8 (or one-byte strings) qualifiers of the
-                 rows, as cath_of(records) gives them: only the error flags
-                 and counts need them; the codes do not.
+        cath     optional (n, 3) qualifiers of the rows (for one row, (3,)):
+                 one-byte strings, or their byte values 0..255 as cath_of
+                 gives them; a value outside one byte is refused. Only the
+                 error flags and counts need them; the codes do not.
+        pad      True takes rows of fewer components than tree.components,
+                 the missing components being 0 (a text table of fewer
+                 components is coded by the program over its own components
+                 instead: the result can differ).
 
         Decisions are those of the program's coder, whose distances are summed
         in extended precision, so close calls go as the program's.
         """
-        if K is None:
-            K = self.full_size
-        array = _np.asarray(vectors)
+        K = _one_of(K, n_clusters, "K", "n_clusters")
+        K = self.full_size if K is None else _integer(K, "K (the number of clusters)")
+        if not 1 <= K <= self.tree_sizes:
+            raise InvalidArgument(f"The number of clusters must be 1 to {self.tree_sizes}, "
+                                  f"not {K}")
+        threads = _integer(threads, "threads")
+        if not 1 <= threads <= _zortan.MOST_THREADS:
+            raise InvalidArgument(f"threads must be 1 to {_zortan.MOST_THREADS}, not {threads}")
+        array = _numbers_of(vectors, "vectors")
         if array.ndim == 1:
             array = array.reshape(1, -1)
+        if array.ndim != 2:
+            raise InvalidArgument(f"vectors must be (n, m) rows or one row (m,), not an array "
+                                  f"of shape {array.shape}")
+        n, m = array.shape
+        wanted = self.components
+        if m > _COMPONENTS:
+            raise InvalidArgument(f"An event has at most {_COMPONENTS} components, not {m}."
+                                  + _looks_transposed(n, m, wanted))
+        if m != wanted and m != _COMPONENTS and not (pad and m < wanted):
+            more = ("" if m > wanted else
+                    " (pad=True takes the missing components as 0)")
+            whole = ("" if wanted == _COMPONENTS else
+                     f" (or of {_COMPONENTS}, an fvs file's vectors)")
+            raise InvalidArgument(
+                f"The rows have {m} components, but the tree considers {wanted}: give rows of "
+                f"{wanted} components{whole}{more}." + _looks_transposed(n, m, wanted))
         if array.dtype != _np.int16:
-            if not (_np.issubdtype(array.dtype, _np.number) or array.dtype == bool):
-                raise Error(f"vectors must hold numbers, not {array.dtype}")
-            array = array.astype(_np.float64, copy=False)
+            _components(array, "vectors")
         array = _np.ascontiguousarray(array, dtype=array.dtype.newbyteorder("="))
-        given = None
-        if cath is not None:
-            given = _np.asarray(cath)
-            if given.dtype.kind == "S" and given.dtype.itemsize == 1:
-                given = given.view(_np.uint8)
-            given = _np.ascontiguousarray(given, dtype=_np.uint8)
+        given = None if cath is None else _qualifiers(cath, n)
         codes, categories, node_paths, errors, counts = self._tree.encode(
-            array, int(K), bool(paths), int(threads), bool(averaging), given, bool(_reference)
+            array, K, bool(paths), threads, bool(averaging), given, bool(_reference)
         )
-        return EncodeResult(codes, categories, node_paths, errors, counts)
+        return EncodeResult(codes, categories, node_paths, errors, counts, tuple(self.cath_lists))
 
 
 def read_tree(path: PathLike) -> Tree:
     """Reads a quantization tree file (.vq) with the program's tree reader.
 
     Messages the program shows without refusing the tree (an old file without
-    the FFT window width) come as warnings; a file it refuses raises Error.
+    the FFT window width) come as warnings. A file that does not exist is a
+    FileNotFound, a directory an IsADirectory, a FIFO or a device a
+    NotARegularFile (it is not opened: it would wait for ever), a file that
+    may not be read a PermissionDenied; a file that is not a tree file, or a
+    damaged one, raises zortan.Error saying why.
     """
-    handle = _zortan.read_tree(_os.fspath(path))
+    path = _os.fsdecode(_os.fspath(path))
+    _open_input(path, "tree file").close()
+    handle = _zortan.read_tree(path)
     _warn(handle.messages)
     return Tree(handle)
 
 
-def cath_of(records: _np.ndarray) -> _np.ndarray:
-    """The (n, 3) uint8 qualifiers of fvs or .zrt records (fields cath1..cath3)."""
-    return _np.stack(
+def cath_of(records: _np.ndarray, chars: bool = False) -> _np.ndarray:
+    """The qualifiers of fvs or .zrt records (their fields cath1..cath3), (n, 3).
+
+    By default their byte values, uint8 (ord of each character), as
+    Tree.encode takes them for `cath`; with chars=True the one-byte strings
+    themselves (dtype S1), as EncodeResult.category_chars gives a leaf's.
+    Neither is a position in the tree's value lists (EncodeResult.categories).
+    """
+    codes = _np.stack(
         [_np.asarray(records[f"cath{c}"]).view(_np.uint8) for c in (1, 2, 3)], axis=1
     )
+    return codes.view("S1") if chars else codes
 
 
 class FvsFile:
@@ -259,8 +455,8 @@ class FvsFile:
              choice), preemphasis, lifter_threshold, real_type_size,
              frame_step, rate, wave_name ("Unknown" when empty), cath_nbr.
     records  numpy structured array of FVS_RECORD, one per event record of
-             the file (a partial last record is left out), memory-mapped
-             read-only for a file with records.
+             the file: a copy in memory, or with read_fvs(mmap=True) a
+             read-only numpy.memmap of the file.
     """
 
     __slots__ = ("header", "records")
@@ -273,51 +469,222 @@ class FvsFile:
         return f"<zortan.FvsFile {len(self.records)} records>"
 
 
-def read_fvs(path: PathLike) -> FvsFile:
-    """Reads an fvs event file: its header record and its event records."""
-    path = _os.fspath(path)
-    try:
-        with open(path, "rb") as f:
-            head = f.read(_zortan.RECORD_SIZE)
+def read_fvs(path: PathLike, mmap: bool = False) -> FvsFile:
+    """Reads an fvs event file: its header record and its event records.
+
+    The records are read into memory (a copy, yours to change). With
+    mmap=True they are memory-mapped read-only instead, which reads only
+    the records touched, for files larger than memory; but then a file cut
+    (truncated) afterwards, by another program or a copy over it, makes
+    touching a record past the cut kill the whole process (SIGBUS): map
+    only files nothing changes while the records are in use.
+
+    A file the program would not read as an fvs file is refused with
+    zortan.Error saying what it is: audio (a WAV file), a combined output
+    file, a tree, text, a file shorter than the 1812-byte header record or
+    whose size is no whole number of 1812-byte records, a header record of
+    zeros. Not found, a directory, a FIFO or device, no permission: the
+    FileError subclasses, as read_tree. Remarks the program makes on the
+    header (a realType size of another program) come as warnings.
+    """
+    path = _os.fsdecode(_os.fspath(path))
+    size_record = _zortan.RECORD_SIZE
+    with _open_input(path, "fvs file") as f:
+        try:
+            head = f.read(size_record)
             size = _os.fstat(f.fileno()).st_size
-    except OSError as e:
-        raise _io_error(e, path) from None
-    header, messages = _zortan.fvs_header(head)
+            _zortan.check_fvs(head, size, path)
+            header, messages = _zortan.fvs_header(head)
+            records = _read_records(f, FVS_RECORD, size_record, size // size_record - 1,
+                                    bool(mmap))
+        except OSError as e:
+            if isinstance(e, Error):
+                raise
+            raise _os_failure(e, path, "fvs file") from None
     _warn(messages)
-    count = size // _zortan.RECORD_SIZE - 1
-    if count > 0:
-        records = _np.memmap(
-            path, dtype=FVS_RECORD, mode="r", offset=_zortan.RECORD_SIZE, shape=(count,)
-        )
-    else:
-        records = _np.zeros(0, dtype=FVS_RECORD)
     return FvsFile(header, records)
 
 
-def write_fvs(path: PathLike, header: Mapping[str, Any], records: _np.ndarray) -> None:
+# The header's keys write_fvs takes: the check of each value.
+def _int16(key: str, value: Any) -> int:
+    v = _integer(value, f'the header\'s "{key}"')
+    if not _INT16[0] <= v <= _INT16[1]:
+        raise InvalidArgument(f'The header\'s "{key}" must be a 16-bit integer '
+                              f"({_INT16[0]}..{_INT16[1]}), not {v}")
+    return v
+
+
+def _real(key: str, value: Any) -> float:
+    if isinstance(value, (bool, _np.bool_)) or not isinstance(value, _numbers.Real):
+        raise WrongType(f'The header\'s "{key}" must be a real number, not '
+                        f"{type(value).__name__} {value!r}")
+    v = float(value)
+    if not _math.isfinite(v):
+        raise InvalidArgument(f'The header\'s "{key}" must be a finite number, not {v}')
+    return v
+
+
+def _flag(key: str, value: Any) -> bool:
+    if isinstance(value, (bool, _np.bool_)) or value in (0, 1):
+        return bool(value)
+    raise WrongType(f'The header\'s "{key}" must be True or False, not {value!r}')
+
+
+def _name(key: str, value: Any) -> str:
+    if isinstance(value, bytes):
+        value = value.decode("latin-1")
+    if not isinstance(value, str):
+        raise WrongType(f'The header\'s "{key}" must be a str, not {type(value).__name__}')
+    try:
+        size = len(value.encode("latin-1"))
+    except UnicodeEncodeError:
+        raise InvalidArgument(f'The header\'s "{key}" must be Latin-1 text: {value!r}') from None
+    if size > 255:
+        raise InvalidArgument(f'The header\'s "{key}" has {size} characters, more than 255')
+    return value
+
+
+def _counts(key: str, value: Any) -> List[int]:
+    try:
+        counts = list(value)
+    except TypeError:
+        counts = []
+    if len(counts) != 3:
+        raise InvalidArgument(f'The header\'s "{key}" must be three counts, not {value!r}')
+    out = [_integer(c, f'each of the header\'s "{key}"') for c in counts]
+    if any(not 0 <= c <= 255 for c in out):
+        raise InvalidArgument(f'The header\'s "{key}" counts must be 0 to 255, not {out}')
+    return out
+
+
+_HEADER_KEYS = {
+    "records": None, "fft_window_width": _int16, "filter": _int16, "scaling_constants": _int16,
+    "window_shape": _int16, "preemphasis": _flag, "lifter_threshold": _int16,
+    "real_type_size": _int16, "frame_step": _real, "rate": _real, "wave_name": _name,
+    "cath_nbr": _counts,
+}
+
+
+def _header_of(header: Optional[Mapping[str, Any]], given: Dict[str, Any]) -> Dict[str, Any]:
+    if header is None:
+        header = {}
+    if not isinstance(header, Mapping):
+        raise WrongType(f"header must be a dict as FvsFile.header holds it, not "
+                        f"{type(header).__name__}")
+    out: Dict[str, Any] = {}
+    for key, value in header.items():
+        if key not in _HEADER_KEYS:
+            raise InvalidArgument(f"The header has no key {key!r}: its keys are "
+                                  + ", ".join(_HEADER_KEYS))
+        check = _HEADER_KEYS[key]
+        if check is not None:
+            out[key] = check(key, value)
+    for key, value in given.items():
+        if value is None:
+            continue
+        value = _HEADER_KEYS[key](key, value)
+        if key in out and out[key] != value:
+            raise InvalidArgument(f'{key}={value} differs from the header\'s "{key}" '
+                                  f"({out[key]}): give one of them")
+        out[key] = value
+    return out
+
+
+def _plain_records(rows: _np.ndarray, feature_kind: Any, unit: Any, cath: Any) -> _np.ndarray:
+    """FVS_RECORD records holding (frames, m) rows as feature vector `feature_kind`."""
+    if feature_kind is None:
+        raise WrongType("write_fvs takes plain (frames, m) rows with feature_kind= "
+                        "(0..4, FEATURE_KINDS): the vector of the records they are")
+    kind = _integer(feature_kind, "feature_kind")
+    if not 0 <= kind < len(FEATURE_KINDS):
+        raise InvalidArgument(f"feature_kind must be 0 to {len(FEATURE_KINDS) - 1}, not {kind}")
+    array = _numbers_of(rows, "records")
+    if array.ndim != 2:
+        raise InvalidArgument(f"records must be a structured array of FVS_RECORD or plain "
+                              f"(frames, m) rows, not an array of shape {array.shape}")
+    n, m = array.shape
+    if m > _COMPONENTS:
+        raise InvalidArgument(f"An event has at most {_COMPONENTS} components, not {m}."
+                              + _looks_transposed(n, m, -1))
+    if isinstance(unit, (bool, _np.bool_)) or not isinstance(unit, _numbers.Real) \
+            or not (_math.isfinite(unit) and unit > 0):
+        raise InvalidArgument(f"unit must be a positive number, not {unit!r}")
+    if array.dtype != _np.int16 or unit != 1:
+        values = array.astype(_np.float64) / float(unit)
+        try:
+            _components(values, "records")
+        except InvalidArgument as e:
+            raise InvalidArgument(f"{e} (stored in units of {unit}: a larger unit stores "
+                                  "larger values)") from None
+        array = _np.rint(values).astype(_np.int16)
+    out = _np.zeros(n, dtype=FVS_RECORD)
+    out["vectors"][:, kind, :m] = array
+    if cath is not None:
+        codes = _qualifiers(cath, n).view("S1")
+        for c in range(3):
+            out[f"cath{c + 1}"] = codes[:, c]
+    return out
+
+
+def write_fvs(path: PathLike, header: Optional[Mapping[str, Any]] = None, records: Any = None,
+              *, feature_kind: Optional[int] = None, unit: float = 1.0,
+              frame_step: Optional[float] = None, rate: Optional[float] = None,
+              cath: Any = None) -> None:
     """Writes an fvs event file the program reads.
 
-    header   a dict as FvsFile.header holds it; missing keys take the defaults
-             of the project's writer (FFT width 256, filter 0, realType size 4,
-             step 10 ms, rate 16000 Hz, ...). The declared event count is
-             always len(records) ('records' in the dict is not used).
-    records  a structured array whose fields are those of FVS_RECORD it has
-             (others are ignored, missing ones written as zeros).
+    header   a dict as FvsFile.header holds it (None: {}); missing keys take
+             the defaults of the project's writer (FFT width 256, filter 0,
+             realType size 4, step 10 ms, rate 16000 Hz, ...). The declared
+             event count is always len(records) ('records' in the dict is not
+             used). A key that is no header key, or a value its field cannot
+             hold (a str for the rate, 70000 for a 16-bit field), is refused
+             naming the key (InvalidArgument or WrongType).
+    records  either a structured array whose fields are those of FVS_RECORD
+             it has (others are ignored, missing ones written as zeros), or
+             plain rows: a (frames, m) array of numbers (int16 or float,
+             m <= 129), features computed elsewhere, one record per frame,
+             written as feature vector `feature_kind` of the records (the
+             other vectors and the signal zeros, components m.. 0):
+
+    feature_kind  for plain rows, which vector they are (0..4, FEATURE_KINDS;
+             3 cepstrum, 4 mel cepstrum): the one a tree trained on that
+             kind codes. Required with plain rows.
+    unit     for plain rows, the value of one stored step: each value is
+             stored as round(value / unit), half to even, in the 16-bit
+             components (unit=0.001 stores thousandths). A value that falls
+             outside -32768..32767, a NaN or an infinity is refused naming
+             its row.
+    frame_step, rate  the header's frame step in ms and sampling rate in Hz
+             (the same as header["frame_step"] and header["rate"]; give
+             either).
+    cath     for plain rows, their (frames, 3) qualifiers (one-byte strings
+             or byte values, as Tree.encode's cath); None writes zero bytes.
+
+        zortan.write_fvs("talk.fvs", records=mfcc.T, feature_kind=3,
+                         unit=0.01, frame_step=10, rate=16000)
     """
-    records = _np.asarray(records)
-    if records.dtype.names is None:
-        raise Error("records must be a structured array with the fields of FVS_RECORD")
-    out = _np.zeros(len(records), dtype=FVS_RECORD)
-    for name in records.dtype.names:
-        if name in FVS_RECORD.names:
-            out[name] = records[name]
-    head = _zortan.fvs_header_record(dict(header), len(out))
+    if records is None:
+        raise WrongType("write_fvs needs the records to write")
+    fields = _header_of(header, {"frame_step": frame_step, "rate": rate})
+    array = _np.asarray(records)
+    if array.dtype.names is None:
+        out = _plain_records(array, feature_kind, unit, cath)
+    else:
+        if feature_kind is not None or cath is not None or unit != 1.0:
+            raise WrongType("feature_kind, unit and cath are for plain (frames, m) rows; "
+                            "structured records carry their vectors and qualifiers")
+        out = _np.zeros(len(array), dtype=FVS_RECORD)
+        for name in array.dtype.names:
+            if name in FVS_RECORD.names:
+                out[name] = array[name]
+    head = _zortan.fvs_header_record(fields, len(out))
+    path = _os.fsdecode(_os.fspath(path))
     try:
-        with open(_os.fspath(path), "wb") as f:
+        with open(path, "wb") as f:
             f.write(head)
             out.tofile(f)
     except OSError as e:
-        raise _io_error(e, _os.fspath(path)) from None
+        raise _os_failure(e, path, "fvs file", "written") from None
 
 
 # The certificate's fields: name, offset, kind. Kinds: "s" a short string
@@ -394,8 +761,9 @@ class ZrtFile:
                  (cDate, cTime, cFileHeading, cGivenGroupNbr, cTreeFileDir,
                  radiogroup2itemIndex, ..., cLifterTreshold1; character sets
                  as str), and 'written', the date and time as a datetime.
-    records      numpy structured array of ZRT_RECORD, one per coded event,
-                 memory-mapped read-only for a file with records.
+    records      numpy structured array of ZRT_RECORD, one per coded event:
+                 a copy in memory, or with read_zrt(mmap=True) a read-only
+                 numpy.memmap of the file.
     """
 
     __slots__ = ("certificate", "records")
@@ -408,26 +776,77 @@ class ZrtFile:
         return f"<zortan.ZrtFile {len(self.records)} records>"
 
 
-def read_zrt(path: PathLike) -> ZrtFile:
-    """Reads a combined output file (.zrt): the certificate and the event records."""
-    path = _os.fspath(path)
-    size_record = ZRT_RECORD.itemsize
-    try:
-        with open(path, "rb") as f:
-            count_record = f.read(size_record)
-            if len(count_record) < size_record:
-                raise Error(f"Read beyond end of file: \"{path}\" holds no count record")
-            pieces = int.from_bytes(count_record[:2], "little")
-            image = f.read(pieces * size_record)
+def _what_else(head: bytes, size: int) -> str:
+    """What a file that opens with no certificate seems to be, as a hint."""
+    if head[:4] == b"RIFF" and head[8:12] == b"WAVE":
+        return " It is a WAV audio file."
+    if head[:4] == b"date":
+        return " It looks like a tree file: read it with read_tree."
+    if size >= _zortan.RECORD_SIZE and size % _zortan.RECORD_SIZE == 0:
+        return " It looks like an fvs file: read it with read_fvs."
+    return ""
+
+
+def _check_certificate(image: bytes, path: str) -> None:
+    """Refuses a certificate whose fields the outputs cannot have written."""
+    if not any(image):
+        raise Error(f'"{path}" is not a combined output file (.zrt): its certificate is all '
+                    "zeros.")
+    for name, offset, kind in _CERTIFICATE_FIELDS:
+        if kind == "s" and image[offset] > 63:
+            raise Error(f'"{path}" is not a combined output file (.zrt): the certificate\'s '
+                        f"{name} declares {image[offset]} characters, where it holds 63 at most.")
+    for name in ("cDate", "cTime"):
+        offset = next(o for n, o, _ in _CERTIFICATE_FIELDS if n == name)
+        value = float(_np.frombuffer(image[offset:offset + 8], "<f8")[0])
+        if not _math.isfinite(value) or (name == "cTime" and not 0.0 <= value <= 1.0):
+            raise Error(f'"{path}" is not a combined output file (.zrt): the certificate\'s '
+                        f"{name} is {value}, no date or time of day.")
+
+
+def read_zrt(path: PathLike, mmap: bool = False) -> ZrtFile:
+    """Reads a combined output file (.zrt): the certificate and the event records.
+
+    The records are read into memory (a copy, yours to change). With
+    mmap=True they are memory-mapped read-only instead; but then a file cut
+    (truncated) afterwards makes touching a record past the cut kill the
+    whole process (SIGBUS): map only files nothing changes meanwhile.
+
+    A file that does not open with a certificate as the outputs write it (the
+    count record of its 253 six-byte pieces, text fields of at most 63
+    characters, a date and a time of day) is refused with zortan.Error,
+    saying what the file looks like when it is another kind (an fvs file, a
+    tree, audio); so is one cut within its certificate. A partial last
+    record (a file still being written) is left out. Not found, a directory,
+    a FIFO or device, no permission: the FileError subclasses, as read_tree.
+    """
+    path = _os.fsdecode(_os.fspath(path))
+    size_record = _zortan.OUTPUT_RECORD_SIZE
+    count_record = _zortan.CERTIFICATE_COUNT_RECORD
+    pieces = _zortan.CERTIFICATE_SIZE // size_record
+    with _open_input(path, "combined output file") as f:
+        try:
             size = _os.fstat(f.fileno()).st_size
-    except OSError as e:
-        raise _io_error(e, path) from None
-    if len(image) < pieces * size_record:
-        raise Error(f"Read beyond end of file: \"{path}\" ends within its certificate")
-    start = size_record * (1 + pieces)
-    count = (size - start) // size_record
-    if count > 0:
-        records = _np.memmap(path, dtype=ZRT_RECORD, mode="r", offset=start, shape=(count,))
-    else:
-        records = _np.zeros(0, dtype=ZRT_RECORD)
+            head = f.read(size_record)
+            if len(head) < size_record:
+                raise Error(f'Read beyond end of file: "{path}" holds no count record: '
+                            f"{len(head)} bytes, where a combined output file (.zrt) opens "
+                            f"with a {size_record}-byte count record.")
+            if head != count_record:
+                f.seek(0)
+                raise Error(f'"{path}" is not a combined output file (.zrt): it does not open '
+                            f"with the count record of a certificate ({count_record.hex(' ')})."
+                            + _what_else(f.read(12), size))
+            image = f.read(pieces * size_record)
+            if len(image) < pieces * size_record:
+                raise Error(f'Read beyond end of file: "{path}" ends within its certificate '
+                            f"({len(image)} of its {pieces * size_record} bytes).")
+            _check_certificate(image, path)
+            start = size_record * (1 + pieces)
+            records = _read_records(f, ZRT_RECORD, start, (size - start) // size_record,
+                                    bool(mmap))
+        except OSError as e:
+            if isinstance(e, Error):
+                raise
+            raise _os_failure(e, path, "combined output file") from None
     return ZrtFile(_certificate(image), records)

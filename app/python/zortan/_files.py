@@ -1,7 +1,11 @@
-"""Coding whole files as the batch command does: zortan.code_files."""
+"""The package's failures, the opening of the files it reads, and whole files
+coded as the batch command codes them (zortan.code_files)."""
 from __future__ import annotations
 
+import errno as _errno
+import numbers as _numbers
 import os as _os
+import stat as _stat
 from typing import Dict, List, Optional, Sequence, Tuple, Union
 
 import numpy as _np
@@ -10,11 +14,175 @@ from . import _zortan
 
 PathLike = Union[str, "_os.PathLike[str]"]
 
+Error = _zortan.Error
+Error.__module__ = "zortan"
+Error.__doc__ = """A failure of the program or of a call: its text says what is wrong.
+
+Every exception the package raises is a zortan.Error. Those that Python
+names otherwise are also of Python's kind: InvalidArgument is a ValueError,
+WrongType a TypeError, and the failures of files are OSErrors
+(FileNotFound a FileNotFoundError, IsADirectory an IsADirectoryError,
+PermissionDenied a PermissionError, NotARegularFile and FileError OSErrors),
+so that `except FileNotFoundError` and `except zortan.Error` both catch a
+missing file."""
+
+
+class InvalidArgument(Error, ValueError):
+    """An argument whose value the call cannot take (a zortan.Error and a ValueError)."""
+
+
+class WrongType(Error, TypeError):
+    """An argument whose type the call cannot take (a zortan.Error and a TypeError)."""
+
+
+class FileError(Error, OSError):
+    """A file that cannot be read or written (a zortan.Error and an OSError).
+
+    errno is the system's error number (None where no system call failed),
+    filename the file's path; str() is the message alone."""
+
+    def __str__(self) -> str:
+        if self.strerror is not None:
+            return str(self.strerror)
+        return str(self.args[0]) if self.args else ""
+
+
+class FileNotFound(FileError, FileNotFoundError):
+    """A file that does not exist (also a FileNotFoundError)."""
+
+
+class IsADirectory(FileError, IsADirectoryError):
+    """A directory named where a file is read or written (also an IsADirectoryError)."""
+
+
+class PermissionDenied(FileError, PermissionError):
+    """A file the process may not read or write (also a PermissionError)."""
+
+
+class NotARegularFile(FileError):
+    """A FIFO, a device or a socket named where a file is read: only regular
+    files are read, as the program reads them (a FIFO would wait for ever)."""
+
+
+def _file_error(kind: type, err: Optional[int], message: str, path: str) -> FileError:
+    if err:
+        return kind(err, message, path)
+    e = kind(message)
+    e.filename = path
+    return e
+
+
+def _a(what: str) -> str:
+    return ("an " if what[0] in "aeiou" or what.startswith("fvs") else "a ") + what
+
+
+def _os_failure(e: OSError, path: str, what: str, verb: str = "read") -> FileError:
+    """The failure of a file operation on `path`, the `what` ("tree file", ...)
+    the call was to read or write, said for a script's user."""
+    err = e.errno
+    if err in (_errno.ENOENT, _errno.ENOTDIR):
+        if verb == "read":
+            return _file_error(FileNotFound, err, f'The {what} "{path}" does not exist.', path)
+        return _file_error(FileNotFound, err, f'The {what} "{path}" cannot be {verb}: '
+                           "its folder does not exist.", path)
+    if err == _errno.EISDIR:
+        return _file_error(IsADirectory, err, f'"{path}" is a directory, not {_a(what)}.', path)
+    if err in (_errno.EACCES, _errno.EPERM):
+        return _file_error(PermissionDenied, err,
+                           f'The {what} "{path}" cannot be {verb}: permission denied.', path)
+    text = _zortan.io_error_text(err) if err else str(e)
+    return _file_error(FileError, err, f'The {what} "{path}" cannot be {verb}: {text}.', path)
+
+
+_NON_REGULAR = [(_stat.S_ISFIFO, "a FIFO (a named pipe)"), (_stat.S_ISCHR, "a character device"),
+                (_stat.S_ISBLK, "a block device"), (_stat.S_ISSOCK, "a socket")]
+
+
+def _refuse_non_regular(mode: int, path: str, what: str) -> None:
+    if _stat.S_ISREG(mode):
+        return
+    if _stat.S_ISDIR(mode):
+        raise _os_failure(IsADirectoryError(_errno.EISDIR, "", path), path, what)
+    kind = next((name for test, name in _NON_REGULAR if test(mode)), "no regular file")
+    raise _file_error(NotARegularFile, None, f'"{path}" is {kind}, not a regular file: '
+                      f"only regular files are read as {what}s.", path)
+
+
+def _check_readable(path: str, what: str) -> None:
+    """Refuses, as _open_input does, a file that cannot be opened for reading."""
+    _open_input(path, what).close()
+
+
+def _open_input(path: str, what: str):
+    """The regular file at `path` opened for reading (binary, buffered). A
+    file that does not exist, cannot be read, or is no regular file (a
+    directory, a FIFO, a device) is refused with a FileError; a FIFO is
+    never opened in a way that waits for a writer."""
+    try:
+        _refuse_non_regular(_os.stat(path).st_mode, path, what)
+        flags = _os.O_RDONLY | getattr(_os, "O_NONBLOCK", 0) | getattr(_os, "O_BINARY", 0) \
+            | getattr(_os, "O_CLOEXEC", 0)
+        fd = _os.open(path, flags)
+    except OSError as e:
+        if isinstance(e, FileError):
+            raise
+        raise _os_failure(e, path, what) from None
+    try:
+        # The file may have been replaced since it was looked at.
+        _refuse_non_regular(_os.fstat(fd).st_mode, path, what)
+        if hasattr(_os, "set_blocking"):
+            _os.set_blocking(fd, True)
+        return _os.fdopen(fd, "rb")
+    except BaseException:
+        _os.close(fd)
+        raise
+
+
+def _read_records(f, dtype: _np.dtype, offset: int, count: int, mmap: bool) -> _np.ndarray:
+    """`count` records of `dtype` from `offset` of the open file `f`: read
+    into memory, or memory-mapped read-only with mmap=True. Records the file
+    no longer holds when they are read (it was cut meanwhile) are left out."""
+    if count <= 0:
+        return _np.zeros(0, dtype=dtype)
+    if mmap:
+        return _np.memmap(f, dtype=dtype, mode="r", offset=offset, shape=(count,))
+    records = _np.empty(count, dtype=dtype)
+    view = memoryview(records.view(_np.uint8))
+    f.seek(offset)
+    done = 0
+    while done < len(view):
+        n = f.readinto(view[done:])
+        if not n:
+            break
+        done += n
+    whole = done // dtype.itemsize
+    return records if whole == count else records[:whole].copy()
+
+
+def _integer(value, name: str) -> int:
+    """An integer argument: Python's or numpy's integers, not bool, float or str."""
+    if isinstance(value, (bool, _np.bool_)) or not isinstance(value, _numbers.Integral):
+        raise WrongType(f"{name} must be an integer, not {type(value).__name__} {value!r}")
+    return int(value)
+
+
+def _one_of(value, alias, name: str, alias_name: str):
+    """The value of an argument that has an alias: the one given."""
+    if alias is None:
+        return value
+    if value is not None:
+        raise WrongType(f"give {name} or {alias_name}, not both")
+    return alias
+
+
 #: The names of the output choices, as zortan-batch --outputs takes them.
 OUTPUTS = (
     "teach-combined", "teach-codes", "teach-cath1", "teach-cath2", "teach-cath3",
     "recog-combined", "recog-codes", "recog-cath1", "recog-cath2", "recog-cath3",
 )
+
+#: The most files code_files codes at once (zortan-batch --jobs).
+MOST_JOBS = 1024
 
 
 class RunResult:
@@ -23,8 +191,12 @@ class RunResult:
     clusters  K.
     coded     True when the run went to its end and wrote every output asked for.
     message   why it did not, as the window says it ("" when coded).
-    steps     coding steps (events; twice the pairs in compare mode).
-    events    the events count of the error table.
+    warnings  the file's warnings (FileResult.warnings).
+    steps     coding steps done (events; twice the pairs in compare mode),
+              also of a run that stopped.
+    events    the events count of the error table; 0 for a run that was not
+              coded (it wrote no error table row of its own; `steps` says how
+              far it went).
     counts    (K, 3) uint64 error counts per tree size 1..K and category
               (compare mode: (K, 10): the first series' three categories, the
               second's, the three categories' differences and the groups').
@@ -37,7 +209,8 @@ class RunResult:
         self.message: str = d["message"]
         self.warnings: List[str] = list(d.get("warnings", []))
         self.steps: int = d["steps"]
-        self.events: int = d["events"]
+        # The engine keeps its bound for a count it never learned.
+        self.events: int = d["events"] if self.coded else 0
         self.counts: _np.ndarray = d["counts"]
         self.files: List[str] = list(d["files"])
 
@@ -63,7 +236,9 @@ class FileResult:
         self.inputs: List[str] = list(d["inputs"])
         self.ok: bool = d["ok"]
         self.message: str = d["message"]
-        self.runs: Dict[int, RunResult] = {r["clusters"]: RunResult(r) for r in d["runs"]}
+        self.warnings: List[str] = list(d.get("warnings", []))
+        self.runs: Dict[int, RunResult] = {
+            r["clusters"]: RunResult(dict(r, warnings=self.warnings)) for r in d["runs"]}
         self._raw = d
 
     def __repr__(self) -> str:
@@ -113,24 +288,92 @@ class CorpusResult:
         return f"<CorpusResult {len(self.files)} inputs, {len(self.failed)} failed, K={sorted(self.tables)}>"
 
 
+def _is_path(value) -> bool:
+    return isinstance(value, (str, bytes, _os.PathLike))
+
+
+def _path(value) -> str:
+    return _os.fsdecode(_os.fspath(value))
+
+
+def _refuse_what_would_wait(path: str) -> None:
+    """An input that exists but is no regular file nor directory (a FIFO, a
+    device) would keep the engine waiting: refused before anything is coded.
+    A file that does not exist and a directory are the engine's to refuse,
+    for that file alone."""
+    try:
+        mode = _os.stat(path).st_mode
+    except OSError:
+        return
+    if not _stat.S_ISDIR(mode):
+        _refuse_non_regular(mode, path, "event file")
+
+
 def _inputs(files: Sequence, compare: bool) -> List[List[str]]:
-    if isinstance(files, (str, _os.PathLike)):
+    """The inputs of code_files: one path per file, or (A, B) pairs of paths
+    with compare=True; refused as zortan-batch refuses its command line."""
+    if _is_path(files):
+        if compare:
+            raise WrongType(f"with compare=True, files are (A, B) pairs of paths, not the "
+                            f"path {files!r}")
         files = [files]
-    if compare:
-        pairs = [[_os.fspath(a), _os.fspath(b)] for a, b in files]
-        return pairs
-    return [[_os.fspath(f)] for f in files]
+    try:
+        items = list(files)
+    except TypeError:
+        raise WrongType(f"files must be a list of paths, not {type(files).__name__}") from None
+    if not items:
+        raise InvalidArgument("No event file to code: files is empty.")
+    inputs = []
+    for i, item in enumerate(items):
+        if not compare:
+            if not _is_path(item):
+                pair = " (pairs are coded with compare=True)" if isinstance(
+                    item, (tuple, list)) else ""
+                raise WrongType(f"files[{i}] must be a path, not {type(item).__name__} "
+                                f"{item!r}{pair}")
+            inputs.append([_path(item)])
+            continue
+        if _is_path(item) or not isinstance(item, Sequence):
+            raise WrongType(f"with compare=True, files[{i}] must be a pair (A, B) of paths, "
+                            f"not {type(item).__name__} {item!r}")
+        if len(item) != 2 or not all(_is_path(p) for p in item):
+            raise InvalidArgument(f"with compare=True, files[{i}] must be a pair (A, B) of two "
+                                  f"paths, not {item!r}")
+        inputs.append([_path(p) for p in item])
+    for pair in inputs:
+        for path in pair:
+            _refuse_what_would_wait(path)
+    return inputs
 
 
 def _arguments(tree_path: PathLike, clusters: Union[int, Sequence[int]],
                outputs: Union[str, Sequence[str]], out_dir: PathLike, overwrite: bool,
                compare: bool) -> Tuple:
-    if isinstance(clusters, int):
+    """The settings of code_files and code_corpus, refused as zortan-batch
+    refuses its command line."""
+    if clusters is None:
+        raise WrongType("give the numbers of clusters: clusters=[K, ...] (or n_clusters=)")
+    if isinstance(clusters, (str, bytes)) or not isinstance(clusters, Sequence) and \
+            not isinstance(clusters, _np.ndarray):
         clusters = [clusters]
+    ks = [_integer(k, "each number of clusters") for k in clusters]
+    if not ks:
+        raise InvalidArgument("No number of clusters is given: clusters is empty.")
+    for k in ks:
+        if k < 1:
+            raise InvalidArgument(f"A number of clusters is at least 1, not {k}.")
     if isinstance(outputs, str):
         outputs = [o for o in outputs.split(",") if o]
-    return (_os.fspath(tree_path), tuple(sorted(set(int(k) for k in clusters))), tuple(outputs),
-            _os.fspath(out_dir), bool(overwrite), bool(compare))
+    outputs = list(outputs)
+    for name in outputs:
+        if not isinstance(name, str):
+            raise WrongType(f"outputs are names of OUTPUTS or \"all\", not {name!r}")
+    if compare and outputs:
+        raise InvalidArgument("compare mode writes only the error file: give no outputs.")
+    tree = _path(tree_path)
+    _check_readable(tree, "tree file")
+    return (tree, tuple(sorted(set(ks))), tuple(outputs), _path(out_dir), bool(overwrite),
+            bool(compare))
 
 
 def _result(raw_files: List[dict], raw_tables: List[dict], labels: Sequence[str],
@@ -139,27 +382,45 @@ def _result(raw_files: List[dict], raw_tables: List[dict], labels: Sequence[str]
                         {t["clusters"]: CorpusTable(t, compare) for t in raw_tables}, labels)
 
 
-def code_files(tree_path: PathLike, files: Sequence, clusters: Union[int, Sequence[int]],
+def code_files(tree_path: PathLike, files: Sequence,
+               clusters: Union[int, Sequence[int], None] = None,
                outputs: Union[str, Sequence[str]] = (), out_dir: PathLike = ".",
                jobs: Optional[int] = None, overwrite: bool = False,
-               compare: bool = False) -> CorpusResult:
+               compare: bool = False, *,
+               n_clusters: Union[int, Sequence[int], None] = None) -> CorpusResult:
     """Codes event files as zortan-batch does, with the same output bytes.
 
     Each file (fvs file or text table) is coded against the tree at every K
-    of `clusters`, in one read, into OUT/K<K>/ under the names the window
-    gives, with the chosen `outputs` (names of OUTPUTS, or "all"); the error
-    file is always written. With compare=True, `files` are (A, B) pairs
-    coded side by side into their error files. `jobs` files are coded at
-    once (None: one per core), each job reading the tree once. Outputs that
-    exist are refused unless overwrite=True.
+    of `clusters` (an integer or a list; `n_clusters` is the same argument
+    under scikit-learn's name), in one read, into OUT/K<K>/ under the names
+    the window gives, with the chosen `outputs` (names of OUTPUTS, or
+    "all"); the error file is always written. With compare=True, `files` are
+    (A, B) pairs of paths coded side by side into their error files (no
+    other outputs). `jobs` files are coded at once (None: one per core; at
+    most 1024), each job reading the tree once. Outputs that exist are
+    refused unless overwrite=True.
 
     A file that cannot be coded does not stop the others: its FileResult has
     ok False and the window's message. The corpus error tables (counts
     summed over the files coded whole) are returned and written as
-    OUT/K<K>/corpus_error.txt and corpus_error.csv. Raises zortan.Error when
-    nothing can be coded (the tree cannot be read, a K beyond the tree,
-    inputs that would write outputs of the same names, an unknown output).
+    OUT/K<K>/corpus_error.txt and corpus_error.csv.
+
+    Refused before anything is coded, as zortan-batch refuses its command
+    line: no file, a file that is not a path (a pair without compare=True),
+    with compare=True an item that is not a pair of two paths (a string is
+    not a pair), no number of clusters or one below 1 or not an integer,
+    outputs with compare=True, an input that is a FIFO or a device (InvalidArgument,
+    WrongType, NotARegularFile); a tree that cannot be read, a K beyond the
+    tree, inputs that would write outputs of the same names, an unknown
+    output (zortan.Error).
     """
+    clusters = _one_of(clusters, n_clusters, "clusters", "n_clusters")
     args = _arguments(tree_path, clusters, outputs, out_dir, overwrite, compare)
-    raw = _zortan.code_corpus(*args, inputs=_inputs(files, compare), jobs=int(jobs or 0))
+    inputs = _inputs(files, compare)
+    if jobs is not None:
+        jobs = _integer(jobs, "jobs")
+        if not 1 <= jobs <= MOST_JOBS:
+            raise InvalidArgument(f"jobs must be 1 to {MOST_JOBS} (or None: one per core), "
+                                  f"not {jobs}")
+    raw = _zortan.code_corpus(*args, inputs=inputs, jobs=jobs or 0)
     return _result(raw["files"], raw["tables"], raw["labels"], compare)
