@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 #include "platform/Errors.h"
@@ -149,6 +150,21 @@ bool folderExists(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;
     return fs::is_directory(hostPath(path), ec);
+}
+
+std::string siblingTempName(const std::string& path) {
+    std::random_device entropy;
+    const uint64_t n = (uint64_t{entropy()} << 32) ^ entropy();
+    char name[40];
+    std::snprintf(name, sizeof name, ".zortan-%016llx.part", static_cast<unsigned long long>(n));
+    const std::string folder = extractFileDir(path);
+    return folder.empty() ? std::string(name) : joinPath(folder, name);
+}
+
+void replaceFile(const std::string& from, const std::string& to) {
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), error);
+    if (error) throw ioErrorFromErrno(error.default_error_condition().value());
 }
 
 bool folderWritable(const std::string& path) {

@@ -186,14 +186,21 @@ TEST(Batch, AFileThatFailsLeavesTheOthersAndIsNamed) {
     EXPECT_EQ(batch(common + dir.file("good.fvs") + " " + dir.file("short.fvs") + " " +
                     dir.file("missing.fvs")),
               1);
-    for (const char* says : {"2 of 3 files failed:", "missing.fvs\" does not exist.",
+    for (const char* says : {"1 file coded, 2 failed", "missing.fvs\" does not exist.",
                              "short.fvs\" holds no header", "Read beyond end of file"})
         EXPECT_NE(batch.err.find(says), std::string::npos) << batch.err;
     EXPECT_TRUE(fs::exists(dir.file("out/K8/good_code.txt")));
     EXPECT_TRUE(fs::exists(dir.file("out/K8/good_teach_Vowel.txt")));
     EXPECT_FALSE(fs::exists(dir.file("out/K8/good_Teach.zrt")));  // not asked for
 
-    // Outputs that exist are kept unless --overwrite is given.
+    // Outputs that exist are kept unless --overwrite is given; so are the
+    // corpus tables.
+    EXPECT_EQ(batch(common + dir.file("good.fvs")), 2);
+    EXPECT_NE(batch.err.find("K8/corpus_error.txt\" exists; it is kept"), std::string::npos)
+        << batch.err;
+    fs::remove(dir.file("out/K8/corpus_error.txt"));
+    fs::remove(dir.file("out/K8/corpus_error.csv"));
+    fs::remove(dir.file("out/K8/corpus_files.csv"));
     dir.write("out/K8/good_code.txt", "mine");
     EXPECT_EQ(batch(common + dir.file("good.fvs")), 1);
     EXPECT_NE(batch.err.find("\" exists; it is kept (--overwrite replaces it)."), std::string::npos)
@@ -209,7 +216,7 @@ TEST(Batch, AFileThatFailsLeavesTheOthersAndIsNamed) {
         << batch.err;
     const std::string table = readFileBytes(dir.file("cmp/K4/corpus_error.txt"));
     EXPECT_NE(table.find("\r\n       4"), std::string::npos) << table;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("cmp/K4")), {}), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("cmp/K4")), {}), 4);
 
     // A tree that names no feature kind would have the window wait for a
     // choice: the file fails instead of waiting for ever.
@@ -230,14 +237,15 @@ TEST(Batch, RefusesACommandLineItCannotCarryOut) {
         {tree + " --clusters 4,x" + out + fvs, "\"x\" is no number of clusters"},
         {tree + " --clusters 4 --outputs teach-all" + out + fvs, "\"teach-all\" is no output"},
         {tree + " --clusters 4" + out, "no event file to code"},
-        {tree + " --clusters 4" + out + fvs + " " + batch.dir.file("vowels.fvs"),
-         "would write outputs of the same names"},
+        {tree + " --clusters 4" + out + fvs + " " + fvs, "would write outputs of the same names"},
         {"--tree " + fvs + " --clusters 4" + out + fvs, "cannot be read"},
     };
     for (const auto& [args, says] : cases) {
         SCOPED_TRACE(args);
         EXPECT_EQ(batch(args), 2);
         EXPECT_NE(batch.err.find(says), std::string::npos) << batch.err;
+        // A corpus refused makes no folder.
+        EXPECT_FALSE(fs::exists(batch.dir.file("out")));
     }
 }
 
