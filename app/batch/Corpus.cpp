@@ -4,9 +4,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -48,7 +48,6 @@ CodingEngine prepare(const CorpusSettings& settings) {
         throw CorpusError(e.what());
     }
 }
-
 
 }  // namespace
 
@@ -160,11 +159,28 @@ FileResult CorpusJob::code(const CorpusInput& input, StepsDone* steps,
 
 namespace {
 
-// The inputs' folders in common: "" when they have none.
-fs::path commonFolder(const std::vector<std::vector<std::string>>& inputs) {
+fs::path folderOf(const std::string& input) {
+    return fs::absolute(fs::path(input)).lexically_normal().parent_path();
+}
+
+// The folder of `folder` under `root`, or nothing when it is not under it.
+std::optional<fs::path> under(const fs::path& folder, const fs::path& root) {
+    const fs::path relative = folder.lexically_relative(root);
+    if (relative.empty() || *relative.begin() == "..") return std::nullopt;
+    return relative == "." ? fs::path() : relative;
+}
+
+// Where each input's outputs go under outDir/K<K>/: its folder under the
+// root, or, for inputs outside it, under the folder those have in common.
+std::vector<std::string> subfoldersOf(const std::vector<std::vector<std::string>>& inputs,
+                                      const std::string& rootFolder) {
+    const fs::path root =
+        fs::absolute(rootFolder.empty() ? fs::current_path() : fs::path(rootFolder))
+            .lexically_normal();
     std::optional<fs::path> common;
     for (const auto& input : inputs) {
-        const fs::path folder = fs::absolute(fs::path(input.at(0))).lexically_normal().parent_path();
+        const fs::path folder = folderOf(input.at(0));
+        if (under(folder, root)) continue;
         if (!common) {
             common = folder;
             continue;
@@ -175,7 +191,14 @@ fs::path commonFolder(const std::vector<std::vector<std::string>>& inputs) {
             shared /= *a;
         common = shared;
     }
-    return common.value_or(fs::path());
+    std::vector<std::string> subfolders;
+    for (const auto& input : inputs) {
+        const fs::path folder = folderOf(input.at(0));
+        const std::optional<fs::path> inRoot = under(folder, root);
+        const fs::path sub = inRoot ? *inRoot : under(folder, *common).value_or(fs::path());
+        subfolders.push_back(sub.string());
+    }
+    return subfolders;
 }
 
 // The outputs are named as the window names them, after the input's name up
@@ -202,17 +225,14 @@ std::vector<CorpusInput> PrepareCorpus(const CorpusSettings& settings, const Cor
                                   "--skip-existing codes only the files not coded there yet).");
     }
     const std::vector<CorpusList> earlier = ReadCorpusLists(settings);
-    const fs::path common = commonFolder(inputs);
+    const std::vector<std::string> subfolders = subfoldersOf(inputs, settings.inputRoot);
     std::vector<CorpusInput> plans;
     // Two inputs of the same name in one folder would write the same files.
     std::map<std::string, std::string> placed;
     for (const auto& files : inputs) {
         CorpusInput& plan = plans.emplace_back();
         plan.inputs = files;
-        const fs::path folder =
-            fs::absolute(fs::path(files.at(0))).lexically_normal().parent_path();
-        const fs::path relative = folder.lexically_relative(common);
-        plan.subfolder = relative == "." || relative.empty() ? std::string() : relative.string();
+        plan.subfolder = subfolders[plans.size() - 1];
         plan.stem = stemOf(files[0]);
         const std::string key = joinPath(plan.subfolder, plan.stem);
         const auto [at, fresh] = placed.emplace(key, files[0]);
@@ -228,11 +248,10 @@ std::vector<CorpusInput> PrepareCorpus(const CorpusSettings& settings, const Cor
                 joinPath(clusterFolder(settings, settings.clusters[k]), plan.subfolder);
             const auto names = OutputNamesFor(labels, plan.stem, out);
             for (size_t i = 0; i < names.size(); ++i) {
-                const bool chosen = i == kOutputChoices.size()
-                                        ? true
-                                        : i == kOutputChoices.size() + 1
-                                              ? settings.codesCsv && !settings.compare
-                                              : !settings.compare && settings.outputs[i];
+                const bool chosen = i == kOutputChoices.size() ? true
+                                    : i == kOutputChoices.size() + 1
+                                        ? settings.codesCsv && !settings.compare
+                                        : !settings.compare && settings.outputs[i];
                 if (!chosen) continue;
                 // An input named as the corpus tables would lose its own.
                 if (plan.subfolder.empty())
@@ -245,8 +264,8 @@ std::vector<CorpusInput> PrepareCorpus(const CorpusSettings& settings, const Cor
                 if (!there) allThere = false;
                 if (there && !settings.overwrite && !settings.skipExisting &&
                     plan.refused[k].empty())
-                    plan.refused[k] =
-                        "The file \"" + names[i] + "\" exists; it is kept (--overwrite replaces it).";
+                    plan.refused[k] = "The file \"" + names[i] +
+                                      "\" exists; it is kept (--overwrite replaces it).";
             }
             if (earlier.at(k).count(key) == 0) allThere = false;
         }

@@ -42,6 +42,10 @@ struct CorpusSettings {
     // Inputs whose outputs are all there, and which the corpus tables
     // already describe, are not coded again.
     bool skipExisting = false;
+    // Inputs under this folder (empty: the working folder) have their
+    // outputs in the same subfolders under outDir/K<K>/; the others in
+    // those under the folder they have in common.
+    std::string inputRoot{};
 };
 
 // The corpus tables' and their list's names in each outDir/K<K>/.

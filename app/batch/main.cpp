@@ -241,6 +241,7 @@ int main(int argc, char** argv) {
         "zortan-batch"};
     // "/path" is a file, also on Windows.
     app.allow_windows_style_options(false);
+    CorpusSettings settings;
     std::string tree, clustersText, outputsText, outDir;
     unsigned jobs = 0;
     bool overwrite = false, quiet = false, skipExisting = false;
@@ -269,6 +270,11 @@ int main(int argc, char** argv) {
                  "interrupted run)");
     app.add_option("--file-list", fileList, "a file naming the event files, one path a line")
         ->type_name("FILE");
+    app.add_option("--input-root", settings.inputRoot,
+                   "inputs under this folder (default: the working folder) have their outputs "
+                   "in the same subfolders under OUT/K<K>/; others in those under the folder "
+                   "they share")
+        ->type_name("DIR");
     app.add_flag("--quiet", quiet, "no progress, only the failures");
     app.add_option("--compare", compare, "code the files A and B side by side (repeatable)")
         ->expected(2)
@@ -277,7 +283,6 @@ int main(int argc, char** argv) {
     app.add_option("files", files, "event files to code")->type_name("FILE");
     app.set_version_flag("--version", "zortan-batch 2.a");
 
-    CorpusSettings settings;
     std::vector<std::vector<std::string>> inputs;
     try {
         app.parse(argc, argv);
@@ -313,8 +318,8 @@ int main(int argc, char** argv) {
     ProgressPrinter printer(ZORTAN_ISATTY(ZORTAN_STDERR) != 0, quiet);
     CorpusOutcome outcome;
     try {
-        outcome = CodeCorpus(settings, inputs, jobs, std::ref(printer), 0.25,
-                             &interruption.requested);
+        outcome =
+            CodeCorpus(settings, inputs, jobs, std::ref(printer), 0.25, &interruption.requested);
     } catch (const CorpusError& e) {
         printer.end();
         std::fprintf(stderr, "zortan-batch: %s\n", indented(e.what()).c_str());
@@ -342,8 +347,8 @@ int main(int argc, char** argv) {
         else
             ++coded;
     }
-    const bool clean = failed.empty() && incomplete.empty() && interrupted == 0 &&
-                       outcome.tableFailures.empty();
+    const bool clean =
+        failed.empty() && incomplete.empty() && interrupted == 0 && outcome.tableFailures.empty();
     if (clean && quiet) return 0;
     std::string summary = counted(coded, one, many) + " coded";
     if (!incomplete.empty()) summary += ", " + std::to_string(incomplete.size()) + " incomplete";
