@@ -1,10 +1,10 @@
 #include "platform/Host.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <system_error>
 
 #include "platform/Errors.h"
@@ -153,12 +153,27 @@ bool folderExists(const std::string& path) {
 }
 
 std::string siblingTempName(const std::string& path) {
-    std::random_device entropy;
-    const uint64_t n = (uint64_t{entropy()} << 32) ^ entropy();
-    char name[40];
-    std::snprintf(name, sizeof name, ".zortan-%016llx.part", static_cast<unsigned long long>(n));
+    // The process, the thread and the moment make the name; a name taken
+    // all the same (a clock too coarse) is passed over.
+#ifdef _WIN32
+    const uint64_t process = GetCurrentProcessId();
+#else
+    const uint64_t process = static_cast<uint64_t>(getpid());
+#endif
+    const uint64_t thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
     const std::string folder = extractFileDir(path);
-    return folder.empty() ? std::string(name) : joinPath(folder, name);
+    for (uint64_t attempt = 0;; ++attempt) {
+        const auto now =
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        const uint64_t mixed = (now + attempt) * 0x9E3779B97F4A7C15ull ^ thread;
+        char name[64];
+        std::snprintf(name, sizeof name, ".zortan-%llx-%016llx.part",
+                      static_cast<unsigned long long>(process),
+                      static_cast<unsigned long long>(mixed));
+        const std::string candidate = folder.empty() ? std::string(name) : joinPath(folder, name);
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::path(candidate), error)) return candidate;
+    }
 }
 
 void replaceFile(const std::string& from, const std::string& to) {
