@@ -75,13 +75,23 @@ struct ClusterOutputs {
     InitFileOptions names;
     OutputState files;
     CodingRun run;
+    OutFile codesCsv;  // open when asked for
     OutputFiles view() { return OutputFiles{choices, files, run}; }
+    std::vector<OutFile*> all() {
+        std::vector<OutFile*> every;
+        for (OutFile* f : files.files()) every.push_back(f);
+        every.push_back(&codesCsv);
+        return every;
+    }
 };
 
 // Creates a run's outputs where they are named, as a window run creates
-// them: each group's files, then the error file.
+// them: each group's files, then the error file; then the codes CSV.
 void createOutputs(ClusterOutputs& o, const QuantizationTree& tree, const HeaderSources& sources,
-                   const std::array<std::string, 3>& labels, bool compare) {
+                   const std::array<std::string, 3>& labels, bool compare, bool staged,
+                   const std::string& codesCsv) {
+    if (staged)
+        for (OutFile* f : o.all()) f->stageUntilCommit();
     NamedChooser named;
     OutputOpening opening{
         named,  o.choices, o.names, o.files, o.run, tree, {&labels[0], &labels[1], &labels[2]},
@@ -94,6 +104,12 @@ void createOutputs(ClusterOutputs& o, const QuantizationTree& tree, const Header
     CreateTextOutput(desk, o.files.errorFile, o.names.errorFileName, 8, "Error file saving",
                      "The final error vector file will not be created.", "Classification Error.",
                      TextOutputKind::Error, "error", tree.cath[0].set, o.files.cathTables[0]);
+    if (codesCsv.empty()) return;
+    o.codesCsv.create(codesCsv);
+    std::string head = "event,code";
+    for (const std::string& label : labels) head += "," + label;
+    for (const std::string& label : labels) head += ",recognized_" + label;
+    o.codesCsv.line(head);
 }
 
 // One number of clusters during a run.
@@ -108,14 +124,15 @@ struct ClusterSlot {
 
 }  // namespace
 
-std::array<std::string, kOutputChoices.size() + 1> OutputNamesFor(
-    const std::array<std::string, 3>& labels, const std::string& input, const std::string& folder) {
+std::array<std::string, kOutputChoices.size() + 2> OutputNamesFor(
+    const std::array<std::string, 3>& labels, const std::string& stem, const std::string& folder) {
     InitFileOptions n;
-    BuildOutputNames(n, {&labels[0], &labels[1], &labels[2]}, outputStemOf(input),
+    BuildOutputNames(n, {&labels[0], &labels[1], &labels[2]}, stem,
                      joinPath(folder, "_Teach.zrt"));
-    return {n.teachFileName,      n.codeFileName,       n.teachCath1FileName, n.teachCath2FileName,
-            n.teachCath3FileName, n.recogFileName,      n.codeFileName,       n.recogCath1FileName,
-            n.recogCath2FileName, n.recogCath3FileName, n.errorFileName};
+    return {n.teachFileName,      n.codeFileName,       n.teachCath1FileName,
+            n.teachCath2FileName, n.teachCath3FileName, n.recogFileName,
+            n.codeFileName,       n.recogCath1FileName, n.recogCath2FileName,
+            n.recogCath3FileName, n.errorFileName,      joinPath(folder, stem + "_codes.csv")};
 }
 
 struct CodingEngine::Coders {
@@ -206,6 +223,14 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         const SourceInfo& info = sources[i]->info();
         EventSeries& s = *series[i];
         for (const std::string& remark : info.remarks) report.warnings.push_back(remark);
+        if (info.recordsHeld && info.declaredEvents && *info.recordsHeld > *info.declaredEvents) {
+            report.countMismatch = true;
+            report.warnings.push_back("The fvs file \"" + info.path + "\" holds " +
+                                      std::to_string(*info.recordsHeld) +
+                                      " event records, but its header declares " +
+                                      std::to_string(*info.declaredEvents) +
+                                      ": only those declared are coded.");
+        }
         if (info.fvs) {
             (i == 0 ? base.data1IsFvs : base.data2IsFvs) = 1;
             (i == 0 ? base.fvsEventsFileDir1 : base.fvsEventsFileDir2) = info.path;
@@ -278,6 +303,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
     }
 
     // The outputs of every number of clusters.
+    const std::string stem = options.stem.empty() ? outputStemOf(inputs[0]) : options.stem;
     std::array<CathTables, 3> tables;
     for (size_t k = 0; k < 3; ++k) FillCathTables(book_.tree.cath[k].set, tables[k]);
     std::vector<ClusterSlot> slots(options.clusters.size());
@@ -304,17 +330,20 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
             o.choices.*kOutputChoices[i].chosen = !options.compare && options.outputs[i];
         o.names = base;
         const std::string folder = k < options.folders.size() ? options.folders[k] : ".";
-        BuildOutputNames(o.names, {&labels[0], &labels[1], &labels[2]}, outputStemOf(inputs[0]),
+        BuildOutputNames(o.names, {&labels[0], &labels[1], &labels[2]}, stem,
                          joinPath(folder, "_Teach.zrt"));
-        o.files.outputStem = outputStemOf(inputs[0]);
+        o.files.outputStem = stem;
         o.files.cathTables = tables;
         const HeaderSources headers{o.names, *tree,      series1,         series2,
                                     texts,   r.clusters, options.compare, clock};
         try {
-            createOutputs(o, *tree, headers, labels, options.compare);
+            createOutputs(o, *tree, headers, labels, options.compare, options.staged,
+                          options.codesCsv && !options.compare
+                              ? OutputNamesFor(labels, stem, folder).back()
+                              : std::string());
         } catch (const InOutError&) {
             r.message = failureText(std::current_exception());
-            for (OutFile* file : o.files.files()) file->discard();
+            for (OutFile* file : o.all()) file->discard();
             slot.outputs.reset();
             continue;
         }
@@ -351,6 +380,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
             l.choices = &slot.outputs->choices;
             l.outputs = &slot.outputs->files;
             l.run = &slot.outputs->run;
+            if (slot.outputs->codesCsv.isOpen()) l.codesCsv = &slot.outputs->codesCsv;
         }
     }
     // Ends a slot's run: its counts settled, the error table appended
@@ -359,7 +389,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         slot.live = false;
         slot.coder->fast->settle();
         slot.result->steps = steps;
-        slot.result->events = eventNbr;
+        slot.result->events = options.compare ? steps / 2 : steps;
         std::exception_ptr failure;
         if (withTable) {
             try {
@@ -376,6 +406,11 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         }
         try {
             CloseOutputs(slot.outputs->view());
+        } catch (const InOutError&) {
+            if (!failure) failure = std::current_exception();
+        }
+        try {
+            slot.outputs->codesCsv.close();
         } catch (const InOutError&) {
             if (!failure) failure = std::current_exception();
         }
@@ -411,6 +446,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
               total_(total) {}
         void faultyRow(size_t series) override {
             ++report_.faultyRows;
+            ++faultyRows_[series];
             if (faulty_[series]) return;
             faulty_[series] = true;
             report_.warnings.push_back(error100Message(inputs_[series]));
@@ -430,10 +466,20 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
                 for (size_t k = 0; k < 3; ++k)
                     if (outside_[i][k] > 0)
                         report_.warnings.push_back(
-                            std::to_string(outside_[i][k]) + " events of \"" + inputs_[i] +
-                            "\" carry a " + labels[k] +
+                            (outside_[i][k] == 1 ? std::string("1 event of \"")
+                                                 : std::to_string(outside_[i][k]) +
+                                                       " events of \"") +
+                            inputs_[i] + "\" " + (outside_[i][k] == 1 ? "carries" : "carry") +
+                            " a " + labels[k] +
                             " qualifier outside the tree's value list; each counts as an error "
                             "at every number of clusters.");
+            for (size_t i = 0; i < inputs_.size(); ++i)
+                if (faultyRows_[i] > 0)
+                    report_.warnings.push_back(
+                        std::to_string(faultyRows_[i]) + (faultyRows_[i] == 1 ? " row" : " rows") +
+                        " of \"" + inputs_[i] +
+                        "\" had bad fields (Error 100); each was coded, the fields it lacked "
+                        "keeping the row before's values.");
         }
         void watch(const QuantizationTree& tree) { tree_ = &tree; }
         void slotFailed(LoopSlot& slot, const std::exception_ptr& failure) override {
@@ -457,6 +503,7 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         const int64_t& steps_;
         const int64_t& total_;
         std::array<bool, 2> faulty_{};
+        std::array<int64_t, 2> faultyRows_{};
         const QuantizationTree* tree_ = nullptr;
         std::array<std::array<int64_t, 3>, 2> outside_{};
     };
@@ -471,7 +518,10 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
                    event};
     LoopCounters counters{steps, stepAtHand, totalSteps, eventNbr};
     try {
-        if (loop.run(counters, hooks) == LoopEnd::EndOfData) report.end = RunEnd::EndOfData;
+        if (loop.run(counters, hooks) == LoopEnd::EndOfData) {
+            report.end = RunEnd::EndOfData;
+            report.countMismatch = true;
+        }
     } catch (const InOutError&) {
         // An input failed: every run still under way stops at this event.
         const std::exception_ptr failure = std::current_exception();
@@ -501,8 +551,22 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         } else if (slot.stopped) {
             report.end = RunEnd::Stopped;
         }
-        for (OutFile* file : slot.outputs->files.files())
+        // Staged outputs take their names when the run went to the end of its
+        // data; otherwise none is left.
+        if (options.staged) {
+            try {
+                if (r.coded)
+                    for (OutFile* file : slot.outputs->all()) file->commit();
+            } catch (const InOutError&) {
+                r.coded = false;
+                r.message = failureText(std::current_exception());
+            }
+            if (!r.coded)
+                for (OutFile* file : slot.outputs->all()) file->discard();
+        }
+        for (OutFile* file : slot.outputs->all())
             if (!file->path().empty() && !file->failed()) r.files.push_back(file->path());
+        if (!r.coded) r.events = 0;
         const CoderState& c = slot.coder->state;
         for (int t = 0; t < r.clusters && r.coded; ++t) {
             const TErrorRecord& e1 = checkedAt(c.errorRecords1, t);

@@ -29,6 +29,17 @@ struct RunOptions {
     std::vector<std::string> folders;
     std::array<bool, kOutputChoices.size()> outputs{};  // in kOutputChoices' order
     bool compare = false;                               // the inputs are a pair
+    // Each output is written under a name of its own and takes its name
+    // only when its run ends whole (or at the end of its data): a run that
+    // fails or is cancelled leaves no output, and files of those names keep
+    // what they held.
+    bool staged = false;
+    // Per number of clusters, beside the others: one CSV row per event with
+    // its code in decimal and the qualifiers given and recognized.
+    bool codesCsv = false;
+    // The name the outputs are named after; empty: the window's, the
+    // input's name up to its first dot.
+    std::string stem;
 };
 
 // Why a run ended.
@@ -46,7 +57,7 @@ struct ClusterRun {
     bool coded = false;              // it went to the end of its events
     std::string message;             // why not, as the window says it
     int64_t steps = 0;               // coding steps (events; twice the pairs in compare mode)
-    int64_t events = 0;              // the events count of the report
+    int64_t events = 0;              // events coded (pairs in compare mode); 0 when refused
     std::vector<TableRow> rows;      // error counts of tree sizes 1..clusters
     std::vector<std::string> files;  // the output files written whole
 };
@@ -59,6 +70,9 @@ struct RunReport {
     // ended before its count.
     std::vector<std::string> warnings;
     int64_t faultyRows = 0;
+    // The inputs held other events than their headers declare: one ended
+    // before its count, or holds records beyond it.
+    bool countMismatch = false;
 };
 
 // Called between events, from the thread that codes.
@@ -74,11 +88,11 @@ class RunObserver {
     virtual bool cancelled() { return false; }
 };
 
-// The output files a run over `input` writes into `folder`, chosen or not,
-// in kOutputChoices' order and then the error file, with the category
-// names of its run.
-std::array<std::string, kOutputChoices.size() + 1> OutputNamesFor(
-    const std::array<std::string, 3>& labels, const std::string& input, const std::string& folder);
+// The output files a run whose outputs are named after `stem` writes into
+// `folder`, chosen or not, in kOutputChoices' order, then the error file and
+// the codes CSV, with the category names of its run.
+std::array<std::string, kOutputChoices.size() + 2> OutputNamesFor(
+    const std::array<std::string, 3>& labels, const std::string& stem, const std::string& folder);
 
 class CodingEngine {
   public:

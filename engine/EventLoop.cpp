@@ -6,6 +6,7 @@
 #include "engine/TimeAveraging.h"
 #include "events/FvsReader.h"
 #include "output/CompareReport.h"
+#include "output/OutFile.h"
 #include "platform/Errors.h"
 #include "tree/fast/FastCoder.h"
 
@@ -63,6 +64,29 @@ class NotesAhead {
     FvsFile* file_ = nullptr;
     int kind_ = -1;
 };
+
+// A qualifier in a CSV field: itself where it is printable, else \xNN;
+// quoted where CSV needs it.
+std::string csvQualifier(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u >= 0x7f) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        return {'\\', 'x', kHex[u >> 4], kHex[u & 15]};
+    }
+    if (c == '"') return "\"\"\"\"";
+    if (c == ',') return "\",\"";
+    return std::string(1, c);
+}
+
+// The codes CSV's row of an event.
+void writeCodesRow(OutFile& f, int64_t event, const TOutputRecord& given,
+                   const TOutputRecord& recognized) {
+    std::string row = std::to_string(event) + "," + std::to_string(given.vectorCode);
+    for (char c : {given.cath1, given.cath2, given.cath3}) row += "," + csvQualifier(c);
+    for (char c : {recognized.cath1, recognized.cath2, recognized.cath3})
+        row += "," + csvQualifier(c);
+    f.line(row);
+}
 
 // What the coder had to tell about the event it coded.
 void tellRemarks(CoderState& c, LoopHooks& hooks) {
@@ -189,6 +213,9 @@ LoopEnd EventLoop::run(LoopCounters& n, LoopHooks& hooks) {
                                          tables[2].indexToChar[r.cath3], 0};
                 try {
                     WriteEventRecords(OutputFiles{*slot.choices, *slot.outputs, *slot.run});
+                    if (slot.codesCsv != nullptr)
+                        writeCodesRow(*slot.codesCsv, n.steps, slot.run->teachRecord,
+                                      slot.run->recogRecord);
                 } catch (const InOutError&) {
                     slot.live = false;
                     hooks.slotFailed(slot, std::current_exception());

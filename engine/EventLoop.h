@@ -19,6 +19,7 @@
 namespace zortan {
 
 class FastCoder;
+class OutFile;
 
 // One number of clusters the loop codes at: its coder with its working
 // arrays, and the run whose records go to its outputs (none in compare mode).
@@ -29,6 +30,7 @@ struct LoopSlot {
     const ShellState* choices = nullptr;  // the outputs' choices, files and records
     OutputState* outputs = nullptr;
     CodingRun* run = nullptr;
+    OutFile* codesCsv = nullptr;  // a row per event, when open
     bool live = true;
     EncodeResult coded;  // the first series' event at hand
 };

@@ -1,6 +1,10 @@
 #include "engine/EventSources.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <utility>
 
@@ -36,6 +40,8 @@ class FvsSource : public EventSource {
             throw SourceRefusal("The fvs file " + quoted(path) + " holds " + std::to_string(bytes) +
                                 " bytes, no whole number of " + std::to_string(kFvsRecordSize) +
                                 "-byte records.");
+        if (const std::string why = FvsHeaderImplausible(header); !why.empty())
+            throw SourceRefusal("The file " + quoted(path) + " is no fvs file: " + why + ".");
         FvsHeaderFields f = ParseFvsHeader(header);
         info_.path = path;
         info_.fvs = true;
@@ -71,6 +77,8 @@ class FvsSource : public EventSource {
 class TextSource : public EventSource {
   public:
     explicit TextSource(const std::string& path) : reader_(path) {
+        if (const std::string why = TableHeaderImplausible(path); !why.empty())
+            throw SourceRefusal("The file " + quoted(path) + " is no text table: " + why + ".");
         TextHeaderFields h = ParseTextHeader(reader_, info_.nc, info_.settings.lifterThreshold);
         if (h.faulty) throw SourceRefusal(error100Message(path));
         info_.path = path;
@@ -93,7 +101,16 @@ class TextSource : public EventSource {
 }  // namespace
 
 bool isFvsPath(const std::string& path) {
-    return extractFileExt(path) == ".fvs";
+    std::string ext = extractFileExt(path);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".fvs") return true;
+    if (ext == ".txt" || !fileExists(path)) return false;
+    std::ifstream in(path, std::ios::binary);
+    std::array<char, kFvsRecordSize> head{};
+    in.read(head.data(), head.size());
+    const auto got = static_cast<size_t>(in.gcount());
+    return std::find(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(got), '\0') !=
+           head.begin() + static_cast<std::ptrdiff_t>(got);
 }
 
 std::unique_ptr<EventSource> OpenEventFile(const std::string& path) {
@@ -103,11 +120,18 @@ std::unique_ptr<EventSource> OpenEventFile(const std::string& path) {
         throw SourceRefusal("The event file " + quoted(path) + " does not exist.");
     if (fs::is_directory(status))
         throw SourceRefusal(quoted(path) + " is a directory, not an event file.");
+    if (!fs::is_regular_file(status))
+        throw SourceRefusal(quoted(path) + " is not a regular file (a pipe or a device).");
     try {
         if (isFvsPath(path)) return std::make_unique<FvsSource>(path);
         return std::make_unique<TextSource>(path);
     } catch (const InOutError& e) {
         throw SourceRefusal("The event file " + quoted(path) + " cannot be read: " + e.what());
+    } catch (const std::system_error& e) {
+        // The fvs file's reading thread could not be started.
+        throw SourceRefusal("The event file " + quoted(path) +
+                            " cannot be read: no thread could be started to read it (" +
+                            e.what() + ").");
     }
 }
 

@@ -63,15 +63,16 @@ class EventSource {
     SourceInfo info_;
 };
 
-// Whether the file at `path` is read as an fvs file (its extension is
-// exactly ".fvs"); any other is a text table.
+// Whether the file at `path` is read as an fvs file: its extension is
+// ".fvs" in any case; ".txt" is a text table; otherwise the content tells
+// (an fvs header holds zero bytes, a table's preamble is text).
 bool isFvsPath(const std::string& path);
 
 // Opens the event file at `path` and reads its header. A file that does not
 // exist, is a folder, cannot be opened, or cannot be an event file of its
 // kind (an fvs file with no whole header record or whose size is no whole
 // number of records; a table whose header rows are not a table's) is
-// refused with the reason.
+// refused with the reason, and so is anything but a regular file.
 std::unique_ptr<EventSource> OpenEventFile(const std::string& path);
 
 }  // namespace zortan

@@ -13,6 +13,9 @@ void AveragingTransform(EventRecord& event, AveragingState& state, int32_t avera
     // outside it. The driver refuses such a run before its first event.
     const int32_t N = averagingFrames;
     if (N < 1 || N > kAveragingRows) throw RangeError();
+    // Made at the first averaged event: most runs never average, and a run
+    // without a window is made for every file.
+    if (state.averagingRing.empty()) state.averagingRing.resize(kAveragingRows);
     if (state.averagingRing.size() < static_cast<size_t>(N)) throw RangeError();
 
     // The row index is a 32-bit step count; in compare mode both events of a

@@ -16,11 +16,12 @@
 namespace zortan {
 
 // The running average removed from each event when the tree was trained with
-// averaging; one per series, kept for the whole program run.
+// averaging; one per series, kept for the whole program run. The ring's
+// kAveragingRows rows of zeros are made when the first event is averaged.
 constexpr int kAveragingRows = 401;
 struct AveragingState {
     ComponentVector timeAverage{};
-    std::vector<ComponentVector> averagingRing = std::vector<ComponentVector>(kAveragingRows);
+    std::vector<ComponentVector> averagingRing;
 };
 
 // The events count before an input's header lowers it: no limit.

@@ -93,6 +93,7 @@ FvsHeaderFields ParseFvsHeader(const uint8_t* h) {
     s.preemphasisIndeterminate = false;
 
     const int size = signedWord(h, parameterOffset(2));
+    f.realTypeSize = size;
     s.frameStep = ReadRealTypeParameter(f.remarks, h, 3, size, "STEP");
     s.rate = ReadRealTypeParameter(f.remarks, h, size + 4, size, "RATE");
 
@@ -102,6 +103,21 @@ FvsHeaderFields ParseFvsHeader(const uint8_t* h) {
                      : std::string(reinterpret_cast<const char*>(&h[kFvsWaveName + 1]), nameLength);
     s.lifterThreshold = signedWord(h, parameterOffset(1));
     return f;
+}
+
+std::string FvsHeaderImplausible(const uint8_t* h) {
+    std::vector<std::string> odd;
+    if (choiceIndex(signedWord(h, 8), kFilterNames.size()) < 0) odd.push_back("filter");
+    if (choiceIndex(signedWord(h, 10), kScalingConstantsNames.size()) < 0)
+        odd.push_back("scaling constants");
+    if (choiceIndex(signedWord(h, 18), kWindowShapeNames.size()) < 0) odd.push_back("window shape");
+    const int size = signedWord(h, parameterOffset(2));
+    // 0: files written before the size was recorded.
+    if (size != 4 && size != 0) odd.push_back("realType size " + std::to_string(size));
+    if (odd.size() < 2) return {};
+    std::string list;
+    for (const std::string& o : odd) list += (list.empty() ? "" : ", ") + o;
+    return "its header cannot be an fvs header (out of range: " + list + ")";
 }
 
 size_t FeatureVectorOffset(size_t kind) {

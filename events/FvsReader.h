@@ -29,7 +29,14 @@ struct FvsHeaderFields {
     // What the window tells the user about the header, in order (a realType
     // parameter of another size).
     std::vector<std::string> remarks;
+    int realTypeSize = 0;  // as declared; this system's is 4
 };
+
+// Why a header record cannot be an fvs file's header, or empty when it can:
+// at least two of its filter, scaling constants and window shape choices and
+// its realType size are out of their ranges (random bytes, another kind of
+// file). One odd field alone is the window's remark, not a refusal.
+std::string FvsHeaderImplausible(const uint8_t* header);
 
 // Reads the header record's fields; the realType parameters of a size other
 // than this system's are read as 0, with a remark.

@@ -1,6 +1,9 @@
 #include "events/TextEventReader.h"
 
 #include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <optional>
 #include <string>
 #include <utility>
@@ -95,6 +98,43 @@ void readHeaderItems(TextReader& in, TextHeaderFields& h) {
 }
 
 }  // namespace
+
+std::string TableHeaderImplausible(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    const auto next = [&] {
+        if (!std::getline(in, line)) return false;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    };
+    const auto fields = [](const std::string& text) {
+        std::vector<std::string> out;
+        std::istringstream words(text);
+        for (std::string w; words >> w;) out.push_back(w);
+        return out;
+    };
+    const auto lone = [&](const char* what) -> std::string {
+        if (!next()) return std::string("it ends before its ") + what + " line";
+        const auto f = fields(line);
+        char* end = nullptr;
+        if (f.size() != 1 || (std::strtod(f[0].c_str(), &end), *end != '\0'))
+            return std::string("its ") + what + " line does not hold one number";
+        return {};
+    };
+    for (;;) {
+        if (!next()) return "it holds no events count line";
+        if (countLineValue(line)) break;
+    }
+    if (std::string why = lone("components count"); !why.empty()) return why;
+    const long nc = std::strtol(line.c_str(), nullptr, 10);
+    if (std::string why = lone("value range"); !why.empty()) return why;
+    if (!next()) return "it ends before its names row";
+    const size_t names = fields(line).size();
+    if (nc < 0 || names < 3 + static_cast<size_t>(nc))
+        return "its names row holds " + std::to_string(names) + " names, not 3 categories and " +
+               std::to_string(nc) + " components";
+    return {};
+}
 
 std::string error100Message(const std::string& path) {
     return "Error 100.\r\nError probably caused by erronous data format.\r\nCheck whether "

@@ -24,6 +24,14 @@ struct TextHeaderFields {
     bool faulty = false;                 // the Error 100 message is due
 };
 
+// Why the file at `path` cannot be a text table, or empty when it can: after
+// the comment lines, the events count line, then a line holding the
+// components count alone, a line holding the value range alone, and the
+// names row, with the three category names and a name per component.
+// Stricter than the window's reading, which takes the first number of each
+// line: a file of another kind passes that by chance.
+std::string TableHeaderImplausible(const std::string& path);
+
 // Reads a table's header from the start of `in`; `nc` and `nc16` are what
 // the fields keep when the header ends first.
 TextHeaderFields ParseTextHeader(TextReader& in, int32_t nc, int16_t nc16);

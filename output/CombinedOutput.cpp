@@ -511,7 +511,8 @@ void CloseOutputs(const OutputFiles& d) {
     if (firstFailure) std::rethrow_exception(firstFailure);
 }
 
-std::vector<std::string> FinishMessages(const OutputFiles& d, const InitFileOptions& o) {
+std::vector<std::string> FinishMessages(const OutputFiles& d, const InitFileOptions& o,
+                                        bool tableWritten) {
     const ShellState& s = d.choices;
     const OutputState& out = d.outputs;
     std::vector<std::string> messages;
@@ -524,7 +525,10 @@ std::vector<std::string> FinishMessages(const OutputFiles& d, const InitFileOpti
     // is every other output that failed.
     std::string errorEntry =
         out.errorFile.failed() ? "The error file \"" + o.errorFileName + "\" could not be written."
-                               : " and in\r\n\"" + o.errorFileName + "\"";
+                               : " and in\r\n\"" + o.errorFileName + "\"" +
+                                     (tableWritten ? ""
+                                                   : " (which holds no error table: the run was "
+                                                     "halted before its end)");
     for (OutFile* file : d.outputs.files())
         if (file != &out.errorFile && file->failed() && !file->path().empty())
             errorEntry += "\r\nThe file \"" + file->path() + "\" could not be written.";

@@ -75,7 +75,10 @@ void WriteRecogRecord(const OutputFiles& files);
 void WriteEventRecords(const OutputFiles& files);
 void CloseOutputs(const OutputFiles& files);
 // The messages that say where a finished run's results are, in order.
-std::vector<std::string> FinishMessages(const OutputFiles& files, const InitFileOptions& names);
+// `tableWritten` false: the run was halted, and its error file holds its
+// heading alone, which the message says where it names the file.
+std::vector<std::string> FinishMessages(const OutputFiles& files, const InitFileOptions& names,
+                                        bool tableWritten = true);
 // A run stopped by an error: where and why, and the files that hold what
 // was coded (`coded` events).
 std::string StopMessage(OutputState& outputs, const std::string& where, const std::string& why,

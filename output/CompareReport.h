@@ -28,6 +28,10 @@ struct ReportHeading {
 // steps: the events, or twice the pairs in compare mode), 3 decimals right
 // in 8; "n/a" when no step was done.
 std::string ErrorPercent(uint64_t count, int64_t steps, bool compareMode);
+// The same by the number format of every other output (formatFixed): the
+// readable definition, which ErrorPercent's integer arithmetic equals and
+// falls back on for counts too large for it.
+std::string ErrorPercentByFormat(uint64_t count, int64_t steps, bool compareMode);
 
 // The width of the error table's rules.
 size_t ErrorTableWidth(bool compareMode);

@@ -13,18 +13,31 @@ namespace {
 constexpr size_t kBufferSize = 1 << 16;
 }
 
+// The longest name a folder entry takes on the systems the program runs on.
+constexpr size_t kLongestName = 255;
+
 OutFile::~OutFile() {
     if (file_) std::fclose(file_);
+    if (written_ != path_ && !written_.empty()) std::remove(written_.c_str());
 }
 
 void OutFile::create(const std::string& path) {
     if (file_) close();
     failed_ = false;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    // A device (a terminal, /dev/null) is written as it is.
+    const bool staged = staged_ && !otherFileExists(path);
+    // The staged copy's short name would hide a name the folder cannot take.
+    if (staged && extractFileName(path).size() > kLongestName) {
+        failed_ = true;
+        throw OutputFileError(ioErrorFromErrno(ENAMETOOLONG), path, true);
+    }
+    const std::string written = staged ? siblingTempName(path) : path;
+    std::FILE* f = std::fopen(written.c_str(), "wb");
     if (!f) {
         failed_ = true;
         throw OutputFileError(ioErrorFromErrno(errno), path, true);
     }
+    written_ = written;
     // The buffer here is the only one, so that what the system has taken is
     // known to the byte.
     std::setvbuf(f, nullptr, _IONBF, 0);
@@ -123,9 +136,23 @@ void OutFile::close() {
     }
 }
 
+void OutFile::commit() {
+    if (file_) close();
+    if (written_ == path_ || written_.empty()) return;
+    try {
+        replaceFile(written_, path_);
+    } catch (const InOutError& e) {
+        failed_ = true;
+        throw OutputFileError(e, path_, true);
+    }
+    written_ = path_;
+}
+
 void OutFile::forget() {
     if (file_) std::fclose(file_);
     file_ = nullptr;
+    if (written_ != path_ && !written_.empty()) std::remove(written_.c_str());
+    written_.clear();
     path_.clear();
     used_ = 0;
     sent_ = 0;
@@ -133,7 +160,7 @@ void OutFile::forget() {
 }
 
 void OutFile::discard() {
-    const std::string path = path_;
+    const std::string path = written_;
     forget();
     // Only a regular file is removed: an output named as a device (a
     // terminal, /dev/null) stays as it is.

@@ -42,10 +42,18 @@ class OutFile {
     OutFile() = default;
     OutFile(const OutFile&) = delete;
     OutFile& operator=(const OutFile&) = delete;
-    ~OutFile();  // closes without reporting; call close() to see failures
+    ~OutFile();  // closes without reporting (call close() to see failures);
+                 // a staged copy not committed is removed
 
-    // Creates (or empties) the file.
+    // Creates (or empties) the file. After stageUntilCommit() the next
+    // creation writes under a name of its own beside `path` and takes
+    // `path` only at commit(): until then a file of that name keeps what it
+    // holds, and no reader sees a half-written output.
     void create(const std::string& path);
+    void stageUntilCommit() { staged_ = true; }
+    // Gives a closed staged file its name; throws OutputFileError. Nothing
+    // to do for a file written under its own name.
+    void commit();
     bool isOpen() const { return file_ != nullptr; }
     const std::string& path() const { return path_; }
     // The last creation, or a write or close since, failed: the file does
@@ -78,7 +86,7 @@ class OutFile {
     // file is no output of the coming run.
     void forget();
     // Forgets the file and removes what was created of it (a regular file
-    // only).
+    // only; the staged copy of a staged file).
     void discard();
 
   private:
@@ -110,6 +118,8 @@ class OutFile {
 
     std::FILE* file_ = nullptr;
     std::string path_;
+    std::string written_;  // where the bytes go: path_, or the staged copy
+    bool staged_ = false;
     std::vector<char> buffer_;
     size_t used_ = 0;
     uint64_t sent_ = 0;  // bytes the system has taken, all whole units

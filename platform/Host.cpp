@@ -1,6 +1,7 @@
 #include "platform/Host.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -149,6 +150,36 @@ bool folderExists(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;
     return fs::is_directory(hostPath(path), ec);
+}
+
+std::string siblingTempName(const std::string& path) {
+    // The process, the thread and the moment make the name; a name taken
+    // all the same (a clock too coarse) is passed over.
+#ifdef _WIN32
+    const uint64_t process = GetCurrentProcessId();
+#else
+    const uint64_t process = static_cast<uint64_t>(getpid());
+#endif
+    const uint64_t thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
+    const std::string folder = extractFileDir(path);
+    for (uint64_t attempt = 0;; ++attempt) {
+        const auto now =
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        const uint64_t mixed = (now + attempt) * 0x9E3779B97F4A7C15ull ^ thread;
+        char name[64];
+        std::snprintf(name, sizeof name, ".zortan-%llx-%016llx.part",
+                      static_cast<unsigned long long>(process),
+                      static_cast<unsigned long long>(mixed));
+        const std::string candidate = folder.empty() ? std::string(name) : joinPath(folder, name);
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::path(candidate), error)) return candidate;
+    }
+}
+
+void replaceFile(const std::string& from, const std::string& to) {
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), error);
+    if (error) throw ioErrorFromErrno(error.default_error_condition().value());
 }
 
 bool folderWritable(const std::string& path) {

@@ -37,6 +37,13 @@ bool makeFolders(const std::string& path);
 // cannot (a device, for one).
 bool cutFileTo(std::FILE* file, uint64_t size);
 
+// A name for a file beside `path`, in the same folder, that no other file
+// has: where an output is written before it takes its own name.
+std::string siblingTempName(const std::string& path);
+// Gives the file `from` the name `to`, replacing a file of that name, in
+// one step where the system can; throws InOutError.
+void replaceFile(const std::string& from, const std::string& to);
+
 // Whether an open file is a regular file, whose reads always come to an end.
 bool isRegularFile(std::FILE* file);
 

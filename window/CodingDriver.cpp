@@ -555,7 +555,9 @@ void Halt(Program& p) {
             p.ui.showMessage(e.what());
         }
         if (p.data1.fvsFile.isOpen()) p.data1.fvsFile.close();
-        ShowFinishMessage(outputs);
+        // Halt! writes no error table: the message says so where it names
+        // the error file.
+        ShowFinishMessage(outputs, false);
     }
     throw ProgramEnd{0};
 }

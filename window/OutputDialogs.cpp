@@ -133,8 +133,8 @@ void CloseOutputs(OutputsDesk& d) {
     CloseOutputs(outputFiles(d));
 }
 
-void ShowFinishMessage(OutputsDesk& d) {
-    for (const std::string& message : FinishMessages(outputFiles(d), d.options))
+void ShowFinishMessage(OutputsDesk& d, bool tableWritten) {
+    for (const std::string& message : FinishMessages(outputFiles(d), d.options, tableWritten))
         d.ui.showMessage(message);
 }
 

@@ -70,7 +70,7 @@ void WriteRecogRecord(OutputsDesk& desk);
 void WriteEventRecords(OutputsDesk& desk);
 void CloseOutputs(OutputsDesk& desk);
 // Shows where a finished run's results are.
-void ShowFinishMessage(OutputsDesk& desk);
+void ShowFinishMessage(OutputsDesk& desk, bool tableWritten = true);
 // A run stopped by an error: says where and why, and names the files that
 // hold what was coded (`coded` events); no finish message.
 void ShowStopMessage(OutputsDesk& desk, const std::string& where, const std::string& why,

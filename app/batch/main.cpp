@@ -5,16 +5,21 @@
 #define ZORTAN_ISATTY _isatty
 #define ZORTAN_STDERR 2
 #else
+#include <signal.h>
 #include <unistd.h>
 #define ZORTAN_ISATTY isatty
 #define ZORTAN_STDERR STDERR_FILENO
 #endif
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/batch/Corpus.h"
@@ -32,6 +37,11 @@ std::string indented(const std::string& message) {
         if (message[i] == '\n') out += "    ";
     }
     return out;
+}
+
+// "1 file", "2 files".
+std::string counted(size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 std::string inputsText(const FileResult& r) {
@@ -85,13 +95,17 @@ class ProgressPrinter {
   private:
     static std::string fileLine(const FileResult& r) {
         std::string line;
-        if (!r.ok()) {
+        if (r.interrupted) {
+            line = inputsText(r) + ": interrupted, no output left";
+        } else if (!r.ok()) {
             line = inputsText(r) + ": failed: " + indented(r.failure());
+        } else if (r.skipped) {
+            line = inputsText(r) + ": skipped, its outputs are there";
         } else {
-            line = inputsText(r) + ": coded";
+            line = inputsText(r) + (r.incomplete() ? ": incomplete" : ": coded");
             for (const RunResult& run : r.runs)
                 line += (&run == &r.runs.front() ? " (K" : ", K") + std::to_string(run.clusters) +
-                        " " + std::to_string(run.events) + " events";
+                        " " + counted(static_cast<size_t>(run.events), "event", "events");
             if (!r.runs.empty()) line += ")";
         }
         for (const std::string& warning : r.warnings) line += "\n  warning: " + indented(warning);
@@ -126,11 +140,15 @@ std::vector<int> parseClusters(const std::string& text) {
     return clusters;
 }
 
-std::array<bool, kOutputNames.size()> parseOutputs(const std::string& text) {
+std::array<bool, kOutputNames.size()> parseOutputs(const std::string& text, bool& codesCsv) {
     std::array<bool, kOutputNames.size()> chosen{};
     std::stringstream list(text);
     std::string item;
     while (std::getline(list, item, ',')) {
+        if (item == "codes-csv") {
+            codesCsv = true;
+            continue;
+        }
         if (item == "all") {
             chosen.fill(true);
             continue;
@@ -143,20 +161,92 @@ std::array<bool, kOutputNames.size()> parseOutputs(const std::string& text) {
     return chosen;
 }
 
+// One path a line, as HTK's -S: empty lines skipped, line ends CR LF or LF.
+std::vector<std::string> readFileList(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw CLI::ValidationError("--file-list", "\"" + path + "\" cannot be read");
+    std::vector<std::string> files;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) files.push_back(line);
+    }
+    return files;
+}
+
+// SIGINT, SIGTERM and SIGHUP stop the corpus: the files under way leave no
+// output, the tables are written for the files coded whole. A second one
+// ends the program at once. The signals are taken by a thread of their own
+// (sigwait), so the coding threads never see them.
+class Interruption {
+  public:
+    std::atomic<bool> requested{false};
+    std::atomic<int> signal{0};
+
+    void watch() {
+#ifndef _WIN32
+        sigset_t set;
+        sigemptyset(&set);
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, s);
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        std::thread([this, set] {
+            for (;;) {
+                int got = 0;
+                if (sigwait(&set, &got) != 0) continue;
+                if (requested.exchange(true)) std::_Exit(128 + got);
+                signal = got;
+            }
+        }).detach();
+#endif
+    }
+    std::string name() const {
+#ifndef _WIN32
+        switch (signal.load()) {
+            case SIGINT:
+                return "SIGINT";
+            case SIGTERM:
+                return "SIGTERM";
+            case SIGHUP:
+                return "SIGHUP";
+        }
+#endif
+        return "a signal";
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{
         "Codes event files (fvs files or text tables) against a quantization tree at one or\n"
-        "more numbers of clusters, writing the outputs a window run writes into OUT/K<K>/,\n"
-        "and the corpus error tables OUT/K<K>/corpus_error.txt and .csv. Nothing is asked.",
+        "more numbers of clusters, writing the outputs a window run writes into OUT/K<K>/\n"
+        "(inputs of several folders in the same subfolders under it), and the corpus error\n"
+        "tables OUT/K<K>/corpus_error.txt and .csv, with corpus_files.csv, the list of the\n"
+        "files they describe: every file coded whole into that folder, by this run or an\n"
+        "earlier one. Nothing is asked.\n\n"
+        "A file is an fvs file when its name ends in .fvs (any case), a text table when it\n"
+        "ends in .txt; otherwise its content tells. Every output is written under a name of\n"
+        "its own and takes its name when its run is whole: a file that fails or is\n"
+        "interrupted leaves no output (and outputs it would replace stay as they were).\n"
+        "The code file holds the low byte of each code as one character (as the window\n"
+        "writes it); codes-csv gives the codes in decimal with the qualifiers given and\n"
+        "recognized (bytes outside printable ASCII as \\xNN).\n\n"
+        "A file is reported incomplete when its events ended before its header's count,\n"
+        "it holds records beyond that count, or table rows had bad fields: it is coded\n"
+        "(its outputs cover the events coded), counted in the tables, and named in the\n"
+        "summary. Exit status: 0 when every file was coded whole, 1 when some failed,\n"
+        "were incomplete or were interrupted (SIGINT, SIGTERM, SIGHUP), or a corpus table\n"
+        "could not be written, 2 for a wrong command line or a corpus that cannot be coded\n"
+        "at all (the tree, the numbers of clusters, corpus tables that exist).",
         "zortan-batch"};
     // "/path" is a file, also on Windows.
     app.allow_windows_style_options(false);
+    CorpusSettings settings;
     std::string tree, clustersText, outputsText, outDir;
     unsigned jobs = 0;
-    bool overwrite = false, quiet = false;
+    bool overwrite = false, quiet = false, skipExisting = false;
     std::vector<std::string> files, compare;
+    std::string fileList;
     app.add_option("--tree", tree, "the quantization tree file (.vq*)")
         ->required()
         ->type_name("FILE");
@@ -167,13 +257,24 @@ int main(int argc, char** argv) {
     for (const char* name : kOutputNames) names += std::string(names.empty() ? "" : ", ") + name;
     app.add_option("--outputs", outputsText,
                    "outputs to write, comma-separated, or all: " + names +
-                       " (the error file is always written)")
+                       ", codes-csv (the error file is always written; all does not include "
+                       "codes-csv)")
         ->type_name("LIST");
     app.add_option("--out", outDir, "the folder of the outputs")->required()->type_name("DIR");
     app.add_option("--jobs", jobs, "files coded at once (default: one per core)")
         ->check(CLI::Range(1u, 1024u))
         ->option_text("N");
     app.add_flag("--overwrite", overwrite, "replace outputs that exist");
+    app.add_flag("--skip-existing,--resume", skipExisting,
+                 "code only the files whose outputs are not all there yet (to go on after an "
+                 "interrupted run)");
+    app.add_option("--file-list", fileList, "a file naming the event files, one path a line")
+        ->type_name("FILE");
+    app.add_option("--input-root", settings.inputRoot,
+                   "inputs under this folder (default: the working folder) have their outputs "
+                   "in the same subfolders under OUT/K<K>/; others in those under the folder "
+                   "they share")
+        ->type_name("DIR");
     app.add_flag("--quiet", quiet, "no progress, only the failures");
     app.add_option("--compare", compare, "code the files A and B side by side (repeatable)")
         ->expected(2)
@@ -182,15 +283,22 @@ int main(int argc, char** argv) {
     app.add_option("files", files, "event files to code")->type_name("FILE");
     app.set_version_flag("--version", "zortan-batch 2.a");
 
-    CorpusSettings settings;
     std::vector<std::vector<std::string>> inputs;
     try {
         app.parse(argc, argv);
         settings.tree = tree;
         settings.clusters = parseClusters(clustersText);
-        settings.outputs = parseOutputs(outputsText);
+        settings.outputs = parseOutputs(outputsText, settings.codesCsv);
         settings.outDir = outDir;
         settings.overwrite = overwrite;
+        settings.skipExisting = skipExisting;
+        if (overwrite && skipExisting)
+            throw CLI::ValidationError("--skip-existing", "give --overwrite or --skip-existing");
+        if (!fileList.empty()) {
+            if (!compare.empty())
+                throw CLI::ValidationError("--file-list", "a list names single files, not pairs");
+            for (const std::string& f : readFileList(fileList)) files.push_back(f);
+        }
         settings.compare = !compare.empty();
         if (settings.compare && !files.empty())
             throw CLI::ValidationError("FILE", "give either files or --compare pairs, not both");
@@ -205,10 +313,13 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
 
+    Interruption interruption;
+    interruption.watch();
     ProgressPrinter printer(ZORTAN_ISATTY(ZORTAN_STDERR) != 0, quiet);
     CorpusOutcome outcome;
     try {
-        outcome = CodeCorpus(settings, inputs, jobs, std::ref(printer));
+        outcome =
+            CodeCorpus(settings, inputs, jobs, std::ref(printer), 0.25, &interruption.requested);
     } catch (const CorpusError& e) {
         printer.end();
         std::fprintf(stderr, "zortan-batch: %s\n", indented(e.what()).c_str());
@@ -220,18 +331,42 @@ int main(int argc, char** argv) {
     }
     printer.end();
 
-    std::vector<const FileResult*> failed;
-    for (const FileResult& r : outcome.results)
-        if (!r.ok()) failed.push_back(&r);
-    if (failed.empty()) {
-        if (!quiet)
-            std::fprintf(stderr, "%zu %s coded into %s\n", outcome.results.size(),
-                         settings.compare ? "pairs" : "files", outDir.c_str());
-        return 0;
+    const char* one = settings.compare ? "pair" : "file";
+    const char* many = settings.compare ? "pairs" : "files";
+    std::vector<const FileResult*> failed, incomplete;
+    size_t coded = 0, skipped = 0, interrupted = 0;
+    for (const FileResult& r : outcome.results) {
+        if (r.interrupted)
+            ++interrupted;
+        else if (!r.ok())
+            failed.push_back(&r);
+        else if (r.skipped)
+            ++skipped;
+        else if (r.incomplete())
+            incomplete.push_back(&r);
+        else
+            ++coded;
     }
-    std::fprintf(stderr, "%zu of %zu %s failed:\n", failed.size(), outcome.results.size(),
-                 settings.compare ? "pairs" : "files");
+    const bool clean =
+        failed.empty() && incomplete.empty() && interrupted == 0 && outcome.tableFailures.empty();
+    if (clean && quiet) return 0;
+    std::string summary = counted(coded, one, many) + " coded";
+    if (!incomplete.empty()) summary += ", " + std::to_string(incomplete.size()) + " incomplete";
+    if (skipped > 0) summary += ", " + std::to_string(skipped) + " skipped";
+    if (!failed.empty()) summary += ", " + std::to_string(failed.size()) + " failed";
+    if (interrupted > 0) summary += ", " + std::to_string(interrupted) + " interrupted";
+    std::fprintf(stderr, "%s, into %s\n", summary.c_str(), outDir.c_str());
+    if (outcome.interrupted)
+        std::fprintf(stderr,
+                     "Stopped by %s: the %s under way left no output; the corpus tables describe "
+                     "the %s coded whole. --skip-existing goes on where it stopped.\n",
+                     interruption.name().c_str(), many, many);
     for (const FileResult* r : failed)
-        std::fprintf(stderr, "  %s: %s\n", inputsText(*r).c_str(), indented(r->failure()).c_str());
-    return 1;
+        std::fprintf(stderr, "  failed: %s: %s\n", inputsText(*r).c_str(),
+                     indented(r->failure()).c_str());
+    for (const FileResult* r : incomplete)
+        std::fprintf(stderr, "  incomplete: %s\n", inputsText(*r).c_str());
+    for (const std::string& failure : outcome.tableFailures)
+        std::fprintf(stderr, "  corpus table: %s\n", indented(failure).c_str());
+    return clean ? 0 : 1;
 }

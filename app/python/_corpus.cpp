@@ -79,6 +79,13 @@ py::dict fileDict(const batch::FileResult& r, bool compare) {
     }
     py::dict d;
     d["inputs"] = r.inputs;
+    d["subfolder"] = r.subfolder;
+    d["stem"] = r.stem;
+    d["skipped"] = r.skipped;
+    d["interrupted"] = r.interrupted;
+    d["incomplete"] = r.incomplete();
+    d["faulty_rows"] = r.faultyRows;
+    d["count_mismatch"] = r.countMismatch;
     d["ok"] = r.ok();
     d["message"] = r.failure();
     d["warnings"] = r.warnings;
@@ -89,6 +96,9 @@ py::dict fileDict(const batch::FileResult& r, bool compare) {
 batch::FileResult fileOf(const py::dict& d) {
     batch::FileResult r;
     r.inputs = d["inputs"].cast<std::vector<std::string>>();
+    r.subfolder = d["subfolder"].cast<std::string>();
+    r.stem = d["stem"].cast<std::string>();
+    r.skipped = d["skipped"].cast<bool>();
     if (d.contains("warnings")) r.warnings = d["warnings"].cast<std::vector<std::string>>();
     for (const py::handle run : d["runs"]) {
         const py::dict rd = run.cast<py::dict>();
@@ -118,6 +128,37 @@ py::list tablesOf(const std::vector<batch::CorpusTable>& tables, bool compare) {
     return out;
 }
 
+// Where an input's outputs go, as the corpus was prepared: sent to the
+// workers, so that each codes its files as planned, and a task tried again
+// replaces what it wrote before.
+py::dict planDict(const batch::CorpusInput& p) {
+    py::dict d;
+    d["inputs"] = p.inputs;
+    d["subfolder"] = p.subfolder;
+    d["stem"] = p.stem;
+    d["refused"] = p.refused;
+    d["skipped"] = p.skipped;
+    return d;
+}
+
+batch::CorpusInput planOf(const py::dict& d) {
+    batch::CorpusInput p;
+    p.inputs = d["inputs"].cast<std::vector<std::string>>();
+    p.subfolder = d["subfolder"].cast<std::string>();
+    p.stem = d["stem"].cast<std::string>();
+    p.refused = d["refused"].cast<std::vector<std::string>>();
+    p.skipped = d["skipped"].cast<bool>();
+    return p;
+}
+
+// Corpus tables that could not be written fail the call, naming them.
+void raiseTableFailures(const std::vector<std::string>& failures) {
+    if (failures.empty()) return;
+    std::string text = "The corpus tables could not all be written:";
+    for (const std::string& f : failures) text += "\n" + f;
+    throw batch::CorpusError(text);
+}
+
 // One coder kept by a worker: reads the tree once.
 class Job {
   public:
@@ -127,14 +168,16 @@ class Job {
         : settings_(settingsOf(tree, clusters, outputs, outDir, overwrite, compare)),
           job_(std::make_unique<batch::CorpusJob>(settings_)) {}
 
-    py::dict code(const std::vector<std::string>& inputs) {
+    py::dict code(const py::dict& plan) {
+        const batch::CorpusInput input = planOf(plan);
         batch::FileResult result;
         {
             py::gil_scoped_release free;
-            result = job_->code(inputs);
+            result = job_->code(input);
         }
         return fileDict(result, settings_.compare);
     }
+    const batch::CorpusJob& job() const { return *job_; }
     std::vector<std::string> labels() const {
         const auto l = job_->labels();
         return {l.begin(), l.end()};
@@ -155,7 +198,7 @@ void defineCorpus(py::module_& m) {
                       const std::string&, bool, bool>(),
              py::arg("tree"), py::arg("clusters"), py::arg("outputs"), py::arg("out_dir"),
              py::arg("overwrite"), py::arg("compare"))
-        .def("code", &Job::code, py::arg("inputs"))
+        .def("code", &Job::code, py::arg("plan"))
         .def_property_readonly("labels", &Job::labels);
 
     m.def(
@@ -163,8 +206,12 @@ void defineCorpus(py::module_& m) {
         [](const std::string& tree, const std::vector<int>& clusters,
            const std::vector<std::string>& outputs, const std::string& outDir, bool overwrite,
            bool compare, const std::vector<std::vector<std::string>>& inputs) {
-            batch::PrepareCorpus(settingsOf(tree, clusters, outputs, outDir, overwrite, compare),
-                                 inputs);
+            const CorpusSettings s = settingsOf(tree, clusters, outputs, outDir, overwrite, compare);
+            const batch::CorpusJob job(s);
+            py::list plans;
+            for (const batch::CorpusInput& p : batch::PrepareCorpus(s, job, inputs))
+                plans.append(planDict(p));
+            return plans;
         },
         py::arg("tree"), py::arg("clusters"), py::arg("outputs"), py::arg("out_dir"),
         py::arg("overwrite"), py::arg("compare"), py::arg("inputs"));
@@ -179,7 +226,8 @@ void defineCorpus(py::module_& m) {
             std::vector<batch::FileResult> results;
             for (const py::handle f : files) results.push_back(fileOf(f.cast<py::dict>()));
             const auto tables = batch::SumTables(s, results);
-            batch::WriteCorpusTables(s, {labels.at(0), labels.at(1), labels.at(2)}, tables);
+            raiseTableFailures(
+                batch::WriteCorpusTables(s, {labels.at(0), labels.at(1), labels.at(2)}, tables));
             return tablesOf(tables, compare);
         },
         py::arg("tree"), py::arg("clusters"), py::arg("outputs"), py::arg("out_dir"),
@@ -197,6 +245,7 @@ void defineCorpus(py::module_& m) {
                 py::gil_scoped_release free;
                 outcome = batch::CodeCorpus(s, inputs, jobs);
             }
+            raiseTableFailures(outcome.tableFailures);
             py::list files;
             for (const batch::FileResult& r : outcome.results) files.append(fileDict(r, compare));
             py::dict d;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -186,14 +187,21 @@ TEST(Batch, AFileThatFailsLeavesTheOthersAndIsNamed) {
     EXPECT_EQ(batch(common + dir.file("good.fvs") + " " + dir.file("short.fvs") + " " +
                     dir.file("missing.fvs")),
               1);
-    for (const char* says : {"2 of 3 files failed:", "missing.fvs\" does not exist.",
+    for (const char* says : {"1 file coded, 2 failed", "missing.fvs\" does not exist.",
                              "short.fvs\" holds no header", "Read beyond end of file"})
         EXPECT_NE(batch.err.find(says), std::string::npos) << batch.err;
     EXPECT_TRUE(fs::exists(dir.file("out/K8/good_code.txt")));
     EXPECT_TRUE(fs::exists(dir.file("out/K8/good_teach_Vowel.txt")));
     EXPECT_FALSE(fs::exists(dir.file("out/K8/good_Teach.zrt")));  // not asked for
 
-    // Outputs that exist are kept unless --overwrite is given.
+    // Outputs that exist are kept unless --overwrite is given; so are the
+    // corpus tables.
+    EXPECT_EQ(batch(common + dir.file("good.fvs")), 2);
+    EXPECT_NE(batch.err.find("K8/corpus_error.txt\" exists; it is kept"), std::string::npos)
+        << batch.err;
+    fs::remove(dir.file("out/K8/corpus_error.txt"));
+    fs::remove(dir.file("out/K8/corpus_error.csv"));
+    fs::remove(dir.file("out/K8/corpus_files.csv"));
     dir.write("out/K8/good_code.txt", "mine");
     EXPECT_EQ(batch(common + dir.file("good.fvs")), 1);
     EXPECT_NE(batch.err.find("\" exists; it is kept (--overwrite replaces it)."), std::string::npos)
@@ -209,7 +217,7 @@ TEST(Batch, AFileThatFailsLeavesTheOthersAndIsNamed) {
         << batch.err;
     const std::string table = readFileBytes(dir.file("cmp/K4/corpus_error.txt"));
     EXPECT_NE(table.find("\r\n       4"), std::string::npos) << table;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("cmp/K4")), {}), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("cmp/K4")), {}), 4);
 
     // A tree that names no feature kind would have the window wait for a
     // choice: the file fails instead of waiting for ever.
@@ -230,15 +238,136 @@ TEST(Batch, RefusesACommandLineItCannotCarryOut) {
         {tree + " --clusters 4,x" + out + fvs, "\"x\" is no number of clusters"},
         {tree + " --clusters 4 --outputs teach-all" + out + fvs, "\"teach-all\" is no output"},
         {tree + " --clusters 4" + out, "no event file to code"},
-        {tree + " --clusters 4" + out + fvs + " " + batch.dir.file("vowels.fvs"),
-         "would write outputs of the same names"},
+        {tree + " --clusters 4" + out + fvs + " " + fvs, "would write outputs of the same names"},
         {"--tree " + fvs + " --clusters 4" + out + fvs, "cannot be read"},
     };
     for (const auto& [args, says] : cases) {
         SCOPED_TRACE(args);
         EXPECT_EQ(batch(args), 2);
         EXPECT_NE(batch.err.find(says), std::string::npos) << batch.err;
+        // A corpus refused makes no folder.
+        EXPECT_FALSE(fs::exists(batch.dir.file("out")));
     }
+}
+
+// The corpus tables of a folder describe every file coded whole into it,
+// by this run or an earlier one, and no input takes their names.
+TEST(Batch, CorpusTablesDescribeEveryFileOfTheirFolder) {
+    Command batch;
+    const TempDir& dir = batch.dir;
+    const std::string fvs = readFileBytes(kSamples + "/vowels.fvs");
+    for (const char* folder : {"d1", "d2"}) fs::create_directories(dir.file(folder));
+    for (const char* name : {"d1/a.fvs", "d2/a.fvs", "d1/b.FVS", "d2/noext", "corpus.fvs"})
+        dir.write(name, fvs);
+    dir.write("list", dir.file("d1/a.fvs") + "\r\n\r\n" + dir.file("d2/a.fvs") + "\n");
+    const std::string common = "--tree " + kTree + " --clusters 8 --out " + dir.file("out") +
+                               " --input-root " + dir.file("") + " ";
+    // A list of files, two of one name in two folders: mirrored.
+    EXPECT_EQ(batch(common + "--file-list " + dir.file("list")), 0) << batch.err;
+    EXPECT_NE(batch.err.find("2 files coded, into"), std::string::npos) << batch.err;
+    EXPECT_TRUE(fs::exists(dir.file("out/K8/d1/a_error.txt")));
+    EXPECT_TRUE(fs::exists(dir.file("out/K8/d2/a_error.txt")));
+    const auto filesLine = [&] {
+        const std::string table = readFileBytes(dir.file("out/K8/corpus_error.txt"));
+        const size_t at = table.find("Coded event files:");
+        return table.substr(at, table.find("\r\n", at) - at);
+    };
+    EXPECT_EQ(filesLine(), "Coded event files:    2");
+
+    // Adding files: refused while the tables exist, then added to them;
+    // the files already there are skipped. An input named as the corpus
+    // table fails rather than overwrite it.
+    const std::string more = dir.file("d1/a.fvs") + " " + dir.file("d1/b.FVS") + " " +
+                             dir.file("d2/noext") + " " + dir.file("corpus.fvs");
+    EXPECT_EQ(batch(common + more), 2);
+    EXPECT_EQ(batch(common + "--skip-existing " + more), 1) << batch.err;
+    for (const char* says : {"a.fvs: skipped, its outputs are there", "b.FVS: coded",
+                             "noext: coded", "corpus_error.txt\" would be the corpus table"})
+        EXPECT_NE(batch.err.find(says), std::string::npos) << batch.err;
+    EXPECT_TRUE(fs::exists(dir.file("out/K8/d1/b_error.txt")));
+    EXPECT_TRUE(fs::exists(dir.file("out/K8/d2/noext_error.txt")));
+    // The four files of both runs, the list naming each once.
+    EXPECT_EQ(filesLine(), "Coded event files:    4");
+    const std::string list = readFileBytes(dir.file("out/K8/corpus_files.csv"));
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 5) << list;
+
+    // A file whose outputs were removed leaves the tables with them.
+    fs::remove(dir.file("out/K8/d2/noext_error.txt"));
+    EXPECT_EQ(batch(common + "--overwrite " + dir.file("d1/b.FVS")), 0) << batch.err;
+    EXPECT_EQ(filesLine(), "Coded event files:    3");
+
+    // A table that cannot be written is named, after the summary of files.
+    fs::remove(dir.file("out/K8/corpus_error.csv"));
+    fs::create_directories(dir.file("out/K8/corpus_error.csv/in-the-way"));
+    EXPECT_EQ(batch(common + "--overwrite " + dir.file("d1/b.FVS")), 1);
+    EXPECT_NE(batch.err.find("1 file coded, into"), std::string::npos) << batch.err;
+    EXPECT_NE(batch.err.find("corpus table: the file \"" + dir.file("out/K8/corpus_error.csv")),
+              std::string::npos)
+        << batch.err;
+}
+
+// Files whose events are not what their headers say are coded, but named
+// incomplete, and the exit status says so.
+TEST(Batch, IncompleteFilesAreCountedAsSuch) {
+    Command batch;
+    const TempDir& dir = batch.dir;
+    const std::string fvs = readFileBytes(kSamples + "/vowels.fvs");
+    dir.write("cut.fvs", fvs.substr(0, 1812 * 61));
+    std::string none = fvs;
+    none.replace(0, 4, 4, '\0');  // declares no event, holds 477
+    dir.write("none.fvs", none);
+    EXPECT_EQ(batch("--tree " + kTree + " --clusters 8 --out " + dir.file("out") + " " +
+                    dir.file("cut.fvs") + " " + dir.file("none.fvs")),
+              1);
+    for (const char* says : {"0 files coded, 2 incomplete", "cut.fvs: incomplete (K8 60 events)",
+                             "holds no further event",
+                             "holds 477 event records, but its header "
+                             "declares 0"})
+        EXPECT_NE(batch.err.find(says), std::string::npos) << batch.err;
+}
+
+// SIGTERM stops a corpus: files under way leave no output, the tables
+// describe the files coded whole, and --skip-existing goes on.
+TEST(Batch, AnInterruptedCorpusLeavesWholeFilesAndGoesOnWhereItStopped) {
+    Command batch;
+    const TempDir& dir = batch.dir;
+    std::string files;
+    for (int i = 0; i < 1500; ++i) {
+        const std::string name = dir.file("in/f" + std::to_string(i) + ".fvs");
+        fs::create_directories(dir.file("in"));
+        fs::create_symlink(kSamples + "/vowels.fvs", name);
+        files += name + "\n";
+    }
+    dir.write("list", files);
+    const std::string args = "--tree " + kTree + " --clusters 8 --outputs all --jobs 2 --out " +
+                             dir.file("out") + " --file-list " + dir.file("list");
+    // Stopped while it codes, once a first file is whole.
+    EXPECT_EQ(run("(" ZORTAN_BATCH_EXE " " + args + " 2> " + dir.file("err") + " & until ls " +
+                  dir.file("out/K8/f*_error.txt") +
+                  " > /dev/null 2>&1; do sleep 0.01; done; kill -TERM $!; wait $!)"),
+              1);
+    const std::string err = readFileBytes(dir.file("err"));
+    EXPECT_NE(err.find("Stopped by SIGTERM"), std::string::npos) << err;
+    size_t whole = 0, staged = 0;
+    for (const auto& entry : fs::directory_iterator(dir.file("out/K8"))) {
+        const std::string name = entry.path().filename().string();
+        whole += name.ends_with("_error.txt") && name != "corpus_error.txt";
+        staged += name.starts_with(".zortan-");
+    }
+    EXPECT_EQ(staged, 0u);
+    ASSERT_GT(whole, 0u);
+    ASSERT_LT(whole, 1500u);
+    const std::string table = readFileBytes(dir.file("out/K8/corpus_error.txt"));
+    EXPECT_NE(table.find("Coded event files:    " + std::to_string(whole) + "\r\n"),
+              std::string::npos);
+    // Each file left is whole: its error table is there.
+    EXPECT_NE(readFileBytes(dir.file("out/K8/f0_error.txt")).find("Events number=477"),
+              std::string::npos);
+
+    EXPECT_EQ(batch(args + " --skip-existing --quiet"), 0) << batch.err;
+    EXPECT_NE(
+        readFileBytes(dir.file("out/K8/corpus_error.txt")).find("Coded event files:    1500\r\n"),
+        std::string::npos);
 }
 
 }  // namespace

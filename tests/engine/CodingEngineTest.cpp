@@ -5,8 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdio>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "engine/CodingEngine.h"
 #include "support/TempDir.h"
@@ -23,6 +30,21 @@ const std::string kTree = kSamples + "/vowels-cep16-centroids32.vq";
 const std::string kFvs = kSamples + "/vowels.fvs";
 const std::string kTable = kSamples + "/vowels-melcep16.txt";
 const std::string kTableTree = kSamples + "/vowels-melcep16-cart32.vq";
+
+std::string noise(size_t bytes) {
+    std::mt19937 random(1812);
+    std::string text(bytes, '\0');
+    for (char& c : text) c = static_cast<char>(random());
+    return text;
+}
+
+// Files of a folder whose names a staged output takes before its own.
+size_t stagedCopies(const std::string& folder) {
+    size_t n = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        n += entry.path().filename().string().rfind(".zortan-", 0) == 0;
+    return n;
+}
 
 LocalDateTime fixedClock() {
     return LocalDateTime{2026, 12, 8, 10, 30, 0, 0};
@@ -78,15 +100,24 @@ TEST(CodingEngine, RefusesFilesThatAreNoEventFilesOfTheirKind) {
     TempDir dir;
     const std::string fvs = readFileBytes(kFvs);
     fs::create_directories(dir.file("folder.fvs"));
-    const std::vector<std::pair<std::string, std::string>> cases = {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {dir.file("missing.fvs"), "does not exist."},
         {dir.file("folder.fvs"), "is a directory, not an event file."},
         {dir.write("empty.fvs", ""), "holds no header record (1812 bytes): Read beyond end"},
         {dir.write("cut.fvs", fvs.substr(0, 1812 * 10 + 900)),
          "holds 19020 bytes, no whole number of 1812-byte records."},
         {dir.write("tree.fvs", readFileBytes(kTree)), "no whole number of 1812-byte records"},
-        {dir.write("words.txt", "no table here\r\nat all\r\n"), "Error 100."},
+        {dir.write("words.txt", "no table here\r\nat all\r\n"), "holds no events count line"},
+        // Whole records of noise, and a tree file taken for a table.
+        {dir.write("noise.fvs", noise(1812 * 10)), "its header cannot be an fvs header"},
+        {dir.write("tree.vq1", readFileBytes(kTree)), "value range line does not hold one number"},
+        {dir.write("short-names.txt", "1 event\r\n3\r\n100\r\na b c x\r\na b c 1 2 3\r\n"),
+         "names row holds 4 names, not 3 categories and 3 components"},
     };
+#ifndef _WIN32
+    mkfifo(dir.file("pipe.fvs").c_str(), 0600);
+    cases.emplace_back(dir.file("pipe.fvs"), "is not a regular file");
+#endif
     for (const auto& [path, says] : cases) {
         SCOPED_TRACE(path);
         const RunReport r = codeWith(kTree, {4}, everyOutput({4}, dir.file("out")), {path});
@@ -161,6 +192,76 @@ TEST(CodingEngine, ACancelledRunClosesItsFilesWholeAfterTheLastEvent) {
     EXPECT_EQ(readFileBytes(dir.file("out/K8/vowels_Teach.zrt")).size(), 6u * (1 + 253 + 10));
     EXPECT_EQ(readFileBytes(dir.file("out/K8/vowels_error.txt")).find("Events number="),
               std::string::npos);
+}
+
+
+TEST(CodingEngine, StagedOutputsAreWholeOrAbsent) {
+    TempDir dir;
+    RunOptions options = everyOutput({4}, dir.file("out"));
+    options.staged = true;
+    const std::string errorFile = dir.file("out/K4/vowels_error.txt");
+    dir.write("out/K4/vowels_error.txt", "earlier");
+    CodingEngine engine(LoadTreeFile(kTree), {4});
+    engine.clock = fixedClock;
+
+    // Interrupted: nothing of the run is left, the earlier file is kept.
+    CancelAfter cancel(10);
+    RunReport r = engine.code(options, {kFvs}, &cancel);
+    EXPECT_EQ(r.end, RunEnd::Cancelled);
+    EXPECT_FALSE(r.runs[0].coded);
+    EXPECT_EQ(r.runs[0].events, 0);
+    EXPECT_TRUE(r.runs[0].files.empty());
+    EXPECT_EQ(readFileBytes(errorFile), "earlier");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("out/K4")), {}), 1);
+
+    // Whole: the outputs take their names, byte for byte those written
+    // under their names at once.
+    r = engine.code(options, {kFvs});
+    ASSERT_TRUE(r.runs[0].coded) << r.runs[0].message;
+    EXPECT_EQ(stagedCopies(dir.file("out/K4")), 0u);
+    const RunReport direct = codeWith(kTree, {4}, everyOutput({4}, dir.file("direct")), {kFvs});
+    for (const auto& entry : fs::directory_iterator(dir.file("direct/K4")))
+        EXPECT_EQ(readFileBytes(entry.path().string()),
+                  readFileBytes(dir.file("out/K4/" + entry.path().filename().string())));
+
+    // A name the folder cannot take fails before anything is coded.
+    options.stem = std::string(300, 'n');
+    r = engine.code(options, {kFvs});
+    EXPECT_FALSE(r.runs[0].coded);
+    EXPECT_NE(r.runs[0].message.find("could not be created"), std::string::npos)
+        << r.runs[0].message;
+    EXPECT_EQ(stagedCopies(dir.file("out/K4")), 0u);
+}
+
+TEST(CodingEngine, CodesCsvHoldsEveryCodeInDecimal) {
+    TempDir dir;
+    RunOptions options = everyOutput({32}, dir.file("out"));
+    options.codesCsv = true;
+    const RunReport r = codeWith(kTree, {32}, options, {kFvs});
+    ASSERT_TRUE(r.runs[0].coded) << r.runs[0].message;
+    std::istringstream csv(readFileBytes(dir.file("out/K32/vowels_codes.csv")));
+    // The code file's last bytes: a character per event.
+    std::string codes = readFileBytes(dir.file("out/K32/vowels_code.txt"));
+    ASSERT_GE(codes.size(), 477u);
+    codes.erase(0, codes.size() - 477);
+    std::string line;
+    std::getline(csv, line);
+    EXPECT_EQ(line, "event,code,Vowel,Speaker,Voicing,recognized_Vowel,recognized_Speaker,"
+                    "recognized_Voicing\r");
+    size_t rows = 0;
+    std::set<int> seen;
+    while (std::getline(csv, line)) {
+        ASSERT_EQ(line.back(), '\r');
+        int event = 0, code = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%d,", &event, &code), 2) << line;
+        EXPECT_EQ(event, static_cast<int>(++rows));
+        ASSERT_LT(rows - 1, codes.size());
+        // The code file keeps the low byte of the same code.
+        EXPECT_EQ(static_cast<unsigned char>(codes[rows - 1]), code & 0xFF);
+        seen.insert(code);
+    }
+    EXPECT_EQ(rows, 477u);
+    EXPECT_GT(seen.size(), 16u);
 }
 
 }  // namespace

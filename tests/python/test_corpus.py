@@ -97,3 +97,22 @@ def test_a_file_that_fails_is_kept_to_itself(samples, tmp_path, corpus):
         code_corpus(samples / TREE, corpus, clusters=[64], out_dir=tmp_path / "x")
     with pytest.raises(zortan.Error, match="is no output"):
         zortan.code_files(samples / TREE, corpus, clusters=4, outputs="teach", out_dir=tmp_path)
+
+
+def test_a_task_tried_again_replaces_what_it_wrote(samples, tmp_path, corpus):
+    """A Dask task whose worker was lost is run again with the same plan: it
+    replaces its own outputs instead of finding them in its way."""
+    from zortan import _files, _zortan
+    from zortan.corpus import _code_group
+    args = _files._arguments(samples / TREE, [4], ["all"], tmp_path / "out", False, False)
+    plans = _zortan.prepare_corpus(*args, inputs=[[f] for f in corpus])
+    first = _code_group(plans, args)
+    (tmp_path / "out" / "K4" / "a_error.txt").write_bytes(b"half")
+    again = _code_group(plans, args)
+    assert all(f["ok"] for f in first + again), again
+    assert (tmp_path / "out" / "K4" / "a_error.txt").read_bytes() != b"half"
+    assert not [p for p in (tmp_path / "out" / "K4").iterdir() if p.name.startswith(".zortan-")]
+    # A failed file counts no event.
+    result = zortan.code_files(samples / TREE, [str(tmp_path / "none.fvs")], clusters=4,
+                               out_dir=tmp_path / "x")
+    assert result.files[0].runs[4].events == 0

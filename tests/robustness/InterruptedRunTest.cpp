@@ -56,6 +56,10 @@ TEST(InterruptedRun, BreakOrHaltAtAnyPointLeavesEveryOutputComplete) {
                 EXPECT_EQ(referenceMismatch(s.dir.path(), coded, std::nullopt), "");
                 EXPECT_TRUE(s.ui.messages.back().starts_with(
                     "Program finished\r\nFind results in:\r\n\"" + s.dir.file("ev_Teach.zrt")));
+                // Halt! writes no error table, and the message says so.
+                EXPECT_TRUE(s.ui.messages.back().ends_with(
+                    "(which holds no error table: the run was halted before its end)"))
+                    << s.ui.messages.back();
             }
 }
 
@@ -84,6 +88,9 @@ TEST(ConsoleInterrupt, SignalsAndEndOfInputKeepEveryEventCoded) {
         EXPECT_EQ(out.find("[message]\nProgram finished\nFind results in:\n\"" +
                            c.dir.file("ev_Teach.zrt")) != std::string::npos,
                   signal != 0);
+        EXPECT_EQ(out.find("(which holds no error table: the run was halted before its end)") !=
+                      std::string::npos,
+                  signal != 0 && !broken);
         const auto coded = static_cast<int64_t>(c.records("ev_Teach.zrt").size());
         ASSERT_GT(coded, 0);
         EXPECT_LT(coded, kEvents) << "the run ended before the interrupt";

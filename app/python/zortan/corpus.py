@@ -34,7 +34,7 @@ def _job(args: tuple) -> "_zortan.CorpusJob":
 
 def _code_group(group: list, args: tuple) -> list:
     job = _job(args)
-    return [job.code(inputs) for inputs in group]
+    return [job.code(plan) for plan in group]
 
 
 def code_corpus(tree_path: _files.PathLike, files: Sequence,
@@ -53,9 +53,12 @@ def code_corpus(tree_path: _files.PathLike, files: Sequence,
     inputs = _files._inputs(files, compare)
     # The tree and the settings are checked here, before anything is sent.
     labels = _zortan.CorpusJob(*args).labels
-    _zortan.prepare_corpus(*args, inputs=inputs)
-    groups = [inputs[i:i + max(1, files_per_task)]
-              for i in range(0, len(inputs), max(1, files_per_task))]
+    # Where each file's outputs go and which exist is settled here, once: a
+    # task tried again (its worker lost) codes its files as planned and
+    # replaces what it had written.
+    plans = _zortan.prepare_corpus(*args, inputs=inputs)
+    groups = [plans[i:i + max(1, files_per_task)]
+              for i in range(0, len(plans), max(1, files_per_task))]
 
     own = None
     if client is None:
