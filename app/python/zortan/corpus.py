@@ -38,17 +38,19 @@ def _code_group(group: list, args: tuple) -> list:
 
 
 def code_corpus(tree_path: _files.PathLike, files: Sequence,
-                clusters: Union[int, Sequence[int]],
+                clusters: Union[int, Sequence[int], None] = None,
                 outputs: Union[str, Sequence[str]] = (), out_dir: _files.PathLike = ".",
                 client=None, overwrite: bool = False, compare: bool = False,
-                files_per_task: int = 1) -> _files.CorpusResult:
+                files_per_task: int = 1, *,
+                n_clusters: Union[int, Sequence[int], None] = None) -> _files.CorpusResult:
     """zortan.code_files on a Dask cluster; the same arguments and result.
 
     With client=None a LocalCluster of worker processes (one thread each) is
     made for the call and closed after it; otherwise the given
     dask.distributed.Client's cluster is used. `files_per_task` groups small
-    files into one task.
+    files into one task. `n_clusters` is another name for `clusters`.
     """
+    clusters = _files._one_of(clusters, n_clusters, "clusters", "n_clusters")
     args = _files._arguments(tree_path, clusters, outputs, out_dir, overwrite, compare)
     inputs = _files._inputs(files, compare)
     # The tree and the settings are checked here, before anything is sent.
