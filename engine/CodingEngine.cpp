@@ -127,8 +127,7 @@ struct ClusterSlot {
 std::array<std::string, kOutputChoices.size() + 2> OutputNamesFor(
     const std::array<std::string, 3>& labels, const std::string& stem, const std::string& folder) {
     InitFileOptions n;
-    BuildOutputNames(n, {&labels[0], &labels[1], &labels[2]}, stem,
-                     joinPath(folder, "_Teach.zrt"));
+    BuildOutputNames(n, {&labels[0], &labels[1], &labels[2]}, stem, joinPath(folder, "_Teach.zrt"));
     return {n.teachFileName,      n.codeFileName,       n.teachCath1FileName,
             n.teachCath2FileName, n.teachCath3FileName, n.recogFileName,
             n.codeFileName,       n.recogCath1FileName, n.recogCath2FileName,
@@ -225,11 +224,10 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
         for (const std::string& remark : info.remarks) report.warnings.push_back(remark);
         if (info.recordsHeld && info.declaredEvents && *info.recordsHeld > *info.declaredEvents) {
             report.countMismatch = true;
-            report.warnings.push_back("The fvs file \"" + info.path + "\" holds " +
-                                      std::to_string(*info.recordsHeld) +
-                                      " event records, but its header declares " +
-                                      std::to_string(*info.declaredEvents) +
-                                      ": only those declared are coded.");
+            report.warnings.push_back(
+                "The fvs file \"" + info.path + "\" holds " + std::to_string(*info.recordsHeld) +
+                " event records, but its header declares " + std::to_string(*info.declaredEvents) +
+                ": only those declared are coded.");
         }
         if (info.fvs) {
             (i == 0 ? base.data1IsFvs : base.data2IsFvs) = 1;
@@ -466,9 +464,9 @@ RunReport CodingEngine::code(const RunOptions& options, const std::vector<std::s
                 for (size_t k = 0; k < 3; ++k)
                     if (outside_[i][k] > 0)
                         report_.warnings.push_back(
-                            (outside_[i][k] == 1 ? std::string("1 event of \"")
-                                                 : std::to_string(outside_[i][k]) +
-                                                       " events of \"") +
+                            (outside_[i][k] == 1
+                                 ? std::string("1 event of \"")
+                                 : std::to_string(outside_[i][k]) + " events of \"") +
                             inputs_[i] + "\" " + (outside_[i][k] == 1 ? "carries" : "carry") +
                             " a " + labels[k] +
                             " qualifier outside the tree's value list; each counts as an error "

@@ -130,8 +130,8 @@ std::unique_ptr<EventSource> OpenEventFile(const std::string& path) {
     } catch (const std::system_error& e) {
         // The fvs file's reading thread could not be started.
         throw SourceRefusal("The event file " + quoted(path) +
-                            " cannot be read: no thread could be started to read it (" +
-                            e.what() + ").");
+                            " cannot be read: no thread could be started to read it (" + e.what() +
+                            ").");
     }
 }
 

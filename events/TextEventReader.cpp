@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 

@@ -206,7 +206,8 @@ void defineCorpus(py::module_& m) {
         [](const std::string& tree, const std::vector<int>& clusters,
            const std::vector<std::string>& outputs, const std::string& outDir, bool overwrite,
            bool compare, const std::vector<std::vector<std::string>>& inputs) {
-            const CorpusSettings s = settingsOf(tree, clusters, outputs, outDir, overwrite, compare);
+            const CorpusSettings s =
+                settingsOf(tree, clusters, outputs, outDir, overwrite, compare);
             const batch::CorpusJob job(s);
             py::list plans;
             for (const batch::CorpusInput& p : batch::PrepareCorpus(s, job, inputs))

@@ -4,8 +4,8 @@
 // along the way comes back as warnings.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <set>
 #include <sstream>
@@ -194,7 +194,6 @@ TEST(CodingEngine, ACancelledRunClosesItsFilesWholeAfterTheLastEvent) {
               std::string::npos);
 }
 
-
 TEST(CodingEngine, StagedOutputsAreWholeOrAbsent) {
     TempDir dir;
     RunOptions options = everyOutput({4}, dir.file("out"));
@@ -246,8 +245,9 @@ TEST(CodingEngine, CodesCsvHoldsEveryCodeInDecimal) {
     codes.erase(0, codes.size() - 477);
     std::string line;
     std::getline(csv, line);
-    EXPECT_EQ(line, "event,code,Vowel,Speaker,Voicing,recognized_Vowel,recognized_Speaker,"
-                    "recognized_Voicing\r");
+    EXPECT_EQ(line,
+              "event,code,Vowel,Speaker,Voicing,recognized_Vowel,recognized_Speaker,"
+              "recognized_Voicing\r");
     size_t rows = 0;
     std::set<int> seen;
     while (std::getline(csv, line)) {
