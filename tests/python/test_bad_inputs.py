@@ -44,7 +44,7 @@ def zrt_file(samples, tmp_path):
     return tmp_path / "out" / "K8" / "vowels_Teach.zrt"
 
 
-# 1. A run that fails reports no events.
+# A run that fails reports no events.
 
 def test_a_run_that_stops_reports_no_events(test_trees, tmp_path):
     tree = zortan.read_tree(test_trees / "beyond.vq")
@@ -63,7 +63,7 @@ def test_a_run_that_stops_reports_no_events(test_trees, tmp_path):
     assert isinstance(result.files[0].warnings, list)
 
 
-# 2. Threads.
+# Threads.
 
 @pytest.mark.parametrize("threads, kind", [(0, ValueError), (1025, ValueError), (1.5, TypeError),
                                            ("2", TypeError), (True, TypeError)])
@@ -95,7 +95,7 @@ def test_a_thread_that_cannot_start_is_an_error_not_an_abort(samples):
     assert out.endswith("alive\n")
 
 
-# 3. Records copied unless mapped.
+# Records copied unless mapped.
 
 def test_records_survive_a_file_cut_after_reading(samples, tmp_path, zrt_file):
     fvs = tmp_path / "cut.fvs"
@@ -120,7 +120,7 @@ def test_docstrings_tell_what_a_mapped_file_risks():
         assert "mmap=True" in function.__doc__ and "SIGBUS" in function.__doc__
 
 
-# 4. FIFOs, directories and devices are not read.
+# FIFOs, directories and devices are not read.
 
 def test_a_fifo_a_directory_and_a_device_are_refused_without_waiting(tmp_path, samples):
     fifo = tmp_path / "pipe.fvs"
@@ -152,7 +152,7 @@ def test_a_fifo_a_directory_and_a_device_are_refused_without_waiting(tmp_path, s
     assert issubclass(zortan.IsADirectory, IsADirectoryError)
 
 
-# 5. write_fvs: bad header values, plain rows.
+# write_fvs: bad header values, plain rows.
 
 @pytest.mark.parametrize("header, kind, key", [
     ({"rate": "abc"}, TypeError, "rate"),
@@ -229,7 +229,7 @@ def test_a_frame_step_given_twice_must_agree(tmp_path):
                          feature_kind=3, frame_step=5)
 
 
-# 6. encode checks its input.
+# encode checks its input.
 
 @pytest.mark.parametrize("K, kind", [(1.5, TypeError), ("4", TypeError), (True, TypeError),
                                      (4.0, TypeError), (0, ValueError), (33, ValueError)])
@@ -343,7 +343,7 @@ def test_category_readings_are_positions_and_their_characters_a_field_apart(samp
         assert "position" in doc
 
 
-# 7. Files not of their kind.
+# Files not of their kind.
 
 def write(path, data):
     path.write_bytes(data)
@@ -415,7 +415,7 @@ def test_a_zrt_file_reads_whole(zrt_file):
     assert zrt.certificate["cFileHeading"] == " teaching output file "
 
 
-# 8. code_files refuses what zortan-batch refuses.
+# code_files refuses what zortan-batch refuses.
 
 @pytest.mark.parametrize("files, options, kind, message", [
     ([], {}, ValueError, "No event file"),
@@ -451,7 +451,7 @@ def test_code_files_takes_n_clusters(samples, tmp_path):
     assert result.files[0].runs[8].events == 477
 
 
-# 9. Exceptions of Python's kinds, with messages for a script's user.
+# Exceptions of Python's kinds, with messages for a script's user.
 
 @pytest.mark.parametrize("read, what", [(zortan.read_tree, "tree file"),
                                         (zortan.read_fvs, "fvs file"),
