@@ -160,6 +160,14 @@ TEST(Batch, ComparesAPairAsTheConsoleDoes) {
         const std::string theirs = dir.file("console-K" + std::to_string(k));
         compareInConsole(dir, a, b, k, theirs);
         EXPECT_EQ(expectSameFiles(theirs, dir.file("out/K" + std::to_string(k))), 1u);
+        // The corpus table of one pair is the pair's own table.
+        const auto table = [](const std::string& text) {
+            const size_t from = text.find("=====", text.find("Events number="));
+            return text.substr(from, text.find("_____", from) - from);
+        };
+        const std::string folder = dir.file("out/K" + std::to_string(k));
+        EXPECT_EQ(table(readFileBytes(folder + "/corpus_error.txt")),
+                  table(readFileBytes(folder + "/a_error.txt")));
     }
     EXPECT_EQ(outcome.tables[1].events, 100);
 }
