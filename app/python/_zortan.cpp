@@ -19,6 +19,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/TextReader.h"
 #include "engine/TimeAveraging.h"
 #include "engine/TreeLoading.h"
@@ -208,6 +212,44 @@ py::dict nodesOf(const Tree& t) {
     return d;
 }
 
+// Rounds the m reals of a row half to even into `words` (in the current
+// rounding mode, as nearbyint does) and copies them into `reals`; false,
+// the words then unset, where one is no number or rounds outside the 16-bit
+// words. Adding and taking off 1.5 * 2^52 rounds |x| < 2^51 exactly; a
+// larger |x| stays at least 2^51 from 0. Eight at a time with SSE2, without
+// a branch or a call per component.
+bool roundRow(const double* x, size_t m, int16_t* words, double* reals) {
+    constexpr double kShift = 6755399441055744.0, kLow = -32768.0, kHigh = 32767.0;
+    size_t i = 0;
+    bool fits = true;
+#if defined(__SSE2__)
+    const __m128d shift = _mm_set1_pd(kShift), low = _mm_set1_pd(kLow), high = _mm_set1_pd(kHigh);
+    __m128d in = _mm_cmpeq_pd(low, low);
+    for (; i + 8 <= m; i += 8) {
+        __m128d r[4];
+        for (size_t j = 0; j < 4; ++j) {
+            const __m128d v = _mm_loadu_pd(x + i + 2 * j);
+            _mm_storeu_pd(reals + i + 2 * j, v);
+            r[j] = _mm_sub_pd(_mm_add_pd(v, shift), shift);
+            in = _mm_and_pd(in, _mm_and_pd(_mm_cmpge_pd(r[j], low), _mm_cmple_pd(r[j], high)));
+        }
+        // Truncation is exact on integers; a word out of range is not kept.
+        const __m128i lo = _mm_unpacklo_epi64(_mm_cvttpd_epi32(r[0]), _mm_cvttpd_epi32(r[1]));
+        const __m128i hi = _mm_unpacklo_epi64(_mm_cvttpd_epi32(r[2]), _mm_cvttpd_epi32(r[3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(words + i), _mm_packs_epi32(lo, hi));
+    }
+    fits = _mm_movemask_pd(in) == 3;
+#endif
+    for (; i < m; ++i) {
+        const double r = (x[i] + kShift) - kShift;
+        const bool inside = r >= kLow && r <= kHigh;
+        fits = fits && inside;
+        words[i] = static_cast<int16_t>(static_cast<int32_t>(inside ? r : 0.0));
+        reals[i] = x[i];
+    }
+    return fits;
+}
+
 // The rows to code, as a run holds an event: the 16-bit components (CART
 // splits, averaging) and their reals (distances). A row of reals takes its
 // components rounded half to even; a row of 16-bit words takes its reals
@@ -217,10 +259,34 @@ struct Rows {
     const double* reals = nullptr;   // (n, m), or null
     const uint8_t* cath = nullptr;   // (n, 3), or null
     size_t n = 0, m = 0;
+    // Rows of reals rounded component by component with nearbyint (for the
+    // reference coder), not by roundRow.
+    bool plain = false;
     // Components after the time averaging, (n, 129), when it applies.
     std::vector<int16_t> averaged;
 
     void event(size_t row, EventRecord& e) const {
+        if (words == nullptr && !plain) {
+            if (!roundRow(reals + row * m, m, e.components.data(), e.reals.data()))
+                throw RangeError();
+            std::fill(e.components.begin() + static_cast<std::ptrdiff_t>(m), e.components.end(),
+                      int16_t{0});
+            std::fill(e.reals.begin() + static_cast<std::ptrdiff_t>(m), e.reals.end(), 0.0);
+        } else {
+            plainEvent(row, e);
+        }
+        if (!averaged.empty())
+            std::memcpy(e.components.data(), averaged.data() + row * kComponents,
+                        sizeof e.components);
+        if (cath != nullptr) {
+            e.cath1 = static_cast<char>(cath[3 * row]);
+            e.cath2 = static_cast<char>(cath[3 * row + 1]);
+            e.cath3 = static_cast<char>(cath[3 * row + 2]);
+        }
+    }
+
+    // The row's components and reals, one at a time.
+    void plainEvent(size_t row, EventRecord& e) const {
         e.components.fill(0);
         e.reals.fill(0.0);
         if (words != nullptr) {
@@ -235,14 +301,6 @@ struct Rows {
                 e.components[i] = fitOrRangeError<int16_t>(std::nearbyint(x[i]));
                 e.reals[i] = x[i];
             }
-        }
-        if (!averaged.empty())
-            std::memcpy(e.components.data(), averaged.data() + row * kComponents,
-                        sizeof e.components);
-        if (cath != nullptr) {
-            e.cath1 = static_cast<char>(cath[3 * row]);
-            e.cath2 = static_cast<char>(cath[3 * row + 1]);
-            e.cath3 = static_cast<char>(cath[3 * row + 2]);
         }
     }
 };
@@ -350,6 +408,7 @@ py::tuple encode(const Tree& t, const py::array& vectors, int K, bool paths, int
                  bool averaging, const py::object& cath, bool reference) {
     if (vectors.ndim() != 2) throw Failure("The vectors must be a two-dimensional array");
     Rows rows;
+    rows.plain = reference;
     rows.n = static_cast<size_t>(vectors.shape(0));
     rows.m = static_cast<size_t>(vectors.shape(1));
     if (rows.m > static_cast<size_t>(kComponents))

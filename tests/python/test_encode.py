@@ -124,3 +124,51 @@ def test_reals_round_half_to_even_for_cart_splits(samples):
     expected = [int(np.round(v) >= threshold) for v in offsets]
     assert tree.encode(rows, K=2).codes.tolist() == expected
     assert tree.encode(np.round(rows).astype(np.int16), K=2).codes.tolist() == expected
+
+
+def codebook_rows(tree, n, spread, seed):
+    rng = np.random.default_rng(seed)
+    leaves = np.flatnonzero(tree.sons <= 0)
+    return tree.centroids[rng.choice(leaves, n)] + rng.normal(0, spread, (n, 129))
+
+
+@pytest.mark.parametrize("tree_name", ["codebook.vq", "closecall.vq"])
+def test_float64_rows_of_whole_numbers_code_as_int16_rows(test_trees, tree_name):
+    tree = zortan.read_tree(test_trees / tree_name)
+    words = np.clip(np.round(codebook_rows(tree, 400, 300, 7)), -32768, 32767).astype(np.int16)
+    words[:5, :9] = [[-32768], [32767], [0], [-1], [1]]
+    cath = np.tile(np.frombuffer(b"".join(l[:1].encode() for l in tree.cath_lists), np.uint8),
+                   (len(words), 1))
+    as_int16 = tree.encode(words, paths=True, cath=cath)
+    as_float64 = tree.encode(words.astype(np.float64), paths=True, threads=2, cath=cath)
+    for name in ("codes", "categories", "paths", "errors", "error_counts"):
+        np.testing.assert_array_equal(getattr(as_float64, name), getattr(as_int16, name), name)
+
+
+def test_float64_fractions_and_halves_round_as_the_reference_coder_does(samples):
+    # A CART tree compares the rounded components, so every rounding shows.
+    tree = zortan.read_tree(samples / "vowels-melcep16-cart32.vq")
+    rng = np.random.default_rng(11)
+    base = np.rint(tree.centroids[rng.integers(0, len(tree.centroids), 500), :16])
+    fractions = rng.choice([0.0, 0.5, -0.5, 0.49, -0.49, 0.51, -0.51, 1.5, -1.5, 0.25], (500, 16))
+    rows = base + fractions
+    rows[0, :4] = [-32768.5, 32767.49, -0.5, 2.5]
+    fast = tree.encode(rows, paths=True)
+    reference = tree.encode(rows, paths=True, _reference=True)
+    as_int16 = tree.encode(np.rint(rows).astype(np.int16), paths=True)
+    for name in ("codes", "categories", "paths"):
+        np.testing.assert_array_equal(getattr(fast, name), getattr(reference, name), name)
+        np.testing.assert_array_equal(getattr(fast, name), getattr(as_int16, name), name)
+
+
+@pytest.mark.parametrize("column", [0, 7, 8, 128])
+@pytest.mark.parametrize("value", [32767.5, -32768.51, 1e300, -np.inf, np.nan])
+def test_the_coder_refuses_a_component_out_of_range_as_the_reference_does(test_trees, column,
+                                                                           value):
+    # Past the package's own check: the module's rounding refuses it too.
+    tree = zortan.read_tree(test_trees / "codebook.vq")
+    rows = np.zeros((300, 129))
+    rows[290, column] = value
+    for reference in (False, True):
+        with pytest.raises(zortan.Error, match="Range check error"):
+            tree._tree.encode(rows, 16, False, 1, True, None, reference)
