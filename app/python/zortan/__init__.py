@@ -405,13 +405,19 @@ class Tree:
             raise InvalidArgument(
                 f"The rows have {m} components, but the tree considers {wanted}: give rows of "
                 f"{wanted} components{whole}{more}." + _looks_transposed(n, m, wanted))
-        if array.dtype != _np.int16:
-            _components(array, "vectors")
         array = _np.ascontiguousarray(array, dtype=array.dtype.newbyteorder("="))
         given = None if cath is None else _qualifiers(cath, n)
-        codes, categories, node_paths, errors, counts = self._tree.encode(
-            array, K, bool(paths), threads, bool(averaging), given, bool(_reference)
-        )
+        try:
+            codes, categories, node_paths, errors, counts = self._tree.encode(
+                array, K, bool(paths), threads, bool(averaging), given, bool(_reference)
+            )
+        except Error as error:
+            # The module refuses the same reals as _components, without
+            # naming them: only then is the array read once more, to say
+            # which row holds one.
+            if array.dtype != _np.int16 and "Range check error" in str(error):
+                _components(array, "vectors")
+            raise
         return EncodeResult(codes, categories, node_paths, errors, counts, tuple(self.cath_lists))
 
 
