@@ -1,7 +1,9 @@
 // The fvs file's record reader, read ahead by a thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -43,6 +45,35 @@ TEST(FvsFile, HandsOutEveryWholeRecordInOrder) {
             EXPECT_EQ(f.nextRecord(), nullptr);
             f.close();
         }
+}
+
+// A file still being written, in pieces that end inside records: every record
+// handed out is whole and in order, however the reads fall.
+TEST(FvsFile, AFileGrowingInPiecesGivesOnlyWholeRecords) {
+    testing::TempDir dir;
+    const std::string bytes = numberedRecords(400);
+    const std::string path = dir.write("grow.fvs", bytes.substr(0, 1000));
+    std::thread writer([&] {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        for (size_t at = 1000; at < bytes.size(); at += 997) {
+            out.write(bytes.data() + at,
+                      static_cast<std::streamsize>(std::min<size_t>(997, bytes.size() - at)));
+            out.flush();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        FvsFile f;
+        f.open(path);
+        const int n = readAll(f);
+        EXPECT_GE(n, 0) << "a record handed out is not the one written";
+        EXPECT_LE(n, 400);
+        f.close();
+    }
+    writer.join();
+    FvsFile whole;
+    whole.open(path);
+    EXPECT_EQ(readAll(whole), 400);
 }
 
 // The reading thread notes every record it reads after the work is set, beside
