@@ -264,5 +264,27 @@ TEST(CodingEngine, CodesCsvHoldsEveryCodeInDecimal) {
     EXPECT_GT(seen.size(), 16u);
 }
 
+#ifndef _WIN32
+// An output of one number of clusters fails (its code file is a full
+// device): that run fails alone, and the other holds every event.
+TEST(CodingEngine, AnOutputFailingAloneLeavesTheOtherRunsWhole) {
+    TempDir dir;
+    RunOptions options = everyOutput({8, 32}, dir.file("out"));
+    options.staged = true;
+    fs::create_symlink("/dev/full", dir.file("out/K8/vowels_code.txt"));
+    const RunReport r = codeWith(kTree, {8, 32}, options, {kFvs});
+    EXPECT_FALSE(r.runs[0].coded);
+    EXPECT_NE(r.runs[0].message.find("vowels_code.txt\" could not be written"), std::string::npos)
+        << r.runs[0].message;
+    EXPECT_EQ(stagedCopies(dir.file("out/K8")), 0u);
+    ASSERT_TRUE(r.runs[1].coded) << r.runs[1].message;
+    EXPECT_EQ(r.runs[1].events, 477);
+    const RunReport alone = codeWith(kTree, {32}, everyOutput({32}, dir.file("alone")), {kFvs});
+    EXPECT_EQ(r.runs[1].rows, alone.runs[0].rows);
+    EXPECT_EQ(readFileBytes(dir.file("out/K32/vowels_Teach.zrt")).size(),
+              readFileBytes(dir.file("alone/K32/vowels_Teach.zrt")).size());
+}
+#endif
+
 }  // namespace
 }  // namespace zortan
