@@ -657,20 +657,6 @@ CorpusOutcome CodeCorpus(const CorpusSettings& settings,
     if (failure) std::rethrow_exception(failure);
 
     outcome.interrupted = cancel != nullptr && cancel->load();
-    for (FileResult& result : outcome.results)
-        if (result.inputs.empty()) {
-            // Never begun: the corpus was interrupted first.
-            const CorpusInput& plan = plans[static_cast<size_t>(&result - outcome.results.data())];
-            result.inputs = plan.inputs;
-            result.subfolder = plan.subfolder;
-            result.stem = plan.stem;
-            result.interrupted = true;
-            for (int k : settings.clusters) {
-                RunResult& run = result.runs.emplace_back();
-                run.clusters = k;
-                run.message = "The corpus was interrupted before it.";
-            }
-        }
     outcome.tables = SumTables(settings, outcome.results);
     outcome.tableFailures = WriteCorpusTables(settings, outcome.labels, outcome.tables);
     return outcome;
