@@ -17,6 +17,7 @@
 
 #include "engine/CodingEngine.h"
 #include "support/TempDir.h"
+#include "tools/fixtures/TreeFileWriter.h"
 
 namespace zortan {
 namespace {
@@ -192,6 +193,45 @@ TEST(CodingEngine, ACancelledRunClosesItsFilesWholeAfterTheLastEvent) {
     EXPECT_EQ(readFileBytes(dir.file("out/K8/vowels_Teach.zrt")).size(), 6u * (1 + 253 + 10));
     EXPECT_EQ(readFileBytes(dir.file("out/K8/vowels_error.txt")).find("Events number="),
               std::string::npos);
+}
+
+// A walk that leaves the tree stops the run at the event it reads (a table
+// codes at its components count of clusters); in
+// compare mode the event is the pair's, whichever series reached it.
+TEST(CodingEngine, AStoppedCompareRunNamesThePairItStoppedAt) {
+    TempDir dir;
+    fixtures::TreeFileContents tree = fixtures::makeTree(
+        3, 2, fixtures::SplitOrder::Balanced, [](int n, int i) { return 100 + n + i / 8.0; });
+    tree.tree.nodeHeap[2].son = 5;
+    fixtures::writeTreeFile(dir.file("bad.vq"), tree);
+    // Events near 101 stay by node 1; one near 102 walks into node 2's son.
+    const auto table = [&](const std::string& name, const std::vector<std::string>& values) {
+        std::string text =
+            std::to_string(values.size()) + " events\r\n2\r\n32767\r\nV S G c1 c2\r\n";
+        for (const std::string& v : values) text += "x p r " + v + " " + v + "\r\n";
+        return dir.write(name, text);
+    };
+    struct Case {
+        std::vector<std::string> first, second;
+        std::string at;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"101", "101", "102", "101"}, {"101", "101", "101", "101"}, "at event 3"},
+             {{"101", "101", "101", "101"}, {"101", "102", "101", "101"}, "at event 2"},
+             {{"102", "101"}, {"101", "101"}, "at event 1"}}) {
+        SCOPED_TRACE(c.at);
+        RunOptions options = everyOutput({2}, dir.file("out"));
+        options.compare = true;
+        const RunReport r = codeWith(dir.file("bad.vq"), {2}, options,
+                                     {table("a.txt", c.first), table("b.txt", c.second)});
+        ASSERT_EQ(r.runs.size(), 1u);
+        EXPECT_FALSE(r.runs[0].coded);
+        EXPECT_EQ(r.runs[0].message, "The run stopped " + c.at + ": Range check error.");
+    }
+    // The same walk outside compare mode counts the series' own events.
+    const RunReport single = codeWith(dir.file("bad.vq"), {2}, everyOutput({2}, dir.file("one")),
+                                      {table("c.txt", {"101", "101", "101", "101", "102"})});
+    EXPECT_EQ(single.runs[0].message, "The run stopped at event 5: Range check error.");
 }
 
 TEST(CodingEngine, StagedOutputsAreWholeOrAbsent) {

@@ -73,6 +73,38 @@ TEST(CodingDriver, CompareModeEndsWithTheLastWholePair) {
     EXPECT_TRUE(s.reported("one", 2));
 }
 
+// A walk that leaves the tree in compare mode stops at the pair it reached,
+// and the message counts the events of each series coded before it.
+TEST(CodingDriver, AStoppedCompareRunSaysWhichPairAndHowManyWereCoded) {
+    fixtures::TreeFileContents tree = fixtures::makeTree(
+        3, 2, fixtures::SplitOrder::Balanced, [](int n, int i) { return 100 + n + i / 8.0; });
+    tree.tree.nodeHeap[2].son = 5;
+    const auto table = [](Session& s, const std::string& name, const std::string& values) {
+        std::string text = std::to_string(values.size()) + " events\r\n2\r\n32767\r\nV S G\r\n";
+        for (char v : values) text += std::string("x p r 10") + v + " 10" + v + "\r\n";
+        return s.dir.write(name, text);
+    };
+    // Series of readings near 101 ('1') or 102 ('2', the walk beyond).
+    for (const auto& [first, second, says] :
+         std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"1121", "1111", "at event 3"}, {"1111", "1211", "at event 2"}}) {
+        SCOPED_TRACE(says);
+        Session s;
+        s.p.shell.compareMode = true;
+        s.p.shell.outputTeachCombined = true;
+        ASSERT_TRUE(s.readTree(tree));
+        s.readData1(table(s, "a.txt", first));
+        s.readData2(table(s, "b.txt", second));
+        EXPECT_TRUE(s.p.run.stoppedByError);
+        const int coded = says == "at event 3" ? 2 : 1;
+        bool found = false;
+        for (const std::string& m : s.ui.messages)
+            found |= m.starts_with("The run stopped " + says + ": Range check error.\r\nFind the " +
+                                   std::to_string(coded) + " events coded in:");
+        EXPECT_TRUE(found) << ::testing::PrintToString(s.ui.messages);
+    }
+}
+
 // A table of no events (".FVS" in capitals is not the fvs extension), or an
 // averaging window the run refuses.
 TEST(CodingDriver, RunsWithoutEventsStillFinish) {
