@@ -23,6 +23,8 @@ set(allowed_engine "engine/;output/;${formats};${settings}")
 # window/: the window model, the program state and the run's messages and
 # controls, over the engine.
 set(allowed_window "window/;engine/;output/;plots/;${formats};${settings}")
+# train/: growing trees from events read through the engine's sources.
+set(allowed_train "train/;engine/;output/;${formats};${settings}")
 # The faces: the window's front ends drive window/; the batch command, the
 # dump tool and the Python package call the engine and the formats.
 set(below_faces "engine/;output/;${formats};${settings}")
@@ -30,15 +32,16 @@ set(allowed_app/console "app/console/;window/;plots/;${below_faces}")
 set(allowed_app/desktop "app/desktop/;window/;plots/;${below_faces}")
 set(allowed_app/batch "app/batch/;${below_faces}")
 set(allowed_app/dump "app/dump/;${below_faces}")
-set(allowed_app/python "app/python/;app/batch/;${below_faces}")
+set(allowed_app/python "app/python/;app/batch/;train/;${below_faces}")
+set(allowed_app/train "app/train/;train/;${below_faces}")
 # Tools and benchmarks: above everything but the front ends; the writers
 # of test inputs only on the formats.
 set(allowed_tools/fixtures "tools/fixtures/;${formats}")
-set(allowed_tools "tools/;window/;plots/;${below_faces}")
-set(allowed_bench "bench/;tools/;app/desktop/;window/;plots/;${below_faces}")
+set(allowed_tools "tools/;window/;plots/;train/;${below_faces}")
+set(allowed_bench "bench/;tools/;app/desktop/;window/;plots/;train/;${below_faces}")
 
-set(layers platform base core shell tree events plots output engine window app/console app/desktop
-    app/batch app/dump app/python tools/fixtures tools bench)
+set(layers platform base core shell tree events plots output engine train window app/console
+    app/desktop app/batch app/dump app/python app/train tools/fixtures tools bench)
 set(failures "")
 set(checked "")
 foreach(folder IN LISTS layers)

@@ -15,6 +15,9 @@ set(plants
     "output/OutFile.cpp|engine/CodingEngine.h"
     "engine/EventLoop.cpp|window/MainWindow.h"
     "engine/CodingEngine.cpp|plots/EventPictures.h"
+    "engine/EventLoop.cpp|train/Training.h"
+    "train/Training.cpp|window/Program.h"
+    "app/train/main.cpp|app/batch/Corpus.h"
     "window/MainWindow.cpp|app/console/ConsoleUi.h"
     "app/batch/Corpus.cpp|window/MainWindow.h"
     "app/dump/Dump.cpp|window/Program.h"
@@ -31,7 +34,7 @@ foreach(plant IN LISTS plants)
   math(EXPR n "${n} + 1")
   set(copy "${WORK_DIR}/layers-copy-${n}")
   file(REMOVE_RECURSE "${copy}")
-  foreach(folder platform base core shell tree events plots output engine window app tools bench)
+  foreach(folder platform base core shell tree events plots output engine train window app tools bench)
     file(COPY "${SOURCE_DIR}/${folder}" DESTINATION "${copy}")
   endforeach()
   file(READ "${copy}/${file}" text)
