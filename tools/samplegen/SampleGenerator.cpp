@@ -1,8 +1,9 @@
 // zortan-samplegen: writes the bundled samples (an fvs event file, a text
-// event table of the same frames and quantization trees grown on them) into
-// the folder named on the command line, then reads every tree back with the
-// program's tree reader, codes the sample events and prints a summary.
-// The output is the same, byte for byte, on every run and machine.
+// event table of the same frames and quantization trees grown on them by the
+// training library) into the folder named on the command line, then reads
+// every tree back with the program's tree reader, codes the sample events and
+// prints a summary. The output is the same, byte for byte, on every run and
+// machine.
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -18,10 +19,10 @@
 #include "platform/Errors.h"
 #include "tools/fixtures/FvsFileWriter.h"
 #include "tools/fixtures/TextEventFileWriter.h"
-#include "tools/fixtures/TreeFileWriter.h"
 #include "tools/samplegen/Synthesis.h"
-#include "tools/samplegen/TreeGrowing.h"
+#include "train/TrainingFiles.h"
 #include "tree/TreeCoding.h"
+#include "tree/TreeFileWriter.h"
 #include "window/FvsInput.h"
 #include "window/Program.h"
 #include "window/QuietUi.h"
@@ -33,8 +34,9 @@ namespace {
 using namespace zortan;
 using namespace zortan::samplegen;
 
-// The analysis settings of the samples, written alike into the fvs header
-// and into every tree so that the settings check finds nothing to report.
+// The analysis settings of the samples, written into the fvs header; the
+// trees grown on it take them from there, so that the settings check finds
+// nothing to report.
 constexpr double kFrameStepMs = 10.0;
 constexpr double kRate = 16000.0;
 constexpr int kLifterThreshold = 24;
@@ -46,7 +48,7 @@ constexpr int kFeatureCepstrum = 3, kFeatureMelCepstrum = 4;
 constexpr int kTableComponents = 16;  // mel cepstrum 0..15 in the text table
 
 // The trees' fixed first-line date keeps the files reproducible.
-const std::string kTreeDate = "date 2024-05-01 12:00";
+const std::string kTreeDate = "2024-05-01 12:00";
 const std::string kSampleFolder = "C:\\Zortan\\samples\\";
 const std::string kFvsName = "vowels.fvs";
 const std::string kTableName = "vowels-melcep16.txt";
@@ -55,7 +57,7 @@ const std::string kWaveName = "vowels.wav";
 struct TreePlan {
     std::string file;
     std::string description;
-    DividingMethod method;
+    train::Rule rule;
     int featureKind;
     int components;
     int leaves;
@@ -64,23 +66,18 @@ struct TreePlan {
 };
 
 const std::vector<TreePlan> kTrees = {
-    {"vowels-cep16-centroids32.vq", "Centroids, cepstrum 0..15, 32 groups",
-     DividingMethod::Centroids, kFeatureCepstrum, 16, 32, 0, false},
-    {"vowels-melcep16-cart32.vq", "CART, mel cepstrum 0..15, 32 groups", DividingMethod::CART,
+    {"vowels-cep16-centroids32.vq", "Centroids, cepstrum 0..15, 32 groups", train::Rule::Centroids,
+     kFeatureCepstrum, 16, 32, 0, false},
+    {"vowels-melcep16-cart32.vq", "CART, mel cepstrum 0..15, 32 groups", train::Rule::CART,
      kFeatureMelCepstrum, 16, 32, 0, false},
     {"vowels-table-centroids16.vq", "Centroids, text table (mel cepstrum 0..15), 16 groups",
-     DividingMethod::Centroids, kFeatureMelCepstrum, kTableComponents, 16, 0, true},
+     train::Rule::Centroids, kFeatureMelCepstrum, kTableComponents, 16, 0, true},
     {"vowels-cep16-cart8-avg10.vq", "CART, cepstrum 0..15 averaged over 10 frames, 8 groups",
-     DividingMethod::CART, kFeatureCepstrum, 16, 8, 10, false},
+     train::Rule::CART, kFeatureCepstrum, 16, 8, 10, false},
 };
 
 const std::string kLabels[3] = {"Vowel", "Speaker", "Voicing"};
 const std::string* const kValues[3] = {&kVowels, &kSpeakers, &kVoicings};
-
-uint8_t readingOf(int category, char value) {
-    const std::string& values = *kValues[category];
-    return fitOrRangeError<uint8_t>(values.find(value));
-}
 
 std::string path(const std::string& folder, const std::string& name) {
     return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
@@ -138,78 +135,36 @@ fixtures::TextEventTable makeTable(const std::vector<fixtures::FvsEvent>& frames
     return t;
 }
 
-// The events a tree is trained on: the chosen feature's components and
-// the readings of the qualifiers; with averaging, transformed as the coder
-// transforms them before coding.
-std::vector<TrainingEvent> trainingEvents(const std::vector<fixtures::FvsEvent>& frames,
-                                          const TreePlan& plan) {
-    std::vector<TrainingEvent> events;
-    AveragingState averaging;
-    int64_t step = 0;
-    for (const fixtures::FvsEvent& f : frames) {
-        EventRecord e;
-        const auto& feature = f.features[static_cast<size_t>(plan.featureKind)];
-        std::copy(feature.begin(), feature.end(), e.components.begin());
-        if (plan.averagingFrames > 0)
-            AveragingTransform(e, averaging, plan.averagingFrames, plan.components, step, false);
-        ++step;
-        TrainingEvent t;
-        t.components = e.components;
-        t.readings = {readingOf(0, f.cath1), readingOf(1, f.cath2), readingOf(2, f.cath3)};
-        events.push_back(t);
-    }
-    return events;
-}
+// Grows a tree on the events of the sample file just written, read back as
+// a run reads them (time-averaged when the tree averages), unsupervised on
+// distortion over components 0..components-1. The file names the samples'
+// fixed folder rather than where they were written, so that the trees stay
+// the same wherever they are generated.
+TreeFileContents makeTreeFile(const std::string& folder, const TreePlan& plan) {
+    const std::string& data = plan.fromTable ? kTableName : kFvsName;
+    const int32_t averagingMs = static_cast<int32_t>(plan.averagingFrames * kFrameStepMs);
+    train::ReadingOptions reading;
+    reading.featureKind = plan.featureKind;
+    reading.averagingMs = averagingMs;
+    reading.components = plan.components;
+    train::TrainingSource source = train::ReadTrainingFiles({path(folder, data)}, reading);
+    for (const std::string& w : source.warnings) std::cerr << "[training] " << w << "\n";
 
-fixtures::TreeFileContents makeTreeFile(const std::vector<fixtures::FvsEvent>& frames,
-                                        const TreePlan& plan) {
-    fixtures::TreeFileContents c;
-    QuantizationTree& t = c.tree;
-    growTree(t, trainingEvents(frames, plan), plan.method, plan.components, plan.leaves);
-    t.treeHeading = kTreeDate + ", TRB sample tree: " + plan.description;
-    c.line2Text = "teaching sample " + kSampleFolder + (plan.fromTable ? kTableName : kFvsName);
-    c.waveFileDir = " " + kSampleFolder + kWaveName;
-    c.cathLabel1 = kLabels[0];
-    c.cathLabel2 = kLabels[1];
-    c.cathLabel3 = kLabels[2];
-    c.line46 = std::to_string(t.HeapTop + 1) + " nodes of " + plan.file;
+    train::TrainingOptions options;
+    options.clusters = plan.leaves;
+    options.rule = plan.rule;
+    options.nextSplit = train::Measure::Distortion;
+    options.splitBy = train::Measure::Distortion;
+    options.components = plan.components;
+    for (int i = 0; i < plan.components; ++i) options.constrained.insert(static_cast<unsigned>(i));
+    train::GrownTree grown = train::GrowTree(source.events, options, source.active);
 
-    t.consideredComponentsNb = plan.components;
-    for (int i = 0; i < plan.components; ++i) t.constrainedSet.insert(static_cast<unsigned>(i));
-    t.featuresSetText = " components 0.." + std::to_string(plan.components - 1);
-    Set256* sets[3] = {&t.cath[0].set, &t.cath[1].set, &t.cath[2].set};
-    TcharList* lists[3] = {&t.cath[0].list, &t.cath[1].list, &t.cath[2].list};
-    int16_t* nbrs[3] = {&t.cath[0].nbr, &t.cath[1].nbr, &t.cath[2].nbr};
-    for (size_t k = 0; k < 3; ++k) {
-        for (char ch : *kValues[k]) sets[k]->insert(static_cast<unsigned char>(ch));
-        lists[k]->assign(kValues[k]->begin(), kValues[k]->end());
-        *nbrs[k] = fitOrRangeError<int16_t>(kValues[k]->size() - 1);
-    }
-    t.cath[0].active = t.cath[1].active = t.cath[2].active = 1;
-
-    AnalysisSettings& a = t.training;
-    a.featureKind = plan.featureKind;
-    a.filter = kFilter;
-    a.scalingConstants = kScalingConstants;
-    a.windowShape = kWindowShape;
-    a.preemphasis = kPreemphasis;
-    a.lifterThreshold = kLifterThreshold;
-    a.frameStep = kFrameStepMs;
-    a.rate = kRate;
-    a.fftWindowWidth = kFrameLength;
-    a.averaging = plan.averagingFrames > 0;
-    a.averagingFrames = plan.averagingFrames;
-    TreeTrainingSettings& trb = t.treeTraining;
-    trb.setsDividingMethod = static_cast<int>(plan.method);
-    trb.setChoiceCriterion = 0;        // distortion
-    trb.featuresChoiceCriterion = 0;   // distortion
-    trb.setChoiceClassifier = 0;       // Vowel
-    trb.featuresChoiceClassifier = 0;  // Vowel
-    trb.setChoiceTraining = 0;         // unsupervised
-    trb.featuresChoiceTraining = 0;    // unsupervised
-    trb.cartLike = false;
-    trb.averagingWindowShape = 0;  // rectangle
-    trb.averagingWindowMs = static_cast<int32_t>(plan.averagingFrames * kFrameStepMs);
+    source.files = {kSampleFolder + data};
+    source.waveName = kSampleFolder + kWaveName;  // the table holds the same frames
+    for (size_t c = 0; c < 3; ++c) source.labels[c] = kLabels[c];
+    TreeFileContents c = train::TreeFileOf(std::move(grown), source, plan.featureKind, averagingMs,
+                                           kTreeDate + ", TRB sample tree: " + plan.description);
+    c.line46 = std::to_string(c.tree.HeapTop + 1) + " nodes of " + plan.file;
     return c;
 }
 
@@ -313,7 +268,7 @@ int main(int argc, char** argv) {
         const fixtures::TextEventTable table = makeTable(frames);
         fixtures::writeTextEventFile(path(folder, kTableName), table);
         for (const TreePlan& plan : kTrees)
-            fixtures::writeTreeFile(path(folder, plan.file), makeTreeFile(frames, plan));
+            writeTreeFile(path(folder, plan.file), makeTreeFile(folder, plan));
         std::printf("%zu frames written to %s\n", frames.size(), folder.c_str());
         for (const TreePlan& plan : kTrees) summarise(folder, plan);
         return 0;
