@@ -138,23 +138,20 @@ uint16_t Codebook::fullSize() const {
     return static_cast<uint16_t>(std::min<int>(tree.treeSizesNb(), tree.centroidsNb));
 }
 
-Codebook LoadTreeFile(const std::string& path) {
+namespace {
+
+// Reads a whole tree file from `reader`, which stands at its first line.
+Codebook loadTree(TextReader& reader, const std::string& path) {
     Codebook book;
     book.path = path;
-    std::optional<TextReader> reader;
-    try {
-        reader.emplace(path);
-    } catch (const InOutError& e) {
-        throw TreeLoadError(std::string(e.what()) + ": \"" + path + "\"");
-    }
-    book.tree.treeHeading = reader->readLine(255);
+    book.tree.treeHeading = reader.readLine(255);
     book.texts.heading = book.tree.treeHeading;
     if (!isTreeHeading(book.tree.treeHeading)) throw TreeLoadError(notATreeFileMessage(path));
     TreeFileItems items;
     items.tree = std::move(book.tree);
     std::optional<std::string> failure;
     try {
-        failure = ReadTreeItems(*reader, path, items);
+        failure = ReadTreeItems(reader, path, items);
     } catch (const InOutError& e) {
         throw TreeLoadError(std::string(e.what()) + ": \"" + path + "\"");
     }
@@ -177,6 +174,23 @@ Codebook LoadTreeFile(const std::string& path) {
     PublishTree(to, items);
     book.coder.distanceFunction = &EuclidDist;
     return book;
+}
+
+}  // namespace
+
+Codebook LoadTreeFile(const std::string& path) {
+    std::optional<TextReader> reader;
+    try {
+        reader.emplace(path);
+    } catch (const InOutError& e) {
+        throw TreeLoadError(std::string(e.what()) + ": \"" + path + "\"");
+    }
+    return loadTree(*reader, path);
+}
+
+Codebook LoadTreeText(std::string text, const std::string& name) {
+    TextReader reader = TextReader::fromText(std::move(text));
+    return loadTree(reader, name);
 }
 
 }  // namespace zortan

@@ -3,7 +3,7 @@
 // what a read tree publishes (training file and wave names, display texts,
 // category names) as values. The window's file choice and attempts sit on
 // top of it (window/TreeInput.h); the batch command and Python load with it
-// directly.
+// directly, and Python loads the trees it makes from their text.
 #pragma once
 
 #include <array>
@@ -85,5 +85,10 @@ struct Codebook {
 // file or is no whole tree throws TreeLoadError with the window's message;
 // a value that does not fit its field throws the platform's range error.
 Codebook LoadTreeFile(const std::string& path);
+
+// Reads a tree file's text held in memory (a tree made by the program
+// itself) as LoadTreeFile reads the file, with the same failures; `name`
+// stands for the file's path in the messages and in Codebook::path.
+Codebook LoadTreeText(std::string text, const std::string& name);
 
 }  // namespace zortan

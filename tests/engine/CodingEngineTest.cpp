@@ -16,6 +16,7 @@
 #endif
 
 #include "engine/CodingEngine.h"
+#include "engine/TreeLoading.h"
 #include "support/TempDir.h"
 #include "tools/fixtures/TreeFileWriter.h"
 
@@ -325,6 +326,36 @@ TEST(CodingEngine, AnOutputFailingAloneLeavesTheOtherRunsWhole) {
               readFileBytes(dir.file("alone/K32/vowels_Teach.zrt")).size());
 }
 #endif
+
+TEST(CodingEngine, ATreeLoadedFromItsTextCodesAsItsFile) {
+    TempDir dir;
+    const std::string text = readFileBytes(kTree);
+    const RunReport fromFile = codeWith(kTree, {8}, everyOutput({8}, dir.file("file")), {kFvs});
+    CodingEngine engine(LoadTreeText(text, kTree), {8});
+    engine.clock = fixedClock;
+    const RunReport fromText = engine.code(everyOutput({8}, dir.file("text")), {kFvs});
+    ASSERT_TRUE(fromText.runs[0].coded) << fromText.runs[0].message;
+    EXPECT_EQ(fromText.runs[0].rows, fromFile.runs[0].rows);
+    for (const auto& entry : fs::directory_iterator(dir.file("file/K8"))) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(readFileBytes(entry.path().string()), readFileBytes(dir.file("text/K8/" + name)))
+            << name;
+    }
+    // A text that is no whole tree is refused as its file would be, under
+    // the name it was given.
+    const auto refusal = [](const std::string& t) {
+        try {
+            LoadTreeText(t, "made.vq");
+        } catch (const TreeLoadError& e) {
+            return std::string(e.what());
+        }
+        return std::string("loaded");
+    };
+    EXPECT_EQ(refusal("no tree\r\n"), notATreeFileMessage("made.vq"));
+    EXPECT_EQ(refusal(text.substr(0, text.size() / 2))
+                  .rfind("The tree file \"made.vq\" ends too early", 0),
+              0u);
+}
 
 }  // namespace
 }  // namespace zortan
