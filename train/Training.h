@@ -8,10 +8,14 @@
 // chosen by the `splitBy` measure:
 // - Centroids: the sons' centroids are the means of their events and an
 //   event goes to the nearer (the second on a tie), as the coder decides it.
-//   Two-means runs from deterministic starts (the principal axis of the
-//   leaf, its farthest pair, and with a supervising category the most
-//   frequent reading against the others) until the assignment no longer
-//   changes; the start whose sons give the best `splitBy` measure is kept.
+//   Two-means runs from deterministic starts until the assignment no longer
+//   changes: the means of the halves either side of the leaf's principal
+//   axis (estimated on at most 8192 of its events, evenly spread), or its
+//   farthest pair when a half is empty; with a supervising category also the
+//   farthest pair and the most frequent reading against the others, the
+//   start whose sons give the best `splitBy` measure kept. A start is first
+//   refined on an evenly spread sample of at most 4096 of a larger leaf's
+//   events.
 // - CART: one component against a threshold halfway between two adjacent
 //   values; events below it go to the first son. The best threshold over
 //   every considered component of the constrained set, by `splitBy`.
@@ -59,6 +63,10 @@ struct TrainingOptions {
     int32_t components = 0;
     Set256 constrained;
     int jobs = 1;  // threads; the tree is the same for any number
+    // Grow with the readable two-means and CART scan that the fast ones are
+    // tested against (the same tree where the events' components are
+    // integers).
+    bool reference = false;
 };
 
 // The events as the coder sees them: the reals its distances read and the

@@ -237,6 +237,27 @@ TEST(Training, TheSameEventsGiveTheSameFileForAnyNumberOfJobs) {
     }
 }
 
+// The fast two-means and CART scan grow the tree the readable ones grow,
+// for every measure, on the components of fvs files (integers).
+TEST(Training, TheFastWaysGrowWhatTheReadableOnesGrow) {
+    const TrainingSource source = ReadTrainingFiles({kFvs}, ReadingOptions{3, 0, 24});
+    const TrainingEvents binary = binaryEvents(300, 6, 5);
+    for (const Rule rule : {Rule::Centroids, Rule::CART})
+        for (const Measure m :
+             {Measure::Distortion, Measure::RecognitionError, Measure::InfoRadius})
+            for (const TrainingEvents* events : {&source.events, &binary}) {
+                SCOPED_TRACE(static_cast<int>(rule) * 10 + static_cast<int>(m));
+                TrainingOptions o =
+                    optionsOf(events == &binary ? 20 : 40, rule, events == &binary ? 6 : 24);
+                o.splitBy = m;
+                o.supervisedBy = 1;
+                const std::string fast =
+                    treeFileText(TreeFileOf(GrowTree(*events, o), source, 3, 0, "x"));
+                o.reference = true;
+                EXPECT_EQ(fast, treeFileText(TreeFileOf(GrowTree(*events, o), source, 3, 0, "x")));
+            }
+}
+
 // Supervision finds what distortion does not: a category told by one
 // component of small spread among components of large noise.
 TEST(Training, SupervisedMeasuresFollowTheirCategory) {
