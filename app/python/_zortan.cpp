@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -32,6 +33,7 @@
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "tree/TreeCoding.h"
+#include "tree/TreeFileWriter.h"
 #include "tree/TreeReader.h"
 #include "tree/fast/FastCoder.h"
 
@@ -86,6 +88,7 @@ struct Tree {
     CoderState coder;
     std::array<std::string, 3> labels;
     std::string source, waveFileDir, readingText;
+    int32_t line2Number = 0;  // the count that opens line 2, which the reader passes over
     bool fftWindowWidthRead = false;
     std::vector<std::string> messages;  // shown while reading, not failures
 
@@ -94,18 +97,33 @@ struct Tree {
     }
 };
 
-Tree readTree(const std::string& path) {
+Tree treeOf(Codebook book) {
     Tree t;
+    t.tree = std::move(book.tree);
+    t.coder = std::move(book.coder);
+    t.labels = book.labels;
+    t.source = book.source;
+    t.waveFileDir = book.waveFile;
+    t.readingText = book.readingText;
+    t.fftWindowWidthRead = book.fftWindowWidthRead;
+    t.messages = book.remarks;
+    return t;
+}
+
+// Loads a tree file, or a tree file's text when `text` is given; `path`
+// names it in the messages.
+Tree loadTree(const std::string& path, const std::optional<std::string>& text = std::nullopt) {
     try {
-        Codebook book = LoadTreeFile(path);
-        t.tree = std::move(book.tree);
-        t.coder = std::move(book.coder);
-        t.labels = book.labels;
-        t.source = book.source;
-        t.waveFileDir = book.waveFile;
-        t.readingText = book.readingText;
-        t.fftWindowWidthRead = book.fftWindowWidthRead;
-        t.messages = book.remarks;
+        Tree t = treeOf(text ? LoadTreeText(*text, path) : LoadTreeFile(path));
+        // Kept so that the tree writes back the file it was read from (0
+        // when the file went meanwhile).
+        try {
+            TextReader reader = text ? TextReader::fromText(*text) : TextReader(path);
+            reader.readLn();
+            t.line2Number = reader.readInt32();
+        } catch (const InOutError&) {
+        }
+        return t;
     } catch (const TreeLoadError& e) {
         // The window's words for a file that is no tree file send the user
         // to its folders; a script's user is told what is wrong.
@@ -117,7 +135,59 @@ Tree readTree(const std::string& path) {
     } catch (const RangeError& e) {
         throw Failure(e.what());
     }
-    return t;
+}
+
+Tree readTree(const std::string& path) {
+    return loadTree(path);
+}
+
+Tree treeFromText(const py::bytes& text, const std::string& name) {
+    return loadTree(name, std::string(text));
+}
+
+// The file a tree is written as: the tree and the texts it was read with.
+// The unused items of lines 9, 16, 17 and 21 are not kept, and are written
+// as 0.
+TreeFileContents contentsOf(const Tree& t) {
+    TreeFileContents c;
+    c.tree = t.tree;
+    c.line2Number = t.line2Number;
+    // The text of line 2 as read begins with the blank after its number.
+    c.line2Text = !t.source.empty() && t.source[0] == ' ' ? t.source.substr(1) : t.source;
+    c.waveFileDir = t.waveFileDir;
+    c.cathLabel1 = t.labels[0];
+    c.cathLabel2 = t.labels[1];
+    c.cathLabel3 = t.labels[2];
+    c.line46 = t.readingText;
+    c.writeFftWindowWidth = t.fftWindowWidthRead;
+    return c;
+}
+
+py::bytes treeText(const Tree& t) {
+    std::string text;
+    {
+        py::gil_scoped_release released;
+        text = reported([&] { return treeFileText(contentsOf(t)); });
+    }
+    return py::bytes(text);
+}
+
+// Writes the tree file whole or not at all; None when it was written, else
+// the input/output error's number and text, for the package to raise as
+// the failure of a file.
+py::object writeTree(const Tree& t, const std::string& path) {
+    std::optional<InOutError> failed;
+    {
+        py::gil_scoped_release released;
+        const TreeFileContents contents = contentsOf(t);
+        try {
+            writeTreeFile(path, contents);
+        } catch (const InOutError& e) {
+            failed = e;
+        }
+    }
+    if (failed) return py::make_tuple(failed->code(), std::string(failed->what()));
+    return py::none();
 }
 
 py::dict settingsOf(const Tree& t) {
@@ -624,8 +694,9 @@ py::bytes fvsHeaderRecord(const py::dict& header, uint32_t records) {
 
 }  // namespace
 
-// The corpus functions (_corpus.cpp).
+// The corpus functions (_corpus.cpp) and the training functions (_train.cpp).
 void defineCorpus(py::module_& m);
+void defineTraining(py::module_& m);
 
 }  // namespace zortan::python
 
@@ -665,9 +736,12 @@ PYBIND11_MODULE(_zortan, m) {
         .def_property_readonly("nodes", &nodesOf)
         .def_readonly("messages", &Tree::messages)
         .def("encode", &encode, py::arg("vectors"), py::arg("K"), py::arg("paths"),
-             py::arg("threads"), py::arg("averaging"), py::arg("cath"), py::arg("reference"));
+             py::arg("threads"), py::arg("averaging"), py::arg("cath"), py::arg("reference"))
+        .def("text", &treeText)
+        .def("write", &writeTree, py::arg("path"));
 
     m.def("read_tree", &readTree, py::arg("path"));
+    m.def("tree_from_text", &treeFromText, py::arg("text"), py::arg("name"));
     m.def("fvs_header", &fvsHeader, py::arg("record"));
     m.def("check_fvs", &checkFvs, py::arg("head"), py::arg("size"), py::arg("path"));
     m.def("fvs_header_record", &fvsHeaderRecord, py::arg("header"), py::arg("records"));
@@ -688,4 +762,5 @@ PYBIND11_MODULE(_zortan, m) {
             py::bytes(reinterpret_cast<const char*>(count.data()), count.size());
     }
     defineCorpus(m);
+    defineTraining(m);
 }

@@ -14,7 +14,14 @@ program's own tree reader and coder (the C++ extension ``zortan._zortan``).
     result.codes          # (n,) uint16, as the program's code file holds them
 
 Functions: read_tree, read_fvs, write_fvs, read_zrt, cath_of, code_files
-(and zortan.corpus.code_corpus on a Dask cluster).
+(and zortan.corpus.code_corpus on a Dask cluster); train grows a tree from
+arrays as zortan-train grows one from files, TreeQuantizer is the same as a
+scikit-learn estimator, Tree.from_splits takes in a tree grown elsewhere,
+and Tree.write writes any tree as a tree file.
+
+    tree = zortan.train(vectors, cath, clusters=32, rule="cart")
+    tree.encode(vectors).codes    # each row at the leaf the training gave it
+    tree.write("mine.vq")         # the file zortan-train writes
 
 Qualifiers and category readings: an event's three qualifiers are
 characters (one byte each, the fields cath1..cath3 of fvs and .zrt records).
@@ -36,6 +43,7 @@ NotARegularFile and FileError (OSError).
 from __future__ import annotations
 
 import datetime as _datetime
+import errno as _errno
 import math as _math
 import numbers as _numbers
 import os as _os
@@ -78,6 +86,8 @@ __all__ = [
     "ZRT_RECORD",
     "FEATURE_KINDS",
     "read_tree",
+    "train",
+    "TreeQuantizer",
     "read_fvs",
     "write_fvs",
     "read_zrt",
@@ -147,7 +157,7 @@ def _components(values: _np.ndarray, name: str) -> None:
         row, col = _first(bad)
         raise InvalidArgument(f"Range check error: row {row} of {name} holds "
                               f"{values[row, col]} at component {col}; every component must "
-                              "be a finite number.")
+                              "be a finite number (not NaN nor an infinity).")
     rounded = _np.rint(values)
     bad = (rounded < _INT16[0]) | (rounded > _INT16[1])
     if bad.any():
@@ -290,6 +300,9 @@ class Tree:
     readings      (nodes, 3) uint8: the category readings of the nodes, as
                   positions in cath_lists (as EncodeResult.categories).
     split_components (nodes,) uint8: the component a CART split compares.
+
+    Trees come from read_tree, train and Tree.from_splits; tree.write(path)
+    writes any of them as a tree file. A tree pickles as its file's text.
     """
 
     def __init__(self, handle: "_zortan.Tree"):
@@ -309,6 +322,40 @@ class Tree:
         self.codes: _np.ndarray = nodes["code"]
         self.readings: _np.ndarray = nodes["readings"]
         self.split_components: _np.ndarray = nodes["split_component"]
+
+    def __reduce__(self):
+        return (_tree_of_text, (self._tree.text(), "pickled tree"))
+
+    def write(self, path: PathLike) -> None:
+        """Writes the tree as a tree file, whole or not at all: the text goes to
+        a file beside `path` first, which then takes its name (replacing a
+        file of that name).
+
+        A tree from train writes the file zortan-train writes for those
+        events and choices. A tree read from a file writes an equivalent
+        file: the same tree, settings and texts (line ends CR LF, reals as
+        the writer writes them; the items no reader uses, on lines 9, 16,
+        17 and 21, as 0), the file itself where it was written so. A folder
+        that does not exist, a directory or no permission: the FileError
+        subclasses, as read_tree.
+        """
+        path = _os.fsdecode(_os.fspath(path))
+        if _os.path.isdir(path):
+            raise _os_failure(IsADirectoryError(_errno.EISDIR, "", path), path, "tree file",
+                              "written")
+        failed = self._tree.write(path)
+        if failed is not None:
+            code, text = failed
+            err = _RUNTIME_ERRNO.get(code, code)
+            raise _os_failure(OSError(err, text), path, "tree file", "written") from None
+
+    @classmethod
+    def from_splits(cls, centroids: Any, splits: Any, rule: str = "centroids",
+                    thresholds: Any = None, readings: Any = None,
+                    labels: Optional[Sequence[str]] = None, components: Any = None,
+                    settings: Optional[Mapping[str, Any]] = None) -> "Tree":
+        return _train.from_splits(centroids, splits, rule, thresholds, readings, labels,
+                                  components, settings)
 
     def __repr__(self) -> str:
         return (
@@ -419,6 +466,16 @@ class Tree:
                 _components(array, "vectors")
             raise
         return EncodeResult(codes, categories, node_paths, errors, counts, tuple(self.cath_lists))
+
+
+# The classic runtime error numbers of the writer's failures, as errno values.
+_RUNTIME_ERRNO = {2: _errno.ENOENT, 3: _errno.ENOTDIR, 4: _errno.EMFILE, 5: _errno.EACCES,
+                  101: _errno.ENOSPC}
+
+
+def _tree_of_text(text: bytes, name: str) -> Tree:
+    """The tree a tree file's text gives, read as the file would be."""
+    return Tree(_zortan.tree_from_text(text, name))
 
 
 def read_tree(path: PathLike) -> Tree:
@@ -856,3 +913,12 @@ def read_zrt(path: PathLike, mmap: bool = False) -> ZrtFile:
                 raise
             raise _os_failure(e, path, "combined output file") from None
     return ZrtFile(_certificate(image), records)
+
+
+# Training (zortan._train reads the helpers above).
+from . import _train  # noqa: E402
+from ._train import TreeQuantizer, train  # noqa: E402
+
+Tree.from_splits.__func__.__doc__ = _train.from_splits.__doc__
+for _public in (TreeQuantizer, train):
+    _public.__module__ = __name__
