@@ -486,10 +486,9 @@ class TreeQuantizer:
         return self
 
     def __repr__(self) -> str:
-        defaults = TreeQuantizer()
-        changed = [f"{name}={getattr(self, name)!r}" for name in self._PARAMETERS
-                   if getattr(self, name) is not getattr(defaults, name)
-                   and getattr(self, name) != getattr(defaults, name)]
+        defaults = TreeQuantizer().get_params()
+        changed = [f"{name}={value!r}" for name, value in self.get_params().items()
+                   if repr(value) != repr(defaults[name])]
         return f"TreeQuantizer({', '.join(changed)})"
 
     def _X(self, X: Any, fitted: bool) -> _np.ndarray:
