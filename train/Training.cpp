@@ -720,22 +720,25 @@ GrownTree GrowTree(const TrainingEvents& events, const TrainingOptions& o,
     for (int i = 0; i < o.components; ++i)
         if (o.constrained.contains(static_cast<unsigned>(i))) d.counted.push_back(i);
     d.width = d.counted.size();
-    d.x.resize(n * d.width);
+    // The wide rows only where the narrow ones do not hold the values exactly.
     d.narrowX.resize(n * d.width);
     d.norm2.resize(n);
+    std::vector<double> row(d.width);
     for (size_t e = 0; e < n; ++e) {
-        double* row = d.x.data() + e * d.width;
-        for (size_t j = 0; j < d.width; ++j)
-            row[j] = events.reals[e][static_cast<size_t>(d.counted[j])];
-        d.norm2[e] = dot(row, row, d.width);
         for (size_t j = 0; j < d.width; ++j) {
+            row[j] = events.reals[e][static_cast<size_t>(d.counted[j])];
             const auto narrow = static_cast<float>(row[j]);
             d.narrowX[e * d.width + j] = narrow;
             d.narrowExact &= narrow == row[j];
         }
+        d.norm2[e] = dot(row.data(), row.data(), d.width);
     }
-    // The narrow rows hold the values exactly: the wide ones are not read.
-    if (d.narrowExact) std::vector<double>().swap(d.x);
+    if (!d.narrowExact) {
+        d.x.resize(n * d.width);
+        for (size_t e = 0; e < n; ++e)
+            for (size_t j = 0; j < d.width; ++j)
+                d.x[e * d.width + j] = events.reals[e][static_cast<size_t>(d.counted[j])];
+    }
     d.walk.consideredComponentsNb = o.components;
     d.walk.constrainedSet = o.constrained;
 

@@ -2,10 +2,12 @@
 // reader bit for bit, and a file is there whole or not at all.
 #include "tree/TreeFileWriter.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -204,6 +206,7 @@ TEST(TreeFileWriter, FailedWriteLeavesNothing) {
     }
 }
 
+#ifndef _WIN32
 // A file is replaced by the new text whole, however long the old one was,
 // or, when the writing fails midway (past a file size limit), not at all; a
 // pipe is written into and stays the pipe it was.
@@ -242,6 +245,8 @@ TEST(TreeFileWriter, ReplacesAFileWholeOrNotAtAllAndWritesIntoAPipe) {
     EXPECT_TRUE(fs::is_fifo(pipe));
     EXPECT_EQ(entries(dir.path()), "pipe\nt.vq\n");
 }
+
+#endif
 
 }  // namespace
 }  // namespace zortan
