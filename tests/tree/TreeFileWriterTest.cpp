@@ -194,12 +194,17 @@ TEST(TreeFileWriter, FailedWriteLeavesNothing) {
         errno = 0;
         ASSERT_EQ(std::fopen(path.c_str(), "wb"), nullptr);
         const InOutError opening = ioErrorFromErrno(errno);
+        (void)opening;
         try {
             writeTreeFile(path, c);
             ADD_FAILURE() << "written";
         } catch (const InOutError& e) {
+#ifndef _WIN32
+            // (Windows refuses a folder only at the rename, as "a directory".)
             EXPECT_EQ(e.code(), opening.code());
             EXPECT_STREQ(e.what(), opening.what());
+#endif
+            (void)e;
         }
         EXPECT_EQ(entries(dir.path()), "folder\n");
         EXPECT_TRUE(fs::is_empty(dir.file("folder")));
