@@ -16,6 +16,8 @@ set(allowed_shell "shell/;base/;platform/")
 set(allowed_tree "tree/;core/;base/;platform/")
 set(allowed_events "events/;core/;base/;platform/")
 set(allowed_plots "plots/;${formats};${settings}")
+# analysis/: recordings and annotations into events, over the formats.
+set(allowed_analysis "analysis/;${formats}")
 set(allowed_output "output/;${formats};${settings}")
 # engine/: the coding engine, below every face; it knows no program state,
 # no window and no pictures.
@@ -32,16 +34,18 @@ set(allowed_app/console "app/console/;window/;plots/;${below_faces}")
 set(allowed_app/desktop "app/desktop/;window/;plots/;${below_faces}")
 set(allowed_app/batch "app/batch/;${below_faces}")
 set(allowed_app/dump "app/dump/;${below_faces}")
-set(allowed_app/python "app/python/;app/batch/;train/;${below_faces}")
+set(allowed_app/python "app/python/;app/batch/;train/;analysis/;${below_faces}")
 set(allowed_app/train "app/train/;train/;${below_faces}")
+set(allowed_app/analyse "app/analyse/;analysis/;${below_faces}")
 # Tools and benchmarks: above everything but the front ends; the writers
 # of test inputs only on the formats.
 set(allowed_tools/fixtures "tools/fixtures/;${formats}")
-set(allowed_tools "tools/;window/;plots/;train/;${below_faces}")
-set(allowed_bench "bench/;tools/;app/desktop/;window/;plots/;train/;${below_faces}")
+set(allowed_tools "tools/;window/;plots/;train/;analysis/;${below_faces}")
+set(allowed_bench "bench/;tools/;app/desktop/;window/;plots/;train/;analysis/;${below_faces}")
 
-set(layers platform base core shell tree events plots output engine train window app/console
-    app/desktop app/batch app/dump app/python app/train tools/fixtures tools bench)
+set(layers platform base core shell tree events analysis plots output engine train window
+    app/console app/desktop app/batch app/dump app/python app/train app/analyse tools/fixtures tools
+    bench)
 set(failures "")
 set(checked "")
 foreach(folder IN LISTS layers)

@@ -16,6 +16,8 @@ set(plants
     "engine/EventLoop.cpp|window/MainWindow.h"
     "engine/CodingEngine.cpp|plots/EventPictures.h"
     "engine/EventLoop.cpp|train/Training.h"
+    "events/FvsWriter.cpp|analysis/FrameAnalysis.h"
+    "analysis/FrameAnalysis.cpp|engine/EventSources.h"
     "train/Training.cpp|window/Program.h"
     "app/train/main.cpp|app/batch/Corpus.h"
     "window/MainWindow.cpp|app/console/ConsoleUi.h"
@@ -34,7 +36,7 @@ foreach(plant IN LISTS plants)
   math(EXPR n "${n} + 1")
   set(copy "${WORK_DIR}/layers-copy-${n}")
   file(REMOVE_RECURSE "${copy}")
-  foreach(folder platform base core shell tree events plots output engine train window app tools bench)
+  foreach(folder platform base core shell tree events analysis plots output engine train window app tools bench)
     file(COPY "${SOURCE_DIR}/${folder}" DESTINATION "${copy}")
   endforeach()
   file(READ "${copy}/${file}" text)

@@ -43,56 +43,11 @@ double Prng::around(double spread) {
 
 namespace {
 
-constexpr double kLn2 = 0.6931471805599453;
 constexpr double kPi = 3.141592653589793;
-constexpr double kDb100PerNeper = 1000.0 / 2.302585092994046;  // 0.01 dB per natural unit
 
 }  // namespace
 
-double detExp(double x) {
-    if (x < -700.0) return 0.0;
-    const double k = std::nearbyint(x / kLn2);
-    const double r = x - k * kLn2;  // |r| <= ln2 / 2
-    double term = 1.0, sum = 1.0;
-    for (int n = 1; n < 24; ++n) {
-        term = term * r / n;
-        sum += term;
-    }
-    return std::ldexp(sum, static_cast<int>(k));
-}
-
-double detLog(double x) {
-    int e = 0;
-    double m = std::frexp(x, &e);  // exact: x = m * 2^e, 0.5 <= m < 1
-    if (m < 0.7071067811865476) {
-        m *= 2.0;
-        --e;
-    }
-    const double s = (m - 1.0) / (m + 1.0), s2 = s * s;
-    double power = s, sum = 0.0;
-    for (int n = 1; n < 40; n += 2) {
-        sum += power / n;
-        power *= s2;
-    }
-    return 2.0 * sum + e * kLn2;
-}
-
-double detCosTurns(double turns) {
-    double t = turns - std::floor(turns);  // [0, 1)
-    if (t > 0.5) t = 1.0 - t;              // cos is even and periodic
-    const double x = 2.0 * kPi * t, x2 = x * x;
-    double term = 1.0, sum = 1.0;
-    for (int n = 1; n < 30; ++n) {
-        term = -term * x2 / ((2 * n - 1) * (2 * n));
-        sum += term;
-    }
-    return sum;
-}
-
 namespace {
-
-constexpr int kBins = kFrameLength / 2 + 1;
-static_assert(kBins == kComponents);
 
 // Formants of the vowels "aeiou" of the first speaker, Hz.
 constexpr std::array<std::array<double, 4>, 5> kFormants = {{
@@ -133,109 +88,6 @@ struct Segment {
     int vowel = 0, speaker = 0;
     bool voiced = true;
     int frames = 0;
-};
-
-// Fixed tables of the frame analysis.
-struct Analysis {
-    std::array<double, kFrameLength> window{};
-    std::array<double, kFrameLength> cosTable{}, sinTable{};  // of 2 pi m / L
-    // The mel bands: 16 points of each triangle, as (bin position, weight).
-    static constexpr int kPoints = 16;
-    std::array<std::array<double, kPoints>, kBins> bandBin{}, bandWeight{};
-    std::array<double, 4 * kBins> dctTable{};  // cos(pi m / (2 * 129))
-    int lifter = 0;
-    double preemphasis = 0;
-    bool gauss = true;
-
-    explicit Analysis(const SynthesisSettings& s) : lifter(s.lifterThreshold) {
-        preemphasis = s.preemphasis;
-        gauss = s.windowShape == 1;
-        const double centre = (kFrameLength - 1) / 2.0;
-        for (int n = 0; n < kFrameLength; ++n) {
-            const double u = (n - centre) / (0.4 * centre);
-            window[n] = gauss ? detExp(-0.5 * u * u) : 1.0;
-            cosTable[n] = detCosTurns(static_cast<double>(n) / kFrameLength);
-            sinTable[n] = detCosTurns(static_cast<double>(n) / kFrameLength - 0.25);
-        }
-        const double binHz = s.rate / kFrameLength;
-        const double melMax = mel(s.rate / 2.0);
-        for (int j = 0; j < kBins; ++j) {
-            const double low = hz((j - 1) * melMax / (kBins - 1));
-            const double mid = hz(j * melMax / (kBins - 1));
-            const double high = hz((j + 1) * melMax / (kBins - 1));
-            for (int p = 0; p < kPoints; ++p) {
-                const double f = low + (high - low) * (p + 0.5) / kPoints;
-                bandBin[j][p] = f / binHz;
-                bandWeight[j][p] = f < mid ? (f - low) / (mid - low) : (high - f) / (high - mid);
-            }
-        }
-        for (int m = 0; m < 4 * kBins; ++m)
-            dctTable[m] = detCosTurns(static_cast<double>(m) / (4 * kBins));
-    }
-    static double mel(double f) { return 1127.0 * detLog(1.0 + f / 700.0); }
-    static double hz(double m) { return 700.0 * (detExp(m / 1127.0) - 1.0); }
-
-    // Power at a fractional bin position, linear between lines; the spectrum
-    // of a real signal is mirrored at 0 and at half the rate.
-    static double powerAt(const std::array<double, kBins>& power, double bin) {
-        const double period = kFrameLength;
-        bin = std::fabs(bin);
-        bin -= period * std::floor(bin / period);
-        if (bin > period / 2) bin = period - bin;
-        const int k = std::min(static_cast<int>(bin), kBins - 2);
-        const double frac = bin - k;
-        return power[k] + frac * (power[k + 1] - power[k]);
-    }
-
-    void analyse(const int16_t* frame, int16_t previous, fixtures::FvsEvent& e) const {
-        std::array<double, kFrameLength> x{};
-        for (int n = 0; n < kFrameLength; ++n) {
-            const double before = n == 0 ? previous : frame[n - 1];
-            x[n] = (frame[n] - preemphasis * before) * window[n];
-        }
-        std::array<double, kBins> power{}, logPower{};
-        for (int k = 0; k < kBins; ++k) {
-            double re = 0, im = 0;
-            for (int n = 0; n < kFrameLength; ++n) {
-                const int m = (k * n) % kFrameLength;
-                re += x[n] * cosTable[m];
-                im -= x[n] * sinTable[m];
-            }
-            power[k] = re * re + im * im;
-            logPower[k] = detLog(power[k] + 1.0);
-        }
-        // Real cepstrum: the inverse transform of the even log spectrum.
-        std::array<double, kBins> cep{};
-        for (int q = 0; q < kBins; ++q) {
-            double sum = logPower[0] + logPower[kBins - 1] * (q % 2 ? -1.0 : 1.0);
-            for (int k = 1; k < kBins - 1; ++k)
-                sum += 2.0 * logPower[k] * cosTable[(k * q) % kFrameLength];
-            cep[q] = sum / kFrameLength;
-        }
-        std::array<double, kBins> mel{};
-        for (int j = 0; j < kBins; ++j) {
-            double energy = 0, weights = 0;
-            for (int p = 0; p < kPoints; ++p) {
-                energy += bandWeight[j][p] * powerAt(power, bandBin[j][p]);
-                weights += bandWeight[j][p];
-            }
-            mel[j] = detLog(energy / weights + 1.0);
-        }
-        for (int k = 0; k < kBins; ++k) {
-            double smooth = cep[0];
-            for (int q = 1; q < lifter && q < kBins; ++q)
-                smooth += 2.0 * cep[q] * cosTable[(k * q) % kFrameLength];
-            double melCep = 0;
-            for (int j = 0; j < kBins; ++j)
-                melCep += mel[j] * dctTable[(k * (2 * j + 1)) % (4 * kBins)];
-            melCep = melCep * (k == 0 ? 1.0 : 2.0) / kBins;
-            e.features[0][k] = toSample(logPower[k] * kDb100PerNeper);
-            e.features[1][k] = toSample(smooth * kDb100PerNeper);
-            e.features[2][k] = toSample(mel[k] * kDb100PerNeper);
-            e.features[3][k] = toSample(cep[k] * 1000.0);
-            e.features[4][k] = toSample(melCep * 1000.0);
-        }
-    }
 };
 
 template <size_t N>
@@ -324,7 +176,12 @@ std::vector<int16_t> segmentSignal(const Segment& seg, int step, int warmUp, dou
 
 std::vector<fixtures::FvsEvent> synthesiseFrames(const SynthesisSettings& settings) {
     Prng rng(settings.seed);
-    const Analysis analysis(settings);
+    analysis::FrameOptions options;
+    options.rate = settings.rate;
+    options.preemphasis = settings.preemphasis;
+    options.window = static_cast<analysis::Window>(settings.windowShape);
+    options.lifter = settings.lifterThreshold;
+    const analysis::FrameAnalyser analyser(options);
     const int step =
         static_cast<int>(std::nearbyint(settings.rate * settings.frameStepMs / 1000.0));
     const int warmUp = 2 * kFrameLength;
@@ -336,7 +193,7 @@ std::vector<fixtures::FvsEvent> synthesiseFrames(const SynthesisSettings& settin
             fixtures::FvsEvent e;
             std::copy_n(signal.begin() + static_cast<std::ptrdiff_t>(start), kFrameLength,
                         e.signal.begin());
-            analysis.analyse(&signal[start], signal[start - 1], e);
+            e.features = analyser.analyse(&signal[start], signal[start - 1]).features;
             e.cath1 = kVowels[static_cast<size_t>(seg.vowel)];
             e.cath2 = kSpeakers[static_cast<size_t>(seg.speaker)];
             e.cath3 = kVoicings[seg.voiced ? 1 : 0];

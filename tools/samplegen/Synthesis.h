@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/Elementary.h"
+#include "analysis/FrameAnalysis.h"
 #include "tools/fixtures/FvsFileWriter.h"
 
 namespace zortan::samplegen {
@@ -26,11 +28,11 @@ class Prng {
     uint64_t state_;
 };
 
-// Elementary functions built from the four basic operations only, so that
-// their last bits do not depend on the platform's mathematics library.
-double detExp(double x);
-double detLog(double x);           // x > 0
-double detCosTurns(double turns);  // cos(2 pi turns)
+// The elementary functions of the frame analysis, whose last bits do not
+// depend on the platform's mathematics library.
+using analysis::detCosTurns;
+using analysis::detExp;
+using analysis::detLog;
 
 // Category values: vowel letters, speaker digits, voicing ('u' whispered,
 // 'v' voiced), each in ascending character order.
@@ -40,7 +42,7 @@ inline const std::string kVoicings = "uv";
 
 // Samples per frame, which is also the FFT width: its 129 spectral lines
 // fill the 129 components of a feature vector.
-constexpr int kFrameLength = 256;
+using analysis::kFrameLength;
 
 struct SynthesisSettings {
     uint64_t seed = 20240501;
