@@ -37,7 +37,9 @@ double besselI0(double x) {
     return sum;
 }
 
-double windowAt(const FrameOptions& o, int n) {
+}  // namespace
+
+double WindowValue(const FrameOptions& o, int n) {
     const double centre = (kFrameLength - 1) / 2.0;
     const double turns = static_cast<double>(n) / (kFrameLength - 1);
     switch (o.window) {
@@ -63,6 +65,8 @@ double windowAt(const FrameOptions& o, int n) {
     return 1.0;
 }
 
+namespace {
+
 int16_t toComponent(double value, size_t& clamped) {
     const double v = std::nearbyint(value);
     if (v < -32767.0 || v > 32767.0) {
@@ -76,7 +80,7 @@ int16_t toComponent(double value, size_t& clamped) {
 
 FrameAnalyser::FrameAnalyser(const FrameOptions& options) : options_(options) {
     for (int n = 0; n < kFrameLength; ++n) {
-        window_[static_cast<size_t>(n)] = windowAt(options, n);
+        window_[static_cast<size_t>(n)] = WindowValue(options, n);
         cosTable_[static_cast<size_t>(n)] = detCosTurns(static_cast<double>(n) / kFrameLength);
         sinTable_[static_cast<size_t>(n)] =
             detCosTurns(static_cast<double>(n) / kFrameLength - 0.25);

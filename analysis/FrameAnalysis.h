@@ -58,6 +58,9 @@ struct FrameVectors {
     size_t clamped = 0;
 };
 
+// w[n] of the window `options` names.
+double WindowValue(const FrameOptions& options, int n);
+
 class FrameAnalyser {
   public:
     explicit FrameAnalyser(const FrameOptions& options);

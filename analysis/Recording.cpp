@@ -1,0 +1,58 @@
+#include "analysis/Recording.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <string>
+
+namespace zortan::analysis {
+
+AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& options,
+                                   const QualifiersAt& qualifiers) {
+    const double step = options.stepMs * audio.rate / 1000.0;
+    if (!(step >= 1.0))
+        throw AudioError("\"" + audio.path + "\": a step of " + std::to_string(options.stepMs) +
+                         " ms is less than one sample at its rate.");
+    if (audio.samples.size() < static_cast<size_t>(kFrameLength))
+        throw AudioError("\"" + audio.path + "\" holds " + std::to_string(audio.samples.size()) +
+                         " samples, fewer than one frame of 256.");
+    FrameOptions frame = options.frame;
+    frame.rate = audio.rate;
+    const FrameAnalyser analyser(frame);
+    AnalysedRecording out;
+    std::array<std::set<char>, 3> values;
+    for (size_t f = 0;; ++f) {
+        const auto start = static_cast<size_t>(std::nearbyint(static_cast<double>(f) * step));
+        if (start + kFrameLength > audio.samples.size()) break;
+        const int16_t* samples = audio.samples.data() + start;
+        FvsEvent e;
+        std::copy_n(samples, kFrameLength, e.signal.begin());
+        FrameVectors v = analyser.analyse(samples, start > 0 ? samples[-1] : int16_t{0});
+        e.features = v.features;
+        out.clamped += v.clamped;
+        const std::array<char, 3> q =
+            qualifiers((static_cast<double>(start) + kFrameLength / 2.0) / audio.rate);
+        e.cath1 = q[0];
+        e.cath2 = q[1];
+        e.cath3 = q[2];
+        for (size_t c = 0; c < 3; ++c) values[c].insert(q[c]);
+        out.events.push_back(e);
+    }
+    FvsHeader& h = out.header;
+    h.recordCount = static_cast<uint32_t>(out.events.size());
+    h.fftWindowWidth = kFrameLength;
+    h.filter = 0;            // "no"
+    h.scalingConstants = 0;  // "like for no filtering"
+    h.windowShape = static_cast<int16_t>(options.frame.window);
+    h.preemphasis = options.frame.preemphasis != 0.0 ? 1 : 0;
+    h.lifterThreshold = static_cast<int16_t>(options.frame.lifter);
+    h.realTypeSize = 4;
+    h.frameStep = options.stepMs;
+    h.rate = audio.rate;
+    h.waveName = audio.path.substr(0, 255);
+    for (size_t c = 0; c < 3; ++c)
+        h.cathNbr[c] = static_cast<uint8_t>(std::min<size_t>(values[c].size(), 255));
+    return out;
+}
+
+}  // namespace zortan::analysis

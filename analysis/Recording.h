@@ -1,0 +1,38 @@
+// A recording analysed into the records of an fvs file: a frame of 256
+// samples every `stepMs`, each with its five feature vectors
+// (analysis/FrameAnalysis.h), its samples and the qualifiers of its centre,
+// and the header that says how it was done.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "analysis/Audio.h"
+#include "analysis/FrameAnalysis.h"
+#include "events/FvsWriter.h"
+
+namespace zortan::analysis {
+
+struct RecordingOptions {
+    double stepMs = 10.0;  // ms between the starts of frames
+    FrameOptions frame;    // its rate is the recording's
+};
+
+// The qualifiers of the frame centred at `seconds` from the start.
+using QualifiersAt = std::function<std::array<char, 3>(double seconds)>;
+
+struct AnalysedRecording {
+    FvsHeader header;
+    std::vector<FvsEvent> events;
+    size_t clamped = 0;  // feature components clamped to the 16-bit range
+};
+
+// Frame f starts at sample round(f * stepMs * rate / 1000) and is taken
+// when its 256 samples are all in the recording. Refuses (AudioError) a
+// recording shorter than one frame and a step below one sample.
+AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& options,
+                                   const QualifiersAt& qualifiers);
+
+}  // namespace zortan::analysis
