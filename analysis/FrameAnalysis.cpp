@@ -2,6 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#ifdef ZORTAN_HAVE_FFTW
+#include <fftw3.h>
+#endif
 
 #include "analysis/Elementary.h"
 
@@ -78,6 +85,44 @@ int16_t toComponent(double value, size_t& clamped) {
 
 }  // namespace
 
+#ifdef ZORTAN_HAVE_FFTW
+// FFTW's plans, made with FFTW_UNALIGNED so that any thread may execute them
+// on arrays of its own, and the band energies as weights of spectral lines.
+struct FrameAnalyser::Fast {
+    fftw_plan spectrum = nullptr;  // 256 reals -> 129 complex
+    fftw_plan dct1 = nullptr;      // 129 -> 129, REDFT00
+    fftw_plan dct2 = nullptr;      // 129 -> 129, REDFT10
+    std::array<std::vector<std::pair<int, double>>, kBins> bands;
+
+    // FFTW's planner keeps state of its own: plans are made and destroyed
+    // one at a time.
+    static std::mutex& planner() {
+        static std::mutex m;
+        return m;
+    }
+    Fast() {
+        std::array<double, kFrameLength> in{};
+        std::array<fftw_complex, kBins> out{};
+        std::array<double, kBins> a{}, b{};
+        const std::lock_guard<std::mutex> lock(planner());
+        const unsigned flags = FFTW_ESTIMATE | FFTW_UNALIGNED;
+        spectrum = fftw_plan_dft_r2c_1d(kFrameLength, in.data(), out.data(), flags);
+        dct1 = fftw_plan_r2r_1d(kBins, a.data(), b.data(), FFTW_REDFT00, flags);
+        dct2 = fftw_plan_r2r_1d(kBins, a.data(), b.data(), FFTW_REDFT10, flags);
+    }
+    ~Fast() {
+        const std::lock_guard<std::mutex> lock(planner());
+        for (fftw_plan p : {spectrum, dct1, dct2})
+            if (p) fftw_destroy_plan(p);
+    }
+    Fast(const Fast&) = delete;
+    Fast& operator=(const Fast&) = delete;
+};
+
+#else
+struct FrameAnalyser::Fast {};
+#endif
+
 FrameAnalyser::FrameAnalyser(const FrameOptions& options) : options_(options) {
     for (int n = 0; n < kFrameLength; ++n) {
         window_[static_cast<size_t>(n)] = WindowValue(options, n);
@@ -100,6 +145,31 @@ FrameAnalyser::FrameAnalyser(const FrameOptions& options) : options_(options) {
     }
     for (int m = 0; m < 4 * kBins; ++m)
         dctTable_[static_cast<size_t>(m)] = detCosTurns(static_cast<double>(m) / (4 * kBins));
+#ifdef ZORTAN_HAVE_FFTW
+    if (options.exact) return;
+    auto fast = std::make_shared<Fast>();
+    // Each band's weighted mean power as weights of the lines its points
+    // fall between (powerAt's sum, gathered once).
+    for (size_t j = 0; j < kBins; ++j) {
+        std::array<double, kBins> weights{};
+        double total = 0.0;
+        for (size_t p = 0; p < kPoints; ++p) {
+            const double period = kFrameLength;
+            double bin = std::fabs(bandBin_[j][p]);
+            bin -= period * std::floor(bin / period);
+            if (bin > period / 2) bin = period - bin;
+            const int k = std::min(static_cast<int>(bin), kBins - 2);
+            const double frac = bin - k;
+            weights[static_cast<size_t>(k)] += bandWeight_[j][p] * (1.0 - frac);
+            weights[static_cast<size_t>(k) + 1] += bandWeight_[j][p] * frac;
+            total += bandWeight_[j][p];
+        }
+        for (size_t k = 0; k < kBins; ++k)
+            if (weights[k] != 0.0)
+                fast->bands[j].emplace_back(static_cast<int>(k), weights[k] / total);
+    }
+    fast_ = std::move(fast);
+#endif
 }
 
 // Power at a fractional bin position, linear between lines; the spectrum of
@@ -116,6 +186,59 @@ double FrameAnalyser::powerAt(const std::array<double, kBins>& power, double bin
 }
 
 FrameVectors FrameAnalyser::analyse(const int16_t* frame, int16_t previous) const {
+    return fast_ ? analyseFast(frame, previous) : analyseExactly(frame, previous);
+}
+
+#ifdef ZORTAN_HAVE_FFTW
+FrameVectors FrameAnalyser::analyseFast(const int16_t* frame, int16_t previous) const {
+    const Fast& f = *fast_;
+    FrameVectors out;
+    std::array<double, kFrameLength> x{};
+    for (int n = 0; n < kFrameLength; ++n) {
+        const double before = n == 0 ? previous : frame[n - 1];
+        x[static_cast<size_t>(n)] =
+            (frame[n] - options_.preemphasis * before) * window_[static_cast<size_t>(n)];
+    }
+    std::array<fftw_complex, kBins> spectrum{};
+    fftw_execute_dft_r2c(f.spectrum, x.data(), spectrum.data());
+    std::array<double, kBins> power{}, logPower{}, cep{}, lifted{}, smooth{}, melLog{}, melCep{};
+    for (size_t k = 0; k < kBins; ++k) {
+        power[k] = spectrum[k][0] * spectrum[k][0] + spectrum[k][1] * spectrum[k][1];
+        logPower[k] = std::log(power[k] + 1.0);
+    }
+    fftw_execute_r2r(f.dct1, logPower.data(), cep.data());
+    for (size_t q = 0; q < kBins; ++q) cep[q] /= kFrameLength;
+    for (int q = 0; q < options_.lifter && q < kBins - 1; ++q)
+        lifted[static_cast<size_t>(q)] = cep[static_cast<size_t>(q)];
+    // The DCT-I counts its last term once, the smoothing's sum twice.
+    if (options_.lifter >= kBins) lifted[kBins - 1] = 2.0 * cep[kBins - 1];
+    fftw_execute_r2r(f.dct1, lifted.data(), smooth.data());
+    for (size_t j = 0; j < kBins; ++j) {
+        double energy = 0.0;
+        for (const auto& [bin, weight] : f.bands[j])
+            energy += weight * power[static_cast<size_t>(bin)];
+        melLog[j] = std::log(energy + 1.0);
+    }
+    fftw_execute_r2r(f.dct2, melLog.data(), melCep.data());
+    for (size_t k = 0; k < kBins; ++k) {
+        // The DCT-II's sum comes doubled.
+        const double melCepstrum = melCep[k] / 2.0 * (k == 0 ? 1.0 : 2.0) / kBins;
+        out.features[0][k] = toComponent(logPower[k] * kDb100PerNeper, out.clamped);
+        out.features[1][k] = toComponent(smooth[k] * kDb100PerNeper, out.clamped);
+        out.features[2][k] = toComponent(melLog[k] * kDb100PerNeper, out.clamped);
+        out.features[3][k] = toComponent(cep[k] * 1000.0, out.clamped);
+        out.features[4][k] = toComponent(melCepstrum * 1000.0, out.clamped);
+    }
+    return out;
+}
+
+#else
+FrameVectors FrameAnalyser::analyseFast(const int16_t* frame, int16_t previous) const {
+    return analyseExactly(frame, previous);
+}
+#endif
+
+FrameVectors FrameAnalyser::analyseExactly(const int16_t* frame, int16_t previous) const {
     FrameVectors out;
     std::array<double, kFrameLength> x{};
     for (int n = 0; n < kFrameLength; ++n) {

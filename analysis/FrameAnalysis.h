@@ -25,13 +25,21 @@
 //     - 0.01168 cos(6 pi n/255);
 //   flattop 0.21557895 - 0.41663158 cos(2 pi n/255) + 0.277263158 cos(4 pi n/255)
 //     - 0.083578947 cos(6 pi n/255) + 0.006947368 cos(8 pi n/255).
-// Every function is computed from the four basic operations
-// (analysis/Elementary.h), so the vectors are the same on every machine.
+// Two ways compute it. The readable one (`exact`) takes every DFT as its sum
+// and every function from the four basic operations (analysis/Elementary.h),
+// so the vectors are the same on every machine (the bundled samples are
+// analysed so). The fast one takes the DFT of the frame with FFTW (r2c),
+// the cepstrum and the smoothed spectrum as DCT-I and the mel cepstrum as a
+// DCT-II (FFTW's r2r kinds, which are these sums), the band energies from
+// weights of the spectral lines made once, and the C library's logarithm:
+// within one unit of the readable vectors. A build without FFTW has only
+// the readable way.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "core/Analysis.h"
 
@@ -49,7 +57,8 @@ struct FrameOptions {
     Window window = Window::Gauss;
     double gaussWidth = 0.4;  // the Gauss window's standard deviation, as a share of c
     double kaiserBeta = 8.0;
-    int lifter = 24;  // cepstral coefficients kept by the smoothed spectrum
+    int lifter = 24;     // cepstral coefficients kept by the smoothed spectrum
+    bool exact = false;  // the readable way, the same bits everywhere
 };
 
 // The five vectors of one frame, and how many components were clamped.
@@ -68,7 +77,11 @@ class FrameAnalyser {
     FrameVectors analyse(const int16_t* frame, int16_t previous) const;
 
   private:
+    struct Fast;
     double powerAt(const std::array<double, kBins>& power, double bin) const;
+    FrameVectors analyseExactly(const int16_t* frame, int16_t previous) const;
+    FrameVectors analyseFast(const int16_t* frame, int16_t previous) const;
+    std::shared_ptr<const Fast> fast_;  // FFTW's plans and the band weights
 
     static constexpr int kPoints = 16;
     FrameOptions options_;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -86,6 +88,43 @@ TEST(FrameAnalysis, WindowsAndVectorsAreTheOnesDefined) {
         sum += (k == 0 || k == kBins - 1 ? 1.0 : 2.0) * power[static_cast<size_t>(k)] *
                std::log(10.0) / 1000.0;
     EXPECT_NEAR(v.features[3][0], 1000.0 * sum / kFrameLength, 3.0);
+}
+
+// The fast way (FFTW, the C library's logarithm) gives the readable way's
+// vectors within one unit, for every window, silence to full scale.
+TEST(FrameAnalysis, TheFastWayIsWithinOneUnitOfTheReadableOne) {
+    std::mt19937 random(7);
+    size_t components = 0, differing = 0;
+    for (Window w : {Window::Rectangle, Window::Gauss, Window::KaiserBessel, Window::BlackmanHarris,
+                     Window::FlatTop}) {
+        for (int lifter : {1, 24, 129}) {
+            FrameOptions o;
+            o.window = w;
+            o.lifter = lifter;
+            o.preemphasis = 0.95;
+            const FrameAnalyser fast(o);
+            o.exact = true;
+            const FrameAnalyser exact(o);
+            for (double amplitude : {0.0, 3.0, 300.0, 32767.0}) {
+                std::vector<int16_t> frame(kFrameLength);
+                std::normal_distribution<double> noise(0.0, amplitude / 3.0 + 1e-9);
+                for (int16_t& v : frame)
+                    v = static_cast<int16_t>(
+                        std::clamp(std::lrint(noise(random)), -32768L, 32767L));
+                const FrameVectors a = fast.analyse(frame.data(), 5),
+                                   b = exact.analyse(frame.data(), 5);
+                for (size_t kind = 0; kind < 5; ++kind)
+                    for (size_t k = 0; k < kComponents; ++k) {
+                        ++components;
+                        const int d = a.features[kind][k] - b.features[kind][k];
+                        EXPECT_LE(std::abs(d), 1) << static_cast<int>(w) << " " << lifter << " "
+                                                  << amplitude << " " << kind << " " << k;
+                        differing += d != 0;
+                    }
+            }
+        }
+    }
+    EXPECT_LT(differing, components / 20);
 }
 
 TEST(Recording, FramesComeEveryStepWithTheQualifiersOfTheirCentres) {

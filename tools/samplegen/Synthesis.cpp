@@ -181,6 +181,7 @@ std::vector<fixtures::FvsEvent> synthesiseFrames(const SynthesisSettings& settin
     options.preemphasis = settings.preemphasis;
     options.window = static_cast<analysis::Window>(settings.windowShape);
     options.lifter = settings.lifterThreshold;
+    options.exact = true;  // the same samples on every machine
     const analysis::FrameAnalyser analyser(options);
     const int step =
         static_cast<int>(std::nearbyint(settings.rate * settings.frameStepMs / 1000.0));
