@@ -55,4 +55,41 @@ AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& o
     return out;
 }
 
+AnalysedRecording ImportFeatures(const FeatureMatrix& features, const Conversion& conversion,
+                                 int kind, double stepMs, double rate, const std::string& name,
+                                 const QualifiersAt& qualifiers) {
+    const Converted c = ToComponents(features, conversion);
+    if (c.nonFinite > 0)
+        throw FeatureFileError("\"" + name + "\" holds " + std::to_string(c.nonFinite) +
+                               " values that are not numbers (NaN or infinite).");
+    AnalysedRecording out;
+    out.clamped = c.saturated;
+    std::array<std::set<char>, 3> values;
+    for (size_t f = 0; f < c.frames.size(); ++f) {
+        FvsEvent e;
+        e.features[static_cast<size_t>(kind)] = c.frames[f];
+        const std::array<char, 3> q = qualifiers((static_cast<double>(f) + 0.5) * stepMs / 1000.0);
+        e.cath1 = q[0];
+        e.cath2 = q[1];
+        e.cath3 = q[2];
+        for (size_t k = 0; k < 3; ++k) values[k].insert(q[k]);
+        out.events.push_back(e);
+    }
+    FvsHeader& h = out.header;
+    h.recordCount = static_cast<uint32_t>(out.events.size());
+    h.fftWindowWidth = 0;
+    h.filter = 0;            // "no": none was applied here
+    h.scalingConstants = 0;  // "like for no filtering"
+    h.windowShape = -1;      // not known
+    h.preemphasis = 0;
+    h.lifterThreshold = 0;
+    h.realTypeSize = 4;
+    h.frameStep = stepMs;
+    h.rate = rate;
+    h.waveName = name.substr(0, 255);
+    for (size_t k = 0; k < 3; ++k)
+        h.cathNbr[k] = static_cast<uint8_t>(std::min<size_t>(values[k].size(), 255));
+    return out;
+}
+
 }  // namespace zortan::analysis

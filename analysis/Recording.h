@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/Audio.h"
+#include "analysis/FeatureFiles.h"
 #include "analysis/FrameAnalysis.h"
 #include "events/FvsWriter.h"
 
@@ -34,5 +35,15 @@ struct AnalysedRecording {
 // recording shorter than one frame and a step below one sample.
 AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& options,
                                    const QualifiersAt& qualifiers);
+
+// Features of another program as fvs records: frame f's vector, times
+// `conversion.scale` plus its offset, in slot `kind` (0..4) of record f,
+// the other slots and the samples 0; frame f is centred at
+// (f + 0.5) * stepMs. The header names no FFT width (0) nor window (no
+// choice), filter "no", and the step and rate given. Refuses (FeatureFileError) values that are
+// not numbers; `clamped` counts those beyond the 16-bit range.
+AnalysedRecording ImportFeatures(const FeatureMatrix& features, const Conversion& conversion,
+                                 int kind, double stepMs, double rate, const std::string& name,
+                                 const QualifiersAt& qualifiers);
 
 }  // namespace zortan::analysis

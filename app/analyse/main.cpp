@@ -48,6 +48,11 @@ std::string annotationBeside(const std::string& audio) {
     return {};
 }
 
+int kindOf(const std::string& name) {
+    const std::vector<std::string> kinds = {"power", "smoothed", "mel", "cepstrum", "mel-cepstrum"};
+    return static_cast<int>(std::find(kinds.begin(), kinds.end(), name) - kinds.begin());
+}
+
 // Writes the events under a name of their own, renamed when whole.
 void writeWhole(const std::string& path, const AnalysedRecording& r) {
     const std::string staged = siblingTempName(path);
@@ -81,7 +86,12 @@ int main(int argc, char** argv) {
         "several characters are mapped to one character each; the map is written to\n"
         "DIR/labels.map and read back with --label-map. Frames outside every labelled\n"
         "interval take '-'. Several channels are mixed (their mean) unless --channel.\n"
-        "Each file is written under a name of its own and renamed when whole.\n\n"
+        "Each file is written under a name of its own and renamed when whole.\n"
+        "With --from htk|npy the inputs are features of another program (HTK parameter\n"
+        "files, e.g. from Kaldi's copy-feats --htk-in=false --write-htk, or NumPy arrays of\n"
+        "frames x dims, e.g. librosa's features transposed): each frame's values times\n"
+        "--scale plus --offset, rounded, fill the vector --kind; HTK files give their step,\n"
+        "arrays take --step; frame f is labelled at (f + 0.5) * step.\n\n"
         "Exit status: 0 every file written, 1 some failed (the summary names them), 2 a\n"
         "wrong command line.",
         "zortan-analyse"};
@@ -92,6 +102,8 @@ int main(int argc, char** argv) {
     unsigned jobs = 1;
     bool overwrite = false, quiet = false;
     std::vector<std::string> audio, labels;
+    std::string from, kindName = "mel-cepstrum";
+    double scale = 1.0, offset = 0.0;
     std::array<std::string, 3> cathTiers;
     app.add_option("--out", outDir, "the folder of the fvs files")->required()->option_text("DIR");
     app.add_option("--rate", rate, "resample to this rate (default: the recording's)")
@@ -130,6 +142,17 @@ int main(int argc, char** argv) {
             ->option_text("TIER");
     app.add_option("--label-map", labelMapIn, "a map written by an earlier run, extended")
         ->option_text("FILE");
+    app.add_option("--from", from,
+                   "the inputs are features of another program, HTK parameter files or NumPy "
+                   ".npy arrays (frames x dims), not recordings")
+        ->check(CLI::IsMember({"htk", "npy"}))
+        ->option_text("htk|npy");
+    app.add_option("--kind", kindName, "with --from: the vector slot the features fill")
+        ->check(CLI::IsMember({"power", "smoothed", "mel", "cepstrum", "mel-cepstrum"}))
+        ->capture_default_str();
+    app.add_option("--scale", scale, "with --from: each value times SCALE plus OFFSET, rounded")
+        ->capture_default_str();
+    app.add_option("--offset", offset, "with --from: see --scale")->capture_default_str();
     app.add_option("--jobs", jobs, "recordings analysed at once")->check(CLI::Range(1u, 64u));
     app.add_flag("--overwrite", overwrite, "replace fvs files that exist");
     app.add_flag("--quiet", quiet, "print nothing but failures and warnings");
@@ -199,7 +222,8 @@ int main(int argc, char** argv) {
         try {
             // TIMIT's sample positions need the recording's rate: it is
             // read from the file's header before the samples.
-            const double sourceRate = ReadAudioRate(job.audio);
+            const double sourceRate =
+                !from.empty() ? (rate > 0 ? rate : 16000.0) : ReadAudioRate(job.audio);
             job.annotation = ReadAnnotation(job.labels, sourceRate);
             for (size_t c = 0; c < 3; ++c) {
                 const std::string tier = !cathTiers[c].empty() ? cathTiers[c] : c == 0 ? "1" : "";
@@ -222,31 +246,49 @@ int main(int argc, char** argv) {
             Job& job = work[i];
             if (!job.failure.empty()) continue;
             try {
-                const Audio a = ReadAudio(job.audio, audioOptions);
-                if (a.clipped > 0)
-                    job.warnings.push_back(std::to_string(a.clipped) +
-                                           " samples beyond the 16-bit range were clipped.");
-                const AnalysedRecording r = AnalyseRecording(a, options, [&](double at) {
+                const QualifiersAt qualifiersAt = [&](double at) {
                     std::array<char, 3> q{outside, outside, outside};
                     for (size_t c = 0; c < 3; ++c)
                         if (job.tiers[c] != nullptr)
                             if (const Interval* in = IntervalAt(*job.tiers[c], at))
                                 q[c] = chars.at(in->label);
                     return q;
-                });
-                if (job.annotation) {
-                    const double duration = static_cast<double>(a.samples.size()) / a.rate;
-                    const double gap = job.annotation->end() - duration;
-                    if (std::fabs(gap) > options.stepMs / 1000.0)
+                };
+                if (!from.empty()) {
+                    const FeatureMatrix m = from == "htk" ? ReadHtk(job.audio) : ReadNpy(job.audio);
+                    // An HTK file gives its period; an array takes --step.
+                    const double stepMs =
+                        m.framePeriodSeconds > 0 ? m.framePeriodSeconds * 1000.0 : options.stepMs;
+                    const AnalysedRecording r =
+                        ImportFeatures(m, Conversion{scale, offset}, kindOf(kindName), stepMs,
+                                       rate > 0 ? rate : 16000.0, job.audio, qualifiersAt);
+                    if (r.clamped > 0)
+                        job.warnings.push_back(std::to_string(r.clamped) +
+                                               " values were clamped to the 16-bit range.");
+                    writeWhole(job.out, r);
+                    job.frames = r.events.size();
+                } else {
+                    const Audio a = ReadAudio(job.audio, audioOptions);
+                    if (a.clipped > 0)
+                        job.warnings.push_back(std::to_string(a.clipped) +
+                                               " samples beyond the 16-bit range were clipped.");
+                    const AnalysedRecording r = AnalyseRecording(a, options, qualifiersAt);
+                    if (job.annotation) {
+                        const double duration = static_cast<double>(a.samples.size()) / a.rate;
+                        const double gap = job.annotation->end() - duration;
+                        if (std::fabs(gap) > options.stepMs / 1000.0)
+                            job.warnings.push_back("the annotation \"" + job.labels + "\" is " +
+                                                   seconds(std::fabs(gap)) +
+                                                   (gap > 0 ? " longer" : " shorter") +
+                                                   " than the recording.");
+                    }
+                    if (r.clamped > 0)
                         job.warnings.push_back(
-                            "the annotation \"" + job.labels + "\" is " + seconds(std::fabs(gap)) +
-                            (gap > 0 ? " longer" : " shorter") + " than the recording.");
+                            std::to_string(r.clamped) +
+                            " feature components were clamped to the 16-bit range.");
+                    writeWhole(job.out, r);
+                    job.frames = r.events.size();
                 }
-                if (r.clamped > 0)
-                    job.warnings.push_back(std::to_string(r.clamped) +
-                                           " feature components were clamped to the 16-bit range.");
-                writeWhole(job.out, r);
-                job.frames = r.events.size();
             } catch (const std::exception& e) {
                 job.failure = e.what();
             }

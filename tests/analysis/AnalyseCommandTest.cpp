@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,42 @@ TEST(AnalyseCommand, ARecordingAndItsAnnotationBecomeLabelledFrames) {
     EXPECT_NE(readFileBytes(dir.file("err.txt")).find("phones"), std::string::npos);
     EXPECT_EQ(run(exe + " --out " + dir.file("out5") + " --window hann " + wav + " 2>/dev/null"),
               2);
+}
+
+// Features of another program: a NumPy array of 10 frames of 13 values
+// fills the mel cepstrum's slot, scaled and rounded, at the step given.
+TEST(AnalyseCommand, FeaturesOfAnotherProgramFillTheVectorAsked) {
+    TempDir dir;
+    std::string header = "{'descr': '<f4', 'fortran_order': False, 'shape': (10, 13), }";
+    header.resize(118 - 1, ' ');
+    header += '\n';
+    std::string npy = std::string("\x93NUMPY\x01\x00", 8);
+    npy += static_cast<char>(header.size() & 0xFF);
+    npy += static_cast<char>(header.size() >> 8);
+    npy += header;
+    for (int f = 0; f < 10; ++f)
+        for (int d = 0; d < 13; ++d) {
+            const float v = static_cast<float>(f) + static_cast<float>(d) / 8.0f;
+            char bytes[4];
+            std::memcpy(bytes, &v, 4);  // the test machine is little-endian, as '<f4'
+            npy.append(bytes, 4);
+        }
+    const std::string path = dir.write("mfcc.npy", npy);
+    ASSERT_EQ(run(std::string(ZORTAN_ANALYSE_EXE) + " --from npy --kind mel-cepstrum --scale 100 " +
+                  "--step 12.5 --quiet --out " + dir.file("out") + " " + path),
+              0);
+    SourceInfo info;
+    auto source = OpenEventFile(dir.file("out/mfcc.fvs"));
+    info = source->info();
+    EXPECT_EQ(info.settings.frameStep, 12.5);
+    EventRecord e;
+    bool faulty = false;
+    for (int f = 0; f < 10; ++f) {
+        ASSERT_TRUE(source->next(e, 4, 129, faulty));
+        EXPECT_EQ(e.components[3], std::lrint(100.0 * (f + 3 / 8.0)));
+        EXPECT_EQ(e.components[13], 0);
+    }
+    EXPECT_FALSE(source->next(e, 4, 129, faulty));
 }
 
 }  // namespace
