@@ -694,9 +694,11 @@ py::bytes fvsHeaderRecord(const py::dict& header, uint32_t records) {
 
 }  // namespace
 
-// The corpus functions (_corpus.cpp) and the training functions (_train.cpp).
+// The corpus functions (_corpus.cpp), the training functions (_train.cpp)
+// and the analysis functions (_analysis.cpp).
 void defineCorpus(py::module_& m);
 void defineTraining(py::module_& m);
+void defineAnalysis(py::module_& m);
 
 }  // namespace zortan::python
 
@@ -763,4 +765,5 @@ PYBIND11_MODULE(_zortan, m) {
     }
     defineCorpus(m);
     defineTraining(m);
+    defineAnalysis(m);
 }

@@ -23,6 +23,16 @@ and Tree.write writes any tree as a tree file.
     tree.encode(vectors).codes    # each row at the leaf the training gave it
     tree.write("mine.vq")         # the file zortan-train writes
 
+From recordings, with the analysis library of zortan-analyse: read_audio
+(where the package is built with libsndfile and libsoxr: READS_AUDIO),
+read_labels (TextGrid, HTK/ESPS, TIMIT, Audacity), analyse (the fvs records
+of a signal, their qualifiers the labels at each frame's centre, mapped
+through a LabelMap), and write_fvs to write them as the command does.
+
+    samples, rate = zortan.read_audio("talk.wav")
+    records = zortan.analyse(samples, rate, cath=zortan.read_labels("talk.TextGrid"))
+    zortan.write_fvs("talk.fvs", records.header, records)
+
 Qualifiers and category readings: an event's three qualifiers are
 characters (one byte each, the fields cath1..cath3 of fvs and .zrt records).
 cath_of(records) gives their byte values, (n, 3) uint8 (chars=True: the
@@ -92,6 +102,15 @@ __all__ = [
     "write_fvs",
     "read_zrt",
     "cath_of",
+    "analyse",
+    "read_audio",
+    "read_labels",
+    "AnalysedRecords",
+    "Labels",
+    "Tier",
+    "LabelMap",
+    "WINDOWS",
+    "READS_AUDIO",
     "code_files",
     "OUTPUTS",
     "CorpusResult",
@@ -695,7 +714,8 @@ def write_fvs(path: PathLike, header: Optional[Mapping[str, Any]] = None, record
               cath: Any = None) -> None:
     """Writes an fvs event file the program reads.
 
-    header   a dict as FvsFile.header holds it (None: {}); missing keys take
+    header   a dict as FvsFile.header holds it (None: the header records
+             from analyse carry, else {}); missing keys take
              the defaults of the project's writer (FFT width 256, filter 0,
              realType size 4, step 10 ms, rate 16000 Hz, ...). The declared
              event count is always len(records) ('records' in the dict is not
@@ -728,6 +748,8 @@ def write_fvs(path: PathLike, header: Optional[Mapping[str, Any]] = None, record
     """
     if records is None:
         raise WrongType("write_fvs needs the records to write")
+    if header is None:
+        header = getattr(records, "header", None)
     fields = _header_of(header, {"frame_step": frame_step, "rate": rate})
     array = _np.asarray(records)
     if array.dtype.names is None:
@@ -921,4 +943,20 @@ from ._train import TreeQuantizer, train  # noqa: E402
 
 Tree.from_splits.__func__.__doc__ = _train.from_splits.__doc__
 for _public in (TreeQuantizer, train):
+    _public.__module__ = __name__
+
+# Recordings and annotations (zortan._analysis reads the helpers above).
+from ._analysis import (  # noqa: E402
+    READS_AUDIO,
+    WINDOWS,
+    AnalysedRecords,
+    LabelMap,
+    Labels,
+    Tier,
+    analyse,
+    read_audio,
+    read_labels,
+)
+
+for _public in (AnalysedRecords, LabelMap, Labels, Tier, analyse, read_audio, read_labels):
     _public.__module__ = __name__
