@@ -7,6 +7,36 @@
 
 namespace zortan::analysis {
 
+namespace {
+
+using ValueSets = std::array<std::set<char>, 3>;
+
+void label(FvsEvent& e, const std::array<char, 3>& q, ValueSets& values) {
+    e.cath1 = q[0];
+    e.cath2 = q[1];
+    e.cath3 = q[2];
+    for (size_t c = 0; c < 3; ++c) values[c].insert(q[c]);
+}
+
+// The header fields every file of records made here holds alike: no filter
+// applied, realType size 4, the step, rate and name, the events, and the
+// number of values of each qualifier.
+void fillHeader(AnalysedRecording& out, const ValueSets& values, double stepMs, double rate,
+                const std::string& name) {
+    FvsHeader& h = out.header;
+    h.recordCount = static_cast<uint32_t>(out.events.size());
+    h.filter = 0;            // "no"
+    h.scalingConstants = 0;  // "like for no filtering"
+    h.realTypeSize = 4;
+    h.frameStep = stepMs;
+    h.rate = rate;
+    h.waveName = name.substr(0, 255);
+    for (size_t c = 0; c < 3; ++c)
+        h.cathNbr[c] = static_cast<uint8_t>(std::min<size_t>(values[c].size(), 255));
+}
+
+}  // namespace
+
 AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& options,
                                    const QualifiersAt& qualifiers) {
     const double step = options.stepMs * audio.rate / 1000.0;
@@ -20,7 +50,7 @@ AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& o
     frame.rate = audio.rate;
     const FrameAnalyser analyser(frame);
     AnalysedRecording out;
-    std::array<std::set<char>, 3> values;
+    ValueSets values;
     for (size_t f = 0;; ++f) {
         const auto start = static_cast<size_t>(std::nearbyint(static_cast<double>(f) * step));
         if (start + kFrameLength > audio.samples.size()) break;
@@ -30,28 +60,16 @@ AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& o
         FrameVectors v = analyser.analyse(samples, start > 0 ? samples[-1] : int16_t{0});
         e.features = v.features;
         out.clamped += v.clamped;
-        const std::array<char, 3> q =
-            qualifiers((static_cast<double>(start) + kFrameLength / 2.0) / audio.rate);
-        e.cath1 = q[0];
-        e.cath2 = q[1];
-        e.cath3 = q[2];
-        for (size_t c = 0; c < 3; ++c) values[c].insert(q[c]);
+        label(e, qualifiers((static_cast<double>(start) + kFrameLength / 2.0) / audio.rate),
+              values);
         out.events.push_back(e);
     }
+    fillHeader(out, values, options.stepMs, audio.rate, audio.path);
     FvsHeader& h = out.header;
-    h.recordCount = static_cast<uint32_t>(out.events.size());
     h.fftWindowWidth = kFrameLength;
-    h.filter = 0;            // "no"
-    h.scalingConstants = 0;  // "like for no filtering"
     h.windowShape = static_cast<int16_t>(options.frame.window);
     h.preemphasis = options.frame.preemphasis != 0.0 ? 1 : 0;
     h.lifterThreshold = static_cast<int16_t>(options.frame.lifter);
-    h.realTypeSize = 4;
-    h.frameStep = options.stepMs;
-    h.rate = audio.rate;
-    h.waveName = audio.path.substr(0, 255);
-    for (size_t c = 0; c < 3; ++c)
-        h.cathNbr[c] = static_cast<uint8_t>(std::min<size_t>(values[c].size(), 255));
     return out;
 }
 
@@ -64,31 +82,19 @@ AnalysedRecording ImportFeatures(const FeatureMatrix& features, const Conversion
                                " values that are not numbers (NaN or infinite).");
     AnalysedRecording out;
     out.clamped = c.saturated;
-    std::array<std::set<char>, 3> values;
+    ValueSets values;
     for (size_t f = 0; f < c.frames.size(); ++f) {
         FvsEvent e;
         e.features[static_cast<size_t>(kind)] = c.frames[f];
-        const std::array<char, 3> q = qualifiers((static_cast<double>(f) + 0.5) * stepMs / 1000.0);
-        e.cath1 = q[0];
-        e.cath2 = q[1];
-        e.cath3 = q[2];
-        for (size_t k = 0; k < 3; ++k) values[k].insert(q[k]);
+        label(e, qualifiers((static_cast<double>(f) + 0.5) * stepMs / 1000.0), values);
         out.events.push_back(e);
     }
+    fillHeader(out, values, stepMs, rate, name);
     FvsHeader& h = out.header;
-    h.recordCount = static_cast<uint32_t>(out.events.size());
     h.fftWindowWidth = 0;
-    h.filter = 0;            // "no": none was applied here
-    h.scalingConstants = 0;  // "like for no filtering"
-    h.windowShape = -1;      // not known
+    h.windowShape = -1;  // not known
     h.preemphasis = 0;
     h.lifterThreshold = 0;
-    h.realTypeSize = 4;
-    h.frameStep = stepMs;
-    h.rate = rate;
-    h.waveName = name.substr(0, 255);
-    for (size_t k = 0; k < 3; ++k)
-        h.cathNbr[k] = static_cast<uint8_t>(std::min<size_t>(values[k].size(), 255));
     return out;
 }
 
