@@ -6,9 +6,9 @@
 #include <limits>
 #include <vector>
 
+#include "base/Dispatch.h"
 #include "bench/BenchData.h"
 #include "tree/TreeCoding.h"
-#include "tree/fast/Dispatch.h"
 #include "tree/fast/FastCoder.h"
 
 namespace zortan::bench {

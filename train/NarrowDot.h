@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "tree/fast/Dispatch.h"
+#include "base/Dispatch.h"
 
 namespace zortan::train {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Dispatch.h"
 #include "support/TreeBuilders.h"
 #include "tree/TreeCoding.h"
-#include "tree/fast/Dispatch.h"
 #include "tree/fast/DotProducts.h"
 #include "tree/fast/FastCoder.h"
 #include "tree/fast/PreparedTree.h"

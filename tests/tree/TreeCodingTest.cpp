@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Dispatch.h"
 #include "platform/Errors.h"
 #include "support/DataText.h"
 #include "support/TreeBuilders.h"
-#include "tree/fast/Dispatch.h"
 #include "tree/fast/FastCoder.h"
 
 namespace zortan {

@@ -1,5 +1,5 @@
 // Dot products of padded component vectors, written once for any vector
-// width: each build of a caller (tree/fast/Dispatch.h) inlines them for the
+// width: each build of a caller (base/Dispatch.h) inlines them for the
 // width of its own instruction set.
 #pragma once
 

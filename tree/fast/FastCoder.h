@@ -16,9 +16,9 @@
 #include <memory>
 #include <vector>
 
+#include "base/Dispatch.h"
 #include "core/EventRecord.h"
 #include "tree/TreeCoding.h"
-#include "tree/fast/Dispatch.h"
 
 namespace zortan {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/Dispatch.h"
 #include "tree/QuantizationTree.h"
-#include "tree/fast/Dispatch.h"
 #include "tree/fast/DotProducts.h"
 
 namespace zortan::fast {

@@ -1,4 +1,4 @@
-// The instruction sets the fast coder's kernels are built for, and the one
+// The instruction sets the fast paths' kernels are built for, and the one
 // choice among them for the processor the program runs on.
 //
 //   x86-64, GCC 12 or later, ELF (Linux): three builds of each kernel, for

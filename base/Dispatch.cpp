@@ -1,4 +1,4 @@
-#include "tree/fast/Dispatch.h"
+#include "base/Dispatch.h"
 
 #include <initializer_list>
 
