@@ -69,7 +69,25 @@ Audio ReadAudio(const std::string& path, const AudioOptions& options) {
         throw AudioError(quoted(path) + " has " + std::to_string(info.channels) +
                          (info.channels == 1 ? " channel" : " channels") + "; channel " +
                          std::to_string(options.channel + 1) + " was asked for.");
-    // Read as reals in the 16-bit scale (libsndfile scales integers to
+    audio.rate = options.rate != 0.0 ? options.rate : audio.sourceRate;
+    // 16-bit samples of one channel, kept as they are: read as they are.
+    if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 && audio.rate == audio.sourceRate &&
+        (info.channels == 1 || options.channel >= 0)) {
+        const auto channels = static_cast<size_t>(info.channels);
+        const auto channel = static_cast<size_t>(std::max(options.channel, 0));
+        std::vector<int16_t> block(4096 * channels);
+        for (;;) {
+            const sf_count_t got = sf_readf_short(file.get(), block.data(), 4096);
+            if (got <= 0) break;
+            for (size_t f = 0; f < static_cast<size_t>(got); ++f)
+                audio.samples.push_back(block[f * channels + channel]);
+        }
+        if (sf_error(file.get()) != SF_ERR_NO_ERROR)
+            throw AudioError(quoted(path) +
+                             " could not be read to its end: " + sf_strerror(file.get()) + ".");
+        return audio;
+    }
+    // Otherwise as reals in the 16-bit scale (libsndfile scales integers to
     // +-1.0), one channel.
     sf_command(file.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
     std::vector<double> mono;
@@ -93,7 +111,6 @@ Audio ReadAudio(const std::string& path, const AudioOptions& options) {
     if (sf_error(file.get()) != SF_ERR_NO_ERROR)
         throw AudioError(quoted(path) +
                          " could not be read to its end: " + sf_strerror(file.get()) + ".");
-    audio.rate = options.rate != 0.0 ? options.rate : audio.sourceRate;
     if (audio.rate != audio.sourceRate) mono = Resample(mono, audio.sourceRate, audio.rate);
     audio.samples.reserve(mono.size());
     for (double v : mono) {

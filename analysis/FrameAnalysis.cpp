@@ -11,6 +11,7 @@
 #endif
 
 #include "analysis/Elementary.h"
+#include "analysis/FrameKernels.h"
 
 #if defined(__clang__)
 #pragma clang fp contract(off)
@@ -23,6 +24,8 @@ namespace zortan::analysis {
 namespace {
 
 static_assert(kBins == kComponents);
+// The 129 lines padded to whole vectors of four, the padding zeros.
+constexpr size_t kPaddedBins = 132;
 constexpr double kDb100PerNeper = 1000.0 / 2.302585092994046;  // 0.01 dB per natural unit
 
 // 1127 ln(1 + f/700), which is 2595 log10(1 + f/700).
@@ -86,13 +89,27 @@ int16_t toComponent(double value, size_t& clamped) {
 }  // namespace
 
 #ifdef ZORTAN_HAVE_FFTW
-// FFTW's plans, made with FFTW_UNALIGNED so that any thread may execute them
-// on arrays of its own, and the band energies as weights of spectral lines.
+// FFTW's plan of the 256-point real DFT, made on aligned arrays (FFTW's
+// vector codelets need them; every array it executes on is aligned as
+// they are), the band energies as weights of spectral lines, the mel
+// cepstrum's DCT-II as two matrices, and the kernels for this processor.
 struct FrameAnalyser::Fast {
     fftw_plan spectrum = nullptr;  // 256 reals -> 129 complex
-    fftw_plan dct1 = nullptr;      // 129 -> 129, REDFT00
-    fftw_plan dct2 = nullptr;      // 129 -> 129, REDFT10
-    std::array<std::vector<std::pair<int, double>>, kBins> bands;
+    // Band j's energy: bandWidth lines from bandFirst[j] on, weighted by
+    // bandWeights[j bandWidth ...] (zeros beyond the band's own lines).
+    size_t bandWidth = 0;
+    std::array<int, kBins> bandFirst{};
+    std::vector<double> bandWeights;
+    // cos(pi k (2j + 1) / 258) is (-1)^k cos(pi k (2 (128 - j) + 1) / 258):
+    // the even k take L_j + L_128-j (and L_64), the odd ones L_j - L_128-j.
+    static constexpr size_t kEvenRows = 65, kEvenCols = 80, kOddRows = 64, kOddCols = 64;
+    std::vector<float> dctEven, dctOdd;
+    // A smoothing of few coefficients is their sum, a matrix of lifter rows
+    // (2 - [q = 0]) cos(2 pi k q / 256); a longer one the even DFT.
+    static constexpr int kMostLiftedBySums = 32;
+    static constexpr size_t kSmoothCols = 144;
+    std::vector<float> smoothing;
+    const FrameKernels* kernels = nullptr;
 
     // FFTW's planner keeps state of its own: plans are made and destroyed
     // one at a time.
@@ -100,20 +117,15 @@ struct FrameAnalyser::Fast {
         static std::mutex m;
         return m;
     }
-    Fast() {
-        std::array<double, kFrameLength> in{};
-        std::array<fftw_complex, kBins> out{};
-        std::array<double, kBins> a{}, b{};
+    Fast() : kernels(&FrameKernelsFor(fast::chosenInstructionSet())) {
+        alignas(64) std::array<double, kFrameLength> in{};
+        alignas(64) std::array<fftw_complex, kBins> out{};
         const std::lock_guard<std::mutex> lock(planner());
-        const unsigned flags = FFTW_ESTIMATE | FFTW_UNALIGNED;
-        spectrum = fftw_plan_dft_r2c_1d(kFrameLength, in.data(), out.data(), flags);
-        dct1 = fftw_plan_r2r_1d(kBins, a.data(), b.data(), FFTW_REDFT00, flags);
-        dct2 = fftw_plan_r2r_1d(kBins, a.data(), b.data(), FFTW_REDFT10, flags);
+        spectrum = fftw_plan_dft_r2c_1d(kFrameLength, in.data(), out.data(), FFTW_ESTIMATE);
     }
     ~Fast() {
         const std::lock_guard<std::mutex> lock(planner());
-        for (fftw_plan p : {spectrum, dct1, dct2})
-            if (p) fftw_destroy_plan(p);
+        if (spectrum) fftw_destroy_plan(spectrum);
     }
     Fast(const Fast&) = delete;
     Fast& operator=(const Fast&) = delete;
@@ -149,9 +161,11 @@ FrameAnalyser::FrameAnalyser(const FrameOptions& options) : options_(options) {
     if (options.exact) return;
     auto fast = std::make_shared<Fast>();
     // Each band's weighted mean power as weights of the lines its points
-    // fall between (powerAt's sum, gathered once).
+    // fall between (powerAt's sum, gathered once), all bands as wide as the
+    // widest in whole vectors of four.
+    std::array<std::array<double, kBins>, kBins> weights{};
+    std::array<size_t, kBins> first{}, last{};
     for (size_t j = 0; j < kBins; ++j) {
-        std::array<double, kBins> weights{};
         double total = 0.0;
         for (size_t p = 0; p < kPoints; ++p) {
             const double period = kFrameLength;
@@ -160,13 +174,41 @@ FrameAnalyser::FrameAnalyser(const FrameOptions& options) : options_(options) {
             if (bin > period / 2) bin = period - bin;
             const int k = std::min(static_cast<int>(bin), kBins - 2);
             const double frac = bin - k;
-            weights[static_cast<size_t>(k)] += bandWeight_[j][p] * (1.0 - frac);
-            weights[static_cast<size_t>(k) + 1] += bandWeight_[j][p] * frac;
+            weights[j][static_cast<size_t>(k)] += bandWeight_[j][p] * (1.0 - frac);
+            weights[j][static_cast<size_t>(k) + 1] += bandWeight_[j][p] * frac;
             total += bandWeight_[j][p];
         }
-        for (size_t k = 0; k < kBins; ++k)
-            if (weights[k] != 0.0)
-                fast->bands[j].emplace_back(static_cast<int>(k), weights[k] / total);
+        for (double& w : weights[j]) w /= total;
+        first[j] = 0;
+        last[j] = kBins - 1;
+        while (first[j] < last[j] && weights[j][first[j]] == 0.0) ++first[j];
+        while (last[j] > first[j] && weights[j][last[j]] == 0.0) --last[j];
+        fast->bandWidth = std::max(fast->bandWidth, (last[j] - first[j] + 4) / 4 * 4);
+    }
+    fast->bandWeights.assign(kBins * fast->bandWidth, 0.0);
+    for (size_t j = 0; j < kBins; ++j) {
+        const size_t from = std::min(first[j], kPaddedBins - fast->bandWidth);
+        fast->bandFirst[j] = static_cast<int>(from);
+        for (size_t k = first[j]; k <= last[j]; ++k)
+            fast->bandWeights[j * fast->bandWidth + k - from] = weights[j][k];
+    }
+    fast->dctEven.assign(Fast::kEvenRows * Fast::kEvenCols, 0.0f);
+    fast->dctOdd.assign(Fast::kOddRows * Fast::kOddCols, 0.0f);
+    for (size_t r = 0; r < Fast::kEvenRows; ++r)
+        for (size_t c = 0; c < 65; ++c)
+            fast->dctEven[MatrixIndex(Fast::kEvenRows, r, c)] =
+                static_cast<float>(dctTable_[(2 * c * (2 * r + 1)) % (4 * kBins)]);
+    for (size_t r = 0; r < Fast::kOddRows; ++r)
+        for (size_t c = 0; c < Fast::kOddCols; ++c)
+            fast->dctOdd[MatrixIndex(Fast::kOddRows, r, c)] =
+                static_cast<float>(dctTable_[((2 * c + 1) * (2 * r + 1)) % (4 * kBins)]);
+    if (options.lifter <= Fast::kMostLiftedBySums) {
+        const auto rows = static_cast<size_t>(std::max(options.lifter, 1));
+        fast->smoothing.assign(rows * Fast::kSmoothCols, 0.0f);
+        for (size_t q = 0; q < rows; ++q)
+            for (size_t k = 0; k < kBins; ++k)
+                fast->smoothing[MatrixIndex(rows, q, k)] =
+                    static_cast<float>((q == 0 ? 1.0 : 2.0) * cosTable_[(k * q) % kFrameLength]);
     }
     fast_ = std::move(fast);
 #endif
@@ -192,43 +234,75 @@ FrameVectors FrameAnalyser::analyse(const int16_t* frame, int16_t previous) cons
 #ifdef ZORTAN_HAVE_FFTW
 FrameVectors FrameAnalyser::analyseFast(const int16_t* frame, int16_t previous) const {
     const Fast& f = *fast_;
+    const FrameKernels& k = *f.kernels;
     FrameVectors out;
-    std::array<double, kFrameLength> x{};
-    for (int n = 0; n < kFrameLength; ++n) {
-        const double before = n == 0 ? previous : frame[n - 1];
-        x[static_cast<size_t>(n)] =
-            (frame[n] - options_.preemphasis * before) * window_[static_cast<size_t>(n)];
-    }
-    std::array<fftw_complex, kBins> spectrum{};
+    // Arrays every element of which is written before it is read are left
+    // uninitialised.
+    alignas(64) std::array<double, kFrameLength> x;
+    alignas(64) std::array<fftw_complex, kBins> spectrum;
+    k.emphasise(frame, previous, options_.preemphasis, window_.data(), x.data(), kFrameLength);
     fftw_execute_dft_r2c(f.spectrum, x.data(), spectrum.data());
-    std::array<double, kBins> power{}, logPower{}, cep{}, lifted{}, smooth{}, melLog{}, melCep{};
-    for (size_t k = 0; k < kBins; ++k) {
-        power[k] = spectrum[k][0] * spectrum[k][0] + spectrum[k][1] * spectrum[k][1];
-        logPower[k] = std::log(power[k] + 1.0);
+    alignas(64) std::array<double, kPaddedBins> power{}, logPower{};
+    for (size_t i = 0; i < kBins; ++i)
+        power[i] = spectrum[i][0] * spectrum[i][0] + spectrum[i][1] * spectrum[i][1];
+    k.logPlusOne(power.data(), logPower.data(), kPaddedBins);
+    out.clamped += k.toComponents(logPower.data(), kDb100PerNeper, out.features[0].data(), kBins);
+    if (options_.powerOnly) return out;
+
+    // The cepstrum and the smoothed spectrum: the DFT of an even sequence of
+    // 256 is the DCT-I of its first 129 terms, real.
+    const auto evenDft = [&](const std::array<double, kPaddedBins>& half, double* re) {
+        for (size_t i = 0; i < kBins; ++i) x[i] = half[i];
+        for (size_t i = 1; i < kBins - 1; ++i) x[kFrameLength - i] = half[i];
+        fftw_execute_dft_r2c(f.spectrum, x.data(), spectrum.data());
+        for (size_t i = 0; i < kBins; ++i) re[i] = spectrum[i][0];
+    };
+    alignas(64) std::array<double, kPaddedBins> cep, smooth;
+    evenDft(logPower, cep.data());
+    for (size_t q = 0; q < kBins; ++q) cep[q] *= 1.0 / kFrameLength;  // exact: a power of two
+    if (!f.smoothing.empty()) {
+        const size_t rows = f.smoothing.size() / Fast::kSmoothCols;
+        alignas(64) std::array<float, Fast::kMostLiftedBySums> kept{};
+        for (size_t q = 0; q < rows && q < static_cast<size_t>(options_.lifter); ++q)
+            kept[q] = static_cast<float>(cep[q]);
+        alignas(64) std::array<float, Fast::kSmoothCols> sums;
+        k.multiply(f.smoothing.data(), kept.data(), rows, Fast::kSmoothCols, sums.data());
+        std::copy(sums.begin(), sums.begin() + kBins, smooth.begin());
+    } else {
+        alignas(64) std::array<double, kPaddedBins> lifted{};
+        for (int q = 0; q < options_.lifter && q < kBins - 1; ++q)
+            lifted[static_cast<size_t>(q)] = cep[static_cast<size_t>(q)];
+        // The even sequence counts its middle term once, the smoothing's sum twice.
+        if (options_.lifter >= kBins) lifted[kBins - 1] = 2.0 * cep[kBins - 1];
+        evenDft(lifted, smooth.data());
     }
-    fftw_execute_r2r(f.dct1, logPower.data(), cep.data());
-    for (size_t q = 0; q < kBins; ++q) cep[q] /= kFrameLength;
-    for (int q = 0; q < options_.lifter && q < kBins - 1; ++q)
-        lifted[static_cast<size_t>(q)] = cep[static_cast<size_t>(q)];
-    // The DCT-I counts its last term once, the smoothing's sum twice.
-    if (options_.lifter >= kBins) lifted[kBins - 1] = 2.0 * cep[kBins - 1];
-    fftw_execute_r2r(f.dct1, lifted.data(), smooth.data());
-    for (size_t j = 0; j < kBins; ++j) {
-        double energy = 0.0;
-        for (const auto& [bin, weight] : f.bands[j])
-            energy += weight * power[static_cast<size_t>(bin)];
-        melLog[j] = std::log(energy + 1.0);
+
+    alignas(64) std::array<double, kPaddedBins> energy, melLog;
+    std::fill(energy.begin() + kBins, energy.end(), 0.0);
+    k.bandSums(power.data(), f.bandFirst.data(), f.bandWeights.data(), f.bandWidth, kBins,
+               energy.data());
+    k.logPlusOne(energy.data(), melLog.data(), kPaddedBins);
+
+    alignas(64) std::array<float, Fast::kEvenRows> sums;
+    alignas(64) std::array<float, Fast::kOddRows> differences;
+    for (size_t j = 0; j < 64; ++j) {
+        sums[j] = static_cast<float>(melLog[j] + melLog[128 - j]);
+        differences[j] = static_cast<float>(melLog[j] - melLog[128 - j]);
     }
-    fftw_execute_r2r(f.dct2, melLog.data(), melCep.data());
-    for (size_t k = 0; k < kBins; ++k) {
-        // The DCT-II's sum comes doubled.
-        const double melCepstrum = melCep[k] / 2.0 * (k == 0 ? 1.0 : 2.0) / kBins;
-        out.features[0][k] = toComponent(logPower[k] * kDb100PerNeper, out.clamped);
-        out.features[1][k] = toComponent(smooth[k] * kDb100PerNeper, out.clamped);
-        out.features[2][k] = toComponent(melLog[k] * kDb100PerNeper, out.clamped);
-        out.features[3][k] = toComponent(cep[k] * 1000.0, out.clamped);
-        out.features[4][k] = toComponent(melCepstrum * 1000.0, out.clamped);
-    }
+    sums[64] = static_cast<float>(melLog[64]);
+    alignas(64) std::array<float, Fast::kEvenCols> even;
+    alignas(64) std::array<float, Fast::kOddCols> odd;
+    k.multiply(f.dctEven.data(), sums.data(), Fast::kEvenRows, Fast::kEvenCols, even.data());
+    k.multiply(f.dctOdd.data(), differences.data(), Fast::kOddRows, Fast::kOddCols, odd.data());
+    alignas(64) std::array<double, kBins> melCep;
+    melCep[0] = even[0] * (1.0 / kBins);
+    for (size_t i = 1; i < kBins; ++i)
+        melCep[i] = (i % 2 ? odd[i / 2] : even[i / 2]) * (2.0 / kBins);
+
+    out.clamped += k.toComponents(smooth.data(), kDb100PerNeper, out.features[1].data(), kBins);
+    out.clamped += k.toComponents(melLog.data(), kDb100PerNeper, out.features[2].data(), kBins);
+    out.clamped += k.toComponents(cep.data(), 1000.0, out.features[3].data(), kBins);
+    out.clamped += k.toComponents(melCep.data(), 1000.0, out.features[4].data(), kBins);
     return out;
 }
 
@@ -256,6 +330,11 @@ FrameVectors FrameAnalyser::analyseExactly(const int16_t* frame, int16_t previou
         }
         power[static_cast<size_t>(k)] = re * re + im * im;
         logPower[static_cast<size_t>(k)] = detLog(power[static_cast<size_t>(k)] + 1.0);
+    }
+    if (options_.powerOnly) {
+        for (size_t k = 0; k < kBins; ++k)
+            out.features[0][k] = toComponent(logPower[k] * kDb100PerNeper, out.clamped);
+        return out;
     }
     // Real cepstrum: the inverse transform of the even log spectrum.
     std::array<double, kBins> cep{};

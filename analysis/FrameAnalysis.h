@@ -57,8 +57,9 @@ struct FrameOptions {
     Window window = Window::Gauss;
     double gaussWidth = 0.4;  // the Gauss window's standard deviation, as a share of c
     double kaiserBeta = 8.0;
-    int lifter = 24;     // cepstral coefficients kept by the smoothed spectrum
-    bool exact = false;  // the readable way, the same bits everywhere
+    int lifter = 24;         // cepstral coefficients kept by the smoothed spectrum
+    bool exact = false;      // the readable way, the same bits everywhere
+    bool powerOnly = false;  // the power spectrum alone, the other vectors left 0
 };
 
 // The five vectors of one frame, and how many components were clamped.

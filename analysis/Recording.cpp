@@ -4,6 +4,7 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace zortan::analysis {
 
@@ -21,10 +22,10 @@ void label(FvsEvent& e, const std::array<char, 3>& q, ValueSets& values) {
 // The header fields every file of records made here holds alike: no filter
 // applied, realType size 4, the step, rate and name, the events, and the
 // number of values of each qualifier.
-void fillHeader(AnalysedRecording& out, const ValueSets& values, double stepMs, double rate,
-                const std::string& name) {
+void fillHeader(AnalysedRecording& out, size_t events, const ValueSets& values, double stepMs,
+                double rate, const std::string& name) {
     FvsHeader& h = out.header;
-    h.recordCount = static_cast<uint32_t>(out.events.size());
+    h.recordCount = static_cast<uint32_t>(events);
     h.filter = 0;            // "no"
     h.scalingConstants = 0;  // "like for no filtering"
     h.realTypeSize = 4;
@@ -39,6 +40,15 @@ void fillHeader(AnalysedRecording& out, const ValueSets& values, double stepMs, 
 
 AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& options,
                                    const QualifiersAt& qualifiers) {
+    std::vector<FvsEvent> events;
+    AnalysedRecording out = AnalyseRecording(audio, options, qualifiers,
+                                             [&](const FvsEvent& e) { events.push_back(e); });
+    out.events = std::move(events);
+    return out;
+}
+
+AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& options,
+                                   const QualifiersAt& qualifiers, const EventSink& sink) {
     const double step = options.stepMs * audio.rate / 1000.0;
     if (!(step >= 1.0))
         throw AudioError("\"" + audio.path + "\": a step of " + std::to_string(options.stepMs) +
@@ -51,7 +61,8 @@ AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& o
     const FrameAnalyser analyser(frame);
     AnalysedRecording out;
     ValueSets values;
-    for (size_t f = 0;; ++f) {
+    size_t f = 0;
+    for (;; ++f) {
         const auto start = static_cast<size_t>(std::nearbyint(static_cast<double>(f) * step));
         if (start + kFrameLength > audio.samples.size()) break;
         const int16_t* samples = audio.samples.data() + start;
@@ -62,9 +73,9 @@ AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& o
         out.clamped += v.clamped;
         label(e, qualifiers((static_cast<double>(start) + kFrameLength / 2.0) / audio.rate),
               values);
-        out.events.push_back(e);
+        sink(e);
     }
-    fillHeader(out, values, options.stepMs, audio.rate, audio.path);
+    fillHeader(out, f, values, options.stepMs, audio.rate, audio.path);
     FvsHeader& h = out.header;
     h.fftWindowWidth = kFrameLength;
     h.windowShape = static_cast<int16_t>(options.frame.window);
@@ -89,7 +100,7 @@ AnalysedRecording ImportFeatures(const FeatureMatrix& features, const Conversion
         label(e, qualifiers((static_cast<double>(f) + 0.5) * stepMs / 1000.0), values);
         out.events.push_back(e);
     }
-    fillHeader(out, values, stepMs, rate, name);
+    fillHeader(out, out.events.size(), values, stepMs, rate, name);
     FvsHeader& h = out.header;
     h.fftWindowWidth = 0;
     h.windowShape = -1;  // not known

@@ -36,6 +36,13 @@ struct AnalysedRecording {
 AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& options,
                                    const QualifiersAt& qualifiers);
 
+// The same, each event handed to `sink` as it is made instead of kept (the
+// result's events stay empty; its header counts them): a long recording
+// then needs no memory for its records.
+using EventSink = std::function<void(const FvsEvent&)>;
+AnalysedRecording AnalyseRecording(const Audio& audio, const RecordingOptions& options,
+                                   const QualifiersAt& qualifiers, const EventSink& sink);
+
 // Features of another program as fvs records: frame f's vector, times
 // `conversion.scale` plus its offset, in slot `kind` (0..4) of record f,
 // the other slots and the samples 0; frame f is centred at

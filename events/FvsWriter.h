@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -38,5 +39,22 @@ FvsRecord encodeFvsEvent(const FvsEvent& event);
 // Writes a whole file; failures are input/output errors.
 void writeFvsFile(const std::string& path, const FvsHeader& header,
                   const std::vector<FvsEvent>& events);
+
+// Writes a file event by event, the header last (in its place at the start),
+// for events made faster than they are kept: `finish` completes the file; a
+// writer destroyed without it leaves the file incomplete (the caller removes
+// it). Failures are input/output errors.
+class FvsFileWriter {
+  public:
+    explicit FvsFileWriter(const std::string& path);
+    ~FvsFileWriter();
+    FvsFileWriter(const FvsFileWriter&) = delete;
+    FvsFileWriter& operator=(const FvsFileWriter&) = delete;
+    void add(const FvsEvent& event);
+    void finish(const FvsHeader& header);
+
+  private:
+    std::FILE* file_;
+};
 
 }  // namespace zortan

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -53,12 +54,20 @@ int kindOf(const std::string& name) {
     return static_cast<int>(std::find(kinds.begin(), kinds.end(), name) - kinds.begin());
 }
 
-// Writes the events under a name of their own, renamed when whole.
-void writeWhole(const std::string& path, const AnalysedRecording& r) {
+// Writes an fvs file under a name of its own, renamed when whole: `write`
+// adds the events and returns the header.
+AnalysedRecording writeWhole(const std::string& path,
+                             const std::function<AnalysedRecording(FvsFileWriter&)>& write) {
     const std::string staged = siblingTempName(path);
     try {
-        writeFvsFile(staged, r.header, r.events);
+        AnalysedRecording r;
+        {
+            FvsFileWriter writer(staged);
+            r = write(writer);
+            writer.finish(r.header);
+        }
         replaceFile(staged, path);
+        return r;
     } catch (...) {
         std::error_code ec;
         fs::remove(staged, ec);
@@ -265,14 +274,21 @@ int main(int argc, char** argv) {
                     if (r.clamped > 0)
                         job.warnings.push_back(std::to_string(r.clamped) +
                                                " values were clamped to the 16-bit range.");
-                    writeWhole(job.out, r);
+                    writeWhole(job.out, [&](FvsFileWriter& w) {
+                        for (const FvsEvent& e : r.events) w.add(e);
+                        return r;
+                    });
                     job.frames = r.events.size();
                 } else {
                     const Audio a = ReadAudio(job.audio, audioOptions);
                     if (a.clipped > 0)
                         job.warnings.push_back(std::to_string(a.clipped) +
                                                " samples beyond the 16-bit range were clipped.");
-                    const AnalysedRecording r = AnalyseRecording(a, options, qualifiersAt);
+                    // Each record written as it is made.
+                    const AnalysedRecording r = writeWhole(job.out, [&](FvsFileWriter& w) {
+                        return AnalyseRecording(a, options, qualifiersAt,
+                                                [&](const FvsEvent& e) { w.add(e); });
+                    });
                     if (job.annotation) {
                         const double duration = static_cast<double>(a.samples.size()) / a.rate;
                         const double gap = job.annotation->end() - duration;
@@ -286,8 +302,7 @@ int main(int argc, char** argv) {
                         job.warnings.push_back(
                             std::to_string(r.clamped) +
                             " feature components were clamped to the 16-bit range.");
-                    writeWhole(job.out, r);
-                    job.frames = r.events.size();
+                    job.frames = r.header.recordCount;
                 }
             } catch (const std::exception& e) {
                 job.failure = e.what();
