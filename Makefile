@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 DEB_PACKAGES := cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libbenchmark-dev \
 	pybind11-dev python3-dev python3-numpy python3-pytest python3-distributed libcli11-dev \
-	pkg-config libsndfile1-dev libsoxr-dev libfftw3-dev
+	pkg-config libsndfile1-dev libsoxr-dev libfftw3-dev python3-torchaudio
 
 .PHONY: all deps build demo test test-sanitize test-thread format format-check clean
 
