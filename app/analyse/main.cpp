@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "ZortanVersion.h"
 #include "analysis/Labels.h"
 #include "analysis/Recording.h"
 #include "platform/Errors.h"
@@ -166,7 +167,7 @@ int main(int argc, char** argv) {
     app.add_flag("--overwrite", overwrite, "replace fvs files that exist");
     app.add_flag("--quiet", quiet, "print nothing but failures and warnings");
     app.add_option("audio", audio, "the recordings")->required()->type_name("AUDIO");
-    app.set_version_flag("--version", "zortan-analyse 2.a");
+    app.set_version_flag("--version", "zortan-analyse " ZORTAN_VERSION);
 
     RecordingOptions options;
     AudioOptions audioOptions;

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "ZortanVersion.h"
 #include "app/batch/Corpus.h"
 
 namespace {
@@ -281,7 +282,7 @@ int main(int argc, char** argv) {
         ->allow_extra_args(false)
         ->option_text("A B");
     app.add_option("files", files, "event files to code")->type_name("FILE");
-    app.set_version_flag("--version", "zortan-batch 2.a");
+    app.set_version_flag("--version", "zortan-batch " ZORTAN_VERSION);
 
     std::vector<std::vector<std::string>> inputs;
     try {

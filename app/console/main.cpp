@@ -7,6 +7,7 @@
 #include <exception>
 #include <string_view>
 
+#include "ZortanVersion.h"
 #include "app/console/ConsoleOutput.h"
 #include "app/console/ConsoleUi.h"
 #include "app/console/LineInput.h"
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--version") {
-            std::puts("zortan-console 2.a");
+            std::puts("zortan-console " ZORTAN_VERSION);
             return 0;
         }
         if (arg == "--allow-hibernate") {

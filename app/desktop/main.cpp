@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "ZortanVersion.h"
 #include "app/desktop/DesktopWindow.h"
 #include "app/desktop/QtUi.h"
 #include "app/desktop/Screenshot.h"
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--version") {
-            std::puts("zortan 2.a");
+            std::puts("zortan " ZORTAN_VERSION);
             return 0;
         }
         if (arg == "--screenshot" && hasValue) {

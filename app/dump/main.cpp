@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "ZortanVersion.h"
 #include "app/dump/Dump.h"
 
 int main(int argc, char** argv) {
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0, 4))
         ->type_name("K");
     app.add_option("FILE", request.paths, "the files to print, one after the other")->required();
-    app.set_version_flag("--version", "zortan-dump 2.a");
+    app.set_version_flag("--version", "zortan-dump " ZORTAN_VERSION);
     app.footer(
         "The kind of a file follows from its extension, else from its content: a first line\n"
         "beginning \"date\" is a tree, a count record of 253 certificate records a .zrt file,\n"

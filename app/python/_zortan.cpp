@@ -24,6 +24,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "ZortanVersion.h"
 #include "base/TextReader.h"
 #include "engine/TimeAveraging.h"
 #include "engine/TreeLoading.h"
@@ -706,6 +707,7 @@ PYBIND11_MODULE(_zortan, m) {
     using namespace zortan;
     using namespace zortan::python;
     m.doc() = "The program's tree reader and coder (see the package zortan).";
+    m.attr("__version__") = ZORTAN_VERSION;
     static py::exception<Failure> error(m, "Error", PyExc_Exception);
     py::register_exception_translator([](std::exception_ptr p) {
         try {

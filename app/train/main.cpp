@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ZortanVersion.h"
 #include "platform/Errors.h"
 #include "platform/Host.h"
 #include "train/TrainingFiles.h"
@@ -113,7 +114,7 @@ int main(int argc, char** argv) {
     app.add_flag("--overwrite", overwrite, "replace the tree file if it exists");
     app.add_flag("--quiet", quiet, "print nothing but failures");
     app.add_option("files", files, "the training event files")->required()->type_name("FILE");
-    app.set_version_flag("--version", "zortan-train 2.a");
+    app.set_version_flag("--version", "zortan-train " ZORTAN_VERSION);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -3,6 +3,7 @@
 // what it prints is compared whole with the transcripts in tests/data/console.
 #include <gtest/gtest.h>
 
+#include "ZortanVersion.h"
 #include "support/ConsoleProcess.h"
 
 namespace zortan {
@@ -115,7 +116,7 @@ TEST(Console, EndOfInputInterruptAndExitStatuses) {
         expectRun(d, later ? "stopped-then-finished" : "stopped", script, later ? 0 : 3);
     }
 
-    EXPECT_EQ(c.run("", {"--version"}).out, "zortan-console 2.a\n");
+    EXPECT_EQ(c.run("", {"--version"}).out, "zortan-console " ZORTAN_VERSION "\n");
     const auto help = c.run("", {"--help"});
     EXPECT_TRUE(help.status == 0 && help.out.starts_with("Usage: zortan-console"));
     EXPECT_EQ(c.run("", {"--bogus"}).status, 2);

@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "ZortanVersion.h"
 #include "app/dump/Dump.h"
 #include "output/CombinedOutput.h"
 #include "output/TextOutputs.h"
@@ -338,7 +339,7 @@ TEST(DumpProgram, CommandLinesAndTheSamples) {
     std::filesystem::copy_file(ZORTAN_TREEINFO_EXE, info);
     // The program, the arguments, the exit status, a part of what it printed.
     const std::tuple<std::string, std::string, int, std::string> cases[] = {
-        {dump, "--version", 0, "zortan-dump 2.a\n"},
+        {dump, "--version", 0, "zortan-dump " ZORTAN_VERSION "\n"},
         {dump, "--help", 0, "Exit status: 0 when every file"},
         {dump, "", 2, "FILE"},
         {dump, "--records 5:2 x.fvs", 2, "5:2"},

@@ -63,6 +63,9 @@ from typing import Any, Dict, List, Mapping, Optional, Sequence, Union
 import numpy as _np
 
 from . import _zortan
+
+#: The package's version, every program's --version too.
+__version__: str = _zortan.__version__
 from ._files import (
     Error,
     FileError,
