@@ -46,6 +46,10 @@ bool ChooseOutputFile(Ui& ui, const InitFileOptions& options, std::string& fileN
                 request.title = title;
                 request.filterIndex = filterIndex;
                 request.path = fileName;
+                // Outputs are named after the first event file: beside it,
+                // when their own folder is not there.
+                request.startFolder = extractFileDir(
+                    options.data1IsFvs ? options.fvsEventsFileDir1 : options.txtEventsFileDir1);
                 request.filters = saveDialogFilters();
                 if (std::optional<std::string> chosen = ui.chooseSaveFile(request))
                     fileName = *chosen;

@@ -18,8 +18,11 @@ struct FileFilter {
 
 struct FileDialogRequest {
     std::string title;
-    int filterIndex = 1;           // 1-based index into `filters`
-    std::string path;              // preselected folder and file name
+    int filterIndex = 1;  // 1-based index into `filters`
+    std::string path;     // preselected folder and file name
+    // Where the dialog starts when the folder of `path` does not exist
+    // (empty: where the user's side starts a first dialog).
+    std::string startFolder;
     std::string defaultExtension;  // e.g. ".vq*"
     std::vector<FileFilter> filters;
 };

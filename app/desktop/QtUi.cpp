@@ -35,11 +35,15 @@ QStringList nameFilters(const FileDialogRequest& request) {
     return filters;
 }
 
-DialogStart dialogStart(const FileDialogRequest& request) {
+DialogStart dialogStart(const FileDialogRequest& request, const std::string& firstFolder) {
     DialogStart start;
-    const std::string folder = extractFileDir(request.path);
-    start.folder =
-        !folder.empty() && folderExists(folder) ? toQString(folder) : QDir::currentPath();
+    start.folder = QDir::currentPath();
+    for (const std::string& folder :
+         {extractFileDir(request.path), request.startFolder, firstFolder})
+        if (!folder.empty() && folderExists(folder)) {
+            start.folder = toQString(folder);
+            break;
+        }
     const std::string name = extractFileName(request.path);
     if (name.find_first_of("*?") == std::string::npos) start.fileName = toQString(name);
     return start;
@@ -80,7 +84,7 @@ std::optional<std::string> QtDialogs::fileDialog(const FileDialogRequest& reques
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
         dialog.selectNameFilter(filters[request.filterIndex - 1]);
-    const DialogStart start = dialogStart(request);
+    const DialogStart start = dialogStart(request, firstFolder_);
     dialog.setDirectory(start.folder);
     if (!start.fileName.isEmpty()) dialog.selectFile(start.fileName);
     const std::string& ext = request.defaultExtension;

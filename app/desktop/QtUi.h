@@ -23,18 +23,22 @@ std::string pathFromQString(const QString& path);
 
 // The name filters of a file dialog ("name (pattern)"), in the request's order.
 QStringList nameFilters(const FileDialogRequest& request);
-// Where a file dialog opens: the folder of the preselected path when it
-// exists (else the current folder), and the file name unless it is a mask.
+// Where a file dialog opens: the first that exists of the folder of the
+// preselected path, the request's start folder and `firstFolder` (else the
+// current folder), and the file name unless it is a mask.
 struct DialogStart {
     QString folder;
     QString fileName;
 };
-DialogStart dialogStart(const FileDialogRequest& request);
+DialogStart dialogStart(const FileDialogRequest& request, const std::string& firstFolder);
 
 class QtDialogs : public Ui {
   public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
+    // Where dialogs start that have no folder of their own yet (the first
+    // start's options name folders of another machine): the samples.
+    void setFirstFolder(const std::string& folder) { firstFolder_ = folder; }
 
     void showMessage(const std::string& text) override;
     void showError(const std::string& text) override;
@@ -50,6 +54,7 @@ class QtDialogs : public Ui {
   private:
     std::optional<std::string> fileDialog(const FileDialogRequest& request, bool save);
     QWidget* parent_;
+    std::string firstFolder_;
 };
 
 // What the port needs to know of the window.

@@ -75,7 +75,17 @@ int main(int argc, char** argv) {
     }
 
     QtDialogs dialogs;
-    DesktopWindow window(dialogs, zortan::runningProgramFolder());
+    // The samples installed beside the program (PREFIX/share/zortan/samples),
+    // else those of the checkout it was built from.
+    const std::string program = zortan::runningProgramFolder();
+    for (const std::string& samples :
+         {zortan::joinPath(zortan::extractFileDir(program), "share/zortan/samples"),
+          std::string(ZORTAN_SAMPLES_DIR)})
+        if (zortan::folderExists(samples)) {
+            dialogs.setFirstFolder(samples);
+            break;
+        }
+    DesktopWindow window(dialogs, program);
     dialogs.setParent(&window);
     window.start();
     if (window.ended()) return window.exitStatus();

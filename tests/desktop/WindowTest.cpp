@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <filesystem>
 #include <set>
 
 #include "DesktopSession.h"
@@ -115,12 +116,20 @@ TEST(DesktopWindow, FileDialogsStartInTheFolderOfThePreselectedPath) {
     EXPECT_EQ(nameFilters(r),
               QStringList({"all files (*.*)", "output file (vector's code) (*.zrt)"}));
     r.path = dir.file("x_Teach.zrt");
-    EXPECT_EQ(dialogStart(r).folder.toStdString(), dir.path());
-    EXPECT_EQ(dialogStart(r).fileName, "x_Teach.zrt");
-    // A Windows mask of an absent folder: the current folder, no file name.
+    const std::string samples = dir.file("samples"), events = dir.file("events");
+    std::filesystem::create_directories(samples);
+    std::filesystem::create_directories(events);
+    EXPECT_EQ(dialogStart(r, samples).folder.toStdString(), dir.path());
+    EXPECT_EQ(dialogStart(r, samples).fileName, "x_Teach.zrt");
+    // A Windows mask of an absent folder (a first start): the request's
+    // start folder, else the samples, else the current folder; no file name.
     r.path = "C:\\wkd\\TRB\\Results\\*.vq*";
-    EXPECT_EQ(dialogStart(r).folder, QDir::currentPath());
-    EXPECT_TRUE(dialogStart(r).fileName.isEmpty());
+    EXPECT_EQ(dialogStart(r, samples).folder.toStdString(), samples);
+    EXPECT_TRUE(dialogStart(r, samples).fileName.isEmpty());
+    r.startFolder = events;
+    EXPECT_EQ(dialogStart(r, samples).folder.toStdString(), events);
+    r.startFolder = dir.file("gone");
+    EXPECT_EQ(dialogStart(r, dir.file("gone too")).folder, QDir::currentPath());
 }
 
 }  // namespace

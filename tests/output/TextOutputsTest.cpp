@@ -152,6 +152,8 @@ TEST(ChooseOutputFile, Flows) {
                                    : a == "@new" ? s.dir.file("new_code.txt")
                                                  : a);
         std::string& name = s.program.options.codeFileName = oldPath;
+        s.program.options.data1IsFvs = 1;
+        s.program.options.fvsEventsFileDir1 = s.dir.file("events.fvs");
         const bool accepted =
             ChooseOutputFile(s.ui, s.program.options, name, 4, "Out codes file saving");
         shown += ::testing::PrintToString(script) + "\n";
@@ -160,6 +162,7 @@ TEST(ChooseOutputFile, Flows) {
         EXPECT_TRUE(s.ui.answers.empty());
         EXPECT_EQ(s.ui.pendingEventsProcessed, int(s.ui.dialogs.size()));
         const FileDialogRequest& r = s.ui.dialogs.at(0);
+        EXPECT_EQ(r.startFolder + "/", s.dir.file(""));  // beside the event file
         EXPECT_EQ(std::to_string(r.filters.size()) + "|" + r.filters.at(5).name,
                   "8|\"person\" cathegory series only");
         // The choice is remembered, also when it is given up.
