@@ -1,37 +1,77 @@
 """Zortan from Python: quantization trees, coding, fvs event files and .zrt outputs.
 
 Zortan codes acoustic events (feature vectors of up to 129 components with
-three one-character qualifiers) against a binary quantization tree cut at K
-clusters. This package reads the files the program reads and writes, and
-codes events exactly as a coding run of the program does, with the
-program's own tree reader and coder (the C++ extension ``zortan._zortan``).
+three one-character qualifiers, cath1..cath3) against a binary quantization
+tree cut at a number of clusters, n_clusters. This package reads the files
+the program reads and writes, and codes events exactly as a coding run of
+the program does, with the program's own tree reader and coder (the C++
+extension zortan._zortan).
 
     import zortan
     tree = zortan.read_tree("samples/vowels-cep16-centroids32.vq")
     fvs = zortan.read_fvs("samples/vowels.fvs")
-    result = tree.encode(fvs.records["vectors"][:, tree.feature_kind],
+    result = tree.encode(fvs.records["vectors"][:, tree.feature_kind], n_clusters=8,
                          cath=zortan.cath_of(fvs.records))
-    result.codes          # (n,) uint16, as the program's code file holds them
+    result.codes           # (n,) uint16, the leaf's code of each event, 0..7
+    result.error_counts    # (8, 3): the error table's counts per tree size
+    result.to_frame()      # a pandas DataFrame: code, Vowel, Vowel_recognised, ...
 
-Functions: read_tree, read_fvs, write_fvs, read_zrt, cath_of, code_files
-(and zortan.corpus.code_corpus on a Dask cluster); train grows a tree from
-arrays as zortan-train grows one from files, TreeQuantizer is the same as a
-scikit-learn estimator, Tree.from_splits takes in a tree grown elsewhere,
-and Tree.write writes any tree as a tree file.
+Every number of clusters is given as n_clusters (Tree.encode, train,
+TreeQuantizer, code_files, zortan.corpus.code_corpus); the former names K
+and clusters are still taken as aliases.
 
-    tree = zortan.train(vectors, cath, clusters=32, rule="cart")
+Functions:
+  read_tree(path)        a tree file (.vq) as a Tree, ready to code.
+  Tree.encode(vectors, n_clusters)  codes rows as a run codes events: an
+                         EncodeResult of codes and category readings.
+  train(vectors, cath, n_clusters)  grows a Tree from arrays, as
+                         zortan-train grows one from files.
+  TreeQuantizer          train and encode as a scikit-learn estimator.
+  Tree.from_splits(centroids, splits)  a Tree grown elsewhere.
+  Tree.write(path)       writes any tree as a tree file.
+  read_fvs(path)         an fvs event file: its header and records.
+  write_fvs(path, header, records)  writes an fvs event file.
+  read_zrt(path)         a combined output file (.zrt): certificate, records.
+  cath_of(records)       the qualifiers of fvs or .zrt records, (n, 3).
+  code_files(tree, files, n_clusters, outputs=..., out_dir=...)  codes whole
+                         files as zortan-batch does, writing its outputs and
+                         the corpus error tables: a CorpusResult.
+  code_corpus(tree, files, n_clusters, client=None, ...)  code_files on a
+                         Dask distributed cluster (zortan.corpus.code_corpus,
+                         also zortan.code_corpus after `import zortan`; Dask
+                         is imported only when it is used).
+  read_audio(path)       a recording's samples (where READS_AUDIO).
+  read_labels(path)      an annotation (TextGrid, HTK/ESPS, TIMIT, Audacity).
+  analyse(samples, rate, cath=...)  the fvs records zortan-analyse makes of
+                         a recording; LabelMap makes labels qualifiers.
+
+    tree = zortan.train(vectors, cath, n_clusters=32, rule="cart")
     tree.encode(vectors).codes    # each row at the leaf the training gave it
     tree.write("mine.vq")         # the file zortan-train writes
-
-From recordings, with the analysis library of zortan-analyse: read_audio
-(where the package is built with libsndfile and libsoxr: READS_AUDIO),
-read_labels (TextGrid, HTK/ESPS, TIMIT, Audacity), analyse (the fvs records
-of a signal, their qualifiers the labels at each frame's centre, mapped
-through a LabelMap), and write_fvs to write them as the command does.
 
     samples, rate = zortan.read_audio("talk.wav")
     records = zortan.analyse(samples, rate, cath=zortan.read_labels("talk.TextGrid"))
     zortan.write_fvs("talk.fvs", records.header, records)
+
+Tables: to_frame() makes a pandas DataFrame (pandas is needed only there;
+without it zortan.MissingPackage says how to install it) of an
+EncodeResult (one row per event: code, and per category, named after the
+tree's label, the qualifier given and the reading recognised), of the
+error tables of code_files (CorpusResult, CorpusTable, FileResult,
+RunResult: one row per number of clusters 1..K, the columns
+<label>_errors and <label>_percent of corpus_error.csv; the row of 1
+cluster always counts every event as an error, so it is 100 %), and of
+the records of FvsFile, ZrtFile and analyse.
+
+    result = zortan.code_files("samples/vowels-cep16-centroids32.vq",
+                               ["samples/vowels.fvs"], n_clusters=[8, 32],
+                               outputs="all", out_dir="/tmp/vowels-py")
+    result.to_frame(32)["Vowel_percent"]   # the corpus table at 32 clusters
+
+The outputs code_files writes (code_files says what each file holds): the
+error file, the combined files (.zrt), the code file (the low byte of each
+code as a character: codes above 255 wrap) and the category files (the
+positions of the qualifiers in the tree's value lists, not the characters).
 
 Qualifiers and category readings: an event's three qualifiers are
 characters (one byte each, the fields cath1..cath3 of fvs and .zrt records).
@@ -47,7 +87,7 @@ Failures raise zortan.Error (its text says what is wrong), or one of its
 subclasses that is also Python's exception of that kind: InvalidArgument
 (ValueError), WrongType (TypeError), FileNotFound (FileNotFoundError),
 IsADirectory (IsADirectoryError), PermissionDenied (PermissionError),
-NotARegularFile and FileError (OSError).
+NotARegularFile and FileError (OSError), MissingPackage (ImportError).
 """
 
 from __future__ import annotations
@@ -72,6 +112,7 @@ from ._files import (
     FileNotFound,
     InvalidArgument,
     IsADirectory,
+    MissingPackage,
     NotARegularFile,
     PermissionDenied,
     WrongType,
@@ -80,7 +121,8 @@ from ._files import (
 # Whole files as the batch command codes them; the Dask form is in
 # zortan.corpus.
 from ._files import OUTPUTS, CorpusResult, CorpusTable, FileResult, RunResult, code_files
-from ._files import _integer, _one_of, _open_input, _os_failure, _read_records
+from ._files import (_column_names, _integer, _one_of, _open_input, _os_failure, _pandas,
+                     _read_records)
 
 __all__ = [
     "Error",
@@ -91,6 +133,7 @@ __all__ = [
     "IsADirectory",
     "PermissionDenied",
     "NotARegularFile",
+    "MissingPackage",
     "Tree",
     "EncodeResult",
     "FvsFile",
@@ -115,6 +158,7 @@ __all__ = [
     "WINDOWS",
     "READS_AUDIO",
     "code_files",
+    "code_corpus",
     "OUTPUTS",
     "CorpusResult",
     "CorpusTable",
@@ -123,8 +167,8 @@ __all__ = [
 ]
 
 for _public in (InvalidArgument, WrongType, FileError, FileNotFound, IsADirectory,
-                   PermissionDenied, NotARegularFile, CorpusResult, CorpusTable, FileResult,
-                   RunResult):
+                   PermissionDenied, NotARegularFile, MissingPackage, CorpusResult, CorpusTable,
+                   FileResult, RunResult, code_files):
     _public.__module__ = __name__
 
 PathLike = Union[str, "_os.PathLike[str]"]
@@ -244,14 +288,16 @@ def _qualifiers(cath: Any, n: int) -> _np.ndarray:
 
 
 class EncodeResult:
-    """What Tree.encode gives for n rows at K clusters.
+    """What Tree.encode gives for n rows at n_clusters = K clusters.
 
-    codes        (n,) uint16: the code of the leaf each row reached, 0..K-1.
+    codes        (n,) uint16: the code of the leaf each row reached, 0..K-1
+                 (as a .zrt file holds it; the code file keeps its low byte).
     categories   (n, 3) uint8: the leaf's category readings as positions in
                  the tree's value lists (indexes, not characters): the reading
                  r of category c stands for the character
-                 Tree.cath_lists[c][r]. Not comparable with cath_of, which
-                 gives characters: see category_chars.
+                 Tree.cath_lists[c][r]. These are what the category files
+                 (STEM_recog_<label>.txt) hold. Not comparable with cath_of,
+                 which gives characters: see category_chars.
     category_chars (n, 3) one-byte strings (dtype S1): the characters the
                  readings stand for, as a recognition .zrt file holds them;
                  equal to cath_of(recog.records, chars=True), and
@@ -264,19 +310,34 @@ class EncodeResult:
                  row's qualifier, per category (tree size 1 always counts as
                  an error; categories the tree leaves inactive are 0); else None.
     error_counts (K, 3) uint32, with cath given: the errors summed over the
-                 rows per tree size, the counts of the program's error table;
-                 else None.
+                 rows per tree size, the counts of the program's error table
+                 (row 0, one cluster, counts every row); else None.
+
+    to_frame()   a pandas DataFrame, one row per row coded (the index, named
+                 event): the column code, and for each category, named after
+                 the tree's label (Tree.labels; cath1..cath3 when a label is
+                 empty or two are the same), the row's qualifier given as
+                 cath (a one-character str; only with cath) and the leaf's
+                 reading, <label>_recognised. Needs pandas (zortan.MissingPackage
+                 otherwise).
+
+        frame = tree.encode(vectors, cath=zortan.cath_of(records)).to_frame()
+        pandas.crosstab(frame["Vowel"], frame["Vowel_recognised"])
     """
 
-    __slots__ = ("codes", "categories", "paths", "errors", "error_counts", "_lists")
+    __slots__ = ("codes", "categories", "paths", "errors", "error_counts", "_lists", "_labels",
+                 "_given")
 
-    def __init__(self, codes, categories, paths, errors, error_counts, cath_lists=("", "", "")):
+    def __init__(self, codes, categories, paths, errors, error_counts, cath_lists=("", "", ""),
+                 labels=("cath1", "cath2", "cath3"), cath=None):
         self.codes = codes
         self.categories = categories
         self.paths = paths
         self.errors = errors
         self.error_counts = error_counts
         self._lists = cath_lists
+        self._labels = tuple(labels)
+        self._given = cath
 
     @property
     def category_chars(self) -> _np.ndarray:
@@ -289,19 +350,45 @@ class EncodeResult:
             chars[:, c] = table[self.categories[:, c]].view("S1")
         return chars
 
+    def to_frame(self):
+        """The rows' codes and categories as a pandas DataFrame (see the class)."""
+        pd = _pandas()
+        names = _column_names(self._labels, ("", "_recognised"), ("code",))
+        data: Dict[str, Any] = {"code": self.codes}
+        recognised = _chars(self.category_chars)
+        given = None if self._given is None else _chars(self._given)
+        for c, name in enumerate(names):
+            if given is not None:
+                data[name] = given[:, c]
+            data[f"{name}_recognised"] = recognised[:, c]
+        return pd.DataFrame(data, index=pd.RangeIndex(len(self.codes), name="event"))
+
     def __repr__(self) -> str:
         return f"EncodeResult({len(self.codes)} rows)"
+
+
+_LATIN1 = _np.array([chr(b) for b in range(256)], dtype=object)
+
+
+def _chars(codes: _np.ndarray) -> _np.ndarray:
+    """Qualifiers (byte values or one-byte strings) as one-character str
+    (Latin-1), for tables."""
+    codes = _np.ascontiguousarray(codes)
+    return _LATIN1[codes.view(_np.uint8) if codes.dtype.kind == "S" else codes]
 
 
 class Tree:
     """A quantization tree read by read_tree.
 
     centroids_nb  the number of groups the tree was grown to.
-    full_size     the largest K, the clusters a run codes at by default.
-    tree_sizes    the numbers of clusters the tree can be cut at: K is 1..tree_sizes.
+    full_size     the number of clusters a run (and encode) codes at by default.
+    tree_sizes    the most clusters the tree can be cut at: encode's n_clusters
+                  is 1..tree_sizes.
     components    the components a row to code holds: the tree's considered
                   components (settings["considered_components_nb"], at most 129).
-    labels        the three category names (lines 43 to 45 of the file).
+    labels        the three category names (lines 43 to 45 of the file): the
+                  names of the output files' categories and of the category
+                  columns of to_frame.
     settings      dict of the training settings and header items: the analysis
                   (feature_kind, filter, window_shape, lifter_threshold,
                   frame_step, rate, averaging, averaging_frames, ...; choice
@@ -389,17 +476,18 @@ class Tree:
     def encode(
         self,
         vectors: Any,
-        K: Optional[int] = None,
+        n_clusters: Optional[int] = None,
         paths: bool = False,
         threads: int = 1,
         averaging: bool = True,
         cath: Any = None,
         *,
         pad: bool = False,
-        n_clusters: Optional[int] = None,
+        K: Optional[int] = None,
         _reference: bool = False,
     ) -> EncodeResult:
-        """Codes each row of `vectors` as a coding run codes an event at K clusters.
+        """Codes each row of `vectors` as a coding run codes an event at
+        n_clusters clusters; an EncodeResult (to_frame() makes it a DataFrame).
 
         vectors  (n, m) array, or one row (m,), whose results are those of
                  one row (codes of shape (1,)). Each row is the feature
@@ -419,10 +507,10 @@ class Tree:
                  An array of another width whose rows look like components
                  and columns like frames (librosa's (n_mfcc, frames)) is
                  refused saying it looks transposed.
-        K        the number of clusters, an integer 1..tree.tree_sizes; None:
-                 tree.full_size. n_clusters is the same argument under
-                 scikit-learn's name (give one of them). 1.5, "4" or True are
-                 refused (WrongType), a K outside the tree InvalidArgument.
+        n_clusters  the number of clusters K the tree is cut at, an integer
+                 1..tree.tree_sizes; None: tree.full_size. `K` is an alias
+                 (give one of them). 1.5, "4" or True are refused (WrongType),
+                 a number outside the tree InvalidArgument.
         paths    also give the node paths (and, with cath, the error flags).
         threads  rows are split over this many threads (an integer 1..1024);
                  the GIL is released while coding. The results do not depend
@@ -447,8 +535,8 @@ class Tree:
         Decisions are those of the program's coder, whose distances are summed
         in extended precision, so close calls go as the program's.
         """
-        K = _one_of(K, n_clusters, "K", "n_clusters")
-        K = self.full_size if K is None else _integer(K, "K (the number of clusters)")
+        K = _one_of(n_clusters, K, "n_clusters", "K")
+        K = self.full_size if K is None else _integer(K, "n_clusters (the number of clusters)")
         if not 1 <= K <= self.tree_sizes:
             raise InvalidArgument(f"The number of clusters must be 1 to {self.tree_sizes}, "
                                   f"not {K}")
@@ -487,7 +575,8 @@ class Tree:
             if array.dtype != _np.int16 and "Range check error" in str(error):
                 _components(array, "vectors")
             raise
-        return EncodeResult(codes, categories, node_paths, errors, counts, tuple(self.cath_lists))
+        return EncodeResult(codes, categories, node_paths, errors, counts, tuple(self.cath_lists),
+                            tuple(self.labels), given)
 
 
 # The classic runtime error numbers of the writer's failures, as errno values.
@@ -531,6 +620,34 @@ def cath_of(records: _np.ndarray, chars: bool = False) -> _np.ndarray:
     return codes.view("S1") if chars else codes
 
 
+def _records_frame(records: _np.ndarray, labels: Optional[Sequence[str]],
+                   feature_kind: Optional[int] = None):
+    """The records' fields as a DataFrame, one row per record (see
+    FvsFile.to_frame and ZrtFile.to_frame)."""
+    pd = _pandas()
+    if labels is None:
+        labels = ("cath1", "cath2", "cath3")
+    if isinstance(labels, str) or len(labels) != 3 or \
+            not all(isinstance(label, str) for label in labels):
+        raise InvalidArgument(f"labels are the three category names (str), not {labels!r}")
+    if feature_kind is not None:
+        feature_kind = _integer(feature_kind, "feature_kind")
+        if not 0 <= feature_kind < len(FEATURE_KINDS):
+            raise InvalidArgument(f"feature_kind must be 0 to {len(FEATURE_KINDS) - 1}, "
+                                  f"not {feature_kind}")
+    columns = [] if feature_kind is None else [f"c{i}" for i in range(_COMPONENTS)]
+    taken = ["code"] if "code" in records.dtype.names else []
+    data: Dict[str, Any] = {"code": _np.asarray(records["code"])} if taken else {}
+    for c, name in enumerate(_column_names(labels, ("",), taken + columns)):
+        data[name] = _chars(_np.asarray(records[f"cath{c + 1}"]))
+    frame = pd.DataFrame(data, index=pd.RangeIndex(len(records), name="event"))
+    if feature_kind is None:
+        return frame
+    vectors = pd.DataFrame(_np.asarray(records["vectors"][:, feature_kind]), index=frame.index,
+                           columns=columns)
+    return pd.concat([frame, vectors], axis=1)
+
+
 class FvsFile:
     """An fvs event file read by read_fvs.
 
@@ -542,6 +659,14 @@ class FvsFile:
     records  numpy structured array of FVS_RECORD, one per event record of
              the file: a copy in memory, or with read_fvs(mmap=True) a
              read-only numpy.memmap of the file.
+
+    to_frame(labels=None, feature_kind=None)  the records as a pandas
+             DataFrame, one row per event (the index, named event): the
+             three qualifiers as one-character str in columns named
+             `labels` (the category names, e.g. tree.labels; None: cath1,
+             cath2, cath3), and with feature_kind (0..4, FEATURE_KINDS; e.g.
+             tree.feature_kind) that vector's 129 components as int16
+             columns c0..c128. Needs pandas (zortan.MissingPackage otherwise).
     """
 
     __slots__ = ("header", "records")
@@ -549,6 +674,11 @@ class FvsFile:
     def __init__(self, header: Dict[str, Any], records: _np.ndarray):
         self.header = header
         self.records = records
+
+    def to_frame(self, labels: Optional[Sequence[str]] = None,
+                 feature_kind: Optional[int] = None):
+        """The records as a pandas DataFrame (see the class)."""
+        return _records_frame(self.records, labels, feature_kind)
 
     def __repr__(self) -> str:
         return f"<zortan.FvsFile {len(self.records)} records>"
@@ -852,6 +982,12 @@ class ZrtFile:
     records      numpy structured array of ZRT_RECORD, one per coded event:
                  a copy in memory, or with read_zrt(mmap=True) a read-only
                  numpy.memmap of the file.
+
+    to_frame(labels=None)  the records as a pandas DataFrame, one row per
+                 event (the index, named event): code, and the three
+                 qualifiers as one-character str in columns named `labels`
+                 (the category names, e.g. tree.labels; None: cath1, cath2,
+                 cath3). Needs pandas (zortan.MissingPackage otherwise).
     """
 
     __slots__ = ("certificate", "records")
@@ -859,6 +995,10 @@ class ZrtFile:
     def __init__(self, certificate: Dict[str, Any], records: _np.ndarray):
         self.certificate = certificate
         self.records = records
+
+    def to_frame(self, labels: Optional[Sequence[str]] = None):
+        """The records as a pandas DataFrame (see the class)."""
+        return _records_frame(self.records, labels)
 
     def __repr__(self) -> str:
         return f"<zortan.ZrtFile {len(self.records)} records>"
@@ -963,3 +1103,7 @@ from ._analysis import (  # noqa: E402
 
 for _public in (AnalysedRecords, LabelMap, Labels, Tier, analyse, read_audio, read_labels):
     _public.__module__ = __name__
+
+# The Dask form of code_files (the module zortan.corpus comes with it); Dask
+# itself is imported only when it is used.
+from .corpus import code_corpus  # noqa: E402

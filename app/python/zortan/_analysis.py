@@ -13,7 +13,7 @@ import numpy as _np
 
 from . import _zortan
 # Defined by the package before it imports this module.
-from . import FVS_RECORD, _first, _qualifiers
+from . import FVS_RECORD, _first, _qualifiers, _records_frame
 from ._files import Error, FileError, InvalidArgument, WrongType, _integer, _open_input
 
 PathLike = Union[str, "_os.PathLike[str]"]
@@ -310,6 +310,8 @@ class AnalysedRecords(_np.ndarray):
                records.header, records) writes the command's file.
     label_map  the LabelMap the qualifiers were mapped through (cath= an
                annotation), else None.
+    to_frame(labels=None, feature_kind=None)  a pandas DataFrame of the
+               records, as FvsFile.to_frame gives a file's.
 
     Slices and views keep both; header["records"] and header["cath_nbr"]
     count the whole result (write_fvs counts the records it writes). A
@@ -320,6 +322,11 @@ class AnalysedRecords(_np.ndarray):
     def __array_finalize__(self, obj: Any) -> None:
         self.header = getattr(obj, "header", None)
         self.label_map = getattr(obj, "label_map", None)
+
+    def to_frame(self, labels: Optional[Sequence[str]] = None,
+                 feature_kind: Optional[int] = None):
+        """The records as a pandas DataFrame (FvsFile.to_frame)."""
+        return _records_frame(self.view(_np.ndarray), labels, feature_kind)
 
     def __reduce__(self):
         rebuild, arguments, state = super().__reduce__()[:3]

@@ -1,5 +1,6 @@
-"""The package's failures, the opening of the files it reads, and whole files
-coded as the batch command codes them (zortan.code_files)."""
+"""The package's failures, the opening of the files it reads, whole files
+coded as the batch command codes them (zortan.code_files), and the tables of
+results as pandas DataFrames (to_frame)."""
 from __future__ import annotations
 
 import errno as _errno
@@ -62,6 +63,39 @@ class PermissionDenied(FileError, PermissionError):
 class NotARegularFile(FileError):
     """A FIFO, a device or a socket named where a file is read: only regular
     files are read, as the program reads them (a FIFO would wait for ever)."""
+
+
+class MissingPackage(Error, ImportError):
+    """A package a call needs is not installed: pandas for to_frame, Dask's
+    distributed for zortan.corpus.code_corpus (a zortan.Error and an
+    ImportError); its text names the package to install."""
+
+
+def _needed(module: str, call: str, debian: str, pip: str):
+    """The module `module` imported, or MissingPackage saying how to get it."""
+    import importlib
+    try:
+        return importlib.import_module(module)
+    except ImportError:
+        raise MissingPackage(f"{call} needs {module}, which is not installed: install "
+                             f"Debian's {debian} (or pip install {pip}).", name=module) from None
+
+
+def _pandas():
+    return _needed("pandas", "to_frame", "python3-pandas", "pandas")
+
+
+def _column_names(labels: Sequence[str], suffixes: Sequence[str] = ("",),
+                  taken: Sequence[str] = ()) -> List[str]:
+    """The names of the three category columns: the labels, or cath1..cath3
+    for them all when a label is empty or the columns they make (each label
+    with each of `suffixes`) would not all differ, from one another and from
+    `taken`."""
+    for names in (list(labels), ["cath1", "cath2", "cath3"]):
+        columns = [n + s for n in names for s in suffixes] + list(taken)
+        if all(names) and len(set(columns)) == len(columns):
+            return names
+    return names
 
 
 def _file_error(kind: type, err: Optional[int], message: str, path: str) -> FileError:
@@ -185,10 +219,44 @@ OUTPUTS = (
 MOST_JOBS = 1024
 
 
+def _percent(counts: _np.ndarray, steps: int, compare: bool) -> _np.ndarray:
+    """Counts as the error file gives them: x 100 / steps (x 200 in compare
+    mode, where the steps are twice the pairs); NaN where no step was done."""
+    with _np.errstate(invalid="ignore", divide="ignore"):
+        return counts * (200.0 if compare else 100.0) / (steps if steps else _np.nan)
+
+
+def _table_columns(labels: Sequence[str], compare: bool) -> List[str]:
+    """The columns of an error table as corpus_error.csv names them (less
+    their _errors and _percent)."""
+    names = _column_names(labels, ("_errors", "_percent"))
+    if not compare:
+        return names
+    columns = names + ["second_" + n for n in names] + ["diff_" + n for n in names]
+    columns.append("diff_group")
+    if len(set(columns)) < len(columns):
+        columns = _table_columns(["cath1", "cath2", "cath3"], True)
+    return columns
+
+
+def _error_frame(counts: _np.ndarray, steps: int, labels: Sequence[str], compare: bool,
+                 **attrs):
+    """An error table as a DataFrame: one row per number of clusters 1..K."""
+    pd = _pandas()
+    columns = _table_columns(labels, compare)
+    counts = _np.asarray(counts)
+    percent = _percent(counts, steps, compare)
+    data = {f"{c}_errors": counts[:, i] for i, c in enumerate(columns)}
+    data.update({f"{c}_percent": percent[:, i] for i, c in enumerate(columns)})
+    frame = pd.DataFrame(data, index=pd.RangeIndex(1, len(counts) + 1, name="n_clusters"))
+    frame.attrs.update(attrs, steps=int(steps))
+    return frame
+
+
 class RunResult:
     """One input coded at one number of clusters.
 
-    clusters  K.
+    n_clusters  the number of clusters K it was coded at (also as `clusters`).
     coded     True when the run went to its end and wrote every output asked for.
     message   why it did not, as the window says it ("" when coded).
     warnings  the file's warnings (FileResult.warnings).
@@ -197,14 +265,22 @@ class RunResult:
     events    the events count of the error table; 0 for a run that was not
               coded (it wrote no error table row of its own; `steps` says how
               far it went).
-    counts    (K, 3) uint64 error counts per tree size 1..K and category
-              (compare mode: (K, 10): the first series' three categories, the
-              second's, the three categories' differences and the groups').
+    counts    (K, 3) uint64 error counts: row t is the tree of t+1 clusters,
+              column c the events whose qualifier of category c differs
+              from the reading of the node they reach in that tree (compare
+              mode: (K, 10): the first series' three categories, the
+              second's, the differences between the two series' readings
+              per category, and the events whose two series reach other
+              nodes). Row 0 (one cluster) counts every event, in every
+              category.
     files     the output files written.
+
+    to_frame()  the error table as a pandas DataFrame (see CorpusTable).
     """
 
-    def __init__(self, d: dict) -> None:
-        self.clusters: int = d["clusters"]
+    def __init__(self, d: dict, labels: Sequence[str] = ("cath1", "cath2", "cath3"),
+                 compare: bool = False) -> None:
+        self.n_clusters: int = d["clusters"]
         self.coded: bool = d["coded"]
         self.message: str = d["message"]
         self.warnings: List[str] = list(d.get("warnings", []))
@@ -213,14 +289,42 @@ class RunResult:
         self.events: int = d["events"] if self.coded else 0
         self.counts: _np.ndarray = d["counts"]
         self.files: List[str] = list(d["files"])
+        self._labels = list(labels)
+        self._compare = compare
+
+    @property
+    def clusters(self) -> int:
+        """n_clusters under its former name."""
+        return self.n_clusters
+
+    def to_frame(self):
+        """The run's error table as a pandas DataFrame, as CorpusTable.to_frame
+        gives the corpus's: what the file's <stem>_error.txt holds. A run
+        that was not coded has no table: zortan.Error with its message."""
+        if not self.coded:
+            raise Error(f"The run at {self.n_clusters} clusters was not coded, so it has no "
+                        f"error table: {self.message}")
+        return _error_frame(self.counts, self.steps, self._labels, self._compare,
+                            n_clusters=self.n_clusters, events=self.events)
 
     def __repr__(self) -> str:
         state = "coded" if self.coded else f"failed: {self.message!r}"
-        return f"<RunResult K={self.clusters} {self.steps} steps {state}>"
+        return f"<RunResult n_clusters={self.n_clusters} {self.steps} steps {state}>"
+
+
+def _run_of(runs: dict, n_clusters, what: str):
+    """The result of `runs` ({K: ...}) at n_clusters (None: the largest K)."""
+    if n_clusters is None:
+        return runs[max(runs)]
+    k = _integer(n_clusters, "n_clusters")
+    if k not in runs:
+        raise InvalidArgument(f"{what} has no run at {k} clusters: it was coded at "
+                              f"{', '.join(str(r) for r in sorted(runs))}")
+    return runs[k]
 
 
 class FileResult:
-    """One input (a file, or a pair in compare mode) at every K.
+    """One input (a file, or a pair in compare mode) at every number of clusters.
 
     inputs   the input's path(s).
     ok       every run was coded.
@@ -229,52 +333,129 @@ class FileResult:
              remarks, settings that differ from the tree's training, the
              first faulty table row, an input that ended before its
              header's count, qualifiers outside the tree's value lists.
-    runs     {K: RunResult}.
+    runs     {n_clusters: RunResult}.
+
+    to_frame(n_clusters=None)  the error table of the run at n_clusters (None:
+             the largest) as a pandas DataFrame (RunResult.to_frame).
     """
 
-    def __init__(self, d: dict) -> None:
+    def __init__(self, d: dict, labels: Sequence[str] = ("cath1", "cath2", "cath3"),
+                 compare: bool = False) -> None:
         self.inputs: List[str] = list(d["inputs"])
         self.ok: bool = d["ok"]
         self.message: str = d["message"]
         self.warnings: List[str] = list(d.get("warnings", []))
         self.runs: Dict[int, RunResult] = {
-            r["clusters"]: RunResult(dict(r, warnings=self.warnings)) for r in d["runs"]}
+            r["clusters"]: RunResult(dict(r, warnings=self.warnings), labels, compare)
+            for r in d["runs"]}
         self._raw = d
+
+    def to_frame(self, n_clusters: Optional[int] = None):
+        """The error table of the run at n_clusters (None: the largest)."""
+        return _run_of(self.runs, n_clusters, " + ".join(self.inputs)).to_frame()
 
     def __repr__(self) -> str:
         return f"<FileResult {' + '.join(self.inputs)} {'ok' if self.ok else 'failed'}>"
 
 
 class CorpusTable:
-    """The corpus error table of one K: the counts of every input coded whole.
+    """The corpus error table of one number of clusters K: the counts of every
+    input coded whole, what OUT/K<K>/corpus_error.txt and .csv hold.
 
-    clusters, files, steps, events
-    counts   (K, 3) uint64 summed error counts (compare mode: (K, 10)).
+    n_clusters  K (also as `clusters`): the table has a row for each tree
+             size 1..K.
+    files    the inputs the table sums (this run's coded whole, and those of
+             earlier runs into the same folder whose outputs are there).
+    steps    their coding steps (events; twice the pairs in compare mode).
+    events   their events (pairs in compare mode).
+    counts   (K, 3) uint64 summed error counts, rows and columns as
+             RunResult.counts (compare mode: (K, 10)). Row 0, the tree of one
+             cluster, counts every event as an error in every category, so
+             a chart of the errors starts at 100 %.
     percent  counts as the error file gives them: x 100 / steps (x 200 in
              compare mode); NaN where no step was done.
+
+    to_frame()  a pandas DataFrame of the table: one row per number of
+             clusters 1..K (the index, named n_clusters), the columns of
+             corpus_error.csv: <label>_errors (the counts) for each category,
+             then <label>_percent, named after the tree's category labels
+             (Vowel_errors, ..., Vowel_percent, ...; cath1..cath3 when a
+             label is empty or two are the same); in compare mode the
+             labels, second_<label>, diff_<label> and diff_group. frame.attrs
+             holds n_clusters, files, events and steps. Needs pandas
+             (zortan.MissingPackage otherwise).
+
+    corpus_error.txt, of which the percentages are these (K = 8, one file):
+
+        Corpus Classification Error.
+        ==================================
+        Tree:                 "samples/vowels-cep16-centroids32.vq"
+        Coded event files:    1
+               8 - Number of used groups
+
+        Events number=477
+        Erronous recognitions for Vowel Speaker Voicing over the corpus; results in %:
+        ----------------------------------
+          Nbr of
+          groups     Vowel Speaker Voicing
+        ==================================
+               1 100.000 100.000 100.000
+               2  65.409  46.541  38.365
+               ...
+               8  33.962  39.413  15.723
+        __________________________________
+
+    Its five preamble lines (the title, a rule, the tree, the files coded,
+    K), an empty line, "Events number=" and the events (the pairs in compare
+    mode), the table's caption, its four heading lines (a rule, "Nbr of",
+    "groups" and the labels, a double rule), one line per tree size 1..K
+    with each category's percentage to three decimals (n/a when no step was
+    done), and a closing rule. In compare mode the lines are 88 wide and
+    each row holds the ten columns of counts, in % of the pairs. The CSV
+    holds, per tree size, clusters, files, events, steps, the counts
+    (<label>_errors) and the percentages (<label>_percent, empty for n/a).
+    A file's own STEM_error.txt holds the header of the text outputs, then
+    "Events number=", a caption naming the file, the same heading lines and
+    rows, the closing rule and explanatory notes.
     """
 
-    def __init__(self, d: dict, compare: bool) -> None:
-        self.clusters: int = d["clusters"]
+    def __init__(self, d: dict, compare: bool,
+                 labels: Sequence[str] = ("cath1", "cath2", "cath3")) -> None:
+        self.n_clusters: int = d["clusters"]
         self.files: int = d["files"]
         self.steps: int = d["steps"]
         self.events: int = d["events"]
         self.counts: _np.ndarray = d["counts"]
-        scale = 200.0 if compare else 100.0
-        with _np.errstate(invalid="ignore", divide="ignore"):
-            self.percent = self.counts * scale / (self.steps if self.steps else _np.nan)
+        self.percent = _percent(self.counts, self.steps, compare)
+        self._labels = list(labels)
+        self._compare = compare
+
+    @property
+    def clusters(self) -> int:
+        """n_clusters under its former name."""
+        return self.n_clusters
+
+    def to_frame(self):
+        """The table as a pandas DataFrame (see the class)."""
+        return _error_frame(self.counts, self.steps, self._labels, self._compare,
+                            n_clusters=self.n_clusters, files=self.files, events=self.events)
 
     def __repr__(self) -> str:
-        return f"<CorpusTable K={self.clusters} {self.files} files {self.steps} steps>"
+        return (f"<CorpusTable n_clusters={self.n_clusters} {self.files} files "
+                f"{self.steps} steps>")
 
 
 class CorpusResult:
     """What code_files and zortan.corpus.code_corpus give back.
 
     files   [FileResult], in the order of the inputs.
-    tables  {K: CorpusTable}, also written as OUT/K<K>/corpus_error.txt and .csv.
-    labels  the three category names.
+    tables  {n_clusters: CorpusTable}, also written as
+            OUT/K<n_clusters>/corpus_error.txt and .csv.
+    labels  the three category names (the tree's labels).
     failed  the FileResults that did not code whole.
+
+    to_frame(n_clusters=None)  the corpus table at n_clusters (None: the
+            largest) as a pandas DataFrame (CorpusTable.to_frame).
     """
 
     def __init__(self, files: List[FileResult], tables: Dict[int, CorpusTable],
@@ -284,8 +465,13 @@ class CorpusResult:
         self.labels = list(labels)
         self.failed = [f for f in files if not f.ok]
 
+    def to_frame(self, n_clusters: Optional[int] = None):
+        """The corpus table at n_clusters (None: the largest) as a DataFrame."""
+        return _run_of(self.tables, n_clusters, "The corpus").to_frame()
+
     def __repr__(self) -> str:
-        return f"<CorpusResult {len(self.files)} inputs, {len(self.failed)} failed, K={sorted(self.tables)}>"
+        return (f"<CorpusResult {len(self.files)} inputs, {len(self.failed)} failed, "
+                f"n_clusters={sorted(self.tables)}>")
 
 
 def _is_path(value) -> bool:
@@ -352,13 +538,13 @@ def _arguments(tree_path: PathLike, clusters: Union[int, Sequence[int]],
     """The settings of code_files and code_corpus, refused as zortan-batch
     refuses its command line."""
     if clusters is None:
-        raise WrongType("give the numbers of clusters: clusters=[K, ...] (or n_clusters=)")
+        raise WrongType("give the numbers of clusters: n_clusters=[K, ...]")
     if isinstance(clusters, (str, bytes)) or not isinstance(clusters, Sequence) and \
             not isinstance(clusters, _np.ndarray):
         clusters = [clusters]
     ks = [_integer(k, "each number of clusters") for k in clusters]
     if not ks:
-        raise InvalidArgument("No number of clusters is given: clusters is empty.")
+        raise InvalidArgument("No number of clusters is given: n_clusters is empty.")
     for k in ks:
         if k < 1:
             raise InvalidArgument(f"A number of clusters is at least 1, not {k}.")
@@ -378,44 +564,82 @@ def _arguments(tree_path: PathLike, clusters: Union[int, Sequence[int]],
 
 def _result(raw_files: List[dict], raw_tables: List[dict], labels: Sequence[str],
             compare: bool) -> CorpusResult:
-    return CorpusResult([FileResult(f) for f in raw_files],
-                        {t["clusters"]: CorpusTable(t, compare) for t in raw_tables}, labels)
+    return CorpusResult([FileResult(f, labels, compare) for f in raw_files],
+                        {t["clusters"]: CorpusTable(t, compare, labels) for t in raw_tables},
+                        labels)
 
 
 def code_files(tree_path: PathLike, files: Sequence,
-               clusters: Union[int, Sequence[int], None] = None,
+               n_clusters: Union[int, Sequence[int], None] = None,
                outputs: Union[str, Sequence[str]] = (), out_dir: PathLike = ".",
                jobs: Optional[int] = None, overwrite: bool = False,
                compare: bool = False, *,
-               n_clusters: Union[int, Sequence[int], None] = None) -> CorpusResult:
+               clusters: Union[int, Sequence[int], None] = None) -> CorpusResult:
     """Codes event files as zortan-batch does, with the same output bytes.
 
-    Each file (fvs file or text table) is coded against the tree at every K
-    of `clusters` (an integer or a list; `n_clusters` is the same argument
-    under scikit-learn's name), in one read, into OUT/K<K>/ under the names
-    the window gives, with the chosen `outputs` (names of OUTPUTS, or
-    "all"); the error file is always written. With compare=True, `files` are
-    (A, B) pairs of paths coded side by side into their error files (no
-    other outputs). `jobs` files are coded at once (None: one per core; at
-    most 1024), each job reading the tree once. Outputs that exist are
-    refused unless overwrite=True.
+    Each file (fvs file or text table) is coded against the tree at every
+    number of clusters K of `n_clusters` (an integer or a list; `clusters`
+    is an alias), in one read, into OUT/K<K>/ under the names the window
+    gives, with the chosen `outputs` (names of OUTPUTS, or "all"); the error
+    file is always written. With compare=True, `files` are (A, B) pairs of
+    paths coded side by side into their error files (no other outputs).
+    `jobs` files are coded at once (None: one per core; at most 1024), each
+    job reading the tree once. Outputs that exist are refused unless
+    overwrite=True.
 
     A file that cannot be coded does not stop the others: its FileResult has
     ok False and the window's message. The corpus error tables (counts
     summed over the files coded whole) are returned and written as
-    OUT/K<K>/corpus_error.txt and corpus_error.csv.
+    OUT/K<K>/corpus_error.txt and corpus_error.csv (CorpusTable says how
+    they are laid out), with corpus_files.csv, the files they sum.
+
+    The files of an input "STEM.fvs" in OUT/K<K>/ (inputs under the current
+    folder in their subfolders of it; others in their subfolders of the
+    folder they share), L the tree's label of each category:
+
+      STEM_error.txt    always: the header of the text outputs (the date,
+                        the sources, the settings of the tree and of the
+                        input) and the error table: "Events number=N", one
+                        row per tree size 1..K with each category's errors
+                        in % of the events (the row of 1 cluster counts
+                        every event as an error: 100 %), and notes.
+      STEM_Teach.zrt, STEM_Recog.zrt  (teach-combined, recog-combined) the
+                        certificate and one 6-byte record per event: its
+                        code and qualifiers, the event's own in the teaching
+                        file, the leaf's readings in the recognition file
+                        (read_zrt reads them).
+      STEM_code.txt     (teach-codes or recog-codes) the header (its last
+                        line "Output codes:", as in the category files), then one
+                        byte per event, no separator: the low byte of its
+                        code as a character (code 0 is the byte 0; codes
+                        above 255 wrap, 300 is written as 44).
+      STEM_teach_L.txt, STEM_recog_L.txt  (teach-cath1.., recog-cath1..)
+                        the header, the category's value list ("<N> Ynbr -
+                        count of alphabet Y", "#list for L char values.",
+                        a line "position character" for each value, a
+                        character below 33 as #<byte>, and "Codes of the
+                        cathegory "L" values"), then " position" per
+                        event: the position in that list (as in
+                        EncodeResult.categories) of the event's qualifier
+                        (teach) or of its leaf's reading (recog), not the
+                        character itself; a qualifier outside the list is
+                        written as 0.
 
     Refused before anything is coded, as zortan-batch refuses its command
     line: no file, a file that is not a path (a pair without compare=True),
     with compare=True an item that is not a pair of two paths (a string is
     not a pair), no number of clusters or one below 1 or not an integer,
-    outputs with compare=True, an input that is a FIFO or a device (InvalidArgument,
-    WrongType, NotARegularFile); a tree that cannot be read, a K beyond the
-    tree, inputs that would write outputs of the same names, an unknown
-    output (zortan.Error).
+    both n_clusters and clusters, outputs with compare=True, an input that
+    is a FIFO or a device (InvalidArgument, WrongType, NotARegularFile); a
+    tree that cannot be read, a K beyond the tree, inputs that would write
+    outputs of the same names, an unknown output (zortan.Error).
+
+        result = zortan.code_files("tree.vq", ["a.fvs", "b.fvs"], n_clusters=[16, 64],
+                                   outputs="all", out_dir="out")
+        result.to_frame(64)       # the corpus table at 64 clusters, a DataFrame
     """
-    clusters = _one_of(clusters, n_clusters, "clusters", "n_clusters")
-    args = _arguments(tree_path, clusters, outputs, out_dir, overwrite, compare)
+    n_clusters = _one_of(n_clusters, clusters, "n_clusters", "clusters")
+    args = _arguments(tree_path, n_clusters, outputs, out_dir, overwrite, compare)
     inputs = _inputs(files, compare)
     if jobs is not None:
         jobs = _integer(jobs, "jobs")

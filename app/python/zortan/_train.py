@@ -27,11 +27,11 @@ _LARGEST = _zortan.LARGEST_CLUSTERS
 _MOST_JOBS = 64
 
 
-def _clusters_of(clusters: Any, n_clusters: Any, K: Any) -> int:
-    given = [(name, v) for name, v in (("clusters", clusters), ("n_clusters", n_clusters),
+def _clusters_of(n_clusters: Any, clusters: Any, K: Any) -> int:
+    given = [(name, v) for name, v in (("n_clusters", n_clusters), ("clusters", clusters),
                                        ("K", K)) if v is not None]
     if not given:
-        raise WrongType("give the number of clusters: clusters=K (or n_clusters=, K=)")
+        raise WrongType("give the number of clusters: n_clusters=K")
     if len(given) > 1:
         raise WrongType(f"give one of {', '.join(name for name, _ in given)}, not several")
     k = _integer(given[0][1], "the number of clusters")
@@ -157,11 +157,11 @@ def _grow(vectors: Any, cath: Any, clusters: int, rule: str, next_split: str, sp
     return _tree_of_text(text, "zortan.train"), leaves
 
 
-def train(vectors: Any, cath: Any = None, clusters: Optional[int] = None,
+def train(vectors: Any, cath: Any = None, n_clusters: Optional[int] = None,
           rule: str = "centroids", next_split: str = "distortion", split_by: str = "distortion",
           supervised_by: Optional[int] = None, components: Any = None,
           averaging_ms: Optional[int] = None, jobs: int = 1, labels: Optional[Sequence[str]] = None,
-          *, settings: Optional[Mapping[str, Any]] = None, n_clusters: Optional[int] = None,
+          *, settings: Optional[Mapping[str, Any]] = None, clusters: Optional[int] = None,
           K: Optional[int] = None) -> Tree:
     """Grows a quantization tree from rows of events, as zortan-train grows one
     from event files, and returns it ready to code (no file needed).
@@ -178,11 +178,10 @@ def train(vectors: Any, cath: Any = None, clusters: Optional[int] = None,
     cath      (n, 3) qualifiers (one-byte strings, one-character str or byte
               values 0..255, as Tree.encode's cath); None: every qualifier
               is "a" (one value per category).
-    clusters  K, the leaves of the tree (1 to 16384); n_clusters and K are
-              the same argument under the package's other names (give one).
-              No more leaves than the rows allow: a leaf of one row, or of
-              rows all alike (in the 16-bit components, for CART), is not
-              split.
+    n_clusters  the leaves of the tree (1 to 16384); `clusters` and `K` are
+              aliases (give one). No more leaves than the rows allow: a leaf
+              of one row, or of rows all alike (in the 16-bit components, for
+              CART), is not split.
     rule      "centroids" (an event goes to the nearer son's centroid, the
               second on a tie) or "cart" (one component against a threshold).
     next_split, split_by  "distortion", "recognition-error" or "info-radius":
@@ -224,7 +223,7 @@ def train(vectors: Any, cath: Any = None, clusters: Optional[int] = None,
     measure without supervised_by) with its reason, as InvalidArgument (a
     ValueError) or WrongType (a TypeError).
     """
-    k = _clusters_of(clusters, n_clusters, K)
+    k = _clusters_of(n_clusters, clusters, K)
     return _grow(vectors, cath, k, rule, next_split, split_by, supervised_by, components,
                  averaging_ms, jobs, labels, settings)[0]
 
@@ -420,7 +419,7 @@ class TreeQuantizer:
                   split_by="distortion", supervised_by=None, components=None,
                   jobs=1)
 
-    The parameters are train's (n_clusters its clusters), stored as given
+    The parameters are train's, stored as given
     and checked by fit; get_params and set_params follow scikit-learn's
     conventions, without scikit-learn being needed.
 
@@ -549,7 +548,7 @@ class TreeQuantizer:
     def _encode(self, X: Any, cath: Optional[_np.ndarray] = None):
         rows = self._X(X, fitted=True)
         tree = self.tree_
-        return rows, tree.encode(rows[:, :tree.components], K=tree.tree_sizes, cath=cath)
+        return rows, tree.encode(rows[:, :tree.components], n_clusters=tree.tree_sizes, cath=cath)
 
     def predict(self, X: Any) -> _np.ndarray:
         """The code of the leaf each row of X walks to, (n,) int64."""

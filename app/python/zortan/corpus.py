@@ -1,8 +1,13 @@
-"""Coding a corpus on a Dask distributed cluster.
+"""Coding a corpus on a Dask distributed cluster: code_corpus, zortan.code_files
+spread over Dask's workers (Debian's python3-distributed).
 
     from zortan.corpus import code_corpus
-    result = code_corpus("tree.vq", files, clusters=[16, 64], outputs=["all"],
+    result = code_corpus("tree.vq", files, n_clusters=[16, 64], outputs=["all"],
                          out_dir="/shared/out", client=None)
+    result.to_frame(64)           # the corpus error table at 64 clusters
+
+The module is zortan.corpus after `import zortan`; Dask itself is imported
+only when code_corpus makes a cluster of its own (client=None).
 
 One task per group of files; each worker process reads the tree once per
 thread and keeps it for the tasks that follow. The workers write the outputs
@@ -12,7 +17,7 @@ shared file system). The files written equal zortan-batch's.
 from __future__ import annotations
 
 import threading as _threading
-from typing import Optional, Sequence, Union
+from typing import Sequence, Union
 
 from . import _files, _zortan
 
@@ -38,21 +43,26 @@ def _code_group(group: list, args: tuple) -> list:
 
 
 def code_corpus(tree_path: _files.PathLike, files: Sequence,
-                clusters: Union[int, Sequence[int], None] = None,
+                n_clusters: Union[int, Sequence[int], None] = None,
                 outputs: Union[str, Sequence[str]] = (), out_dir: _files.PathLike = ".",
                 client=None, overwrite: bool = False, compare: bool = False,
                 files_per_task: int = 1, *,
-                n_clusters: Union[int, Sequence[int], None] = None) -> _files.CorpusResult:
-    """zortan.code_files on a Dask cluster; the same arguments and result.
+                clusters: Union[int, Sequence[int], None] = None) -> _files.CorpusResult:
+    """zortan.code_files on a Dask cluster; the same arguments (n_clusters, with
+    `clusters` as an alias), outputs and result (a CorpusResult).
 
     With client=None a LocalCluster of worker processes (one thread each) is
-    made for the call and closed after it; otherwise the given
-    dask.distributed.Client's cluster is used. `files_per_task` groups small
-    files into one task. `n_clusters` is another name for `clusters`.
+    made for the call and closed after it (Dask's distributed missing:
+    zortan.MissingPackage); otherwise the given dask.distributed.Client's
+    cluster is used. `files_per_task` groups small files into one task.
     """
-    clusters = _files._one_of(clusters, n_clusters, "clusters", "n_clusters")
-    args = _files._arguments(tree_path, clusters, outputs, out_dir, overwrite, compare)
+    n_clusters = _files._one_of(n_clusters, clusters, "n_clusters", "clusters")
+    args = _files._arguments(tree_path, n_clusters, outputs, out_dir, overwrite, compare)
     inputs = _files._inputs(files, compare)
+    if client is None:
+        # Before anything is prepared: without Dask nothing is written.
+        distributed = _files._needed("dask.distributed", "code_corpus with client=None",
+                                     "python3-distributed", "dask[distributed]")
     # The tree and the settings are checked here, before anything is sent.
     labels = _zortan.CorpusJob(*args).labels
     # Where each file's outputs go and which exist is settled here, once: a
@@ -64,7 +74,7 @@ def code_corpus(tree_path: _files.PathLike, files: Sequence,
 
     own = None
     if client is None:
-        from dask.distributed import Client, LocalCluster
+        Client, LocalCluster = distributed.Client, distributed.LocalCluster
         own = LocalCluster(threads_per_worker=1, processes=True, dashboard_address=None)
         client = Client(own)
     try:
