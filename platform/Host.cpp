@@ -133,6 +133,12 @@ std::string userConfigFolder() {
 #endif
 }
 
+std::string installedDataFolder(const std::string& programFolder) {
+    if (extractFileName(programFolder) != "bin") return {};
+    const std::string data = joinPath(joinPath(extractFileDir(programFolder), "share"), "zortan");
+    return folderExists(data) ? data : std::string();
+}
+
 bool fileExists(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;

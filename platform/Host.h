@@ -24,6 +24,11 @@ std::string runningProgramFolder();
 // AppData on Windows); not created here.
 std::string userConfigFolder();
 
+// PREFIX/share/zortan when `programFolder` is PREFIX/bin of an installed
+// Zortan (that folder exists), else "": an installed program keeps nothing
+// beside itself and finds its samples there.
+std::string installedDataFolder(const std::string& programFolder);
+
 // Whether `path` names something that is neither a regular file nor a
 // folder (a pipe, a device).
 bool otherFileExists(const std::string& path);

@@ -45,13 +45,19 @@ bool canKeepFileAt(const std::string& folder, const std::string& path) {
     return canCreateFileIn(folder);
 }
 
-// Beside the program when the file can be kept there; otherwise (an
-// installed program in a protected folder) in the user's configuration
-// folder, so that saving the options never fails for that reason.
+// Beside the program when the file can be kept there; otherwise (a program
+// in a protected folder) in the user's configuration folder, so that saving
+// the options never fails for that reason. An installed program (PREFIX/bin
+// beside PREFIX/share/zortan) always uses the user's folder: each user has
+// options of their own, and an administrator's run leaves nothing in bin/.
 std::string initFilePathFor(const std::string& programFolder) {
     const std::string besideProgram = joinPath(programFolder, kInitFileName);
-    if (canKeepFileAt(programFolder, besideProgram)) return besideProgram;
     const std::string config = userConfigFolder();
+    if (!installedDataFolder(programFolder).empty()) {
+        makeFolders(config);  // where it cannot be made, the save fails and says so
+        return joinPath(config, kInitFileName);
+    }
+    if (canKeepFileAt(programFolder, besideProgram)) return besideProgram;
     if (!makeFolders(config)) return besideProgram;
     return joinPath(config, kInitFileName);
 }

@@ -18,7 +18,9 @@ constexpr const char* kUsage =
     "       zortan --screenshot FILE [--events N | --finished] [--samples DIR]\n"
     "       zortan --help | --version\n"
     "\n"
-    "Opens the Zortan main window. Init.txt is kept beside the executable.\n"
+    "Opens the Zortan main window. Its options file Init.txt is kept beside\n"
+    "the executable, or where that folder cannot be written and always for an\n"
+    "installed program, in ~/.config/zortan (%APPDATA%\\Zortan on Windows).\n"
     "\n"
     "  --screenshot FILE  reads the bundled sample tree and fvs file, codes N\n"
     "                     events stepwise (12 unless --events says otherwise),\n"
@@ -26,7 +28,8 @@ constexpr const char* kUsage =
     "                     QT_QPA_PLATFORM it runs on the offscreen platform\n"
     "  --finished         codes the whole sample straight through instead and\n"
     "                     writes the window with the chart of its error table\n"
-    "  --samples DIR      where the samples are (default: the source tree's)\n"
+    "  --samples DIR      where the samples are (default: the installed ones,\n"
+    "                     else the source tree's)\n"
     "  --help             print this text and exit\n"
     "  --version          print the version and exit\n";
 
@@ -34,10 +37,14 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     using namespace zortan::desktop;
+    // The samples installed with the program (PREFIX/share/zortan/samples),
+    // else those of the checkout it was built from.
+    const std::string program = zortan::runningProgramFolder();
+    const std::string installed = zortan::installedDataFolder(program);
+    const std::string samples = installed.empty() ? std::string(ZORTAN_SAMPLES_DIR)
+                                                  : zortan::joinPath(installed, "samples");
     ScreenshotRequest screenshot;
-#ifdef ZORTAN_SAMPLES_DIR
-    screenshot.samplesDir = ZORTAN_SAMPLES_DIR;
-#endif
+    screenshot.samplesDir = samples;
     bool takeScreenshot = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -75,16 +82,7 @@ int main(int argc, char** argv) {
     }
 
     QtDialogs dialogs;
-    // The samples installed beside the program (PREFIX/share/zortan/samples),
-    // else those of the checkout it was built from.
-    const std::string program = zortan::runningProgramFolder();
-    for (const std::string& samples :
-         {zortan::joinPath(zortan::extractFileDir(program), "share/zortan/samples"),
-          std::string(ZORTAN_SAMPLES_DIR)})
-        if (zortan::folderExists(samples)) {
-            dialogs.setFirstFolder(samples);
-            break;
-        }
+    if (zortan::folderExists(samples)) dialogs.setFirstFolder(samples);
     DesktopWindow window(dialogs, program);
     dialogs.setParent(&window);
     window.start();

@@ -163,5 +163,34 @@ TEST(InitFile, WithoutAWritableProgramFolderTheFileMovesToTheConfigFolder) {
     EXPECT_THROW(WriteInitFile(beside), InOutError);
 }
 
+// An installed program (PREFIX/bin beside PREFIX/share/zortan) keeps its
+// options in the user's folder even where bin/ can be written (root's run of
+// /usr/bin/zortan); a bin/ without share/zortan beside it is a copy, which
+// keeps them beside itself.
+TEST(InitFile, AnInstalledProgramKeepsItsOptionsInTheUsersFolder) {
+    TempDir prefix, configHome;
+    const char* old = std::getenv(kVariable);
+    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    setVariable(configHome.file("made/by/it").c_str());
+    fs::create_directories(prefix.file("bin"));
+    testing::ScriptedUi ui;
+    InitFileOptions copy;
+    ReadInitFile(copy, ui, prefix.file("bin"));
+    EXPECT_EQ(copy.initFilePath, (fs::path(prefix.file("bin")) / "Init.txt").string());
+
+    fs::create_directories(prefix.file("share/zortan"));
+    InitFileOptions o, back;
+    ReadInitFile(o, ui, prefix.file("bin"));
+    o.treeFileDir = "C:\\chosen tree.vq";
+    WriteInitFile(o);
+    ReadInitFile(back, ui, prefix.file("bin"));
+    setVariable(saved ? saved->c_str() : nullptr);
+    EXPECT_EQ(back.initFilePath,
+              (fs::path(configHome.file("made/by/it")) / kSubfolder / "Init.txt").string());
+    EXPECT_EQ(back.treeFileDir, "C:\\chosen tree.vq");
+    EXPECT_TRUE(fs::is_empty(prefix.file("bin")));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 }  // namespace
 }  // namespace zortan
