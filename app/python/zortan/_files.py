@@ -253,7 +253,28 @@ def _error_frame(counts: _np.ndarray, steps: int, labels: Sequence[str], compare
     return frame
 
 
-class RunResult:
+class _ErrorTable:
+    """What a run's and a corpus's error tables share: the number of
+    clusters, the steps, the counts and the labels that name them."""
+
+    def __init__(self, d: dict, labels: Sequence[str], compare: bool) -> None:
+        self.n_clusters: int = d["clusters"]
+        self.steps: int = d["steps"]
+        self.counts: _np.ndarray = d["counts"]
+        self._labels = list(labels)
+        self._compare = compare
+
+    @property
+    def clusters(self) -> int:
+        """n_clusters under its former name."""
+        return self.n_clusters
+
+    def _frame(self, **columns: int):
+        return _error_frame(self.counts, self.steps, self._labels, self._compare,
+                            n_clusters=self.n_clusters, **columns)
+
+
+class RunResult(_ErrorTable):
     """One input coded at one number of clusters.
 
     n_clusters  the number of clusters K it was coded at (also as `clusters`).
@@ -280,22 +301,13 @@ class RunResult:
 
     def __init__(self, d: dict, labels: Sequence[str] = ("cath1", "cath2", "cath3"),
                  compare: bool = False) -> None:
-        self.n_clusters: int = d["clusters"]
+        super().__init__(d, labels, compare)
         self.coded: bool = d["coded"]
         self.message: str = d["message"]
         self.warnings: List[str] = list(d.get("warnings", []))
-        self.steps: int = d["steps"]
         # The engine keeps its bound for a count it never learned.
         self.events: int = d["events"] if self.coded else 0
-        self.counts: _np.ndarray = d["counts"]
         self.files: List[str] = list(d["files"])
-        self._labels = list(labels)
-        self._compare = compare
-
-    @property
-    def clusters(self) -> int:
-        """n_clusters under its former name."""
-        return self.n_clusters
 
     def to_frame(self):
         """The run's error table as a pandas DataFrame, as CorpusTable.to_frame
@@ -304,8 +316,7 @@ class RunResult:
         if not self.coded:
             raise Error(f"The run at {self.n_clusters} clusters was not coded, so it has no "
                         f"error table: {self.message}")
-        return _error_frame(self.counts, self.steps, self._labels, self._compare,
-                            n_clusters=self.n_clusters, events=self.events)
+        return self._frame(events=self.events)
 
     def __repr__(self) -> str:
         state = "coded" if self.coded else f"failed: {self.message!r}"
@@ -358,7 +369,7 @@ class FileResult:
         return f"<FileResult {' + '.join(self.inputs)} {'ok' if self.ok else 'failed'}>"
 
 
-class CorpusTable:
+class CorpusTable(_ErrorTable):
     """The corpus error table of one number of clusters K: the counts of every
     input coded whole, what OUT/K<K>/corpus_error.txt and .csv hold.
 
@@ -421,24 +432,14 @@ class CorpusTable:
 
     def __init__(self, d: dict, compare: bool,
                  labels: Sequence[str] = ("cath1", "cath2", "cath3")) -> None:
-        self.n_clusters: int = d["clusters"]
+        super().__init__(d, labels, compare)
         self.files: int = d["files"]
-        self.steps: int = d["steps"]
         self.events: int = d["events"]
-        self.counts: _np.ndarray = d["counts"]
         self.percent = _percent(self.counts, self.steps, compare)
-        self._labels = list(labels)
-        self._compare = compare
-
-    @property
-    def clusters(self) -> int:
-        """n_clusters under its former name."""
-        return self.n_clusters
 
     def to_frame(self):
         """The table as a pandas DataFrame (see the class)."""
-        return _error_frame(self.counts, self.steps, self._labels, self._compare,
-                            n_clusters=self.n_clusters, files=self.files, events=self.events)
+        return self._frame(files=self.files, events=self.events)
 
     def __repr__(self) -> str:
         return (f"<CorpusTable n_clusters={self.n_clusters} {self.files} files "
